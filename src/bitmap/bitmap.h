@@ -1,0 +1,67 @@
+// Internal interface of the bitmaps-and-colour module: pixel sizes, the
+// current palette and colormap, the screen colour tables and the
+// nearest-colour search.
+#pragma once
+
+#include <spanwright/spanwright.h>
+
+#include <cstdint>
+
+// Bytes per pixel of a pixel type (low 8 bits count); 0 when unknown.
+inline int bytesPerPixel(uint32_t type) {
+    static constexpr uint8_t sizes[11] = {1, 1, 1, 1, 2, 2, 2, 2, 4, 4, 1};
+    type &= 0xFF;
+    return type < 11 ? sizes[type] : 0;
+}
+
+// rowBytes of a bitmap made by bitmapAlloc: width * bytes per pixel,
+// rounded up to a multiple of 4. Computed in 64 bits; callers check range.
+inline int64_t allocRowBytes(uint32_t type, int32_t width) {
+    return (int64_t(width) * bytesPerPixel(type) + 3) & ~int64_t(3);
+}
+
+inline bool isIndexed4(uint32_t type) {
+    return type == PIXEL_CMAP4 || type == PIXEL_CMAP4_KEY;
+}
+inline bool isIndexed8(uint32_t type) {
+    return type == PIXEL_PAL8 || type == PIXEL_PAL8_KEY;
+}
+
+// The one release operation, exported under five names.
+void releaseBlock(void* block);
+
+// Current palette and colormap: references set by the host, never owned.
+extern uint32_t* paletteCurrent;
+extern uint8_t* colormapCurrent;
+
+// Shadow palette: the colours the display shows, sent on the next frame
+// while screenShadowDirty is set.
+struct ShadowEntry {
+    uint8_t red, green, blue, flags;
+};
+extern ShadowEntry screenShadowPalette[256];
+extern uint8_t screenShadowDirty;
+
+// Rebuilds entries first .. end - 1 (clamped to 0..256) of the shadow
+// palette and both 16-bit tables from `palette`, and marks the shadow dirty.
+void screenSetPaletteRange(const uint32_t* palette, int32_t first, int32_t end);
+
+// Nearest entry of `table` (n entries, 0xAARRGGBB, alpha ignored) to the
+// RGB of `target`: lowest index among the equally near.
+int nearestColor(const uint32_t* table, int n, uint32_t target);
+// As nearestColor among the indexes whose bit is set in `mask`; 0 when no
+// bit of the first n is set.
+int nearestColorSubset(const uint32_t* table, int n, uint32_t target, const uint32_t* mask);
+
+inline bool maskHas(const uint32_t* mask, int index) {
+    return (mask[index >> 5] >> (index & 31)) & 1;
+}
+
+// The font colour, 0xWWRRGGBB.
+extern uint32_t fontColor;
+
+// The 5-bit and 4-bit channel expansions: round(f * 255 / 31) and f * 17.
+extern const uint8_t expand5[32];
+inline uint8_t expand4(uint32_t f) {
+    return uint8_t((f & 15) * 17);
+}

@@ -1,0 +1,126 @@
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace swtest {
+
+MessageCapture::MessageCapture() {
+    veskSetMessageHook(&MessageCapture::hook, this);
+}
+MessageCapture::~MessageCapture() {
+    veskSetMessageHook(nullptr, nullptr);
+}
+
+void MessageCapture::hook(void* user, int32_t kind, const char* text) {
+    auto* self = static_cast<MessageCapture*>(user);
+    (kind == VESK_MESSAGE_ERROR ? self->errors_ : self->debug_).emplace_back(text);
+}
+
+bool MessageCapture::sawDebug(const std::string& text) const {
+    for (const auto& t : debug_)
+        if (t == text) return true;
+    return false;
+}
+
+bool MessageCapture::sawError(const std::string& text) const {
+    for (const auto& t : errors_)
+        if (t == text) return true;
+    return false;
+}
+
+std::string MessageCapture::dump() const {
+    std::string out;
+    for (const auto& t : debug_)
+        out += "debug: " + t;
+    for (const auto& t : errors_)
+        out += "error: " + t;
+    return out;
+}
+
+void MessageCapture::clear() {
+    debug_.clear();
+    errors_.clear();
+}
+
+int expectCleanOnEveryAllocationFailure(const std::function<void()>& attempt) {
+    const int64_t base = memLiveBlocks();
+    for (int n = 1;; ++n) {
+        memFailNth(n);
+        attempt();
+        bool hit = memFailureHit();
+        memFailNth(0);
+        EXPECT_EQ(memLiveBlocks(), base) << "blocks left after failing allocation " << n;
+        if (!hit) return n - 1;
+        if (n > 100000) {
+            ADD_FAILURE() << "operation never finished without an injected failure";
+            return n;
+        }
+    }
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "spanwright-XXXXXX").string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) {
+        ADD_FAILURE() << "mkdtemp failed";
+        return;
+    }
+    path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bitmap_tag* randomBitmap(uint8_t type, int32_t width, int32_t height, uint32_t seed) {
+    bitmap_tag* bm = nullptr;
+    if (!bitmapAlloc(&bm, type, width, height, 0)) return nullptr;
+    Rng rng(seed);
+    size_t bytes = size_t(height + 1) * size_t(bm->rowBytes) + 1;
+    for (size_t i = 0; i < bytes; ++i)
+        bm->pixels[i] = uint8_t(rng.next());
+    return bm;
+}
+
+uint32_t* randomPalette(uint32_t seed) {
+    uint32_t* palette = nullptr;
+    if (!paletteAlloc(&palette)) return nullptr;
+    Rng rng(seed);
+    for (int i = 0; i < 256; ++i)
+        palette[i] = rng.next();
+    return palette;
+}
+
+uint64_t bitmapHash(const bitmap_tag* bm) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    int bpp = pixelBitDepthLog2(bm->pixelType);
+    for (int32_t y = 0; y < bm->height; ++y) {
+        const uint8_t* row = bm->pixels + int64_t(y) * bm->rowBytes;
+        for (int32_t i = 0; i < bm->width * bpp; ++i) {
+            h ^= row[i];
+            h *= 0x100000001b3ull;
+        }
+    }
+    return h;
+}
+
+} // namespace swtest

@@ -1,0 +1,91 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <spanwright/spanwright.h>
+
+#include "memory.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace swtest {
+
+// Collects every DebugPrintf and _Error text while alive.
+class MessageCapture {
+  public:
+    MessageCapture();
+    ~MessageCapture();
+    MessageCapture(const MessageCapture&) = delete;
+    MessageCapture& operator=(const MessageCapture&) = delete;
+
+    const std::vector<std::string>& debug() const { return debug_; }
+    const std::vector<std::string>& errors() const { return errors_; }
+    // True when some DebugPrintf text equals `text` exactly.
+    bool sawDebug(const std::string& text) const;
+    bool sawError(const std::string& text) const;
+    // All texts of both kinds, one after another, for failure output.
+    std::string dump() const;
+    void clear();
+
+  private:
+    static void hook(void* user, int32_t kind, const char* text);
+    std::vector<std::string> debug_, errors_;
+};
+
+// Runs `attempt` once for every allocation it makes, with that allocation
+// failing, and once more with none failing. After every run the number of
+// live library blocks must be back where it started: `attempt` releases
+// whatever it created when it succeeded. Returns the number of allocations
+// the successful run made.
+int expectCleanOnEveryAllocationFailure(const std::function<void()>& attempt);
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object dies.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+// Writes bytes to a file; reads a whole file.
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> readFile(const std::string& path);
+
+// A bitmap from bitmapAlloc (no map) whose every byte, padding and spare
+// row included, comes from a seeded generator.
+bitmap_tag* randomBitmap(uint8_t type, int32_t width, int32_t height, uint32_t seed);
+
+// A palette whose entries come from a seeded generator, owned by the caller
+// (paletteFree).
+uint32_t* randomPalette(uint32_t seed);
+
+// Deterministic 32-bit generator for test data.
+struct Rng {
+    uint64_t state;
+    explicit Rng(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 1) {}
+    uint32_t next() {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return uint32_t(state >> 16);
+    }
+    // Uniform in lo..hi inclusive.
+    int32_t range(int32_t lo, int32_t hi) {
+        return lo + int32_t(next() % uint32_t(int64_t(hi) - lo + 1));
+    }
+};
+
+// FNV-1a over the visible pixels of a bitmap (width * bytes per pixel of
+// each row), for comparing images.
+uint64_t bitmapHash(const bitmap_tag* bm);
+
+} // namespace swtest
