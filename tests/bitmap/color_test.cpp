@@ -1,0 +1,250 @@
+// Pixel values to and from channels for every pixel type, and instances.
+#include "support.h"
+
+#include "bitmap/bitmap.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+using swtest::MessageCapture;
+
+struct CurrentGuard {
+    uint32_t* palette = paletteCurrent;
+    uint8_t* colormap = colormapCurrent;
+    ~CurrentGuard() {
+        paletteCurrent = palette;
+        colormapCurrent = colormap;
+    }
+};
+
+bitmap_tag record(uint8_t type, void* map = nullptr) {
+    bitmap_tag bm{};
+    bm.pixelType = type;
+    bm.map = map;
+    return bm;
+}
+
+TEST(Color, ExpansionTablesRound) {
+    for (int f = 0; f < 32; ++f)
+        EXPECT_EQ(expand5[f], int(std::lround(f * 255.0 / 31))) << f;
+    for (int f = 0; f < 16; ++f)
+        EXPECT_EQ(expand4(f), f * 17);
+}
+
+TEST(Color, RGBOfTheDirectTypes) {
+    struct Case {
+        uint8_t type;
+        uint8_t r, g, b;
+        uint32_t value;
+    };
+    const Case cases[] = {
+        {PIXEL_RGB565, 255, 255, 255, 0xFFFF},      {PIXEL_ARGB1555, 255, 255, 255, 0xFFFF},
+        {PIXEL_RGB444, 255, 255, 255, 0x0FFF},      {PIXEL_ARGB4444, 255, 255, 255, 0xFFFF},
+        {PIXEL_RGB888, 255, 255, 255, 0x00FFFFFF},  {PIXEL_ARGB8888, 255, 255, 255, 0xFFFFFFFF},
+        {PIXEL_RGB565, 0x12, 0x34, 0x56, 0x11AA},   {PIXEL_ARGB1555, 0x12, 0x34, 0x56, 0x88CA},
+        {PIXEL_RGB444, 0x12, 0x34, 0x56, 0x0135},   {PIXEL_ARGB4444, 0x12, 0x34, 0x56, 0xF135},
+        {PIXEL_RGB888, 0x12, 0x34, 0x56, 0x123456}, {PIXEL_ARGB8888, 0x12, 0x34, 0x56, 0xFF123456},
+    };
+    uint32_t anyMask[8] = {};
+    for (const Case& c : cases) {
+        bitmap_tag bm = record(c.type);
+        EXPECT_EQ(colorRGB(&bm, c.r, c.g, c.b), c.value) << int(c.type);
+        EXPECT_EQ(colorSubsetRGB(&bm, c.r, c.g, c.b, anyMask), c.value) << "mask ignored";
+    }
+}
+
+TEST(Color, ChannelsOfTheDirectTypes) {
+    struct Case {
+        uint8_t type;
+        uint32_t value;
+        uint8_t a, r, g, b;
+    };
+    const Case cases[] = {
+        {PIXEL_RGB565, 0xF800, 255, 0xF8, 0, 0},
+        {PIXEL_RGB565, 0x07E0, 255, 0, 0xFC, 0},
+        {PIXEL_RGB565, 0x001F, 255, 0, 0, 0xF8},
+        {PIXEL_ARGB1555, 0x7C00, 0, 255, 0, 0},
+        {PIXEL_ARGB1555, 0xC000, 255, 132, 0, 0},
+        {PIXEL_ARGB1555, 0x8021, 255, 0, 8, 8},
+        {PIXEL_RGB444, 0xF0F0, 255, 0, 255, 0},
+        {PIXEL_ARGB4444, 0x00F0, 0, 0, 255, 0},
+        {PIXEL_ARGB4444, 0x7123, 119, 17, 34, 51},
+        {PIXEL_RGB888, 0xAB123456, 255, 0x12, 0x34, 0x56},
+        {PIXEL_ARGB8888, 0xAB123456, 0xAB, 0x12, 0x34, 0x56},
+    };
+    for (const Case& c : cases) {
+        bitmap_tag bm = record(c.type);
+        EXPECT_EQ(colorA(&bm, c.value), c.a) << int(c.type) << " " << std::hex << c.value;
+        EXPECT_EQ(colorR(&bm, c.value), c.r) << int(c.type) << " " << std::hex << c.value;
+        EXPECT_EQ(colorG(&bm, c.value), c.g) << int(c.type) << " " << std::hex << c.value;
+        EXPECT_EQ(colorB(&bm, c.value), c.b) << int(c.type) << " " << std::hex << c.value;
+    }
+}
+
+TEST(Color, DirectRoundTripKeepsTheTopBitsOfEachChannel) {
+    const int bits[][3] = {{5, 6, 5}, {5, 5, 5}, {4, 4, 4}, {4, 4, 4}, {8, 8, 8}, {8, 8, 8}};
+    swtest::Rng rng(3);
+    for (uint8_t type = PIXEL_RGB565; type <= PIXEL_ARGB8888; ++type) {
+        bitmap_tag bm = record(type);
+        for (int i = 0; i < 500; ++i) {
+            uint8_t c[3] = {uint8_t(rng.next()), uint8_t(rng.next()), uint8_t(rng.next())};
+            uint32_t v = colorRGB(&bm, c[0], c[1], c[2]);
+            uint8_t back[3] = {colorR(&bm, v), colorG(&bm, v), colorB(&bm, v)};
+            EXPECT_EQ(colorA(&bm, v), 255) << "colorRGB is opaque";
+            for (int k = 0; k < 3; ++k) {
+                int n = bits[type - PIXEL_RGB565][k];
+                EXPECT_EQ(back[k] >> (8 - n), c[k] >> (8 - n)) << int(type) << " channel " << k;
+            }
+        }
+    }
+}
+
+TEST(Color, RGBAAlphaRules) {
+    bitmap_tag t5 = record(PIXEL_ARGB1555), t7 = record(PIXEL_ARGB4444),
+               t9 = record(PIXEL_ARGB8888), t4 = record(PIXEL_RGB565);
+    EXPECT_EQ(colorRGBA(&t5, 255, 255, 255, 127), 0x7FFFu);
+    EXPECT_EQ(colorRGBA(&t5, 255, 255, 255, 128), 0xFFFFu);
+    EXPECT_EQ(colorRGBA(&t7, 0x12, 0x34, 0x56, 0xA7), 0xA135u);
+    EXPECT_EQ(colorRGBA(&t9, 0x12, 0x34, 0x56, 0x42), 0x42123456u);
+    EXPECT_EQ(colorRGBA(&t4, 0x12, 0x34, 0x56, 0), 0x11AAu);
+}
+
+TEST(Color, IndexedTypesUseTheirMapOrTheCurrentOne) {
+    CurrentGuard guard;
+    uint32_t own[256], current[256];
+    for (int i = 0; i < 256; ++i) {
+        own[i] = uint32_t(i) << 16;
+        current[i] = uint32_t(i);
+    }
+    uint8_t colormap[16];
+    for (int v = 0; v < 16; ++v)
+        colormap[v] = uint8_t(255 - v);
+
+    paletteCurrent = nullptr;
+    colormapCurrent = nullptr;
+    bitmap_tag bare = record(PIXEL_PAL8);
+    bitmap_tag bare4 = record(PIXEL_CMAP4_KEY);
+    {
+        MessageCapture capture;
+        EXPECT_EQ(colorR(&bare, 5), 0);
+        EXPECT_EQ(colorRGB(&bare, 1, 2, 3), 0u);
+        EXPECT_EQ(colorG(&bare4, 5), 0);
+        EXPECT_TRUE(capture.debug().empty()) << "a missing map is silent";
+    }
+
+    bitmap_tag withOwn = record(PIXEL_PAL8_KEY, own);
+    paletteCurrent = current;
+    EXPECT_EQ(colorR(&withOwn, 9), 9);
+    EXPECT_EQ(colorB(&bare, 9), 9) << "falls back on the current palette";
+    EXPECT_EQ(colorRGB(&withOwn, 77, 0, 0), 77u);
+    EXPECT_EQ(colorRGB(&bare, 0, 0, 77), 77u);
+    uint32_t only3[8] = {1u << 3};
+    EXPECT_EQ(colorSubsetRGB(&withOwn, 77, 0, 0, only3), 3u);
+    EXPECT_EQ(colorRGBA(&withOwn, 77, 0, 0, 9), 77u);
+    EXPECT_EQ(colorA(&withOwn, 0), 0);
+    EXPECT_EQ(colorA(&withOwn, 1), 255);
+    EXPECT_EQ(colorA(&bare, 0), 255);
+
+    bitmap_tag cm = record(PIXEL_CMAP4, colormap);
+    EXPECT_EQ(colorB(&cm, 2), 253) << "colormap entry 2 is palette index 253";
+    EXPECT_EQ(colorRGB(&cm, 0, 0, 250), 5u) << "a 4-bit value, not a palette index";
+    colormapCurrent = colormap;
+    EXPECT_EQ(colorB(&bare4, 1), 254);
+    EXPECT_EQ(colorA(&bare4, 0), 0);
+}
+
+TEST(Color, TypeTenAndUnknownTypesPrintTheirName) {
+    for (uint8_t type : {uint8_t(PIXEL_ALPHA8), uint8_t(11), uint8_t(200)}) {
+        bitmap_tag bm = record(type);
+        MessageCapture capture;
+        uint32_t mask[8] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+        EXPECT_EQ(colorA(&bm, 1), 0);
+        EXPECT_EQ(colorR(&bm, 1), 0);
+        EXPECT_EQ(colorG(&bm, 1), 0);
+        EXPECT_EQ(colorB(&bm, 1), 0);
+        EXPECT_EQ(colorRGB(&bm, 1, 2, 3), 0u);
+        EXPECT_EQ(colorSubsetRGB(&bm, 1, 2, 3, mask), 0u);
+        EXPECT_EQ(colorRGBA(&bm, 1, 2, 3, 4), 0u);
+        EXPECT_EQ(capture.debug(),
+                  (std::vector<std::string>{"colorA\n", "colorR\n", "colorG\n", "colorB\n",
+                                            "colorRGB\n", "colorSubsetRGB\n", "colorRGBA\n"}));
+    }
+}
+
+TEST(Color, FontColorIsStored) {
+    uint32_t saved = fontColor;
+    bitmapSetFontColor(0xFF00FF00);
+    EXPECT_EQ(fontColor, 0xFF00FF00u);
+    bitmapSetFontColor(saved);
+}
+
+TEST(Instance, InsideTheParentSharesItsMemory) {
+    bitmap_tag* parent = nullptr;
+    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_RGB565, 16, 16, 0));
+    struct Case {
+        int32_t x, y, w, h;
+    };
+    for (const Case& c :
+         {Case{2, 1, 4, 3}, Case{12, 0, 4, 16}, Case{0, 0, 16, 16}, Case{16, 16, 0, 0}}) {
+        bitmap_tag inst;
+        bitmapInstance(&inst, parent, c.x, c.y, c.w, c.h);
+        EXPECT_EQ(inst.pixelType, PIXEL_RGB565);
+        EXPECT_EQ(inst.width, c.w);
+        EXPECT_EQ(inst.height, c.h);
+        EXPECT_EQ(inst.rowBytes, parent->rowBytes);
+        EXPECT_EQ(inst.map, parent->map);
+        EXPECT_EQ(inst.pixels, parent->pixels + c.y * parent->rowBytes + c.x * 2);
+    }
+    bitmapFree(parent);
+}
+
+TEST(Instance, OutsideTheParentNeverPointsIntoIt) {
+    bitmap_tag* parent = nullptr;
+    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_PAL8, 16, 16, 1));
+    screenmode_tag scratch;
+    while (screenGetNextMode(&scratch)) {
+    }
+    struct Case {
+        int32_t x, y, w, h, rowBytes;
+    };
+    const Case cases[] = {{10, 0, 7, 4, 1024}, {0, 0, 1024, 768, 1024},    {0, 0, 1025, 1, 0},
+                          {0, 700, 4, 69, 0},  {-1, 0, 4, 4, 1024},        {0, -8, 4, 4, 1024},
+                          {4, 4, -2, 2, 1024}, {0x7FFFFFF0, 0, 0x20, 1, 0}};
+    for (const Case& c : cases) {
+        bitmap_tag inst;
+        std::memset(&inst, 0xCC, sizeof inst);
+        bitmapInstance(&inst, parent, c.x, c.y, c.w, c.h);
+        EXPECT_EQ(inst.pixels, nullptr) << c.x << "," << c.y << " " << c.w << "x" << c.h;
+        EXPECT_EQ(inst.rowBytes, c.rowBytes) << c.x << "," << c.y << " " << c.w << "x" << c.h;
+        EXPECT_EQ(inst.map, parent->map);
+        EXPECT_EQ(inst.width, c.w);
+    }
+    bitmapFree(parent);
+}
+
+TEST(Instance, AllocAndFree) {
+    bitmap_tag* parent = nullptr;
+    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_PAL8, 8, 8, 0));
+    swtest::expectCleanOnEveryAllocationFailure([&] {
+        MessageCapture capture;
+        bitmap_tag* inst = reinterpret_cast<bitmap_tag*>(1);
+        uint8_t ok = bitmapInstanceAlloc(&inst, parent, 1, 1, 2, 2);
+        if (memFailureHit()) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(inst, nullptr);
+            EXPECT_TRUE(capture.sawDebug("memAlloc() failed in bitmapInstanceAlloc()\n"));
+        } else {
+            ASSERT_TRUE(ok);
+            EXPECT_EQ(inst->pixels, parent->pixels + 8 + 1);
+            bitmapInstanceFree(inst);
+        }
+    });
+    bitmapInstanceFree(nullptr);
+    bitmapFree(parent);
+}
+
+} // namespace
