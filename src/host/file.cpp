@@ -62,12 +62,13 @@ void fileClose(file_tag* f) {
 
 uint8_t libfileReadExact(file_tag* f, void* buf, uint32_t n) {
     if (!f || (!buf && n)) return 0;
-    return std::fread(buf, 1, n, f->stream) == n;
+    return n == 0 || std::fread(buf, 1, n, f->stream) == n;
 }
 
 uint8_t libfileReadAtMost(uint32_t* got, file_tag* f, void* buf, uint32_t n) {
     if (got) *got = 0;
     if (!f || !got || (!buf && n)) return 0;
+    if (n == 0) return 1;
     size_t read = std::fread(buf, 1, n, f->stream);
     *got = static_cast<uint32_t>(read);
     return !std::ferror(f->stream);
@@ -90,7 +91,7 @@ uint8_t libfileReadUint32(file_tag* f, uint32_t* value) {
 
 uint8_t fileWrite(file_tag* f, const void* buf, uint32_t n) {
     if (!f || (!buf && n)) return 0;
-    return std::fwrite(buf, 1, n, f->stream) == n;
+    return n == 0 || std::fwrite(buf, 1, n, f->stream) == n;
 }
 
 uint8_t fileWriteUint8(file_tag* f, uint8_t value) {

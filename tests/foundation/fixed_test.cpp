@@ -15,7 +15,9 @@ TEST(Fixed, Log2CeilTable) {
     for (int32_t n = 1; n <= 2048; ++n) {
         int32_t k = log2Ceil(n);
         ASSERT_GE(1 << k, n) << n;
-        if (k > 0) ASSERT_LT(1 << (k - 1), n) << n;
+        if (k > 0) {
+            ASSERT_LT(1 << (k - 1), n) << n;
+        }
     }
 }
 
