@@ -34,9 +34,7 @@
 
 #include <array>
 
-#if !SPANWRIGHT_GENERIC_ONLY
 #include <emmintrin.h>
-#endif
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel words are little-endian");
 
@@ -197,8 +195,6 @@ void copyPlain(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes, const uint8_t
     }
 }
 
-#if !SPANWRIGHT_GENERIC_ONLY
-
 // Byte copy and word copy: each row is one block move (memmove, so a copy
 // within one bitmap is still defined).
 template <int bytes>
@@ -293,17 +289,26 @@ void copyColormapExpandFast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes,
     }
 }
 
-#define SW_FAST(routine) routine
-#else
-#define SW_FAST(routine) nullptr
-#endif
-
 // ------------------------------------------------------------ the table
 
 struct CopyEntry {
     uint8_t src, dst;
-    CopyRoutine plain, fast; // fast is null where the plain routine serves
+    CopyRoutine plain, fast; // the plain routine again where no fast one exists
 };
+
+// SPANWRIGHT_GENERIC_ONLY builds run the plain routine of every pair.
+#if SPANWRIGHT_GENERIC_ONLY
+constexpr bool useFastRoutines = false;
+#else
+constexpr bool useFastRoutines = true;
+#endif
+
+constexpr CopyEntry plainOnly(uint8_t src, uint8_t dst, CopyRoutine plain) {
+    return {src, dst, plain, plain};
+}
+constexpr CopyEntry withFast(uint8_t src, uint8_t dst, CopyRoutine plain, CopyRoutine fast) {
+    return {src, dst, plain, useFastRoutines ? fast : plain};
+}
 
 template <class To>
 using Cmap4To = IndexedCopy<FromCmap4, false, To>;
@@ -318,37 +323,37 @@ using Pal8KeyTo = IndexedCopy<FromPal8, true, To>;
 // routine, as do 2 and 3.
 constexpr CopyEntry copyEntries[] = {
     // 4-bit colormapped sources
-    {PIXEL_CMAP4, PIXEL_CMAP4, copyPlain<ByteCopy>, SW_FAST(copyRowsFast<1>)},
-    {PIXEL_CMAP4, PIXEL_CMAP4_KEY, copyPlain<ByteCopy>, SW_FAST(copyRowsFast<1>)},
-    {PIXEL_CMAP4, PIXEL_PAL8, copyPlain<ColormapExpand>, SW_FAST(copyColormapExpandFast)},
-    {PIXEL_CMAP4, PIXEL_PAL8_KEY, copyPlain<ColormapExpand>, SW_FAST(copyColormapExpandFast)},
-    {PIXEL_CMAP4, PIXEL_RGB565, copyPlain<Cmap4To<ToScreen565>>, nullptr},
-    {PIXEL_CMAP4, PIXEL_ARGB1555, copyPlain<Cmap4To<ToScreen555>>, nullptr},
-    {PIXEL_CMAP4_KEY, PIXEL_CMAP4, copyPlain<KeyedByteCopy>, SW_FAST(copyKeyedBytesFast)},
-    {PIXEL_CMAP4_KEY, PIXEL_CMAP4_KEY, copyPlain<KeyedByteCopy>, SW_FAST(copyKeyedBytesFast)},
-    {PIXEL_CMAP4_KEY, PIXEL_PAL8, copyPlain<KeyedColormapExpand>, nullptr},
-    {PIXEL_CMAP4_KEY, PIXEL_PAL8_KEY, copyPlain<KeyedColormapExpand>, nullptr},
-    {PIXEL_CMAP4_KEY, PIXEL_RGB565, copyPlain<Cmap4KeyTo<ToScreen565>>, nullptr},
-    {PIXEL_CMAP4_KEY, PIXEL_ARGB1555, copyPlain<Cmap4KeyTo<ToScreen555>>, nullptr},
+    withFast(PIXEL_CMAP4, PIXEL_CMAP4, copyPlain<ByteCopy>, copyRowsFast<1>),
+    withFast(PIXEL_CMAP4, PIXEL_CMAP4_KEY, copyPlain<ByteCopy>, copyRowsFast<1>),
+    withFast(PIXEL_CMAP4, PIXEL_PAL8, copyPlain<ColormapExpand>, copyColormapExpandFast),
+    withFast(PIXEL_CMAP4, PIXEL_PAL8_KEY, copyPlain<ColormapExpand>, copyColormapExpandFast),
+    plainOnly(PIXEL_CMAP4, PIXEL_RGB565, copyPlain<Cmap4To<ToScreen565>>),
+    plainOnly(PIXEL_CMAP4, PIXEL_ARGB1555, copyPlain<Cmap4To<ToScreen555>>),
+    withFast(PIXEL_CMAP4_KEY, PIXEL_CMAP4, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
+    withFast(PIXEL_CMAP4_KEY, PIXEL_CMAP4_KEY, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
+    plainOnly(PIXEL_CMAP4_KEY, PIXEL_PAL8, copyPlain<KeyedColormapExpand>),
+    plainOnly(PIXEL_CMAP4_KEY, PIXEL_PAL8_KEY, copyPlain<KeyedColormapExpand>),
+    plainOnly(PIXEL_CMAP4_KEY, PIXEL_RGB565, copyPlain<Cmap4KeyTo<ToScreen565>>),
+    plainOnly(PIXEL_CMAP4_KEY, PIXEL_ARGB1555, copyPlain<Cmap4KeyTo<ToScreen555>>),
     // 8-bit palette sources
-    {PIXEL_PAL8, PIXEL_PAL8, copyPlain<ByteCopy>, SW_FAST(copyRowsFast<1>)},
-    {PIXEL_PAL8, PIXEL_PAL8_KEY, copyPlain<ByteCopy>, SW_FAST(copyRowsFast<1>)},
-    {PIXEL_PAL8, PIXEL_RGB565, copyPlain<Pal8To<ToScreen565>>, nullptr},
-    {PIXEL_PAL8, PIXEL_ARGB1555, copyPlain<Pal8To<ToScreen555>>, nullptr},
-    {PIXEL_PAL8_KEY, PIXEL_PAL8, copyPlain<KeyedByteCopy>, SW_FAST(copyKeyedBytesFast)},
-    {PIXEL_PAL8_KEY, PIXEL_PAL8_KEY, copyPlain<KeyedByteCopy>, SW_FAST(copyKeyedBytesFast)},
-    {PIXEL_PAL8_KEY, PIXEL_RGB565, copyPlain<Pal8KeyTo<ToScreen565>>, nullptr},
-    {PIXEL_PAL8_KEY, PIXEL_ARGB1555, copyPlain<Pal8KeyTo<ToScreen555>>, nullptr},
+    withFast(PIXEL_PAL8, PIXEL_PAL8, copyPlain<ByteCopy>, copyRowsFast<1>),
+    withFast(PIXEL_PAL8, PIXEL_PAL8_KEY, copyPlain<ByteCopy>, copyRowsFast<1>),
+    plainOnly(PIXEL_PAL8, PIXEL_RGB565, copyPlain<Pal8To<ToScreen565>>),
+    plainOnly(PIXEL_PAL8, PIXEL_ARGB1555, copyPlain<Pal8To<ToScreen555>>),
+    withFast(PIXEL_PAL8_KEY, PIXEL_PAL8, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
+    withFast(PIXEL_PAL8_KEY, PIXEL_PAL8_KEY, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
+    plainOnly(PIXEL_PAL8_KEY, PIXEL_RGB565, copyPlain<Pal8KeyTo<ToScreen565>>),
+    plainOnly(PIXEL_PAL8_KEY, PIXEL_ARGB1555, copyPlain<Pal8KeyTo<ToScreen555>>),
     // 16-bit sources
-    {PIXEL_RGB565, PIXEL_RGB565, copyPlain<WordCopy>, SW_FAST(copyRowsFast<2>)},
-    {PIXEL_RGB565, PIXEL_ARGB1555, copyPlain<Rgb565To555>, nullptr},
-    {PIXEL_ARGB1555, PIXEL_RGB565, copyPlain<Rgb555To565>, nullptr},
-    {PIXEL_ARGB1555, PIXEL_ARGB1555, copyPlain<WordCopy>, SW_FAST(copyRowsFast<2>)},
-    {PIXEL_ARGB4444, PIXEL_RGB565, copyPlain<BlendArgb4444<Blend565>>, nullptr},
-    {PIXEL_ARGB4444, PIXEL_ARGB1555, copyPlain<BlendArgb4444<Blend555>>, nullptr},
+    withFast(PIXEL_RGB565, PIXEL_RGB565, copyPlain<WordCopy>, copyRowsFast<2>),
+    plainOnly(PIXEL_RGB565, PIXEL_ARGB1555, copyPlain<Rgb565To555>),
+    plainOnly(PIXEL_ARGB1555, PIXEL_RGB565, copyPlain<Rgb555To565>),
+    withFast(PIXEL_ARGB1555, PIXEL_ARGB1555, copyPlain<WordCopy>, copyRowsFast<2>),
+    plainOnly(PIXEL_ARGB4444, PIXEL_RGB565, copyPlain<BlendArgb4444<Blend565>>),
+    plainOnly(PIXEL_ARGB4444, PIXEL_ARGB1555, copyPlain<BlendArgb4444<Blend555>>),
     // coverage
-    {PIXEL_ALPHA8, PIXEL_RGB565, copyPlain<BlendAlpha8<Blend565>>, nullptr},
-    {PIXEL_ALPHA8, PIXEL_ARGB1555, copyPlain<BlendAlpha8<Blend555>>, nullptr},
+    plainOnly(PIXEL_ALPHA8, PIXEL_RGB565, copyPlain<BlendAlpha8<Blend565>>),
+    plainOnly(PIXEL_ALPHA8, PIXEL_ARGB1555, copyPlain<BlendAlpha8<Blend555>>),
 };
 
 constexpr int copySourceTypes = 11, copyDestinationTypes = 10;
@@ -357,7 +362,7 @@ using CopyTable = std::array<CopyRoutine, copySourceTypes * copyDestinationTypes
 constexpr CopyTable buildCopyTable(bool fast) {
     CopyTable table{};
     for (const CopyEntry& e : copyEntries)
-        table[e.src * copyDestinationTypes + e.dst] = fast && e.fast ? e.fast : e.plain;
+        table[e.src * copyDestinationTypes + e.dst] = fast ? e.fast : e.plain;
     return table;
 }
 

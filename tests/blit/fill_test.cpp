@@ -11,7 +11,7 @@ namespace {
 TEST(BitmapFill, IndexedTypesWriteTheLowByteAndLeaveRowPadding) {
     for (uint8_t type : {PIXEL_CMAP4, PIXEL_CMAP4_KEY, PIXEL_PAL8, PIXEL_PAL8_KEY}) {
         bitmap_tag* bm = swtest::randomBitmap(type, 3, 4, 11);
-        ASSERT_EQ(bm->rowBytes, 4);
+        ASSERT_EQ(int(bm->rowBytes), 4);
         std::vector<uint8_t> before(bm->pixels, bm->pixels + 5 * 4 + 1);
         bitmapFill(bm, 0x1A7);
         for (int i = 0; i < 5 * 4 + 1; ++i) {
