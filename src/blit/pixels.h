@@ -109,3 +109,13 @@ inline int64_t primitiveStride(const bitmap_tag* bm) {
     int64_t rb = bm->rowBytes;
     return primitiveBytes(bm->pixelType) == 2 ? (rb / 2) * 2 : rb;
 }
+
+// True when the primitives may draw into `bm` in their layout.
+inline bool primitiveUsable(const bitmap_tag* bm) {
+    return bitmapUsable(bm, bm ? primitiveBytes(bm->pixelType) : 1);
+}
+
+// Address of pixel (x, y) in the primitives' layout.
+inline uint8_t* primitivePixel(const bitmap_tag* bm, int64_t x, int64_t y) {
+    return rowAt(bm->pixels, primitiveStride(bm), y) + x * primitiveBytes(bm->pixelType);
+}

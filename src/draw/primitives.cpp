@@ -14,14 +14,6 @@
 
 namespace {
 
-bool primitiveTarget(const bitmap_tag* bm) {
-    return bitmapUsable(bm, bm ? primitiveBytes(bm->pixelType) : 1);
-}
-
-uint8_t* pixelAt(const bitmap_tag* bm, int64_t x, int64_t y) {
-    return rowAt(bm->pixels, primitiveStride(bm), y) + x * primitiveBytes(bm->pixelType);
-}
-
 // A Bresenham walk: the first pixel at p, then `count` steps, each one
 // pixel along the major axis and, when the error term d is positive
 // before the step, one along the minor axis.
@@ -114,7 +106,7 @@ void line(const Layout& layout, const bitmap_tag* bm, int64_t x0, int64_t y0, in
             right = std::min<int64_t>(right, bm->width - 1);
             if (left > right) return;
         }
-        fillRowIndexed(layout, pixelAt(bm, left, y0), right - left + 1);
+        fillRowIndexed(layout, primitivePixel(bm, left, y0), right - left + 1);
         return;
     }
     int64_t dx = x1 - x0, dy = y1 - y0;
@@ -128,7 +120,7 @@ void line(const Layout& layout, const bitmap_tag* bm, int64_t x0, int64_t y0, in
     if (clip && !clipLine(axes, j0, j1, k0)) return;
     int64_t m = axes.m0 + axes.sm * j0, n = axes.n0 + axes.sn * k0;
     LineWalk walk;
-    walk.p = xMajor ? pixelAt(bm, m, n) : pixelAt(bm, n, m);
+    walk.p = xMajor ? primitivePixel(bm, m, n) : primitivePixel(bm, n, m);
     walk.majorStep = xMajor ? xStep : yStep;
     walk.minorStep = xMajor ? yStep : xStep;
     walk.twoMajor = 2 * axes.A;
@@ -149,26 +141,26 @@ void drawLineUnclipped(bitmap_tag* bm, int32_t color, int32_t x0, int32_t y0, in
 extern "C" {
 
 void drawPixel(bitmap_tag* bm, int32_t color, int32_t x, int32_t y) {
-    if (!primitiveTarget(bm) || x < 0 || y < 0 || x >= bm->width || y >= bm->height) return;
+    if (!primitiveUsable(bm) || x < 0 || y < 0 || x >= bm->width || y >= bm->height) return;
     withIndexLayout(bm->pixelType, uint32_t(color),
-                    [&](const auto& layout) { layout.put(pixelAt(bm, x, y)); });
+                    [&](const auto& layout) { layout.put(primitivePixel(bm, x, y)); });
 }
 
 void fillRect(bitmap_tag* bm, int32_t color, int32_t x, int32_t y, uint32_t width,
               uint32_t height) {
-    if (!primitiveTarget(bm)) return;
+    if (!primitiveUsable(bm)) return;
     int64_t left = std::max<int64_t>(x, 0), top = std::max<int64_t>(y, 0);
     int64_t right = std::min<int64_t>(int64_t(x) + width, bm->width);
     int64_t bottom = std::min<int64_t>(int64_t(y) + height, bm->height);
     if (left >= right || top >= bottom) return;
     withIndexLayout(bm->pixelType, uint32_t(color), [&](const auto& layout) {
         for (int64_t row = top; row < bottom; ++row)
-            fillRowIndexed(layout, pixelAt(bm, left, row), right - left);
+            fillRowIndexed(layout, primitivePixel(bm, left, row), right - left);
     });
 }
 
 void drawLine(bitmap_tag* bm, int32_t color, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    if (!primitiveTarget(bm) || bm->width == 0 || bm->height == 0) return;
+    if (!primitiveUsable(bm) || bm->width == 0 || bm->height == 0) return;
     withIndexLayout(bm->pixelType, uint32_t(color),
                     [&](const auto& layout) { line(layout, bm, x0, y0, x1, y1, true); });
 }
@@ -182,8 +174,8 @@ void aaLine(bitmap_tag* bm, int32_t color, int32_t x0, int32_t y0, int32_t x1, i
 // index whose screen-table pixel equals the stored one (0 when none does).
 // Outside the bitmap, or on a record that is not drawable: 0.
 int32_t readPixel(const bitmap_tag* bm, int32_t x, int32_t y) {
-    if (!primitiveTarget(bm) || x < 0 || y < 0 || x >= bm->width || y >= bm->height) return 0;
-    const uint8_t* p = pixelAt(bm, x, y);
+    if (!primitiveUsable(bm) || x < 0 || y < 0 || x >= bm->width || y >= bm->height) return 0;
+    const uint8_t* p = primitivePixel(bm, x, y);
     const uint16_t* table = bm->pixelType == PIXEL_RGB565     ? screenPalette565
                             : bm->pixelType == PIXEL_ARGB1555 ? screenPalette555
                                                               : nullptr;
@@ -199,8 +191,8 @@ int32_t readPixel(const bitmap_tag* bm, int32_t x, int32_t y) {
 // the bitmap every component is 0. Null outputs are skipped.
 void readPixelRGB(const bitmap_tag* bm, int32_t x, int32_t y, int32_t* r, int32_t* g, int32_t* b) {
     int32_t red = 0, green = 0, blue = 0;
-    if (primitiveTarget(bm) && x >= 0 && y >= 0 && x < bm->width && y < bm->height) {
-        const uint8_t* p = pixelAt(bm, x, y);
+    if (primitiveUsable(bm) && x >= 0 && y >= 0 && x < bm->width && y < bm->height) {
+        const uint8_t* p = primitivePixel(bm, x, y);
         if (bm->pixelType == PIXEL_RGB565) {
             uint32_t v = load16(p);
             red = (v >> 8) & 0xF8;
