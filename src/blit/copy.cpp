@@ -58,20 +58,6 @@ struct FromCmap4 {
     uint8_t operator()(uint8_t v) const { return map[v & 15]; }
 };
 
-// Where an index goes: one byte, or its screen-table pixel.
-struct ToIndex8 {
-    static constexpr int bytes = 1;
-    void store(uint8_t* d, uint8_t index) const { *d = index; }
-};
-struct ToScreen565 {
-    static constexpr int bytes = 2;
-    void store(uint8_t* d, uint8_t index) const { store16(d, screenPalette565[index]); }
-};
-struct ToScreen555 {
-    static constexpr int bytes = 2;
-    void store(uint8_t* d, uint8_t index) const { store16(d, screenPalette555[index]); }
-};
-
 template <class From, bool keyed, class To>
 struct IndexedCopy {
     static constexpr int srcBytes = 1, dstBytes = To::bytes;
@@ -83,10 +69,10 @@ struct IndexedCopy {
         to.store(d, from(v));
     }
 };
-using ByteCopy = IndexedCopy<FromPal8, false, ToIndex8>;
-using KeyedByteCopy = IndexedCopy<FromPal8, true, ToIndex8>;
-using ColormapExpand = IndexedCopy<FromCmap4, false, ToIndex8>;
-using KeyedColormapExpand = IndexedCopy<FromCmap4, true, ToIndex8>;
+using ByteCopy = IndexedCopy<FromPal8, false, StoreIndex8>;
+using KeyedByteCopy = IndexedCopy<FromPal8, true, StoreIndex8>;
+using ColormapExpand = IndexedCopy<FromCmap4, false, StoreIndex8>;
+using KeyedColormapExpand = IndexedCopy<FromCmap4, true, StoreIndex8>;
 
 struct WordCopy {
     static constexpr int srcBytes = 2, dstBytes = 2;
@@ -327,23 +313,23 @@ constexpr CopyEntry copyEntries[] = {
     withFast(PIXEL_CMAP4, PIXEL_CMAP4_KEY, copyPlain<ByteCopy>, copyRowsFast<1>),
     withFast(PIXEL_CMAP4, PIXEL_PAL8, copyPlain<ColormapExpand>, copyColormapExpandFast),
     withFast(PIXEL_CMAP4, PIXEL_PAL8_KEY, copyPlain<ColormapExpand>, copyColormapExpandFast),
-    plainOnly(PIXEL_CMAP4, PIXEL_RGB565, copyPlain<Cmap4To<ToScreen565>>),
-    plainOnly(PIXEL_CMAP4, PIXEL_ARGB1555, copyPlain<Cmap4To<ToScreen555>>),
+    plainOnly(PIXEL_CMAP4, PIXEL_RGB565, copyPlain<Cmap4To<StoreIndex565>>),
+    plainOnly(PIXEL_CMAP4, PIXEL_ARGB1555, copyPlain<Cmap4To<StoreIndex555>>),
     withFast(PIXEL_CMAP4_KEY, PIXEL_CMAP4, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
     withFast(PIXEL_CMAP4_KEY, PIXEL_CMAP4_KEY, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
     plainOnly(PIXEL_CMAP4_KEY, PIXEL_PAL8, copyPlain<KeyedColormapExpand>),
     plainOnly(PIXEL_CMAP4_KEY, PIXEL_PAL8_KEY, copyPlain<KeyedColormapExpand>),
-    plainOnly(PIXEL_CMAP4_KEY, PIXEL_RGB565, copyPlain<Cmap4KeyTo<ToScreen565>>),
-    plainOnly(PIXEL_CMAP4_KEY, PIXEL_ARGB1555, copyPlain<Cmap4KeyTo<ToScreen555>>),
+    plainOnly(PIXEL_CMAP4_KEY, PIXEL_RGB565, copyPlain<Cmap4KeyTo<StoreIndex565>>),
+    plainOnly(PIXEL_CMAP4_KEY, PIXEL_ARGB1555, copyPlain<Cmap4KeyTo<StoreIndex555>>),
     // 8-bit palette sources
     withFast(PIXEL_PAL8, PIXEL_PAL8, copyPlain<ByteCopy>, copyRowsFast<1>),
     withFast(PIXEL_PAL8, PIXEL_PAL8_KEY, copyPlain<ByteCopy>, copyRowsFast<1>),
-    plainOnly(PIXEL_PAL8, PIXEL_RGB565, copyPlain<Pal8To<ToScreen565>>),
-    plainOnly(PIXEL_PAL8, PIXEL_ARGB1555, copyPlain<Pal8To<ToScreen555>>),
+    plainOnly(PIXEL_PAL8, PIXEL_RGB565, copyPlain<Pal8To<StoreIndex565>>),
+    plainOnly(PIXEL_PAL8, PIXEL_ARGB1555, copyPlain<Pal8To<StoreIndex555>>),
     withFast(PIXEL_PAL8_KEY, PIXEL_PAL8, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
     withFast(PIXEL_PAL8_KEY, PIXEL_PAL8_KEY, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
-    plainOnly(PIXEL_PAL8_KEY, PIXEL_RGB565, copyPlain<Pal8KeyTo<ToScreen565>>),
-    plainOnly(PIXEL_PAL8_KEY, PIXEL_ARGB1555, copyPlain<Pal8KeyTo<ToScreen555>>),
+    plainOnly(PIXEL_PAL8_KEY, PIXEL_RGB565, copyPlain<Pal8KeyTo<StoreIndex565>>),
+    plainOnly(PIXEL_PAL8_KEY, PIXEL_ARGB1555, copyPlain<Pal8KeyTo<StoreIndex555>>),
     // 16-bit sources
     withFast(PIXEL_RGB565, PIXEL_RGB565, copyPlain<WordCopy>, copyRowsFast<2>),
     plainOnly(PIXEL_RGB565, PIXEL_ARGB1555, copyPlain<Rgb565To555>),

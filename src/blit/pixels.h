@@ -70,6 +70,21 @@ struct IndexLayout555 {
     static void putZero(uint8_t* p) { store16(p, 0); }
 };
 
+// Index to stored pixel when the index varies per pixel (copies and the
+// scaler): one byte, or the index's screen-table pixel.
+struct StoreIndex8 {
+    static constexpr int bytes = 1;
+    void store(uint8_t* d, uint8_t index) const { *d = index; }
+};
+struct StoreIndex565 {
+    static constexpr int bytes = 2;
+    void store(uint8_t* d, uint8_t index) const { store16(d, screenPalette565[index]); }
+};
+struct StoreIndex555 {
+    static constexpr int bytes = 2;
+    void store(uint8_t* d, uint8_t index) const { store16(d, screenPalette555[index]); }
+};
+
 // Fill n pixels from p (n <= 0 does nothing). The fast versions use the
 // C library's block fills; with SPANWRIGHT_GENERIC_ONLY they are plain
 // per-pixel loops. Both write exactly the same bytes.
