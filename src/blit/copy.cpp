@@ -147,6 +147,12 @@ template <int bytes>
 void copyRowsFast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes, const uint8_t* srcRow,
                   int32_t srcX, int32_t srcRowBytes, int32_t width, int32_t height) {
     if (width <= 0 || height <= 0) return;
+    int64_t rowLength = int64_t(width) * bytes;
+    if (dstRowBytes == rowLength && srcRowBytes == rowLength) { // rows without padding
+        std::memmove(dstRow + int64_t(dstX) * bytes, srcRow + int64_t(srcX) * bytes,
+                     size_t(rowLength * height));
+        return;
+    }
     for (int64_t y = 0; y < height; ++y)
         std::memmove(rowAt(dstRow, dstRowBytes, y) + int64_t(dstX) * bytes,
                      rowAt(srcRow, srcRowBytes, y) + int64_t(srcX) * bytes, size_t(width) * bytes);

@@ -154,8 +154,8 @@ void fillRect(bitmap_tag* bm, int32_t color, int32_t x, int32_t y, uint32_t widt
     int64_t bottom = std::min<int64_t>(int64_t(y) + height, bm->height);
     if (left >= right || top >= bottom) return;
     withIndexLayout(bm->pixelType, uint32_t(color), [&](const auto& layout) {
-        for (int64_t row = top; row < bottom; ++row)
-            fillRowIndexed(layout, primitivePixel(bm, left, row), right - left);
+        fillRectIndexed(layout, primitivePixel(bm, left, top), primitiveStride(bm), right - left,
+                        bottom - top);
     });
 }
 
