@@ -341,7 +341,8 @@ extern "C" {
 // The whole source with its top left at (x, y) of the destination, cut to
 // the destination; the source is read from the matching offset. Pairs of
 // types without a routine, and records that are not drawable, copy
-// nothing.
+// nothing. Blended pixels (ARGB4444 and ALPHA8 sources) written to an
+// ARGB1555 destination have bit 15 set: the result is opaque.
 void bitmapCopy(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src) {
     if (!dst || !src) return;
     CopyRoutine routine = copyRoutineFor(src->pixelType, dst->pixelType);
