@@ -313,6 +313,12 @@ TEST_F(ScreenTest, FrameRateReadout) {
         ASSERT_TRUE(screenDisplay(target));
         drawDebugText(expected, 255, 0, 0, f.text, 0);
         EXPECT_EQ(swtest::bitmapHash(target), swtest::bitmapHash(expected)) << f.tick;
+        if (f.tick == 5000) {
+            // " 0": a space cleared to 0, then the top row of "0" (3E: bit 0
+            // leftmost) in colour 255.
+            for (int x = 0; x < 16; ++x)
+                EXPECT_EQ(target->pixels[x], x >= 9 && x <= 13 ? 255 : 0) << x;
+        }
     }
     // Ten more seconds of two frames each: the ring holds only those.
     for (uint32_t s = 8; s < 18; ++s) {
