@@ -80,7 +80,7 @@ TEST_F(ScreenTest, WindowedInitUsesAClipperAndKeepsTheDesktopMode) {
     EXPECT_NE(d->clipper, nullptr);
     EXPECT_EQ(d->window, hostWindow);
     // The desktop is 16-bit 565: the back surface takes its format.
-    EXPECT_EQ(screenGetBackBuffer()->pixelType, PIXEL_RGB565);
+    EXPECT_EQ(+screenGetBackBuffer()->pixelType, PIXEL_RGB565);
     EXPECT_EQ(d->GetPitch(1), 1280);
 }
 
@@ -142,7 +142,7 @@ TEST_F(ScreenTest, FailedInitShowsTheErrorBox) {
     // Everything was released; the next mode starts afresh.
     EXPECT_EQ(screenDisplayObject()->directDraw, nullptr);
     ASSERT_TRUE(screenBegin(&m));
-    EXPECT_EQ(screenGetBackBuffer()->width, 1024);
+    EXPECT_EQ(+screenGetBackBuffer()->width, 1024);
 }
 
 TEST_F(ScreenTest, RefusedCooperativeLevelGivesTheDesktopBack) {
@@ -239,11 +239,11 @@ TEST_F(ScreenTest, LostSurfaceOnLockRestoresAndFailsOnce) {
     bitmap_tag* bb = screenGetBackBuffer();
     scripted::fail("back.Lock", DDERR_SURFACELOST);
     EXPECT_FALSE(lockBitmap());
-    EXPECT_EQ(bb->pixels, nullptr);
+    EXPECT_EQ(+bb->pixels, nullptr);
     EXPECT_EQ(scripted::count("primary.Restore"), 1);
     EXPECT_EQ(scripted::count("back.Lock"), 1);
     EXPECT_TRUE(lockBitmap());
-    EXPECT_NE(bb->pixels, nullptr);
+    EXPECT_NE(+bb->pixels, nullptr);
     unlockBitmap();
     // A failed restore ends the lock too.
     scripted::clear();
@@ -351,7 +351,7 @@ TEST_F(ScreenTest, ScreenPixelTypeFollowsTheDisplayFormat) {
         screenmode_tag m = mode(640, 480, c.bits);
         ASSERT_TRUE(screenBegin(&m));
         EXPECT_EQ(ScreenGetPixelType(), c.type) << int(c.dedicated) << " " << c.bits;
-        EXPECT_EQ(screenGetBackBuffer()->pixelType, c.type);
+        EXPECT_EQ(+screenGetBackBuffer()->pixelType, c.type);
         EXPECT_EQ(screenSupportsTGA(), c.type != PIXEL_PAL8);
         rasterEnd();
     }

@@ -54,7 +54,7 @@ TEST_F(HeadlessTest, PresentedFramesAreOnThePrimarySurface) {
         screenmode_tag m = mode(c.width, c.height, c.bits);
         ASSERT_TRUE(screenBegin(&m));
         bitmap_tag* bb = screenGetBackBuffer();
-        ASSERT_EQ(bb->pixelType, c.type);
+        ASSERT_EQ(+bb->pixelType, c.type);
         bitmap_tag* frame = frameLike(bb);
         for (uint32_t seed = 1; seed <= 2; ++seed) {
             ASSERT_TRUE(lockBitmap());

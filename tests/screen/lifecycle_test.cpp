@@ -141,19 +141,19 @@ TEST_F(ScreenTest, FirstModeInitialisesAndFillsTheBackBuffer) {
     ASSERT_TRUE(open());
     bitmap_tag* bb = screenGetBackBuffer();
     // Before any mode: 640 x 480 indexed, no pixels.
-    EXPECT_EQ(bb->pixelType, PIXEL_PAL8);
-    EXPECT_EQ(bb->width, 640);
-    EXPECT_EQ(bb->rowBytes, 640);
-    EXPECT_EQ(bb->pixels, nullptr);
+    EXPECT_EQ(+bb->pixelType, PIXEL_PAL8);
+    EXPECT_EQ(+bb->width, 640);
+    EXPECT_EQ(+bb->rowBytes, 640);
+    EXPECT_EQ(+bb->pixels, nullptr);
     // The same shape as the first mode still initialises the display.
     screenmode_tag m = mode(640, 480, 8);
     ASSERT_TRUE(screenBegin(&m));
     EXPECT_EQ(scripted::count("SetDisplayMode"), 1);
-    EXPECT_EQ(bb->pixelType, PIXEL_PAL8);
-    EXPECT_EQ(bb->width, 640);
-    EXPECT_EQ(bb->height, 480);
-    EXPECT_EQ(bb->rowBytes, 640);
-    EXPECT_EQ(bb->map, nullptr);
+    EXPECT_EQ(+bb->pixelType, PIXEL_PAL8);
+    EXPECT_EQ(+bb->width, 640);
+    EXPECT_EQ(+bb->height, 480);
+    EXPECT_EQ(+bb->rowBytes, 640);
+    EXPECT_EQ(+bb->map, nullptr);
     EXPECT_TRUE(messages.sawDebug("ddsd.lPitch = 640\n"));
     EXPECT_TRUE(messages.sawDebug("ddsd.lpSurface = 00000000\n")) << messages.dump();
     EXPECT_TRUE(messages.sawError("Screen pixel type is 8-bit\n\n"));
@@ -175,9 +175,9 @@ TEST_F(ScreenTest, ModeStackNesting) {
     ASSERT_TRUE(screenBegin(&a));
     ASSERT_TRUE(screenBegin(&b));
     bitmap_tag* bb = screenGetBackBuffer();
-    EXPECT_EQ(bb->width, 800);
-    EXPECT_EQ(bb->pixelType, PIXEL_RGB565);
-    EXPECT_EQ(bb->rowBytes, 1600);
+    EXPECT_EQ(+bb->width, 800);
+    EXPECT_EQ(+bb->pixelType, PIXEL_RGB565);
+    EXPECT_EQ(+bb->rowBytes, 1600);
     EXPECT_TRUE(messages.sawError("Screen pixel type is 16-bit: 565\n\n"));
 
     scripted::clear();
@@ -186,9 +186,9 @@ TEST_F(ScreenTest, ModeStackNesting) {
     EXPECT_NE(
         std::find(scripted::calls().begin(), scripted::calls().end(), "SetDisplayMode 640x480x8"),
         scripted::calls().end());
-    EXPECT_EQ(bb->width, 640);
-    EXPECT_EQ(bb->height, 480);
-    EXPECT_EQ(bb->pixelType, PIXEL_PAL8);
+    EXPECT_EQ(+bb->width, 640);
+    EXPECT_EQ(+bb->height, 480);
+    EXPECT_EQ(+bb->pixelType, PIXEL_PAL8);
     ASSERT_NE(screenCurrentMode(), nullptr);
     EXPECT_EQ(std::memcmp(screenCurrentMode(), &a, sizeof a), 0);
 
@@ -201,11 +201,11 @@ TEST_F(ScreenTest, ModeStackNesting) {
     ASSERT_TRUE(screenBegin(&a));
     ASSERT_TRUE(screenBegin(&b));
     ASSERT_TRUE(screenBegin(&c));
-    EXPECT_EQ(screenGetBackBuffer()->width, 1024);
+    EXPECT_EQ(+screenGetBackBuffer()->width, 1024);
     EXPECT_TRUE(screenEnd());
-    EXPECT_EQ(screenCurrentMode()->width, 640);
-    EXPECT_EQ(bb->width, 640);
-    EXPECT_EQ(bb->pixelType, PIXEL_PAL8);
+    EXPECT_EQ(+screenCurrentMode()->width, 640);
+    EXPECT_EQ(+bb->width, 640);
+    EXPECT_EQ(+bb->pixelType, PIXEL_PAL8);
 }
 
 TEST_F(ScreenTest, SameModeAgainDoesNotReinitialise) {
@@ -213,7 +213,7 @@ TEST_F(ScreenTest, SameModeAgainDoesNotReinitialise) {
     screenmode_tag again = mode(800, 600, 16);
     ASSERT_TRUE(screenBegin(&again));
     EXPECT_EQ(scripted::count("DirectDrawCreate"), 0);
-    EXPECT_EQ(screenGetBackBuffer()->width, 800);
+    EXPECT_EQ(+screenGetBackBuffer()->width, 800);
 }
 
 TEST_F(ScreenTest, LockCycleAndInternalLock) {
@@ -221,7 +221,7 @@ TEST_F(ScreenTest, LockCycleAndInternalLock) {
     bitmap_tag* bb = screenGetBackBuffer();
     uintptr_t words[3];
     ASSERT_TRUE(lockBitmap());
-    ASSERT_NE(bb->pixels, nullptr);
+    ASSERT_NE(+bb->pixels, nullptr);
     ASSERT_TRUE(getScreenInternalLock(words));
     EXPECT_EQ(words[0], reinterpret_cast<uintptr_t>(bb->pixels));
     EXPECT_EQ(words[1], uintptr_t(bb->rowBytes));
@@ -246,8 +246,8 @@ TEST_F(ScreenTest, NoDisplayObject) {
     // Without a display the set-up takes pitch 0 and the unknown type.
     screenmode_tag m = mode(640, 480, 8);
     EXPECT_TRUE(screenBegin(&m));
-    EXPECT_EQ(screenGetBackBuffer()->rowBytes, 0);
-    EXPECT_EQ(screenGetBackBuffer()->pixelType, 255);
+    EXPECT_EQ(+screenGetBackBuffer()->rowBytes, 0);
+    EXPECT_EQ(+screenGetBackBuffer()->pixelType, 255);
     EXPECT_TRUE(messages.sawError("Unknown Screen pixel type\n\n"));
     EXPECT_TRUE(scripted::calls().empty());
 }

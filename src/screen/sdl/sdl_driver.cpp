@@ -111,8 +111,8 @@ int buildTables(const DisplayFormat& format, const DDPaletteEntry* palette,
 
 void present(void* window, const uint8_t* pixels, int32_t pitch, const DisplayFormat& format,
              const DDRect& dirty, const DDPaletteEntry* palette) {
+    if (!sdlIsWindow(window)) return;
     auto* win = static_cast<SDL_Window*>(window);
-    if (!win) return;
     if (!(SDL_GetWindowFlags(win) & SDL_WINDOW_FULLSCREEN)) {
         int w, h;
         SDL_GetWindowSize(win, &w, &h);
@@ -151,8 +151,10 @@ DisplayFormat desktop() {
     return format;
 }
 
+// A window that is no SDL window (a host's own) shows nothing; the display
+// then works as the headless one.
 DDResult setCooperativeLevel(void* window, uint32_t flags) {
-    auto* win = static_cast<SDL_Window*>(window);
+    auto* win = sdlIsWindow(window) ? static_cast<SDL_Window*>(window) : nullptr;
     if (win && (flags & DDSCL_NORMAL) && (SDL_GetWindowFlags(win) & SDL_WINDOW_FULLSCREEN))
         SDL_SetWindowFullscreen(win, 0);
     return DD_OK;
@@ -161,8 +163,8 @@ DDResult setCooperativeLevel(void* window, uint32_t flags) {
 // A full-screen window of the mode's size; where the window system refuses
 // full screen, a window of that size.
 DDResult setDisplayMode(void* window, const DisplayFormat& mode) {
+    if (!sdlIsWindow(window)) return DD_OK;
     auto* win = static_cast<SDL_Window*>(window);
-    if (!win) return DDERR_NOHWND;
     SDL_SetWindowSize(win, mode.width, mode.height);
     SDL_DisplayMode displayMode = {SDL_PIXELFORMAT_UNKNOWN, mode.width, mode.height, 0, nullptr};
     SDL_SetWindowDisplayMode(win, &displayMode);
@@ -171,7 +173,7 @@ DDResult setDisplayMode(void* window, const DisplayFormat& mode) {
 }
 
 void restoreDisplayMode(void* window) {
-    if (window) SDL_SetWindowFullscreen(static_cast<SDL_Window*>(window), 0);
+    if (sdlIsWindow(window)) SDL_SetWindowFullscreen(static_cast<SDL_Window*>(window), 0);
 }
 
 constexpr MemoryDisplayHooks sdlHooks = {desktop, setCooperativeLevel, setDisplayMode,

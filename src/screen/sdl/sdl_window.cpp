@@ -1,5 +1,6 @@
 // The SDL2 window layer: windows the library makes are real SDL windows,
-// and a window handle is an SDL_Window*. SDL has no window procedures,
+// and a window handle is an SDL_Window*; a handle that is no SDL window is
+// treated as the headless layer treats it. SDL has no window procedures,
 // system palette or system colours; those stay the headless layer's
 // bookkeeping, which this layer shares.
 #include "screen/sdl/sdl.h"
@@ -33,8 +34,8 @@ class WindowsSdl final : public WindowsHeadless {
     }
 
     bool ShowWindow(WindowHandle window, int32_t command) override {
-        WindowsHeadless::ShowWindow(window, command);
-        if (!window) return false;
+        bool known = WindowsHeadless::ShowWindow(window, command);
+        if (!sdlIsWindow(window)) return known;
         auto* w = static_cast<SDL_Window*>(window);
         SDL_ShowWindow(w);
         if (command == SW_MAXIMIZE) SDL_MaximizeWindow(w);
@@ -43,7 +44,7 @@ class WindowsSdl final : public WindowsHeadless {
 
     WindowHandle SetFocus(WindowHandle window) override {
         WindowsHeadless::SetFocus(window);
-        if (window) SDL_RaiseWindow(static_cast<SDL_Window*>(window));
+        if (sdlIsWindow(window)) SDL_RaiseWindow(static_cast<SDL_Window*>(window));
         return nullptr;
     }
 
@@ -57,7 +58,7 @@ class WindowsSdl final : public WindowsHeadless {
     }
 
     bool GetWindowRect(WindowHandle window, WinRect* rect) override {
-        if (!window) return false;
+        if (!sdlIsWindow(window)) return WindowsHeadless::GetWindowRect(window, rect);
         int x, y, w, h;
         SDL_GetWindowPosition(static_cast<SDL_Window*>(window), &x, &y);
         SDL_GetWindowSize(static_cast<SDL_Window*>(window), &w, &h);
@@ -66,7 +67,7 @@ class WindowsSdl final : public WindowsHeadless {
     }
 
     bool GetClientRect(WindowHandle window, WinRect* rect) override {
-        if (!window) return false;
+        if (!sdlIsWindow(window)) return WindowsHeadless::GetClientRect(window, rect);
         int w, h;
         SDL_GetWindowSize(static_cast<SDL_Window*>(window), &w, &h);
         *rect = {0, 0, w, h};
@@ -75,7 +76,10 @@ class WindowsSdl final : public WindowsHeadless {
 
     // The primary surface of the SDL driver is the window itself, so a
     // window's client area starts at the origin of "the screen".
-    bool ClientToScreen(WindowHandle window, WinPoint*) override { return window != nullptr; }
+    bool ClientToScreen(WindowHandle window, WinPoint* point) override {
+        if (!sdlIsWindow(window)) return WindowsHeadless::ClientToScreen(window, point);
+        return true;
+    }
 
     // The cursor is confined to the window whose rectangle is given; null
     // frees it everywhere.
@@ -104,7 +108,7 @@ class WindowsSdl final : public WindowsHeadless {
                         uint32_t type) override {
         WindowsHeadless::MessageBoxA(window, text, caption, type);
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "", text ? text : "",
-                                 static_cast<SDL_Window*>(window));
+                                 sdlIsWindow(window) ? static_cast<SDL_Window*>(window) : nullptr);
         return 1;
     }
 
@@ -138,7 +142,17 @@ class WindowsSdl final : public WindowsHeadless {
 
 WindowsSdl sdlWindows;
 
+// SDL numbers its windows from 1 in order of creation; a process has few.
+constexpr uint32_t highestWindowId = 4096;
+
 } // namespace
+
+bool sdlIsWindow(void* handle) {
+    if (!handle) return false;
+    for (uint32_t id = 1; id <= highestWindowId; ++id)
+        if (SDL_GetWindowFromID(id) == handle) return true;
+    return false;
+}
 
 WindowSystem* sdlWindowSystem() {
     return &sdlWindows;
