@@ -366,7 +366,8 @@ SW_API bitmap_tag* screenGetBackBuffer(void);
 SW_API uint8_t lockBitmap(void);
 SW_API void unlockBitmap(void);
 /* Writes the back buffer's pixels, rowBytes and pixel type as three
- * pointer-sized words (three 32-bit words on a 32-bit build). */
+ * pointer-sized words (three 32-bit words on a 32-bit build); locks
+ * nothing. Returns 0 and writes nothing when `out` is null. */
 SW_API uint8_t getScreenInternalLock(uintptr_t out[3]);
 SW_API uint8_t screenDisplay(bitmap_tag* readoutTarget);
 SW_API uint8_t screenDisplayed(bitmap_tag* bm);
@@ -390,12 +391,28 @@ SW_API uint8_t screenGetNextMode(screenmode_tag* out);
 /* Leaves the widest mode in `out`; always returns 0. */
 SW_API uint8_t screenGetLargestRes(screenmode_tag* out);
 
-/* Extension: chooses the display driver before rasterBegin: "auto" (the
- * default: SDL2 when a window system is available, else headless),
- * "headless" or "sdl". Returns 0 for an unknown or unavailable driver. */
+/* Extension: chooses the display driver for the next rasterBegin that
+ * opens a display. Names (any case):
+ *  - "auto", the default: "sdl" when the library was built with SDL2, a
+ *    window system is named in the environment (SDL_VIDEODRIVER, DISPLAY
+ *    or WAYLAND_DISPLAY) and SDL2 video starts there; else "headless".
+ *  - "headless": no window system. The display is simulated in memory (a
+ *    1024 x 768 16-bit 565 desktop; full-screen modes of 8 or 16 bits);
+ *    windows, cursor confinement, message boxes and the system palette are
+ *    recorded, not shown. Frames are read back with screenReadFrame.
+ *  - "sdl": a real SDL2 window. A window handle (ScreenBegin, the window
+ *    field of RasterBeginParams) is then an SDL_Window*, or null to let the
+ *    library make the window. Full-screen modes become SDL full-screen
+ *    windows; dedicated mode presents into the window as it is.
+ * Returns 1 when the name is taken; 0 for a null or unknown name, for
+ * "sdl" in a build without SDL2, and while a display is open. When "sdl"
+ * cannot start its video, rasterBegin fails with a DebugPrintf line. */
 SW_API uint8_t rasterSetDisplayDriver(const char* name);
-/* Extension: copies the last presented frame (the primary surface) into
- * `dst`, which must have the screen's pixel type, width and height. */
+/* Extension: copies the last presented frame, read back from the primary
+ * surface where it was shown, into `dst`, which must have pixels, the
+ * screen's pixel type (ScreenGetPixelType), the current mode's width and
+ * height, and rowBytes of at least a row. Returns 1 when copied; 0 (and
+ * `dst` untouched) without a display or for any other shape. */
 SW_API uint8_t screenReadFrame(bitmap_tag* dst);
 
 #ifdef __cplusplus

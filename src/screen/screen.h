@@ -1,0 +1,28 @@
+// Internal interface of the display lifecycle, shared by the display
+// object, the screen palette and the tests.
+#pragma once
+
+#include "screen/ddwin.h"
+#include "screen/window.h"
+
+#include <spanwright/spanwright.h>
+
+// The display object, null before rasterBegin and after rasterEnd.
+CDDWin* screenDisplayObject();
+// The window the display runs in (made by the library or the host's).
+WindowHandle screenDisplayWindow();
+bool screenDedicatedMode();
+
+// The procedure put on the host window by rasterBegin.
+intptr_t screenSubclassProc(WindowHandle window, uint32_t message, uintptr_t wParam,
+                            intptr_t lParam);
+
+// Sends the shadow palette to the display: the DirectDraw palette in
+// full-screen mode, the system palette in dedicated mode; clears dirty.
+void screenFlushPalette();
+
+// Tests: deletes the cached GDI palettes and forgets the saved system
+// colours, as at load.
+void screenPaletteReset();
+// Tests: the frame-rate state and the mode stack as at load.
+void screenLifecycleReset();

@@ -1,0 +1,98 @@
+// Shared set-up of the display tests: the scripted driver over a headless
+// display, the headless window layer with a fixed tick, everything as at
+// load, and a check that the display left nothing allocated.
+#pragma once
+
+#include "scripted.h"
+#include "support.h"
+
+#include "memory.h"
+#include "screen/memory_display.h"
+#include "screen/screen.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace screentest {
+
+// A stand-in for the host's window: any address serves as a handle.
+inline int hostWindowObject;
+inline void* const hostWindow = &hostWindowObject;
+
+struct HostMessage {
+    WindowHandle window;
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+};
+inline std::vector<HostMessage> hostMessages;
+
+// The host's own window procedure: records each message, answers 42.
+inline intptr_t hostProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    hostMessages.push_back({window, message, wParam, lParam});
+    return 42;
+}
+
+inline screenmode_tag mode(int32_t width, int32_t height, int32_t bits) {
+    screenmode_tag m = {};
+    m.width = width;
+    m.height = height;
+    m.bitsPerPixel = bits;
+    m.hostValue12 = 100;
+    m.hostByte157 = 2;
+    return m;
+}
+
+class ScreenTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        displayDriverOverride(&scripted::driver);
+        screenPaletteReset();
+        headless::reset();
+        memoryDisplayResetDefaults();
+        screenLifecycleReset();
+        scripted::reset();
+        hostMessages.clear();
+        headless::setTick(true, 5000);
+        liveBlocks = memLiveBlocks();
+    }
+    void TearDown() override {
+        rasterEnd();
+        screenPaletteReset();
+        displayDriverOverride(nullptr);
+        rasterSetDisplayDriver("auto");
+        EXPECT_EQ(memLiveBlocks(), liveBlocks) << "the display left blocks allocated";
+        EXPECT_EQ(headless::liveWindows(), 0);
+    }
+
+    // ScreenBegin with the host window (its procedure hostProc), then
+    // rasterBegin; with `ownWindow` the library makes its display window.
+    bool open(bool ownWindow = false, uint8_t dedicated = 0) {
+        headless::setWindowRect(hostWindow, {10, 20, 650, 500});
+        windowsHeadless()->SetWindowProc(hostWindow, hostProc);
+        SetDedicatedMode(dedicated);
+        ScreenBegin(hostWindow);
+        params = {};
+        params.window = ownWindow ? nullptr : hostWindow;
+        params.className = "spanwright test";
+        params.windowProc = reinterpret_cast<void*>(hostProc);
+        return rasterBegin(0, 1, &params);
+    }
+
+    // Opens and switches to a mode, clearing the records after.
+    void begin(int32_t width, int32_t height, int32_t bits, uint8_t dedicated = 0) {
+        ASSERT_TRUE(open(false, dedicated));
+        screenmode_tag m = mode(width, height, bits);
+        ASSERT_TRUE(screenBegin(&m));
+        scripted::clear();
+        headless::clearCallLog();
+    }
+
+    RasterBeginParams params;
+    int64_t liveBlocks = 0;
+    swtest::MessageCapture messages;
+};
+
+} // namespace screentest

@@ -1,0 +1,27 @@
+// The scripted display driver: every call reaches a headless display, is
+// recorded in order, and any call can be made to answer a chosen result
+// instead (surface lost, still drawing, failure).
+#pragma once
+
+#include "screen/driver.h"
+
+#include <string>
+#include <vector>
+
+namespace scripted {
+
+extern const DisplayDriver driver;
+
+// The calls since the last clear, e.g. "SetCooperativeLevel win1 0x51",
+// "primary.BltFast 0,0 <- back 0,0,640,480", "back.Lock".
+const std::vector<std::string>& calls();
+void clear();
+// The next `times` calls whose first word is `name` ("primary.Blt",
+// "SetDisplayMode", "DirectDrawCreate") answer `result` and do nothing.
+void fail(const std::string& name, DDResult result, int times = 1);
+// Clears the record and every pending failure.
+void reset();
+// The calls whose first word is `name`.
+int count(const std::string& name);
+
+} // namespace scripted
