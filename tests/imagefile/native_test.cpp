@@ -76,13 +76,13 @@ TEST(NativeFile, FourBitPackingOfFiveByThree) {
         bm.bm->pixels[i] = uint8_t((i * 7) & 15);
     Bytes file = writeNative(dir, bm.bm);
     // BMAP header, BMHD chunk, DATA chunk of 12 packed bytes.
-    Bytes expected = container("BMAP", {chunk("BMHD", bmhd(PIXEL_CMAP4, 5, 3, 8)), [&] {
-                                            Bytes packed;
-                                            for (int i = 0; i < 24; i += 2)
-                                                packed.push_back(uint8_t(
-                                                    ((i * 7) & 15) << 4 | (((i + 1) * 7) & 15)));
-                                            return chunk("DATA", packed);
-                                        }()});
+    Bytes expected = container(
+        "BMAP", {chunk("BMHD", bmhd(PIXEL_CMAP4, 5, 3, 8)), [&] {
+                     Bytes packed;
+                     for (int i = 0; i < 24; i += 2)
+                         packed.push_back(uint8_t(((i * 7) & 15) << 4 | (((i + 1) * 7) & 15)));
+                     return chunk("DATA", packed);
+                 }()});
     EXPECT_EQ(file, expected);
     BitmapHolder back;
     ASSERT_EQ(loadBytes(dir, file, &back.bm), 1);
@@ -174,29 +174,39 @@ TEST(NativeFile, FailureMessages) {
         const char* message;
     } cases[] = {
         {"no header", container("BMAP", {chunk("DATA", data4)}), "DATA chunk before BMHD\n"},
-        {"empty container", container("BMAP", {}), "No required BMHD chunk in file in bitmapLoad()\n"},
+        {"empty container", container("BMAP", {}),
+         "No required BMHD chunk in file in bitmapLoad()\n"},
         {"short palette first", container("BMAP", {chunk("PLET", Bytes(1000)), head}),
          "PLET chunk incorrect size\n"},
-        {"palette first", container("BMAP", {chunk("PLET", plet), head}), "PLET chunk before BMHD\n"},
-        {"colormap first", container("BMAP", {chunk("CMAP", cmap), head}), "CMAP chunk before BMHD\n"},
-        {"palette in 16-bit", container("BMAP", {chunk("BMHD", bmhd(4, 2, 2, 4)), chunk("PLET", plet)}),
+        {"palette first", container("BMAP", {chunk("PLET", plet), head}),
+         "PLET chunk before BMHD\n"},
+        {"colormap first", container("BMAP", {chunk("CMAP", cmap), head}),
+         "CMAP chunk before BMHD\n"},
+        {"palette in 16-bit",
+         container("BMAP", {chunk("BMHD", bmhd(4, 2, 2, 4)), chunk("PLET", plet)}),
          "PLET chunk in non-8-bit bitmap\n"},
         {"colormap in 8-bit", container("BMAP", {head, chunk("CMAP", cmap)}),
          "CMAP chunk in non-4-bit bitmap\n"},
-        {"short colormap", container("BMAP", {chunk("BMHD", bmhd(0, 2, 2, 4)), chunk("CMAP", Bytes(16))}),
+        {"short colormap",
+         container("BMAP", {chunk("BMHD", bmhd(0, 2, 2, 4)), chunk("CMAP", Bytes(16))}),
          "Invalid CMAP size in colormapRead()\n"},
-        {"header size", container("BMAP", {chunk("BMHD", Bytes(13))}), "Invalid BMHD size in readBMHD()\n"},
-        {"compression", container("BMAP", {chunk("BMHD", bmhd(2, 2, 2, 4, 1)), chunk("DATA", Bytes(8))}),
+        {"header size", container("BMAP", {chunk("BMHD", Bytes(13))}),
+         "Invalid BMHD size in readBMHD()\n"},
+        {"compression",
+         container("BMAP", {chunk("BMHD", bmhd(2, 2, 2, 4, 1)), chunk("DATA", Bytes(8))}),
          "Invalid compression type\n"},
         {"data size", container("BMAP", {head, chunk("DATA", Bytes(7))}),
          "Size and bitmap size don't match in readDATA()\n"},
-        {"4-bit data size", container("BMAP", {chunk("BMHD", bmhd(0, 2, 2, 4)), chunk("DATA", Bytes(3))}),
+        {"4-bit data size",
+         container("BMAP", {chunk("BMHD", bmhd(0, 2, 2, 4)), chunk("DATA", Bytes(3))}),
          "Size and bitmap size don't match in readDATA()\n"},
         {"data larger than bitmap", container("BMAP", {head, chunk("DATA", Bytes(4 * 100))}),
          "Size and bitmap size don't match in readDATA()\n"},
-        {"header lies about rows", container("BMAP", {chunk("BMHD", bmhd(2, 2, 2, 400)), chunk("DATA", Bytes(800))}),
+        {"header lies about rows",
+         container("BMAP", {chunk("BMHD", bmhd(2, 2, 2, 400)), chunk("DATA", Bytes(800))}),
          "DATA chunk larger than the bitmap in readDATA()\n"},
-        {"two headers", container("BMAP", {head, head}), "More than one BMHD chunk in readBMHD()\n"},
+        {"two headers", container("BMAP", {head, head}),
+         "More than one BMHD chunk in readBMHD()\n"},
         {"huge header", container("BMAP", {chunk("BMHD", bmhd(2, 40000, 2, 40000))}),
          "Invalid image size 40000 x 2 in readBMHD()\n"},
         {"zero width", container("BMAP", {chunk("BMHD", bmhd(2, 0, 2, 0))}),
@@ -246,7 +256,8 @@ TEST(NativeFile, BitmapReadMessages) {
         {container("BMAP", {}), "No required BMHD chunk in file in bitmapRead()\n"},
         {chunk("CMAP", Bytes(64)), "Invalid file type in bitmapRead()\n"},
         {Bytes{0}, "brixPeekChunkHeader() failed in bitmapRead()\n"},
-        {container("BMAP", {chunk("DATA", Bytes(4))}), "brixParseContainer() failed in bitmapRead()\n"},
+        {container("BMAP", {chunk("DATA", Bytes(4))}),
+         "brixParseContainer() failed in bitmapRead()\n"},
     };
     for (const auto& c : cases) {
         MessageCapture messages;
@@ -257,11 +268,11 @@ TEST(NativeFile, BitmapReadMessages) {
     // 4-bit bitmap's colormap is skipped.
     BitmapHolder four{randomBitmapWithMap(PIXEL_CMAP4, 2, 2, 1)};
     Bytes before(static_cast<uint8_t*>(four.bm->map), static_cast<uint8_t*>(four.bm->map) + 16);
-    EXPECT_EQ(readBytesInto(dir,
-                            container("BMAP", {chunk("BMHD", bmhd(2, 2, 2, 4)),
-                                               chunk("PLET", Bytes(1024, 0x55)),
-                                               chunk("DATA", Bytes(8))}),
-                            four.bm),
+    EXPECT_EQ(readBytesInto(
+                  dir,
+                  container("BMAP", {chunk("BMHD", bmhd(2, 2, 2, 4)),
+                                     chunk("PLET", Bytes(1024, 0x55)), chunk("DATA", Bytes(8))}),
+                  four.bm),
               1);
     EXPECT_EQ(Bytes(static_cast<uint8_t*>(four.bm->map), static_cast<uint8_t*>(four.bm->map) + 16),
               before);
@@ -274,14 +285,17 @@ TEST(NativeFile, PaletteAndColormapMessages) {
         bool palette;
         std::vector<const char*> messages;
     } cases[] = {
-        {chunk("PLET", Bytes(100)), true,
+        {chunk("PLET", Bytes(100)),
+         true,
          {"Invalid PLET size in readPLET()\n", "readPLET() failed in paletteRead()\n",
           "paletteRead() failed in paletteLoad()\n"}},
         {chunk("DATA", Bytes(4)), true, {"Invalid file type in paletteRead()\n"}},
         {Bytes{7}, true, {"brixPeekChunkHeader() failed in paletteRead()\n"}},
-        {container("BMAP", {chunk("BMHD", Bytes(14))}), true,
+        {container("BMAP", {chunk("BMHD", Bytes(14))}),
+         true,
          {"paletteRead() failed in paletteLoad()\n"}},
-        {chunk("PLET", Bytes(64)), false,
+        {chunk("PLET", Bytes(64)),
+         false,
          {"Invalid type in colormapRead()\n", "colormapRead() failed in colormapLoad()\n"}},
         {chunk("CMAP", Bytes(63)), false, {"Invalid CMAP size in colormapRead()\n"}},
         {chunk("CMAP", Bytes(10), 64), false, {"libfileReadExact() failed in colormapRead()\n"}},
@@ -330,8 +344,10 @@ TEST(NativeFile, CleanOnEveryAllocationFailure) {
         int allocations = expectCleanOnEveryAllocationFailure([&] {
             OpenFile f(dir.file("out.bm"), 'r');
             bitmap_tag* bm;
-            if (bitmapLoadFile(&bm, f, 0)) bitmapFree(bm);
-            else EXPECT_EQ(bm, nullptr);
+            if (bitmapLoadFile(&bm, f, 0))
+                bitmapFree(bm);
+            else
+                EXPECT_EQ(bm, nullptr);
         });
         EXPECT_GE(allocations, type <= PIXEL_PAL8_KEY ? 3 : 2);
         // The 4-bit writer's packing buffer.
@@ -346,13 +362,17 @@ TEST(NativeFile, CleanOnEveryAllocationFailure) {
     expectCleanOnEveryAllocationFailure([&] {
         OpenFile f(dir.file("p"), 'r');
         uint32_t* pal;
-        if (paletteLoad(&pal, f)) paletteFree(pal);
-        else EXPECT_EQ(pal, nullptr);
+        if (paletteLoad(&pal, f))
+            paletteFree(pal);
+        else
+            EXPECT_EQ(pal, nullptr);
     });
     expectCleanOnEveryAllocationFailure([&] {
         OpenFile f(dir.file("c"), 'r');
         uint8_t* cm;
-        if (colormapLoad(&cm, f)) colormapFree(cm);
-        else EXPECT_EQ(cm, nullptr);
+        if (colormapLoad(&cm, f))
+            colormapFree(cm);
+        else
+            EXPECT_EQ(cm, nullptr);
     });
 }

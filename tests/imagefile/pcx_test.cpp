@@ -26,9 +26,12 @@ Bytes referenceRow(const uint8_t* row, int width) {
         size_t n = 1;
         while (i + n < values.size() && values[i + n] == values[i] && n < 63)
             ++n;
-        if (n == 1 && values[i] < 0xC0) out.push_back(values[i]);
-        else if (n == 1) out.insert(out.end(), {0xC1, values[i]});
-        else out.insert(out.end(), {uint8_t(0xC0 | n), values[i]});
+        if (n == 1 && values[i] < 0xC0)
+            out.push_back(values[i]);
+        else if (n == 1)
+            out.insert(out.end(), {0xC1, values[i]});
+        else
+            out.insert(out.end(), {uint8_t(0xC0 | n), values[i]});
         i += n;
     }
     return out;
@@ -123,7 +126,8 @@ TEST(Pcx, HeaderPaletteAndRandomImagesMatchTheReferenceCoding) {
             append(expected, referenceRow(bm.bm->pixels + y * bm.bm->rowBytes, w));
         expected.push_back(12);
         for (int i = 0; i < 256; ++i)
-            expected.insert(expected.end(), {uint8_t(pal[i] >> 16), uint8_t(pal[i] >> 8), uint8_t(pal[i])});
+            expected.insert(expected.end(),
+                            {uint8_t(pal[i] >> 16), uint8_t(pal[i] >> 8), uint8_t(pal[i])});
         ASSERT_EQ(file, expected) << w << " x " << h;
 
         BitmapHolder back;
@@ -226,14 +230,32 @@ TEST(Pcx, FailureMessages) {
         Bytes file;
         std::vector<const char*> messages;
     } cases[] = {
-        {"encoding 2", pcxFile(2, 2, 2, Bytes(8)), {"Bad encoding in pcxReadBitmap()\n", "pcxReadBitmap() failed in bitmapLoad()\n"}},
-        {"4 bits", pcxFile(2, 2, 1, Bytes(8), 5, true, 4), {"Invalid pixel depth in bitmapLoad()\n"}},
-        {"4 planes of 1 bit", pcxFile(2, 2, 1, Bytes(8), 5, true, 1, 4), {"Invalid pixel depth in bitmapLoad()\n"}},
-        {"short header", Bytes{10, 5, 1}, {"libfileReadExact() failed in pcxSetup()\n", "pcxSetup() failed in bitmapLoad()\n"}},
-        {"data ends in a run", pcxFile(4, 1, 1, {1, 2, 0xC2}, 5, false), {"Unexpected end of file in pcxrunGetCh()\n", "pcxrunGetCh() failed in pcxrunReadByte()\n", "pcxrunGetRLE() failed in pcxReadBitmap()\n"}},
-        {"no room for a palette", pcxFile(2, 1, 1, {1, 2}, 5, false), {"libfileReadExact() failed in pcxReadPalette()\n", "pcxReadPalette() failed in bitmapLoad()\n"}},
-        {"negative width", pcxFile(-5, 1, 1, Bytes(8)), {"Invalid image size -5 x 1 in bitmapLoad()\n"}},
-        {"huge image from a small file", pcxFile(16000, 16000, 1, Bytes(10)), {"PCX data too short for a 16000 x 16000 image in bitmapLoad()\n"}},
+        {"encoding 2",
+         pcxFile(2, 2, 2, Bytes(8)),
+         {"Bad encoding in pcxReadBitmap()\n", "pcxReadBitmap() failed in bitmapLoad()\n"}},
+        {"4 bits",
+         pcxFile(2, 2, 1, Bytes(8), 5, true, 4),
+         {"Invalid pixel depth in bitmapLoad()\n"}},
+        {"4 planes of 1 bit",
+         pcxFile(2, 2, 1, Bytes(8), 5, true, 1, 4),
+         {"Invalid pixel depth in bitmapLoad()\n"}},
+        {"short header",
+         Bytes{10, 5, 1},
+         {"libfileReadExact() failed in pcxSetup()\n", "pcxSetup() failed in bitmapLoad()\n"}},
+        {"data ends in a run",
+         pcxFile(4, 1, 1, {1, 2, 0xC2}, 5, false),
+         {"Unexpected end of file in pcxrunGetCh()\n", "pcxrunGetCh() failed in pcxrunReadByte()\n",
+          "pcxrunGetRLE() failed in pcxReadBitmap()\n"}},
+        {"no room for a palette",
+         pcxFile(2, 1, 1, {1, 2}, 5, false),
+         {"libfileReadExact() failed in pcxReadPalette()\n",
+          "pcxReadPalette() failed in bitmapLoad()\n"}},
+        {"negative width",
+         pcxFile(-5, 1, 1, Bytes(8)),
+         {"Invalid image size -5 x 1 in bitmapLoad()\n"}},
+        {"huge image from a small file",
+         pcxFile(16000, 16000, 1, Bytes(10)),
+         {"PCX data too short for a 16000 x 16000 image in bitmapLoad()\n"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -254,12 +276,14 @@ TEST(Pcx, FailureMessages) {
     EXPECT_TRUE(messages.sawDebug("Invalid file type in bitmapLoad4()\n"));
     // Decoding stops at the end of the file, in the pixels or the padding.
     BitmapHolder target{randomBitmap(PIXEL_PAL8, 4, 1, 1)};
-    for (const Bytes& file : {pcxFile(4, 1, 0, {1, 2, 3}, 5, false), pcxFile(3, 1, 0, {1, 2, 3}, 5, false)}) {
+    for (const Bytes& file :
+         {pcxFile(4, 1, 0, {1, 2, 3}, 5, false), pcxFile(3, 1, 0, {1, 2, 3}, 5, false)}) {
         messages.clear();
         writeFile(dir.file("t.pcx"), file);
         OpenFile t(dir.file("t.pcx"), 'r');
         EXPECT_EQ(bitmapRead(target.bm, t), 0);
-        EXPECT_TRUE(messages.sawDebug("pcxrunGetCh() failed in pcxReadBitmap()\n")) << messages.dump();
+        EXPECT_TRUE(messages.sawDebug("pcxrunGetCh() failed in pcxReadBitmap()\n"))
+            << messages.dump();
     }
     // The reader never writes past the bitmap it is handed.
     writeFile(dir.file("big.pcx"), pcxFile(8, 8, 1, {0xFF, 1, 0xC1, 1}));
@@ -290,8 +314,10 @@ TEST(Pcx, CleanOnEveryAllocationFailure) {
     int allocations = expectCleanOnEveryAllocationFailure([&] {
         OpenFile f(dir.file("i.pcx"), 'r');
         bitmap_tag* bm;
-        if (bitmapLoadFile(&bm, f, 0)) bitmapFree(bm);
-        else EXPECT_EQ(bm, nullptr);
+        if (bitmapLoadFile(&bm, f, 0))
+            bitmapFree(bm);
+        else
+            EXPECT_EQ(bm, nullptr);
     });
     EXPECT_EQ(allocations, 3); // record, pixels, palette
     expectCleanOnEveryAllocationFailure([&] {

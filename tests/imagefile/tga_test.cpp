@@ -7,8 +7,8 @@ using namespace swtest;
 
 namespace {
 
-Bytes writeTga(const TempDir& dir, bitmap_tag* bm, const uint32_t* palette, bool compress,
-               int bits, bool withColorMap = false) {
+Bytes writeTga(const TempDir& dir, bitmap_tag* bm, const uint32_t* palette, bool compress, int bits,
+               bool withColorMap = false) {
     {
         OpenFile f(dir.file("o.tga"), 'w');
         EXPECT_TRUE(tgaWriteBitmap(bm, palette, f, compress, withColorMap, bits));
@@ -47,7 +47,9 @@ struct IndexRow {
             palette[i] = 0xFF000000u | uint32_t(i * 8 & 0xF8) << 16;
     }
     ~IndexRow() { paletteFree(palette); }
-    Bytes pixel(int index, int bits) const { return packed(uint8_t(index * 8 & 0xF8), 0, 0, 255, bits); }
+    Bytes pixel(int index, int bits) const {
+        return packed(uint8_t(index * 8 & 0xF8), 0, 0, 255, bits);
+    }
 };
 
 uint8_t loadAs(const TempDir& dir, const Bytes& bytes, bitmap_tag** out, const char* name) {
@@ -63,8 +65,8 @@ TEST(Tga, FileNamesDecideTheFormat) {
     const struct {
         const char* name;
         bool tga;
-    } cases[] = {{"PIC.TGA", true}, {"pic.tgax", true}, {"p.TgA", true}, {"pic.tg", false},
-                 {"pic", false},    {"pic.pcx", false}};
+    } cases[] = {{"PIC.TGA", true}, {"pic.tgax", true}, {"p.TgA", true},
+                 {"pic.tg", false}, {"pic", false},     {"pic.pcx", false}};
     for (const auto& c : cases) {
         writeFile(dir.file(c.name), {0});
         OpenFile f(dir.file(c.name), 'r');
@@ -145,14 +147,15 @@ TEST(Tga, PixelConversionOfEverySourceType) {
                 for (int y = 0; y < 3; ++y)
                     for (int x = 0; x < 7; ++x) {
                         const uint8_t* p = bm.bm->pixels + y * bm.bm->rowBytes;
-                        uint32_t v = type == PIXEL_PAL8       ? p[x]
-                                     : type == PIXEL_ARGB8888 ? getLe32(Bytes(p + 4 * x, p + 4 * x + 4), 0)
-                                                              : uint32_t(p[2 * x] | p[2 * x + 1] << 8);
+                        uint32_t v = type == PIXEL_PAL8 ? p[x]
+                                     : type == PIXEL_ARGB8888
+                                         ? getLe32(Bytes(p + 4 * x, p + 4 * x + 4), 0)
+                                         : uint32_t(p[2 * x] | p[2 * x + 1] << 8);
                         uint8_t r, g, b, a;
                         switch (type) {
                         case PIXEL_PAL8:
-                            r = uint8_t(pal[v] >> 16), g = uint8_t(pal[v] >> 8), b = uint8_t(pal[v]),
-                            a = uint8_t(pal[v] >> 24);
+                            r = uint8_t(pal[v] >> 16), g = uint8_t(pal[v] >> 8),
+                            b = uint8_t(pal[v]), a = uint8_t(pal[v] >> 24);
                             break;
                         case PIXEL_RGB565:
                             r = uint8_t((v >> 8) & 0xF8), g = uint8_t((v >> 3) & 0xFC),
@@ -167,7 +170,8 @@ TEST(Tga, PixelConversionOfEverySourceType) {
                             b = uint8_t((v << 4) & 0xF0), a = uint8_t((v >> 8) & 0xF0);
                             break;
                         default:
-                            r = uint8_t(v >> 16), g = uint8_t(v >> 8), b = uint8_t(v), a = uint8_t(v >> 24);
+                            r = uint8_t(v >> 16), g = uint8_t(v >> 8), b = uint8_t(v),
+                            a = uint8_t(v >> 24);
                         }
                         pixels.push_back(packed(r, g, b, a, bits));
                     }
@@ -186,7 +190,8 @@ TEST(Tga, PixelConversionOfEverySourceType) {
                         for (int i = 0; i < n; ++i, ++k) {
                             ASSERT_LT(k, pixels.size());
                             size_t at = h & 0x80 ? pos : pos + i * size;
-                            EXPECT_EQ(Bytes(body.begin() + at, body.begin() + at + size), pixels[k]);
+                            EXPECT_EQ(Bytes(body.begin() + at, body.begin() + at + size),
+                                      pixels[k]);
                         }
                         pos += h & 0x80 ? size : n * size;
                     }
@@ -208,7 +213,8 @@ TEST(Tga, ReadsBothRowOrdersAndBothImageTypes) {
     EXPECT_EQ(bm.bm->pixelType, PIXEL_ARGB1555);
     auto px = [&](int x, int y) {
         return getLe16(Bytes(bm.bm->pixels + y * bm.bm->rowBytes + 2 * x,
-                             bm.bm->pixels + y * bm.bm->rowBytes + 2 * x + 2), 0);
+                             bm.bm->pixels + y * bm.bm->rowBytes + 2 * x + 2),
+                       0);
     };
     EXPECT_EQ(px(0, 1), 0x8001u); // first file row at the bottom
     EXPECT_EQ(px(2, 0), 0x8006u);
@@ -292,7 +298,8 @@ TEST(Tga, Messages) {
     messages.clear();
     BitmapHolder six{randomBitmap(PIXEL_RGB444, 2, 2, 1)};
     writeTga(dir, six.bm, nullptr, false, 16, true);
-    EXPECT_TRUE(messages.sawError("Warning: no color map found in source TXR, skipping color map data.\n"));
+    EXPECT_TRUE(
+        messages.sawError("Warning: no color map found in source TXR, skipping color map data.\n"));
     EXPECT_TRUE(messages.sawError("Unknown PIXELTYPE."));
     EXPECT_EQ(messages.errors().size(), 2u);
     OpenFile w(dir.file("x.tga"), 'w');
@@ -311,8 +318,10 @@ TEST(Tga, CleanOnEveryAllocationFailure) {
         int allocations = expectCleanOnEveryAllocationFailure([&] {
             OpenFile f(dir.file("o.tga"), 'r');
             bitmap_tag* bm;
-            if (bitmapLoadFile(&bm, f, 0)) bitmapFree(bm);
-            else EXPECT_EQ(bm, nullptr);
+            if (bitmapLoadFile(&bm, f, 0))
+                bitmapFree(bm);
+            else
+                EXPECT_EQ(bm, nullptr);
         });
         EXPECT_EQ(allocations, 3); // record, pixels, temporary data
     }
