@@ -201,11 +201,11 @@ bool tgaReadBitmap(bitmap_tag* bm, TgaReader* state) {
             _Error("Couldn't allocate memory for temp data in tgaReadBitmap.");
             return false;
         }
-        // The packets of an image never need more bytes than its raw form.
-        int64_t wanted = int64_t(state->header[16]) * pixels / 8;
+        // Everything up to the end of the file: raw packets carry a header
+        // byte per 128 pixels, so the packets of an image that compresses
+        // badly are longer than its raw form (bits x width x height / 8).
         uint32_t got;
-        if (!libfileReadAtMost(&got, file, data,
-                               uint32_t(wanted < int64_t(fileSize) ? wanted : fileSize))) {
+        if (!libfileReadAtMost(&got, file, data, fileSize)) {
             _Error("Couldn't read image data in tgaReadBitmap.");
             memFree(data);
             return false;

@@ -30,10 +30,12 @@ struct Window {
 
 // Clips a window to the bitmap; false when nothing is left.
 bool clipWindow(const bitmap_tag* bm, Window& w) {
+    // Copies of the packed record's fields: std::min binds references.
+    const int32_t width = bm->width, height = bm->height;
     w.x0 = std::max(w.x0, 0);
     w.y0 = std::max(w.y0, 0);
-    w.x1 = std::min(w.x1, bm->width);
-    w.y1 = std::min(w.y1, bm->height);
+    w.x1 = std::min(w.x1, width);
+    w.y1 = std::min(w.y1, height);
     return w.x0 < w.x1 && w.y0 < w.y1;
 }
 

@@ -154,10 +154,13 @@ uint8_t readCMAP(void* user, uint32_t, uint32_t, int32_t, file_tag* file) {
     // A second "CMAP" overwrites the colormap the first one made.
     bool made = false;
     if (!mip->colormap) {
-        if (!colormapAlloc(&mip->colormap)) {
+        // Allocated through a local: the record's field is not aligned.
+        uint8_t* colormap;
+        if (!colormapAlloc(&colormap)) {
             DebugPrintf("colormapAlloc() failed in readCMAP()\n");
             return 0;
         }
+        mip->colormap = colormap;
         made = true;
     }
     if (!colormapRead(mip->colormap, file)) {

@@ -239,21 +239,23 @@ TEST(Tga, ReadsBothRowOrdersAndBothImageTypes) {
 TEST(Tga, WrittenSixteenBitImagesReadBack) {
     TempDir dir;
     for (bool compress : {false, true})
-        for (int bits : {15, 16}) {
-            BitmapHolder src{randomBitmap(PIXEL_ARGB1555, 300, 70, 5)};
-            // Horizontal runs so both packet kinds and buffer flushes occur.
-            for (int y = 0; y < 70; ++y)
-                for (int x = 0; x < 300; ++x)
-                    if ((x / 40 + y) % 3 == 0)
-                        reinterpret_cast<uint16_t*>(src.bm->pixels + y * src.bm->rowBytes)[x] =
-                            uint16_t(0x8000 | y);
-            // 15 and 16 bits keep bit 15 as the alpha bit of the source.
-            writeTga(dir, src.bm, nullptr, compress, bits);
-            BitmapHolder back;
-            OpenFile f(dir.file("o.tga"), 'r');
-            ASSERT_EQ(bitmapLoadFile(&back.bm, f, 0), 1);
-            EXPECT_EQ(visiblePixels(back.bm), visiblePixels(src.bm)) << compress << bits;
-        }
+        for (int bits : {15, 16})
+            for (bool runs : {false, true}) {
+                BitmapHolder src{randomBitmap(PIXEL_ARGB1555, 300, 70, 5)};
+                // Horizontal runs so both packet kinds and buffer flushes occur;
+                // without them the packets are longer than the raw pixels.
+                for (int y = 0; y < 70; ++y)
+                    for (int x = 0; x < 300; ++x)
+                        if (runs && (x / 40 + y) % 3 == 0)
+                            reinterpret_cast<uint16_t*>(src.bm->pixels + y * src.bm->rowBytes)[x] =
+                                uint16_t(0x8000 | y);
+                // 15 and 16 bits keep bit 15 as the alpha bit of the source.
+                writeTga(dir, src.bm, nullptr, compress, bits);
+                BitmapHolder back;
+                OpenFile f(dir.file("o.tga"), 'r');
+                ASSERT_EQ(bitmapLoadFile(&back.bm, f, 0), 1);
+                EXPECT_EQ(visiblePixels(back.bm), visiblePixels(src.bm)) << compress << bits;
+            }
 }
 
 TEST(Tga, Messages) {

@@ -97,7 +97,9 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         }
         made.mip->color = 123;
         if (type <= PIXEL_CMAP4_KEY) {
-            colormapAlloc(&made.mip->colormap);
+            uint8_t* colormap;
+            colormapAlloc(&colormap);
+            made.mip->colormap = colormap;
             for (int i = 0; i < 16; ++i)
                 made.mip->colormap[i] = uint8_t(i * 3);
         }
@@ -287,7 +289,9 @@ TEST(MipFile, CleanOnEveryAllocationFailure) {
     uint32_t* pal = randomPalette(2);
     paletteSetCurrent(pal, 0, 256);
     ASSERT_EQ(mipCreate(&m.mip, src.bm, 3, 0), 1);
-    colormapAlloc(&m.mip->colormap);
+    uint8_t* colormap;
+    colormapAlloc(&colormap);
+    m.mip->colormap = colormap;
     std::memset(m.mip->colormap, 5, 16);
     {
         OpenFile f(dir.file("s.mip"), 'w');
