@@ -1,0 +1,136 @@
+// Pixel memory helpers shared by the drawing primitives and the blitters:
+// unaligned loads and stores, the check that a bitmap record may be drawn
+// into, how a colour index becomes a stored pixel, and row fills.
+#pragma once
+
+#include <spanwright/spanwright.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+// Rows are stepped by rowBytes, which need not keep 16- or 32-bit pixels
+// aligned, so every multi-byte pixel goes through memcpy (one move).
+inline uint16_t load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline void store16(uint8_t* p, uint16_t v) {
+    std::memcpy(p, &v, 2);
+}
+inline uint32_t load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void store32(uint8_t* p, uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
+
+// True when `bm` describes pixel memory that may be touched with
+// `bytesPerPixel`-byte pixels: a record with pixels, a non-negative size
+// and rows at least width * bytesPerPixel bytes long. Every entry point
+// checks this once and does nothing for a record that fails it.
+inline bool bitmapUsable(const bitmap_tag* bm, int bytesPerPixel) {
+    if (!bm || !bm->pixels || bm->width < 0 || bm->height < 0 || bytesPerPixel <= 0) return false;
+    return int64_t(bm->rowBytes) >= int64_t(bm->width) * bytesPerPixel;
+}
+
+// Start of row y (64-bit offset arithmetic).
+inline uint8_t* rowAt(uint8_t* pixels, int64_t rowBytes, int64_t y) {
+    return pixels + rowBytes * y;
+}
+inline const uint8_t* rowAt(const uint8_t* pixels, int64_t rowBytes, int64_t y) {
+    return pixels + rowBytes * y;
+}
+
+// Colour index to stored pixel, one struct per destination layout. The
+// primitives, the debug font, the fill and the scaler pick one per call.
+// Only the low 8 bits of an index count, so no table is read out of range.
+struct IndexLayout8 {
+    static constexpr int bytes = 1;
+    uint8_t pixel;
+    explicit IndexLayout8(uint32_t color) : pixel(uint8_t(color)) {}
+    void put(uint8_t* p) const { *p = pixel; }
+    static void putZero(uint8_t* p) { *p = 0; }
+};
+struct IndexLayout565 {
+    static constexpr int bytes = 2;
+    uint16_t pixel;
+    explicit IndexLayout565(uint32_t color) : pixel(screenPalette565[color & 0xFF]) {}
+    void put(uint8_t* p) const { store16(p, pixel); }
+    static void putZero(uint8_t* p) { store16(p, 0); }
+};
+struct IndexLayout555 {
+    static constexpr int bytes = 2;
+    uint16_t pixel;
+    explicit IndexLayout555(uint32_t color) : pixel(screenPalette555[color & 0xFF]) {}
+    void put(uint8_t* p) const { store16(p, pixel); }
+    static void putZero(uint8_t* p) { store16(p, 0); }
+};
+
+// Index to stored pixel when the index varies per pixel (copies and the
+// scaler): one byte, or the index's screen-table pixel.
+struct StoreIndex8 {
+    static constexpr int bytes = 1;
+    void store(uint8_t* d, uint8_t index) const { *d = index; }
+};
+struct StoreIndex565 {
+    static constexpr int bytes = 2;
+    void store(uint8_t* d, uint8_t index) const { store16(d, screenPalette565[index]); }
+};
+struct StoreIndex555 {
+    static constexpr int bytes = 2;
+    void store(uint8_t* d, uint8_t index) const { store16(d, screenPalette555[index]); }
+};
+
+// Fill n pixels from p (n <= 0 does nothing). The fast versions use the
+// C library's block fills; with SPANWRIGHT_GENERIC_ONLY they are plain
+// per-pixel loops. Both write exactly the same bytes.
+void fillRow8(uint8_t* p, int64_t n, uint8_t value);
+void fillRow16(uint8_t* p, int64_t n, uint16_t value);
+
+inline void fillRowIndexed(const IndexLayout8& l, uint8_t* p, int64_t n) {
+    fillRow8(p, n, l.pixel);
+}
+inline void fillRowIndexed(const IndexLayout565& l, uint8_t* p, int64_t n) {
+    fillRow16(p, n, l.pixel);
+}
+inline void fillRowIndexed(const IndexLayout555& l, uint8_t* p, int64_t n) {
+    fillRow16(p, n, l.pixel);
+}
+
+// Calls f with the layout in which the primitives draw colour index
+// `color` on a bitmap of pixel type `type`: 5:6:5 and 5:5:5 through the
+// screen tables, every other type one byte per pixel.
+template <class F>
+void withIndexLayout(uint32_t type, uint32_t color, F&& f) {
+    switch (type) {
+    case PIXEL_RGB565: f(IndexLayout565(color)); break;
+    case PIXEL_ARGB1555: f(IndexLayout555(color)); break;
+    default: f(IndexLayout8(color)); break;
+    }
+}
+
+// Bytes per pixel of the primitives' layout for a pixel type.
+inline int primitiveBytes(uint32_t type) {
+    return (type == PIXEL_RGB565 || type == PIXEL_ARGB1555) ? 2 : 1;
+}
+
+// Row stride of the primitives: rowBytes, and on the 16-bit layouts
+// rowBytes / 2 whole pixels.
+inline int64_t primitiveStride(const bitmap_tag* bm) {
+    int64_t rb = bm->rowBytes;
+    return primitiveBytes(bm->pixelType) == 2 ? (rb / 2) * 2 : rb;
+}
+
+// True when the primitives may draw into `bm` in their layout.
+inline bool primitiveUsable(const bitmap_tag* bm) {
+    return bitmapUsable(bm, bm ? primitiveBytes(bm->pixelType) : 1);
+}
+
+// Address of pixel (x, y) in the primitives' layout.
+inline uint8_t* primitivePixel(const bitmap_tag* bm, int64_t x, int64_t y) {
+    return rowAt(bm->pixels, primitiveStride(bm), y) + x * primitiveBytes(bm->pixelType);
+}

@@ -1,0 +1,168 @@
+// bitmapScale: an indexed source stretched or shrunk into a destination.
+//
+// Two paths, as the engine has always drawn them:
+//  - The fast 8-bit path (8-bit palette source and destination, keyed or
+//    not): the scaled size is (source size x factor) >> 16, clipped once,
+//    then walked with 16.16 accumulators of the reciprocal factor.
+//    Destination column i (counted from the unclipped left edge) shows
+//    source column (i x recip) >> 16, and likewise for rows. Factors below
+//    3 (in 16.16 units), negative ones included, draw nothing here.
+//  - The general path (everything else but an exact 1:1 factor, which is
+//    bitmapCopy): an inclusive box of ((size - 1) x |factor|) >> 16 + 1
+//    pixels, mirrored where a factor is negative, each destination pixel
+//    looking its source pixel up with one multiply. Sources of types 0-3
+//    only; destinations of types 0-3 take the index as a byte, 4 and 5 its
+//    screen-table pixel, and all other destination types are left alone
+//    (their layouts do not hold an index). A 4-bit source expands through
+//    its own colormap, else the current one, else the identity.
+// Both paths clip once per call and once per row; all position arithmetic
+// is 64-bit, so no factor or position can make them read outside the
+// source or write outside the destination.
+#include "bitmap/bitmap.h"
+#include "blit/blit.h"
+#include "blit/pixels.h"
+#include "raster/fixed.h"
+
+#include <algorithm>
+
+namespace {
+
+// Factors whose reciprocal fits 32 bits: |factor| of at least 3 units.
+bool scalable(int32_t factor) {
+    return factor >= 3 || factor <= -3;
+}
+
+template <bool keyed>
+void scaleFast8(bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* src, int32_t fx,
+                int32_t fy) {
+    if (fx < 3 || fy < 3) return;
+    int64_t dw = (int64_t(src->width) * fx) >> 16, dh = (int64_t(src->height) * fy) >> 16;
+    if (dw < 1 || dh < 1) return;
+    int64_t cl = x < 0 ? -int64_t(x) : 0, ct = y < 0 ? -int64_t(y) : 0;
+    int64_t cr = std::max<int64_t>(int64_t(x) + dw - dst->width, 0);
+    int64_t cb = std::max<int64_t>(int64_t(y) + dh - dst->height, 0);
+    int64_t columns = dw - cl - cr, rows = dh - ct - cb;
+    if (columns < 1 || rows < 1) return;
+    int64_t ix = recip32(fx), iy = recip32(fy);
+    int64_t firstColumn = (cl * ix) >> 16, columnFraction = (cl * ix) & 0xFFFF;
+    int64_t sourceRow = (ct * iy) >> 16, rowFraction = (ct * iy) & 0xFFFF;
+    int64_t left = std::max<int32_t>(x, 0), top = std::max<int32_t>(y, 0);
+    for (int64_t j = 0; j < rows; ++j) {
+        uint8_t* d = rowAt(dst->pixels, dst->rowBytes, top + j) + left;
+        const uint8_t* s = rowAt(src->pixels, src->rowBytes, sourceRow);
+        int64_t column = firstColumn, fraction = columnFraction;
+        for (int64_t i = 0; i < columns; ++i) {
+            uint8_t v = s[column];
+            if (!keyed || v) d[i] = v;
+            fraction += ix;
+            column += fraction >> 16;
+            fraction &= 0xFFFF;
+        }
+        rowFraction += iy;
+        sourceRow += rowFraction >> 16;
+        rowFraction &= 0xFFFF;
+    }
+}
+
+// Where the general path's index comes from.
+struct ScaleFromPal8 {
+    explicit ScaleFromPal8(const bitmap_tag*) {}
+    uint8_t operator()(uint8_t v) const { return v; }
+};
+struct ScaleFromCmap4 {
+    const uint8_t* map;
+    explicit ScaleFromCmap4(const bitmap_tag* src)
+        : map(src->map ? static_cast<const uint8_t*>(src->map) : copyColormap()) {}
+    uint8_t operator()(uint8_t v) const { return map[v & 15]; }
+};
+
+// The inclusive box [lo, hi] of one axis and the source index of each of
+// its positions: ((p - lo) x recip) >> 16, counted from the far end of the
+// source when the factor is negative.
+struct ScaleAxis {
+    int64_t lo, hi, recip, last;
+    ScaleAxis(int32_t at, int32_t size, int32_t factor) {
+        int64_t factorMagnitude = factor < 0 ? -int64_t(factor) : factor;
+        int64_t span = (int64_t(size - 1) * factorMagnitude) >> 16;
+        lo = factor > 0 ? at : at - span;
+        hi = factor > 0 ? at + span : at;
+        recip = recip32(factor);
+        last = recip < 0 ? size - 1 : 0;
+    }
+    int64_t source(int64_t p) const { return (((p - lo) * recip) >> 16) + last; }
+};
+
+template <class From, bool keyed, class Store>
+void scaleGeneral(bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* src, int32_t fx,
+                  int32_t fy) {
+    ScaleAxis across(x, src->width, fx), down(y, src->height, fy);
+    int64_t left = std::max<int64_t>(across.lo, 0),
+            right = std::min<int64_t>(across.hi, dst->width - 1);
+    int64_t top = std::max<int64_t>(down.lo, 0),
+            bottom = std::min<int64_t>(down.hi, dst->height - 1);
+    if (left > right || top > bottom) return;
+    const From from(src);
+    const Store to{};
+    for (int64_t yy = top; yy <= bottom; ++yy) {
+        const uint8_t* s = rowAt(src->pixels, src->rowBytes, down.source(yy));
+        uint8_t* d = rowAt(dst->pixels, dst->rowBytes, yy);
+        for (int64_t xx = left; xx <= right; ++xx) {
+            uint8_t v = s[across.source(xx)];
+            if (keyed && v == 0) continue;
+            to.store(d + xx * Store::bytes, from(v));
+        }
+    }
+}
+
+using GeneralScaler = void (*)(bitmap_tag*, int32_t, int32_t, const bitmap_tag*, int32_t, int32_t);
+
+template <class Store>
+GeneralScaler generalScalerFrom(uint32_t srcType) {
+    switch (srcType) {
+    case PIXEL_CMAP4: return scaleGeneral<ScaleFromCmap4, false, Store>;
+    case PIXEL_CMAP4_KEY: return scaleGeneral<ScaleFromCmap4, true, Store>;
+    case PIXEL_PAL8: return scaleGeneral<ScaleFromPal8, false, Store>;
+    case PIXEL_PAL8_KEY: return scaleGeneral<ScaleFromPal8, true, Store>;
+    default: return nullptr;
+    }
+}
+
+GeneralScaler generalScaler(uint32_t srcType, uint32_t dstType) {
+    switch (dstType) {
+    case PIXEL_CMAP4:
+    case PIXEL_CMAP4_KEY:
+    case PIXEL_PAL8:
+    case PIXEL_PAL8_KEY: return generalScalerFrom<StoreIndex8>(srcType);
+    case PIXEL_RGB565: return generalScalerFrom<StoreIndex565>(srcType);
+    case PIXEL_ARGB1555: return generalScalerFrom<StoreIndex555>(srcType);
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+void bitmapScale(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src, int32_t fx, int32_t fy) {
+    if (!dst || !src) return;
+    if (isIndexed8(dst->pixelType) && isIndexed8(src->pixelType)) {
+        if (!bitmapUsable(dst, 1) || !bitmapUsable(src, 1)) return;
+        if (src->pixelType == PIXEL_PAL8_KEY)
+            scaleFast8<true>(dst, x, y, src, fx, fy);
+        else
+            scaleFast8<false>(dst, x, y, src, fx, fy);
+        return;
+    }
+    if (fx == 0x10000 && fy == 0x10000) {
+        bitmapCopy(dst, x, y, src);
+        return;
+    }
+    if (!scalable(fx) || !scalable(fy)) return;
+    GeneralScaler scaler = generalScaler(src->pixelType, dst->pixelType);
+    if (!scaler || !bitmapUsable(dst, bytesPerPixel(dst->pixelType)) || !bitmapUsable(src, 1) ||
+        src->width == 0 || src->height == 0)
+        return;
+    scaler(dst, x, y, src, fx, fy);
+}
+
+} // extern "C"

@@ -1,0 +1,210 @@
+// The debug font and drawDebugText: quoted glyph rows, font properties,
+// per-glyph clipping, transparency and 16-bit layouts.
+#include "bitmap/bitmap.h"
+#include "draw/draw.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+using swtest::Rng;
+
+namespace {
+
+bitmap_tag* filled(uint8_t type, int w, int h, uint8_t byte) {
+    bitmap_tag* bm = nullptr;
+    EXPECT_TRUE(bitmapAlloc(&bm, type, w, h, 0));
+    std::memset(bm->pixels, byte, size_t(h + 1) * bm->rowBytes + 1);
+    return bm;
+}
+
+std::vector<uint8_t> buffer(const bitmap_tag* bm) {
+    return std::vector<uint8_t>(bm->pixels, bm->pixels + size_t(bm->height + 1) * bm->rowBytes + 1);
+}
+
+// Whether glyph c has pixel (col, row) set, from the font rows.
+bool glyphBit(int c, int col, int row) {
+    return (debugFont[c][row] >> col) & 1;
+}
+
+TEST(DebugFont, QuotedRowsAreExact) {
+    const std::vector<std::pair<int, std::vector<uint8_t>>> quoted = {
+        {0, {0, 0, 0, 0, 0, 0, 0, 0}},
+        {32, {0, 0, 0, 0, 0, 0, 0, 0}},
+        {255, {0, 0, 0, 0, 0, 0, 0, 0}},
+        {1, {0x7E, 0x81, 0xA5, 0x81, 0xBD, 0x99, 0x81, 0x7E}},
+        {33, {0x18, 0x3C, 0x3C, 0x18, 0x18, 0x00, 0x18, 0x00}},
+        {48, {0x3E, 0x73, 0x7B, 0x6F, 0x67, 0x63, 0x3E, 0x00}},
+        {65, {0x0C, 0x1E, 0x33, 0x33, 0x3F, 0x33, 0x33, 0x00}},
+        {97, {0x00, 0x00, 0x1E, 0x30, 0x3E, 0x33, 0x6E, 0x00}},
+        {219, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+    };
+    for (auto& [c, rows] : quoted)
+        EXPECT_EQ(std::vector<uint8_t>(debugFont[c], debugFont[c] + 8), rows) << "glyph " << c;
+}
+
+// Properties of a faithful code page 437 rendering: only 0, 32 and 255
+// are blank; the printable ASCII glyphs are pairwise different; letters,
+// digits and punctuation leave the rightmost column free; the half blocks
+// are exact halves; box-drawing glyphs that join to the right or downward
+// reach the cell edge.
+TEST(DebugFont, GlyphSetProperties) {
+    for (int c = 0; c < 256; ++c) {
+        bool blank = true;
+        for (int r = 0; r < 8; ++r)
+            blank &= debugFont[c][r] == 0;
+        EXPECT_EQ(blank, c == 0 || c == 32 || c == 255) << "glyph " << c;
+    }
+    std::set<std::vector<uint8_t>> seen;
+    for (int c = 33; c < 127; ++c) {
+        EXPECT_TRUE(seen.insert(std::vector<uint8_t>(debugFont[c], debugFont[c] + 8)).second)
+            << "glyph " << c << " repeats another";
+        for (int r = 0; r < 8 && c != 95; ++r) // the underscore runs the whole cell
+            EXPECT_FALSE(glyphBit(c, 7, r)) << "glyph " << c << " row " << r;
+    }
+    for (int r = 0; r < 8; ++r) {
+        EXPECT_EQ(debugFont[220][r], r < 4 ? 0x00 : 0xFF);
+        EXPECT_EQ(debugFont[223][r], r < 4 ? 0xFF : 0x00);
+        EXPECT_EQ(debugFont[221][r], 0x0F);
+        EXPECT_EQ(debugFont[222][r], 0xF0);
+    }
+    // ─ (196) joins left and right, │ (179) top and bottom, ┼ (197) all.
+    for (int c : {196, 197})
+        EXPECT_TRUE(glyphBit(c, 0, 4) && glyphBit(c, 7, 4)) << c;
+    for (int c : {179, 197})
+        EXPECT_TRUE(glyphBit(c, 3, 0) && glyphBit(c, 3, 7)) << c;
+    // ┌ (218) and ┘ (217) meet the edges only on their own sides.
+    EXPECT_TRUE(glyphBit(218, 7, 4) && glyphBit(218, 3, 7));
+    EXPECT_FALSE(glyphBit(218, 0, 4) || glyphBit(218, 3, 0));
+    EXPECT_TRUE(glyphBit(217, 0, 4) && glyphBit(217, 3, 0));
+    EXPECT_FALSE(glyphBit(217, 7, 4) || glyphBit(217, 3, 7));
+}
+
+// Draws one glyph on a cleared bitmap and compares every pixel with the
+// font's bits (or the background) and the bytes outside with their fill.
+void expectGlyphAt(const bitmap_tag* bm, int c, int x, int y, uint8_t color) {
+    for (int row = 0; row < bm->height; ++row)
+        for (int col = 0; col < bm->width; ++col) {
+            int gx = col - x, gy = row - y;
+            bool inGlyph = gx >= 0 && gx < 8 && gy >= 0 && gy < 8;
+            uint8_t want = inGlyph ? (glyphBit(c, gx, gy) ? color : 0) : 0xEE;
+            ASSERT_EQ(bm->pixels[row * bm->rowBytes + col], want)
+                << "glyph " << c << " at " << x << "," << y << " pixel " << col << "," << row;
+        }
+}
+
+TEST(DebugText, GlyphsClipAtEveryEdge) {
+    const int W = 12, H = 10;
+    for (int x : {-8, -7, -3, 0, 2, W - 2, W - 1, W})
+        for (int y : {-8, -5, 0, H - 3, H}) {
+            bitmap_tag* bm = filled(PIXEL_PAL8, W, H, 0xEE);
+            drawDebugChar(bm, 7, x, y, 'A', 0);
+            expectGlyphAt(bm, 'A', x, y, 7);
+            bitmapFree(bm);
+        }
+}
+
+TEST(DebugText, BytesAboveOneTwentySevenSelectTheirGlyph) {
+    bitmap_tag* bm = filled(PIXEL_PAL8, 8, 8, 0xEE);
+    const char text[] = {char(200), 0};
+    drawDebugText(bm, 9, 0, 0, text, 0);
+    expectGlyphAt(bm, 200, 0, 0, 9);
+    bitmapFree(bm);
+}
+
+TEST(DebugText, TransparentLeavesBackgroundPixels) {
+    bitmap_tag* bm = filled(PIXEL_PAL8, 16, 8, 0xEE);
+    std::vector<uint8_t> before = buffer(bm);
+    drawDebugText(bm, 9, 4, 0, " ", 1);
+    EXPECT_EQ(before, buffer(bm));
+    drawDebugText(bm, 9, 4, 0, "x", 1);
+    for (int row = 0; row < 8; ++row)
+        for (int col = 0; col < 16; ++col) {
+            bool set = col >= 4 && col < 12 && glyphBit('x', col - 4, row);
+            EXPECT_EQ(bm->pixels[row * bm->rowBytes + col], set ? 9 : 0xEE);
+        }
+    drawDebugText(bm, 9, 4, 0, " ", 0);
+    for (int row = 0; row < 8; ++row)
+        for (int col = 4; col < 12; ++col)
+            EXPECT_EQ(bm->pixels[row * bm->rowBytes + col], 0) << "space clears its cell";
+    bitmapFree(bm);
+}
+
+TEST(DebugText, SixteenBitGlyphsUseTheScreenTableOnZero) {
+    uint32_t* palette = swtest::randomPalette(12);
+    paletteSetCurrent(palette, 0, 256);
+    for (uint8_t type : {PIXEL_RGB565, PIXEL_ARGB1555}) {
+        const uint16_t* table = type == PIXEL_RGB565 ? screenPalette565 : screenPalette555;
+        bitmap_tag* bm = filled(type, 9, 9, 0xEE);
+        drawDebugText(bm, 255, 1, 1, "0", 0);
+        for (int row = 0; row < 9; ++row)
+            for (int col = 0; col < 9; ++col) {
+                const uint8_t* p = bm->pixels + row * bm->rowBytes + 2 * col;
+                int gx = col - 1, gy = row - 1;
+                uint16_t want = gx < 0 || gy < 0 ? 0xEEEE : glyphBit('0', gx, gy) ? table[255] : 0;
+                EXPECT_EQ(p[0] | p[1] << 8, want) << col << "," << row;
+            }
+        bitmapFree(bm);
+    }
+    paletteCurrent = nullptr;
+    paletteFree(palette);
+}
+
+TEST(DebugText, GlyphsAdvanceEightPixels) {
+    bitmap_tag* bm = filled(PIXEL_PAL8, 40, 30, 0xEE);
+    drawDebugText(bm, 3, 10, 20, "AB", 0);
+    for (int row = 20; row < 28; ++row)
+        for (int col = 0; col < 40; ++col) {
+            int gx = col - 10;
+            uint8_t want = gx < 0 || gx >= 16 ? 0xEE
+                           : glyphBit(gx < 8 ? 'A' : 'B', gx % 8, row - 20) ? 3
+                                                                            : 0;
+            EXPECT_EQ(bm->pixels[row * bm->rowBytes + col], want) << col << "," << row;
+        }
+    std::vector<uint8_t> before = buffer(bm);
+    drawDebugText(bm, 3, 0, 0, "", 0);
+    drawDebugText(bm, 3, 0, 0, nullptr, 0);
+    EXPECT_EQ(before, buffer(bm));
+    bitmapFree(bm);
+}
+
+// Text at random positions around a small bitmap equals the matching
+// window of the same text on a bitmap that holds it whole; positions near
+// the 32-bit limits draw nothing and do not overflow.
+TEST(DebugText, ClippingEqualsCroppingTheWholeText) {
+    const int W = 21, H = 11, margin = 40;
+    Rng rng(3);
+    for (int i = 0; i < 400; ++i) {
+        bitmap_tag* small = filled(PIXEL_PAL8, W, H, 0xEE);
+        bitmap_tag* big = filled(PIXEL_PAL8, W + 2 * margin, H + 2 * margin, 0xEE);
+        int x = rng.range(-margin, W), y = rng.range(-12, H);
+        char text[5];
+        for (int k = 0; k < 4; ++k)
+            text[k] = char(rng.range(1, 255));
+        text[4] = 0;
+        uint8_t transparent = uint8_t(rng.range(0, 1));
+        drawDebugText(small, 5, x, y, text, transparent);
+        drawDebugText(big, 5, x + margin, y + margin, text, transparent);
+        for (int row = 0; row < H; ++row)
+            ASSERT_EQ(0, std::memcmp(small->pixels + row * small->rowBytes,
+                                     big->pixels + (row + margin) * big->rowBytes + margin, W));
+        for (int row = 0; row <= H; ++row)
+            for (int b = (row < H ? W : 0); b < small->rowBytes; ++b)
+                ASSERT_EQ(small->pixels[row * small->rowBytes + b], 0xEE) << "outside written";
+        bitmapFree(small);
+        bitmapFree(big);
+    }
+    bitmap_tag* bm = filled(PIXEL_PAL8, 8, 8, 0xEE);
+    std::vector<uint8_t> before = buffer(bm);
+    drawDebugText(bm, 5, INT32_MAX - 3, 0, "long text past the end", 0);
+    drawDebugText(bm, 5, INT32_MIN, 0, "long text before the start", 0);
+    drawDebugText(bm, 5, 0, INT32_MIN, "above", 0);
+    drawDebugText(bm, 5, 0, INT32_MAX, "below", 0);
+    EXPECT_EQ(before, buffer(bm));
+    bitmapFree(bm);
+}
+
+} // namespace
