@@ -134,3 +134,11 @@ inline bitmap_tag* randomBitmapWithMap(uint8_t type, int32_t w, int32_t h, uint3
 }
 
 } // namespace swtest
+
+namespace swtest {
+
+// Runs a shell command; returns its exit status and its standard output
+// and error, interleaved, in `output`.
+int runCommand(const std::string& command, std::string* output = nullptr);
+
+} // namespace swtest
