@@ -19,22 +19,25 @@ template <bool Run>
 bool pcxDecodeRows(bitmap_tag* bm, PcxReader* state, int32_t width, int32_t height) {
     const char* pixelFailure = Run ? "pcxrunGetRLE() failed in pcxReadBitmap()\n"
                                    : "pcxrunGetCh() failed in pcxReadBitmap()\n";
+    auto next = [state](uint8_t* byte) {
+        return Run ? pcxrunReadByte(state, byte) : pcxrunGetCh(state, byte);
+    };
+    const int32_t padding = pcxRowBytes(*state) - width;
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* row = bm->pixels + int64_t(y) * bm->rowBytes;
-        for (int32_t x = 0; x < width; ++x) {
-            bool ok = Run ? pcxrunReadByte(state, &row[x]) : pcxrunGetCh(state, &row[x]);
-            if (!ok) {
+        for (int32_t x = 0; x < width; ++x)
+            if (!next(&row[x])) {
                 DebugPrintf("%s", pixelFailure);
                 return false;
             }
-        }
-        // Odd rows carry one padding byte, decoded like the pixels: the
-        // writer may fold it into the row's last run.
+        // Padding is decoded like the pixels: the writer may fold it into
+        // the row's last run.
         uint8_t pad;
-        if ((width & 1) && !(Run ? pcxrunReadByte(state, &pad) : pcxrunGetCh(state, &pad))) {
-            DebugPrintf("pcxrunGetCh() failed in pcxReadBitmap()\n");
-            return false;
-        }
+        for (int32_t i = 0; i < padding; ++i)
+            if (!next(&pad)) {
+                DebugPrintf("pcxrunGetCh() failed in pcxReadBitmap()\n");
+                return false;
+            }
     }
     return true;
 }
@@ -234,7 +237,7 @@ bool pcxSizeFitsFile(const PcxReader& state, const char* function) {
     // Raw data gives one byte per byte; a count byte and its value at most
     // 63, which stays below 32 per byte.
     int64_t perByte = state.header[2] == 0 ? 1 : 32;
-    if (width >= 1 && height >= 1 && (width + (width & 1)) * height <= dataBytes * perByte)
+    if (width >= 1 && height >= 1 && int64_t(pcxRowBytes(state)) * height <= dataBytes * perByte)
         return true;
     DebugPrintf("PCX data too short for a %lld x %lld image in %s()\n",
                 static_cast<long long>(width), static_cast<long long>(height), function);

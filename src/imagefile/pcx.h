@@ -36,6 +36,14 @@ inline int32_t pcxWidth(const PcxReader& r) {
 inline int32_t pcxHeight(const PcxReader& r) {
     return pcxField16(r, 10) - pcxField16(r, 6) + 1;
 }
+// Bytes of one decoded row: the header's bytes per line when that holds
+// the row (some writers store odd lengths), else the width rounded up to
+// an even count. The bytes past the width are padding.
+inline int32_t pcxRowBytes(const PcxReader& r) {
+    int32_t width = pcxWidth(r);
+    int32_t perLine = r.header[66] | r.header[67] << 8;
+    return perLine >= width ? perLine : width + (width & 1);
+}
 inline int32_t pcxDepth(const PcxReader& r) {
     return r.header[3] * r.header[65];
 }

@@ -177,6 +177,16 @@ TEST(Pcx, DecoderRunsRawDataAndOldPalettes) {
                       uint32_t(255 - (3 * i) % 256) << 16 | uint32_t(255 - (3 * i + 1) % 256) << 8 |
                           uint32_t(255 - (3 * i + 2) % 256));
     }
+    // Bytes per line from the header when it holds the row: other writers
+    // store odd lengths (no padding) or longer ones.
+    for (int perLine : {3, 5}) {
+        Bytes file = pcxFile(
+            3, 2, 1, perLine == 3 ? Bytes{1, 2, 3, 4, 5, 6} : Bytes{1, 2, 3, 9, 9, 4, 5, 6, 9, 9});
+        file[66] = uint8_t(perLine);
+        BitmapHolder bm;
+        ASSERT_EQ(loadFrom(dir, file, &bm.bm), 1);
+        EXPECT_EQ(visiblePixels(bm.bm), (Bytes{1, 2, 3, 4, 5, 6}));
+    }
     // Raw encoding takes every byte as it is.
     {
         BitmapHolder bm;
