@@ -104,8 +104,8 @@ TEST(AssetTool, ConvertRoundTripsThroughEveryFormat) {
     BitmapHolder tga{loadPicture(dir.file("t.tga"))};
     BitmapHolder c555{loadPicture(dir.file("t555.bm"))};
     BitmapHolder c565{loadPicture(dir.file("t565.bm"))};
-    ASSERT_EQ(c555.bm->pixelType, PIXEL_ARGB1555);
-    ASSERT_EQ(c565.bm->pixelType, PIXEL_RGB565);
+    ASSERT_EQ(+c555.bm->pixelType, PIXEL_ARGB1555);
+    ASSERT_EQ(+c565.bm->pixelType, PIXEL_RGB565);
     const auto* pal = static_cast<const uint32_t*>(src.bm->map);
     for (int y = 0; y < 17; ++y)
         for (int x = 0; x < 33; ++x) {
@@ -144,7 +144,7 @@ TEST(AssetTool, MipAndPalette) {
         OpenFile f(dir.file("p.mip"), 'r');
         MipHolder m;
         ASSERT_EQ(mipLoad(&m.mip, f), 1);
-        ASSERT_EQ(m.mip->levels, 3u);
+        ASSERT_EQ(+m.mip->levels, 3u);
         EXPECT_EQ(visiblePixels(&m.mip->level[0]), visiblePixels(src.bm));
         MipHolder expected;
         uint32_t subset[8];

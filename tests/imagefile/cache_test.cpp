@@ -37,7 +37,7 @@ TEST(BitmapCache, SameNameSameDirectoryIsReadOnce) {
     bitmap_tag* second = load("a.pcx", 1);
     EXPECT_EQ(first, second);
     EXPECT_EQ(second->pixels[0], 1);
-    EXPECT_EQ(second->pixelType, PIXEL_PAL8); // the cache ignores key
+    EXPECT_EQ(+second->pixelType, PIXEL_PAL8); // the cache ignores key
     bitmapUnload(first);
     EXPECT_EQ(second->pixels[0], 1); // still in place
     bitmapUnload(second);
@@ -88,11 +88,11 @@ TEST(BitmapCache, CoverageLoadsChangeTheSharedBitmap) {
         OpenFile f("g.pcx", 'r');
         ASSERT_EQ(bitmapLoad8a(&glyphs, f), 1);
     }
-    EXPECT_EQ(glyphs->pixelType, PIXEL_ALPHA8);
-    EXPECT_EQ(glyphs->map, nullptr);
+    EXPECT_EQ(+glyphs->pixelType, PIXEL_ALPHA8);
+    EXPECT_EQ(+glyphs->map, nullptr);
     bitmap_tag* again = load("g.pcx");
     EXPECT_EQ(again, glyphs);
-    EXPECT_EQ(again->pixelType, PIXEL_ALPHA8);
+    EXPECT_EQ(+again->pixelType, PIXEL_ALPHA8);
     bitmapUnload(glyphs);
     bitmapUnload(again);
     EXPECT_EQ(memLiveBlocks(), blocks);
@@ -103,7 +103,7 @@ TEST(BitmapCache, PcxByFirstByteBeforeTheTgaName) {
     ChangeDir in(dir.path());
     writePcxOf("pcx.tga", 9);
     bitmap_tag* bm = load("pcx.tga");
-    EXPECT_EQ(bm->pixelType, PIXEL_PAL8);
+    EXPECT_EQ(+bm->pixelType, PIXEL_PAL8);
     EXPECT_EQ(bm->pixels[0], 9);
     bitmapUnload(bm);
 }

@@ -180,7 +180,7 @@ open(sys.argv[2] + '.pal', 'wb').write(bytes(im.getpalette()[:768]))
     BitmapHolder bm;
     OpenFile f(dir.file("p.pcx"), 'r');
     ASSERT_EQ(bitmapLoadFile(&bm.bm, f, 0), 1);
-    EXPECT_EQ(bm.bm->width, 77);
+    EXPECT_EQ(+bm.bm->width, 77);
     EXPECT_EQ(visiblePixels(bm.bm), readFile(dir.file("raw")));
     Bytes pal = readFile(dir.file("raw.pal"));
     for (int i = 0; i < 256; ++i)

@@ -46,18 +46,18 @@ TEST(NativeFile, RoundTripEveryPixelType) {
             OpenFile f(dir.file("out.bm"), 'r');
             ASSERT_EQ(bitmapLoadFile(&loaded.bm, f, 0), 1);
         }
-        EXPECT_EQ(loaded.bm->pixelType, type);
-        EXPECT_EQ(loaded.bm->width, 13);
-        EXPECT_EQ(loaded.bm->height, 7);
+        EXPECT_EQ(+loaded.bm->pixelType, type);
+        EXPECT_EQ(+loaded.bm->width, 13);
+        EXPECT_EQ(+loaded.bm->height, 7);
         EXPECT_EQ(visiblePixels(loaded.bm), visiblePixels(src.bm));
         if (type <= PIXEL_CMAP4_KEY) {
-            ASSERT_NE(loaded.bm->map, nullptr);
+            ASSERT_NE(+loaded.bm->map, nullptr);
             EXPECT_EQ(0, std::memcmp(loaded.bm->map, src.bm->map, 16));
         } else if (type <= PIXEL_PAL8_KEY) {
-            ASSERT_NE(loaded.bm->map, nullptr);
+            ASSERT_NE(+loaded.bm->map, nullptr);
             EXPECT_EQ(0, std::memcmp(loaded.bm->map, src.bm->map, 1024));
         } else {
-            EXPECT_EQ(loaded.bm->map, nullptr);
+            EXPECT_EQ(+loaded.bm->map, nullptr);
         }
         // bitmapRead into a bitmap of the same shape gives the same pixels.
         BitmapHolder same{randomBitmapWithMap(type, 13, 7, 99)};
@@ -71,7 +71,7 @@ TEST(NativeFile, FourBitPackingOfFiveByThree) {
     TempDir dir;
     BitmapHolder bm;
     ASSERT_EQ(bitmapAlloc(&bm.bm, PIXEL_CMAP4, 5, 3, 0), 1);
-    ASSERT_EQ(bm.bm->rowBytes, 8);
+    ASSERT_EQ(+bm.bm->rowBytes, 8);
     for (int i = 0; i < 24; ++i)
         bm.bm->pixels[i] = uint8_t((i * 7) & 15);
     Bytes file = writeNative(dir, bm.bm);
@@ -100,7 +100,7 @@ TEST(NativeFile, HeaderRowBytesFollowTheFileRule) {
     for (const auto& c : cases) {
         BitmapHolder bm{randomBitmap(c.type, c.width, 2, 1)};
         Bytes file = writeNative(dir, bm.bm);
-        EXPECT_EQ(getLe32(file, 12 + 12 + 9), c.rowBytes) << int(c.type);
+        EXPECT_EQ(getLe32(file, 12 + 12 + 9), +c.rowBytes) << int(c.type);
     }
 }
 

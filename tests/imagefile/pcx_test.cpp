@@ -132,7 +132,7 @@ TEST(Pcx, HeaderPaletteAndRandomImagesMatchTheReferenceCoding) {
 
         BitmapHolder back;
         ASSERT_EQ(loadFrom(dir, file, &back.bm, 1), 1);
-        EXPECT_EQ(back.bm->pixelType, PIXEL_PAL8_KEY);
+        EXPECT_EQ(+back.bm->pixelType, PIXEL_PAL8_KEY);
         EXPECT_EQ(visiblePixels(back.bm), visiblePixels(bm.bm));
         for (int i = 0; i < 256; ++i) // palettes from PCX have alpha 0
             ASSERT_EQ(static_cast<uint32_t*>(back.bm->map)[i], pal[i] & 0xFFFFFF);
@@ -227,8 +227,8 @@ TEST(Pcx, FourBitLoaderKeepsValuesAndReadsNoPalette) {
         OpenFile f(dir.file("i.pcx"), 'r');
         BitmapHolder bm;
         ASSERT_EQ(bitmapLoad4(&bm.bm, f, key), 1);
-        EXPECT_EQ(bm.bm->pixelType, key ? PIXEL_CMAP4_KEY : PIXEL_CMAP4);
-        EXPECT_EQ(bm.bm->map, nullptr);
+        EXPECT_EQ(+bm.bm->pixelType, key ? PIXEL_CMAP4_KEY : PIXEL_CMAP4);
+        EXPECT_EQ(+bm.bm->map, nullptr);
         EXPECT_EQ(visiblePixels(bm.bm), (Bytes{3, 0x1F, 0xEE}));
     }
 }

@@ -210,7 +210,7 @@ TEST(Tga, ReadsBothRowOrdersAndBothImageTypes) {
         putLe16(raw, v | 0x8000);
     BitmapHolder bm;
     ASSERT_EQ(loadAs(dir, raw, &bm.bm, "a.tga"), 1);
-    EXPECT_EQ(bm.bm->pixelType, PIXEL_ARGB1555);
+    EXPECT_EQ(+bm.bm->pixelType, PIXEL_ARGB1555);
     auto px = [&](int x, int y) {
         return getLe16(Bytes(bm.bm->pixels + y * bm.bm->rowBytes + 2 * x,
                              bm.bm->pixels + y * bm.bm->rowBytes + 2 * x + 2),

@@ -13,8 +13,8 @@ namespace {
 uint8_t referenceAverage(const bitmap_tag* src, const uint32_t* pal, int x0, int y0, int x1, int y1,
                          const uint32_t* subset) {
     uint32_t sum[3] = {}, count = 0;
-    for (int y = y0; y < std::min(y1, src->height); ++y)
-        for (int x = x0; x < std::min(x1, src->width); ++x) {
+    for (int y = y0; y < std::min(y1, +src->height); ++y)
+        for (int x = x0; x < std::min(x1, +src->width); ++x) {
             uint8_t v = src->pixels[y * src->rowBytes + x];
             if (subset && !(subset[v / 32] >> (v % 32) & 1)) continue;
             for (int c = 0; c < 3; ++c)
@@ -41,7 +41,7 @@ uint8_t referenceAverage(const bitmap_tag* src, const uint32_t* pal, int x0, int
 
 void expectMatchesReference(const mip_tag* mip, const bitmap_tag* src, const uint32_t* pal,
                             const uint32_t* subset) {
-    EXPECT_EQ(mip->color, referenceAverage(src, pal, 0, 0, src->width, src->height, subset));
+    EXPECT_EQ(+mip->color, referenceAverage(src, pal, 0, 0, src->width, src->height, subset));
     for (uint32_t i = 1; i < mip->levels; ++i) {
         const bitmap_tag& level = mip->level[i];
         int s = 1 << i;
@@ -69,18 +69,18 @@ TEST(MipCreate, LevelsAreClampedToEightPixels) {
     BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 256, 64, 1)};
     MipHolder m;
     ASSERT_EQ(mipCreate(&m.mip, src.bm, 10, 0), 1);
-    ASSERT_EQ(m.mip->levels, 4u);
-    EXPECT_EQ(m.mip->logWidth, 8u);
-    EXPECT_EQ(m.mip->logHeight, 6u);
-    EXPECT_EQ(m.mip->flag, 0);
-    EXPECT_EQ(m.mip->colormap, nullptr);
+    ASSERT_EQ(+m.mip->levels, 4u);
+    EXPECT_EQ(+m.mip->logWidth, 8u);
+    EXPECT_EQ(+m.mip->logHeight, 6u);
+    EXPECT_EQ(+m.mip->flag, 0);
+    EXPECT_EQ(+m.mip->colormap, nullptr);
     const int sizes[4][2] = {{256, 64}, {128, 32}, {64, 16}, {32, 8}};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(m.mip->level[i].width, sizes[i][0]);
-        EXPECT_EQ(m.mip->level[i].height, sizes[i][1]);
-        EXPECT_EQ(m.mip->level[i].rowBytes, sizes[i][0]);
-        EXPECT_EQ(m.mip->level[i].pixelType, PIXEL_PAL8);
-        EXPECT_EQ(m.mip->level[i].map, nullptr);
+        EXPECT_EQ(+m.mip->level[i].width, sizes[i][0]);
+        EXPECT_EQ(+m.mip->level[i].height, sizes[i][1]);
+        EXPECT_EQ(+m.mip->level[i].rowBytes, sizes[i][0]);
+        EXPECT_EQ(+m.mip->level[i].pixelType, PIXEL_PAL8);
+        EXPECT_EQ(+m.mip->level[i].map, nullptr);
     }
     EXPECT_EQ(visiblePixels(&m.mip->level[0]), visiblePixels(src.bm));
 }
@@ -100,7 +100,7 @@ TEST(MipCreate, BothFiltersMatchTheReference) {
             for (MipFilter filter : {MipFilter::plain, MipFilter::fast}) {
                 MipHolder m;
                 ASSERT_EQ(mipCreateWith(&m.mip, src.bm, 9, s, filter), 1);
-                ASSERT_EQ(m.mip->levels, 3u);
+                ASSERT_EQ(+m.mip->levels, 3u);
                 expectMatchesReference(m.mip, src.bm, pal, s);
             }
     }
@@ -113,7 +113,7 @@ TEST(MipCreate, CurrentPaletteAndSourcesThatAreNotPowersOfTwo) {
     MipHolder plain, fast;
     ASSERT_EQ(mipCreateWith(&plain.mip, src.bm, 5, nullptr, MipFilter::plain), 1);
     ASSERT_EQ(mipCreateWith(&fast.mip, src.bm, 5, nullptr, MipFilter::fast), 1);
-    ASSERT_EQ(fast.mip->levels, 3u); // 64 x 32 -> 16 x 8
+    ASSERT_EQ(+fast.mip->levels, 3u); // 64 x 32 -> 16 x 8
     // Level 0: the source in the top left corner, colour 0 elsewhere.
     const bitmap_tag& l0 = fast.mip->level[0];
     for (int y = 0; y < 32; ++y)
@@ -150,7 +150,7 @@ TEST(MipCreate, HalvesRoundUpAndEmptySubsetBlocksGiveZero) {
     ASSERT_EQ(mipCreateFromSubset(&s.mip, src.bm, 3, 0, subset), 1);
     EXPECT_EQ(s.mip->level[1].pixels[0], 2);
     EXPECT_EQ(s.mip->level[1].pixels[15], 0); // a block of 3s only: nothing counted
-    EXPECT_EQ(s.mip->color, 2u);
+    EXPECT_EQ(+s.mip->color, 2u);
 }
 
 TEST(MipCreate, FourBitSourcesSearchTheirColormap) {

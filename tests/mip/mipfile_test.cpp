@@ -113,21 +113,21 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         MipHolder back;
         OpenFile f(dir.file("o.mip"), 'r');
         ASSERT_EQ(mipLoad(&back.mip, f), 1);
-        EXPECT_EQ(back.mip->levels, made.mip->levels);
-        EXPECT_EQ(back.mip->logWidth, 5u);
-        EXPECT_EQ(back.mip->logHeight, 4u);
-        EXPECT_EQ(back.mip->color, 123u);
-        EXPECT_EQ(back.mip->flag, 0);
+        EXPECT_EQ(+back.mip->levels, +made.mip->levels);
+        EXPECT_EQ(+back.mip->logWidth, 5u);
+        EXPECT_EQ(+back.mip->logHeight, 4u);
+        EXPECT_EQ(+back.mip->color, 123u);
+        EXPECT_EQ(+back.mip->flag, 0);
         for (uint32_t i = 0; i < back.mip->levels; ++i) {
-            EXPECT_EQ(back.mip->level[i].pixelType, type);
-            EXPECT_EQ(back.mip->level[i].rowBytes, made.mip->level[i].rowBytes);
+            EXPECT_EQ(+back.mip->level[i].pixelType, type);
+            EXPECT_EQ(+back.mip->level[i].rowBytes, +made.mip->level[i].rowBytes);
             EXPECT_EQ(visiblePixels(&back.mip->level[i]), visiblePixels(&made.mip->level[i]));
         }
         if (type <= PIXEL_CMAP4_KEY) {
-            ASSERT_NE(back.mip->colormap, nullptr);
+            ASSERT_NE(+back.mip->colormap, nullptr);
             EXPECT_EQ(0, std::memcmp(back.mip->colormap, made.mip->colormap, 16));
         } else {
-            EXPECT_EQ(back.mip->colormap, nullptr);
+            EXPECT_EQ(+back.mip->colormap, nullptr);
         }
     }
 }
@@ -149,8 +149,8 @@ TEST(MipFile, OmtTypesMapToLibraryTypes) {
                     &m.mip),
             1)
             << int(c.omt);
-        EXPECT_EQ(m.mip->level[0].pixelType, c.type);
-        EXPECT_EQ(m.mip->level[0].rowBytes, c.rowBytes);
+        EXPECT_EQ(+m.mip->level[0].pixelType, c.type);
+        EXPECT_EQ(+m.mip->level[0].rowBytes, +c.rowBytes);
         EXPECT_EQ(m.mip->level[1].pixels[0], c.type <= 1 ? 0 : 8); // 4-bit DATA is packed
     }
 }
@@ -173,13 +173,13 @@ TEST(MipFile, OldStyleSizeBoundsAndContents) {
             EXPECT_TRUE(messages.sawDebug("oldstyle_mipGet() failed in mipLoad()\n"));
             continue;
         }
-        ASSERT_EQ(m.mip->levels, 7u);
-        EXPECT_EQ(m.mip->flag, 1);
-        EXPECT_EQ(m.mip->color, 77u);
+        ASSERT_EQ(+m.mip->levels, 7u);
+        EXPECT_EQ(+m.mip->flag, 1);
+        EXPECT_EQ(+m.mip->color, 77u);
         for (uint32_t i = 0; i < 7; ++i) {
             const bitmap_tag& level = m.mip->level[i];
-            EXPECT_EQ(level.pixelType, PIXEL_PAL8);
-            EXPECT_EQ(level.width, 64 >> i);
+            EXPECT_EQ(+level.pixelType, PIXEL_PAL8);
+            EXPECT_EQ(+level.width, 64 >> i);
             EXPECT_EQ(level.pixels[0], uint8_t(i + 1));
             EXPECT_EQ(level.pixels[(level.height - 1) * level.rowBytes + level.width - 1],
                       uint8_t(i + 1 + (64 >> i) * (64 >> i) - 1));
@@ -188,7 +188,7 @@ TEST(MipFile, OldStyleSizeBoundsAndContents) {
     // A 5 x 3 texture: levels are 8 x 4 and 4 x 2 with the rest colour 0.
     MipHolder m;
     ASSERT_EQ(loadMip(dir, oldStyle(5, 3, 2, 0), &m.mip), 1);
-    ASSERT_EQ(m.mip->levels, 2u);
+    ASSERT_EQ(+m.mip->levels, 2u);
     EXPECT_EQ(visiblePixels(&m.mip->level[0]),
               (Bytes{1,  2,  3,  4,  5,  0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0,
                      11, 12, 13, 14, 15, 0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0}));

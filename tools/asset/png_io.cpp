@@ -72,44 +72,39 @@ bool isPng(const std::string& path) {
     return png;
 }
 
-bitmap_tag* pngRead(const std::string& path, TrueColor trueColor, std::string& error) {
-    PngReader r;
-    if (!r.open(path, error)) return nullptr;
-    bitmap_tag* volatile bm = nullptr;
-    std::vector<png_bytep> rows;
-    std::vector<uint8_t> rgba;
-    if (setjmp(png_jmpbuf(r.png))) {
-        bitmapFree(bm);
-        error = path + ": " + r.message;
-        return nullptr;
-    }
+namespace {
+
+// The body of pngRead, which may leave by longjmp: the bitmap goes to
+// `made` as soon as it exists, so the caller can release it.
+bool readImage(PngReader& r, TrueColor trueColor, bitmap_tag* volatile& made, std::string& error) {
     png_read_info(r.png, r.info);
     png_uint_32 width = png_get_image_width(r.png, r.info);
     png_uint_32 height = png_get_image_height(r.png, r.info);
     int colorType = png_get_color_type(r.png, r.info);
     int depth = png_get_bit_depth(r.png, r.info);
     if (width > 32768 || height > 32768 || uint64_t(width) * height > (uint64_t(1) << 28)) {
-        error = path + ": image too large";
-        return nullptr;
+        error = "image too large";
+        return false;
     }
     bool paletted = colorType == PNG_COLOR_TYPE_PALETTE;
     uint8_t type = paletted                         ? PIXEL_PAL8
                    : trueColor == TrueColor::rgb565 ? PIXEL_RGB565
                                                     : PIXEL_ARGB1555;
-    bitmap_tag* made;
-    if (!bitmapAlloc(&made, type, int32_t(width), int32_t(height), paletted)) {
+    bitmap_tag* bm;
+    if (!bitmapAlloc(&bm, type, int32_t(width), int32_t(height), paletted)) {
         error = "out of memory";
-        return nullptr;
+        return false;
     }
-    bm = made;
+    made = bm;
+    std::vector<png_bytep> rows;
     if (paletted) {
         if (depth < 8) png_set_packing(r.png);
-        readPaletteOf(r.png, r.info, static_cast<uint32_t*>(made->map));
+        readPaletteOf(r.png, r.info, static_cast<uint32_t*>(bm->map));
         png_read_update_info(r.png, r.info);
         for (png_uint_32 y = 0; y < height; ++y)
-            rows.push_back(made->pixels + size_t(y) * size_t(made->rowBytes));
+            rows.push_back(bm->pixels + size_t(y) * size_t(bm->rowBytes));
         png_read_image(r.png, rows.data());
-        return made;
+        return true;
     }
     // Everything else as 8-bit RGBA.
     png_set_expand(r.png);
@@ -117,16 +112,35 @@ bitmap_tag* pngRead(const std::string& path, TrueColor trueColor, std::string& e
     png_set_gray_to_rgb(r.png);
     png_set_add_alpha(r.png, 0xFF, PNG_FILLER_AFTER);
     png_read_update_info(r.png, r.info);
-    rgba.resize(size_t(width) * height * 4);
+    std::vector<uint8_t> rgba(size_t(width) * height * 4);
     for (png_uint_32 y = 0; y < height; ++y)
         rows.push_back(rgba.data() + size_t(y) * width * 4);
     png_read_image(r.png, rows.data());
     for (png_uint_32 y = 0; y < height; ++y)
         for (png_uint_32 x = 0; x < width; ++x) {
             const uint8_t* p = rows[y] + 4 * x;
-            auto v = uint16_t(colorRGBA(made, p[0], p[1], p[2], p[3]));
-            std::memcpy(made->pixels + size_t(y) * size_t(made->rowBytes) + 2 * x, &v, 2);
+            auto v = uint16_t(colorRGBA(bm, p[0], p[1], p[2], p[3]));
+            std::memcpy(bm->pixels + size_t(y) * size_t(bm->rowBytes) + 2 * x, &v, 2);
         }
+    return true;
+}
+
+} // namespace
+
+bitmap_tag* pngRead(const std::string& path, TrueColor trueColor, std::string& error) {
+    PngReader r;
+    if (!r.open(path, error)) return nullptr;
+    bitmap_tag* volatile made = nullptr;
+    if (setjmp(png_jmpbuf(r.png))) {
+        bitmapFree(made);
+        error = path + ": " + r.message;
+        return nullptr;
+    }
+    if (!readImage(r, trueColor, made, error)) {
+        bitmapFree(made);
+        error = path + ": " + error;
+        return nullptr;
+    }
     return made;
 }
 
@@ -173,6 +187,30 @@ bool pngReadPalette(const std::string& path, uint32_t palette[256], std::string&
     return true;
 }
 
+namespace {
+
+// The libpng calls of pngWrite, which may leave by longjmp.
+void writeImage(png_structp png, png_infop info, FILE* file, const bitmap_tag* bm, png_bytep* rows,
+                bool paletted) {
+    png_init_io(png, file);
+    png_set_IHDR(png, info, png_uint_32(bm->width), png_uint_32(bm->height), 8,
+                 paletted ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color colors[256];
+    if (paletted) {
+        const auto* palette = static_cast<const uint32_t*>(bm->map);
+        for (int i = 0; i < 256; ++i)
+            colors[i] = {png_byte(palette[i] >> 16), png_byte(palette[i] >> 8),
+                         png_byte(palette[i])};
+        png_set_PLTE(png, info, colors, 256);
+    }
+    png_write_info(png, info);
+    png_write_image(png, rows);
+    png_write_end(png, nullptr);
+}
+
+} // namespace
+
 bool pngWrite(const std::string& path, const bitmap_tag* bm, std::string& error) {
     bool paletted = (bm->pixelType == PIXEL_PAL8 || bm->pixelType == PIXEL_PAL8_KEY) && bm->map;
     std::vector<uint8_t> pixels;
@@ -213,21 +251,7 @@ bool pngWrite(const std::string& path, const bitmap_tag* bm, std::string& error)
         error = path + ": " + (message.empty() ? std::string("out of memory") : message);
         return false;
     }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8,
-                 paletted ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_color colors[256];
-    if (paletted) {
-        const auto* palette = static_cast<const uint32_t*>(bm->map);
-        for (int i = 0; i < 256; ++i)
-            colors[i] = {png_byte(palette[i] >> 16), png_byte(palette[i] >> 8),
-                         png_byte(palette[i])};
-        png_set_PLTE(png, info, colors, 256);
-    }
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
+    writeImage(png, info, file, bm, rows.data(), paletted);
     png_destroy_write_struct(&png, &info);
     if (std::fclose(file) != 0) {
         error = "cannot write " + path;
