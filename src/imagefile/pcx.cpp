@@ -276,13 +276,11 @@ bool pcxWriteBitmap(file_tag* file, bitmap_tag* bm, const uint32_t* palette) {
     pcxWriter.filled = 0;
     pcxWriter.runCount = 0;
     pcxWriter.error = false;
-    // The 16-bit screen layouts turn pixels back into palette indexes; every
-    // other layout stores the index as a byte.
-    bool indexLookup = bm->pixelType == PIXEL_RGB565 || bm->pixelType == PIXEL_ARGB1555;
+    // readPixel turns 16-bit screen pixels back into palette indexes and
+    // reads every other layout's byte, clipped to the bitmap.
     for (int32_t y = 0; y < height && !pcxWriter.error; ++y) {
-        const uint8_t* row = bm->pixels + int64_t(y) * bm->rowBytes;
         for (int32_t x = 0; x < width; ++x)
-            pcxPut(indexLookup ? uint8_t(readPixel(bm, x, y)) : row[x]);
+            pcxPut(uint8_t(readPixel(bm, x, y)));
         if (width & 1) pcxPut(0);
         pcxEndRun();
     }

@@ -286,7 +286,9 @@ bool tgaWriteBitmap(bitmap_tag* bm, const uint32_t* palette, file_tag* file, boo
                     bool withColorMap, int bitsPerPixel) {
     if (bitsPerPixel != 15 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32)
         return false;
-    if (!file || !bm || !bm->pixels || bm->width < 0 || bm->height < 0) return false;
+    if (!file || !bm || !bm->pixels || bm->width < 0 || bm->height < 0 ||
+        bm->rowBytes < int64_t(bm->width) * bytesPerPixel(bm->pixelType))
+        return false;
     if (withColorMap && !bm->map)
         _Error("Warning: no color map found in source TXR, skipping color map data.\n");
     tgaWriteHeader(file, bm->width, bm->height, compress, bitsPerPixel);

@@ -77,5 +77,7 @@ int tgaPackPixel(TgaColor c, int bitsPerPixel, uint8_t* out);
 // Writes the 18-byte header field by field.
 void tgaWriteHeader(file_tag* file, int32_t width, int32_t height, bool compress, int bitsPerPixel);
 
+// False, writing nothing, for other bit counts, a missing file or bitmap, or
+// a bitmap whose rows are shorter than its width.
 bool tgaWriteBitmap(bitmap_tag* bm, const uint32_t* palette, file_tag* file, bool compress,
                     bool withColorMap, int bitsPerPixel);

@@ -219,8 +219,9 @@ uint32_t averageColor(const bitmap_tag* bm, int32_t x0, int32_t y0, int32_t x1, 
 uint8_t mipCreateWith(mip_tag** out, bitmap_tag* src, uint32_t levels, const uint32_t* subset,
                       MipFilter filter) {
     *out = nullptr;
-    if (!src || !src->pixels || src->width < 1 || src->height < 1) {
-        DebugPrintf("Missing source bitmap in mipCreate()\n");
+    if (!src || !src->pixels || src->width < 1 || src->height < 1 ||
+        src->rowBytes < int64_t(src->width) * bytesPerPixel(src->pixelType)) {
+        DebugPrintf("Invalid source bitmap in mipCreate()\n");
         return 0;
     }
     if (src->width > maxSourceSide || src->height > maxSourceSide) {

@@ -192,6 +192,10 @@ TEST(MipCreate, FailuresAndCopy) {
     EXPECT_TRUE(messages.sawDebug("Source larger than 2048 pixels in mipCreate()\n"));
     EXPECT_EQ(mipCreate(&m.mip, nullptr, 3, 0), 0);
     EXPECT_EQ(m.mip, nullptr);
+    bitmap_tag shortRows = *wide.bm;
+    shortRows.width = 64, shortRows.rowBytes = 60;
+    EXPECT_EQ(mipCreate(&m.mip, &shortRows, 3, 0), 0);
+    EXPECT_TRUE(messages.sawDebug("Invalid source bitmap in mipCreate()\n"));
 
     BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 64, 64, 2)};
     int allocations = expectCleanOnEveryAllocationFailure([&] {
