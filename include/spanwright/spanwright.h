@@ -283,7 +283,8 @@ SW_API void drawDebugText(bitmap_tag* bm, int32_t color, int32_t x, int32_t y, c
 /* -------------------------------------------------------------- blitting */
 
 /* Whole source at (x, y), clipped to the destination, converted between
- * types; pairs without a routine copy nothing. */
+ * types; pairs without a routine copy nothing. Blended pixels written to
+ * PIXEL_ARGB1555 have bit 15 set (opaque). */
 SW_API void bitmapCopy(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src);
 /* fx, fy: 16.16 factors; negative mirrors (general path). */
 SW_API void bitmapScale(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src, int32_t fx,

@@ -52,8 +52,7 @@ void bitmapFill(bitmap_tag* bm, int32_t color) {
     int bytes = type <= PIXEL_PAL8_KEY ? 1 : 2;
     if (!bitmapUsable(bm, bytes)) return;
     withIndexLayout(type, uint32_t(color), [&](const auto& layout) {
-        for (int64_t y = 0; y < bm->height; ++y)
-            fillRowIndexed(layout, rowAt(bm->pixels, bm->rowBytes, y), bm->width);
+        fillRectIndexed(layout, bm->pixels, bm->rowBytes, bm->width, bm->height);
     });
 }
 

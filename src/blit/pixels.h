@@ -101,6 +101,19 @@ inline void fillRowIndexed(const IndexLayout555& l, uint8_t* p, int64_t n) {
     fillRow16(p, n, l.pixel);
 }
 
+// Fills `rows` rows of n pixels from p, rows `rowBytes` apart. Rows that
+// follow each other without padding are filled as one block.
+template <class Layout>
+void fillRectIndexed(const Layout& l, uint8_t* p, int64_t rowBytes, int64_t n, int64_t rows) {
+    if (n <= 0 || rows <= 0) return;
+    if (rowBytes == n * Layout::bytes) {
+        fillRowIndexed(l, p, n * rows);
+        return;
+    }
+    for (int64_t y = 0; y < rows; ++y)
+        fillRowIndexed(l, rowAt(p, rowBytes, y), n);
+}
+
 // Calls f with the layout in which the primitives draw colour index
 // `color` on a bitmap of pixel type `type`: 5:6:5 and 5:5:5 through the
 // screen tables, every other type one byte per pixel.

@@ -3,7 +3,7 @@
 // Two paths, as the engine has always drawn them:
 //  - The fast 8-bit path (8-bit palette source and destination, keyed or
 //    not): the scaled size is (source size x factor) >> 16, clipped once,
-//    then walked with 16.16 accumulators of the reciprocal factor.
+//    then walked with 16.16 positions stepped by the reciprocal factor.
 //    Destination column i (counted from the unclipped left edge) shows
 //    source column (i x recip) >> 16, and likewise for rows. Factors below
 //    3 (in 16.16 units), negative ones included, draw nothing here.
@@ -43,24 +43,19 @@ void scaleFast8(bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* src, in
     int64_t cb = std::max<int64_t>(int64_t(y) + dh - dst->height, 0);
     int64_t columns = dw - cl - cr, rows = dh - ct - cb;
     if (columns < 1 || rows < 1) return;
+    // Column i of the unclipped image shows source column (i x ix) >> 16:
+    // one 16.16 position per axis, advanced by the reciprocal per pixel.
     int64_t ix = recip32(fx), iy = recip32(fy);
-    int64_t firstColumn = (cl * ix) >> 16, columnFraction = (cl * ix) & 0xFFFF;
-    int64_t sourceRow = (ct * iy) >> 16, rowFraction = (ct * iy) & 0xFFFF;
     int64_t left = std::max<int32_t>(x, 0), top = std::max<int32_t>(y, 0);
-    for (int64_t j = 0; j < rows; ++j) {
+    int64_t rowPosition = ct * iy;
+    for (int64_t j = 0; j < rows; ++j, rowPosition += iy) {
         uint8_t* d = rowAt(dst->pixels, dst->rowBytes, top + j) + left;
-        const uint8_t* s = rowAt(src->pixels, src->rowBytes, sourceRow);
-        int64_t column = firstColumn, fraction = columnFraction;
-        for (int64_t i = 0; i < columns; ++i) {
-            uint8_t v = s[column];
+        const uint8_t* s = rowAt(src->pixels, src->rowBytes, rowPosition >> 16);
+        int64_t position = cl * ix;
+        for (int64_t i = 0; i < columns; ++i, position += ix) {
+            uint8_t v = s[position >> 16];
             if (!keyed || v) d[i] = v;
-            fraction += ix;
-            column += fraction >> 16;
-            fraction &= 0xFFFF;
         }
-        rowFraction += iy;
-        sourceRow += rowFraction >> 16;
-        rowFraction &= 0xFFFF;
     }
 }
 

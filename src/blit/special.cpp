@@ -35,6 +35,10 @@
 
 #include <algorithm>
 
+#if !SPANWRIGHT_GENERIC_ONLY
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr size_t specialHeaderBytes = 22;
@@ -145,16 +149,30 @@ struct SpecialPlacement {
     }
 };
 
-// Copies a run of n bytes. The fast version moves 4-16 byte runs as two
-// overlapping loads and stores and longer ones with memcpy; both write
-// exactly the n bytes.
+// Copies a run of n bytes. The fast version moves runs of up to 16 bytes
+// as two overlapping loads and stores, runs of up to 256 bytes in 16-byte
+// blocks ending with an overlapping one, and longer ones with memcpy; all
+// write exactly the n bytes.
 inline void copyRun(uint8_t* d, const uint8_t* s, size_t n) {
 #if SPANWRIGHT_GENERIC_ONLY
     for (size_t i = 0; i < n; ++i)
         d[i] = s[i];
 #else
-    if (n > 16) {
+    if (n > 512) {
         std::memcpy(d, s, n);
+    } else if (n > 16) {
+        const __m128i* from = reinterpret_cast<const __m128i*>(s);
+        __m128i* to = reinterpret_cast<__m128i*>(d);
+        __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16));
+        size_t blocks = (n - 1) / 16;
+        size_t i = 0;
+        for (; i + 2 <= blocks; i += 2) {
+            __m128i a = _mm_loadu_si128(from + i), b = _mm_loadu_si128(from + i + 1);
+            _mm_storeu_si128(to + i, a);
+            _mm_storeu_si128(to + i + 1, b);
+        }
+        if (i < blocks) _mm_storeu_si128(to + i, _mm_loadu_si128(from + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n - 16), last);
     } else if (n >= 8) {
         uint64_t head, tail;
         std::memcpy(&head, s, 8);

@@ -109,6 +109,10 @@ void line(const Layout& layout, const bitmap_tag* bm, int64_t x0, int64_t y0, in
         fillRowIndexed(layout, primitivePixel(bm, left, y0), right - left + 1);
         return;
     }
+    // A line with both ends inside lies wholly inside: no clip arithmetic.
+    if (clip && x0 >= 0 && x1 >= 0 && y0 >= 0 && y1 >= 0 && x0 < bm->width && x1 < bm->width &&
+        y0 < bm->height && y1 < bm->height)
+        clip = false;
     int64_t dx = x1 - x0, dy = y1 - y0;
     int sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
     int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
@@ -154,8 +158,8 @@ void fillRect(bitmap_tag* bm, int32_t color, int32_t x, int32_t y, uint32_t widt
     int64_t bottom = std::min<int64_t>(int64_t(y) + height, bm->height);
     if (left >= right || top >= bottom) return;
     withIndexLayout(bm->pixelType, uint32_t(color), [&](const auto& layout) {
-        for (int64_t row = top; row < bottom; ++row)
-            fillRowIndexed(layout, primitivePixel(bm, left, row), right - left);
+        fillRectIndexed(layout, primitivePixel(bm, left, top), primitiveStride(bm), right - left,
+                        bottom - top);
     });
 }
 

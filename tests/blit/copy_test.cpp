@@ -236,6 +236,32 @@ TEST(BitmapCopy, FastRoutinesEqualPlainAtEveryAlignment) {
         }
 }
 
+// Rows without padding on both sides are copied as one block; the result
+// must still be the plain routine's.
+TEST(BitmapCopy, FastRoutinesEqualPlainOnUnpaddedRows) {
+    CopyScene scene(22, true);
+    Rng rng(6);
+    for (uint32_t st = 0; st <= 10; ++st)
+        for (uint32_t dt = 0; dt <= 9; ++dt) {
+            CopyRoutine fast = copyRoutineFor(st, dt), plain = copyRoutinePlainFor(st, dt);
+            if (!fast) continue;
+            int sb = pixelBitDepthLog2(st), db = pixelBitDepthLog2(dt);
+            for (int width : {1, 3, 4, 17, 64}) {
+                const int height = 5;
+                std::vector<uint8_t> src(size_t(width) * sb * height);
+                for (auto& b : src)
+                    b = rng.range(0, 2) ? 0 : uint8_t(rng.next());
+                std::vector<uint8_t> a(size_t(width) * db * height);
+                for (auto& b : a)
+                    b = uint8_t(rng.next());
+                std::vector<uint8_t> b = a;
+                fast(a.data(), 0, width * db, src.data(), 0, width * sb, width, height);
+                plain(b.data(), 0, width * db, src.data(), 0, width * sb, width, height);
+                ASSERT_EQ(a, b) << st << "->" << dt << " width " << width;
+            }
+        }
+}
+
 TEST(BitmapCopy, ExactConversionValues) {
     struct Case {
         uint8_t st, dt;

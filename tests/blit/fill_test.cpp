@@ -30,15 +30,17 @@ TEST(BitmapFill, SixteenBitTypesWriteTheScreenTablePixel) {
     paletteSetCurrent(palette, 0, 256);
     for (uint8_t type : {PIXEL_RGB565, PIXEL_ARGB1555})
         for (int width = 0; width <= 40; ++width)
-            for (int offset = 0; offset < 4; ++offset) {
-                int rowBytes = 2 * width + 6, height = 3;
+            for (int offset = 0; offset < 8; ++offset) {
+                // Offsets 4-7 use unpadded rows, filled as one block.
+                int rowBytes = 2 * width + (offset < 4 ? 6 : 0), height = 3;
                 std::vector<uint8_t> memory(size_t(rowBytes) * height + 8, 0x5A);
-                bitmap_tag bm{type, width, height, rowBytes, nullptr, memory.data() + offset};
+                bitmap_tag bm{type, width, height, rowBytes, nullptr, memory.data() + offset % 4};
                 bitmapFill(&bm, 77 + 256); // only the low 8 bits of the index count
                 uint16_t pixel = type == PIXEL_RGB565 ? screenPalette565[77] : screenPalette555[77];
                 for (size_t i = 0; i < memory.size(); ++i) {
-                    int64_t at = int64_t(i) - offset;
-                    bool inside = at >= 0 && at / rowBytes < height && at % rowBytes < 2 * width;
+                    int64_t at = int64_t(i) - offset % 4;
+                    bool inside = at >= 0 && at < int64_t(rowBytes) * height &&
+                                  (rowBytes == 0 || at % rowBytes < 2 * width);
                     uint8_t want = inside ? uint8_t(at % 2 ? pixel >> 8 : pixel) : 0x5A;
                     ASSERT_EQ(memory[i], want) << "type " << int(type) << " width " << width
                                                << " offset " << offset << " byte " << i;

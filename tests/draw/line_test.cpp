@@ -214,6 +214,26 @@ TEST(FillRect, WritesExactlyTheRectangleRowBytesApart) {
     bitmapFree(bm);
 }
 
+// Full-width rectangles on unpadded rows are filled as one block: exactly
+// the rows asked for change.
+TEST(FillRect, FullWidthRowsWithoutPadding) {
+    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565}) {
+        bitmap_tag* bm = cleared(type, 12, 6);
+        int bpp = pixelBitDepthLog2(type);
+        ASSERT_EQ(int(bm->rowBytes), 12 * bpp);
+        fillRect(bm, 0xFF, -3, 2, 40, 3);
+        for (int i = 0; i < 7 * bm->rowBytes + 1; ++i) {
+            bool inside = i >= 2 * bm->rowBytes && i < 5 * bm->rowBytes;
+            uint8_t want = inside ? (bpp == 1 ? 0xFF
+                                              : (i % 2 ? screenPalette565[255] >> 8
+                                                       : screenPalette565[255] & 0xFF))
+                                  : 0;
+            ASSERT_EQ(bm->pixels[i], want) << "type " << int(type) << " byte " << i;
+        }
+        bitmapFree(bm);
+    }
+}
+
 TEST(FillRect, ClippingEqualsCroppingTheWholeRectangle) {
     const int W = 13, H = 9, margin = 40;
     Rng rng(31);
