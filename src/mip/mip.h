@@ -23,6 +23,16 @@ int64_t mipRowBytes(uint8_t type, int64_t width);
 // one (indexed sources) reads rows directly through a per-call colour
 // table and finds nearest colours through a sorted palette and a cache.
 // mipCreateFromSubset uses the fast one unless built generic-only.
+//
+// What creation accepts: a source of 1 to 2048 pixels a side whose rows
+// hold its width, giving at least one level after the request is clamped
+// (sides of 8 pixels or more at the smallest level); anything else fails
+// with a message. A side that is not a power of two is padded with colour
+// 0 at level 0, and the averaging windows of the smaller levels are
+// clipped to the source. A 4-bit source (PIXEL_CMAP4, PIXEL_CMAP4_KEY) is
+// averaged through its colormap (or the current one) and the current
+// palette, and its levels hold the nearest colormap value, not a palette
+// index.
 enum class MipFilter { plain, fast };
 uint8_t mipCreateWith(mip_tag** out, bitmap_tag* source, uint32_t levels, const uint32_t* subset,
                       MipFilter filter);
@@ -36,7 +46,8 @@ uint32_t averageColor(const bitmap_tag* bm, int32_t x0, int32_t y0, int32_t x1, 
 
 // Old-style (unchunked) mips. oldstyle_mip2mip converts a block of
 // `total` bytes already in memory, checking every offset and row against
-// it.
+// it; sides must be 1 to 2048 pixels, and the chain gets only the levels
+// its power-of-two sides can halve into (at most the header's count).
 uint8_t oldstyle_mipGet(mip_tag** out, file_tag* file);
 uint8_t oldstyle_mip2mip(mip_tag** out, const uint8_t* block, uint32_t total);
 
