@@ -1,0 +1,32 @@
+// bitmapRead of arbitrary bytes into a caller's bitmap whose pixel memory
+// is exactly rowBytes x height (as a mip level's is), so any write past it
+// is caught. The first three bytes choose the bitmap's type and size.
+#include "harness.h"
+
+#include "memory.h"
+
+#include <cstring>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3) return 0;
+    fuzz::silenceMessages();
+    const int64_t before = memLiveBlocks();
+    bitmap_tag bm{};
+    bm.pixelType = uint8_t(data[0] % 11);
+    bm.width = data[1] % 40 + 1;
+    bm.height = data[2] % 40 + 1;
+    bm.rowBytes = (bm.width * pixelBitDepthLog2(bm.pixelType) + 3) & ~3;
+    bm.pixels = static_cast<uint8_t*>(memAlloc(size_t(bm.rowBytes) * size_t(bm.height)));
+    size_t mapBytes = bm.pixelType <= PIXEL_CMAP4_KEY  ? 16
+                      : bm.pixelType <= PIXEL_PAL8_KEY ? 1024
+                                                       : 0;
+    if (mapBytes) bm.map = memAlloc(mapBytes);
+    {
+        fuzz::InputFile file(data + 3, size - 3, "input.bin");
+        bitmapRead(&bm, file.get());
+    }
+    memFree(bm.map);
+    memFree(bm.pixels);
+    fuzz::expectNoLeak(before, "bitmapRead");
+    return 0;
+}

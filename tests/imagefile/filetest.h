@@ -1,0 +1,144 @@
+// Helpers of the image-file and mip tests: open files, byte builders for
+// hand-made chunked files, and comparisons of bitmaps.
+#pragma once
+
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace swtest {
+
+using Bytes = std::vector<uint8_t>;
+
+// A file opened through the host services, closed when the object dies.
+class OpenFile {
+  public:
+    // mode 'r' opens an existing file, 'w' creates one.
+    OpenFile(const std::string& path, char mode) {
+        if (mode == 'w')
+            fileCreate(&f_, path.c_str());
+        else
+            fileOpen(&f_, path.c_str());
+        EXPECT_NE(f_, nullptr) << path;
+    }
+    ~OpenFile() { fileClose(f_); }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    file_tag* get() const { return f_; }
+    operator file_tag*() const { return f_; }
+
+  private:
+    file_tag* f_ = nullptr;
+};
+
+// Makes `dir` the current directory while alive.
+class ChangeDir {
+  public:
+    explicit ChangeDir(const std::string& dir) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~ChangeDir() { std::filesystem::current_path(previous_); }
+    ChangeDir(const ChangeDir&) = delete;
+    ChangeDir& operator=(const ChangeDir&) = delete;
+
+  private:
+    std::filesystem::path previous_;
+};
+
+inline void putLe16(Bytes& b, uint32_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+inline void putLe32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(uint8_t(v >> (8 * i)));
+}
+inline uint32_t getLe32(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+}
+inline uint32_t getLe16(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8;
+}
+inline void append(Bytes& to, const Bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+// A chunk: id in reading order, tag 0 (or given), size, payload.
+inline Bytes chunk(const char id[4], const Bytes& payload, int32_t size = -1, uint32_t tag = 0) {
+    Bytes b(id, id + 4);
+    putLe32(b, tag);
+    putLe32(b, uint32_t(size < 0 ? int32_t(payload.size()) : size));
+    append(b, payload);
+    return b;
+}
+// A container of the given children.
+inline Bytes container(const char id[4], const std::vector<Bytes>& children) {
+    Bytes payload;
+    for (const Bytes& c : children)
+        append(payload, c);
+    return chunk(id, payload);
+}
+// A "BMHD" payload.
+inline Bytes bmhd(uint8_t type, uint32_t width, uint32_t height, uint32_t rowBytes,
+                  uint8_t compression = 0) {
+    Bytes b{type};
+    putLe32(b, width);
+    putLe32(b, height);
+    putLe32(b, rowBytes);
+    b.push_back(compression);
+    return b;
+}
+
+// Owned results of the library, released when the holder dies.
+struct BitmapHolder {
+    bitmap_tag* bm = nullptr;
+    ~BitmapHolder() { bitmapFree(bm); }
+};
+struct MipHolder {
+    mip_tag* mip = nullptr;
+    ~MipHolder() { mipFree(mip); }
+};
+
+// Visible pixel bytes (width x bytes per pixel of each row) of a bitmap.
+inline Bytes visiblePixels(const bitmap_tag* bm) {
+    Bytes out;
+    int bpp = pixelBitDepthLog2(bm->pixelType);
+    for (int32_t y = 0; y < bm->height; ++y) {
+        const uint8_t* row = bm->pixels + int64_t(y) * bm->rowBytes;
+        out.insert(out.end(), row, row + int64_t(bm->width) * bpp);
+    }
+    return out;
+}
+
+// A bitmap of the type with a random palette or colormap attached where
+// the type carries one.
+inline bitmap_tag* randomBitmapWithMap(uint8_t type, int32_t w, int32_t h, uint32_t seed) {
+    bitmap_tag* bm = randomBitmap(type, w, h, seed);
+    if (type <= PIXEL_CMAP4_KEY) {
+        uint8_t* cm;
+        colormapAlloc(&cm);
+        Rng rng(seed + 7);
+        for (int i = 0; i < 16; ++i)
+            cm[i] = uint8_t(rng.next());
+        bm->map = cm;
+    } else if (type <= PIXEL_PAL8_KEY) {
+        bm->map = randomPalette(seed + 7);
+    }
+    return bm;
+}
+
+} // namespace swtest
+
+namespace swtest {
+
+// Runs a shell command; returns its exit status and its standard output
+// and error, interleaved, in `output`.
+int runCommand(const std::string& command, std::string* output = nullptr);
+
+} // namespace swtest
