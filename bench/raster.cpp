@@ -11,6 +11,7 @@
 #include "memory.h"
 #include "mip/mip.h"
 #include "raster/raster.h"
+#include "raster/spantex.h"
 
 #include <benchmark/benchmark.h>
 
@@ -320,7 +321,7 @@ void BM_spanRow(benchmark::State& state) {
     }
     pixelCounters(state, len);
 }
-BENCHMARK_TEMPLATE(BM_spanRow, spanTex8)->DenseRange(1, 40, 1)->Arg(1000);
+BENCHMARK_TEMPLATE(BM_spanRow, spanTex8)->Arg(5)->Arg(8)->Arg(13)->Arg(24)->Arg(29)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_spanRow, spanDividePerPixel)
     ->Arg(5)
     ->Arg(8)
@@ -328,5 +329,136 @@ BENCHMARK_TEMPLATE(BM_spanRow, spanDividePerPixel)
     ->Arg(24)
     ->Arg(29)
     ->Arg(1000);
+
+} // namespace
+
+namespace {
+
+// ------------------------------------------------------- cost of clipping
+//
+// The same triangles, all inside the target, drawn by the library (which
+// clips) and by the same fill with clipping compiled out: the flat fill as
+// written before clipping (row tables indexed by screen row, no clamps) and
+// the textured rows routine instantiated without its clip.
+
+void polyFlatUnclipped(bitmap_tag* target, int count, vertex_tag** verts) {
+    int32_t top = rowTableSize, bottom = -1;
+    for (int i = 0; i < count; ++i) {
+        const vertex_tag* a = verts[i];
+        const vertex_tag* b = verts[i + 1 == count ? 0 : i + 1];
+        edge_tag e;
+        bool down = a->y < b->y;
+        if (down)
+            edgeSetup(&e, a, b);
+        else
+            edgeSetup(&e, b, a);
+        if (e.rows <= 0) continue;
+        top = std::min(top, e.yStart);
+        bottom = std::max(bottom, e.yStart + e.rows - 1);
+        int32_t* table = down ? edgeTableDown : edgeTableUp;
+        for (int32_t r = e.yStart; r < e.yStart + e.rows; ++r) {
+            table[r] = int32_t(e.x);
+            edgeStep(&e);
+        }
+    }
+    if (top > bottom) return;
+    uint32_t fill = uint32_t(verts[0]->color & 0xFF) * 0x01010101u;
+    uint8_t* row = target->pixels + int64_t(top) * target->rowBytes;
+    for (int32_t r = top; r <= bottom; ++r) {
+        spanFlat8(row, edgeTableDown[r], edgeTableUp[r], fill);
+        row += target->rowBytes;
+    }
+}
+
+// Arg 0: area; arg 1: 0 = with clipping (the library), 1 = without.
+void BM_flatClipCost(benchmark::State& state) {
+    Screen s(PIXEL_PAL8);
+    double area = double(state.range(0));
+    bool unclipped = state.range(1) != 0;
+    TriangleSet set(area);
+    size_t i = 0;
+    for (auto _ : state) {
+        vertex_tag* v = set.tri(i++);
+        vertex_tag* list[3] = {&v[0], &v[1], &v[2]};
+        if (unclipped)
+            polyFlatUnclipped(&s.bm, 3, list);
+        else
+            polyFlat(&s.bm, 3, list);
+        benchmark::ClobberMemory();
+    }
+    triangleCounters(state, area);
+}
+BENCHMARK(BM_flatClipCost)->ArgsProduct({{10, 100, 1000, 10000}, {0, 1}});
+
+#if defined(SW_SPAN_SSE2)
+// Arg 1: 0 = the library's polygon routine (which takes the clip-free rows
+// routine for a polygon inside the target), 1 = the same steps with the
+// clip-free routine called directly, 2 = the clipping rows routine used on
+// every triangle.
+void BM_texturedClipCost(benchmark::State& state) {
+    double area = double(state.range(0));
+    int variant = int(state.range(1));
+    Screen s(PIXEL_PAL8);
+    Texture texture(PIXEL_PAL8);
+    TriangleSet set(area, true);
+    bitmap_tag* level = &texture.mip->level[0];
+    mip_tag* savedMip = mipCurrent;
+    mipCurrent = texture.mip;
+    ClipRect clip = targetClip(&s.bm);
+    size_t i = 0;
+    vertex_tag* list[3];
+    for (auto _ : state) {
+        vertex_tag* v = set.tri(i++);
+        list[0] = &v[0];
+        list[1] = &v[1];
+        list[2] = &v[2];
+        if (variant == 0) {
+            polyTexturedClip(&s.bm, 3, list, clip, false);
+        } else {
+            TexRows rows = texRowsFor(s.bm.pixelType, level->pixelType, false);
+            texSetTexture(level);
+            texSetVertices(level, 3, list);
+            triTexturedRows(&s.bm, clip, 0, 1, 2,
+                            variant == 1 ? &spantex::rowsTexFast<spantex::Tex8, false>
+                                         : rows.clipped);
+        }
+        benchmark::ClobberMemory();
+    }
+    mipCurrent = savedMip;
+    triangleCounters(state, area);
+}
+BENCHMARK(BM_texturedClipCost)->ArgsProduct({{10, 100, 1000, 10000}, {0, 1, 2}});
+#endif
+
+// Triangles of about 1000 pixels pushed half a leg over the left, right,
+// top or bottom border of the target (a quarter to a half of each is cut
+// off): the cost of drawing through the clip. Triangles per second.
+void BM_flatTriangleAcrossBorder(benchmark::State& state) {
+    Screen s(PIXEL_PAL8);
+    TriangleSet set(1000);
+    const int32_t half = int32_t(std::sqrt(2000.0) / 2 * 65536);
+    for (size_t k = 0; k < 64; ++k) {
+        vertex_tag* v = set.tri(k);
+        int32_t dx = 0, dy = 0;
+        switch (k % 4) {
+        case 0: dx = -half - v[0].x; break;
+        case 1: dx = (screenW << 16) + half - v[1].x; break;
+        case 2: dy = -half - v[0].y; break;
+        default: dy = (screenH << 16) + half - v[2].y; break;
+        }
+        for (int c = 0; c < 3; ++c) {
+            v[c].x += dx;
+            v[c].y += dy;
+        }
+    }
+    size_t i = 0;
+    for (auto _ : state) {
+        vertex_tag* v = set.tri(i++);
+        aaTriangle(&s.bm, 7, v[0].x, v[0].y, v[1].x, v[1].y, v[2].x, v[2].y);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_flatTriangleAcrossBorder);
 
 } // namespace

@@ -93,7 +93,7 @@ namespace {
 
 // Beyond this many bytes the C library's fill, tuned for the machine it
 // runs on, beats anything written against the SSE2 baseline.
-constexpr size_t libraryFillBytes = 256;
+constexpr size_t libraryFillBytes = 32;
 
 template <typename T>
 inline void storeAt(uint8_t* p, T value) {
@@ -194,9 +194,90 @@ void polyFlat(bitmap_tag* target, int count, vertex_tag** verts) {
     polyFlatClip(target, count, verts, targetClip(target));
 }
 
+namespace {
+
+// Fills rows first .. last of the target from the row tables, entries
+// entry .. entry + last - first, with one span writer, called directly.
+template <void (*span)(uint8_t*, int32_t, int32_t, uint32_t)>
+void fillRows(const bitmap_tag* target, int64_t first, int64_t last, int64_t entry, uint32_t fill) {
+    uint8_t* row = target->pixels + first * target->rowBytes;
+    const int32_t rowBytes = target->rowBytes;
+    const int32_t* down = edgeTableDown + entry;
+    const int32_t* up = edgeTableUp + entry;
+    for (int64_t r = 0; r <= last - first; ++r) {
+        span(row, down[r], up[r], fill);
+        row += rowBytes;
+    }
+}
+
+} // namespace
+
+namespace {
+
+uint32_t flatFill(const bitmap_tag* target, uint32_t color, bool wide) {
+    uint32_t c = color & 0xFF;
+    if (!wide) return c * 0x01010101u;
+    uint32_t p = target->pixelType == PIXEL_RGB565 ? screenPalette565[c] : screenPalette555[c];
+    return p | p << 16;
+}
+
+void fillTableRows(const bitmap_tag* target, int64_t first, int64_t last, int64_t entry,
+                   uint32_t fill, bool wide) {
+#if defined(SPANWRIGHT_GENERIC_ONLY)
+    if (wide)
+        fillRows<spanFlat16Plain>(target, first, last, entry, fill);
+    else
+        fillRows<spanFlat8Plain>(target, first, last, entry, fill);
+#else
+    if (wide)
+        fillRows<spanFlat16>(target, first, last, entry, fill);
+    else
+        fillRows<spanFlat8>(target, first, last, entry, fill);
+#endif
+}
+
+// The fill of a polygon inside the clip: each edge writes its rows as it
+// is set up, tables indexed from the polygon's first possible row.
+void polyFlatInside(bitmap_tag* target, int count, vertex_tag** verts, uint32_t fill, bool wide) {
+    int32_t base = INT32_MAX;
+    for (int i = 0; i < count; ++i)
+        base = std::min(base, verts[i]->y);
+    base = int32_t((int64_t(base) + 0x8000) >> 16);
+    int32_t top = INT32_MAX, bottom = INT32_MIN;
+    for (int i = 0; i < count; ++i) {
+        const vertex_tag* a = verts[i];
+        const vertex_tag* b = verts[i + 1 == count ? 0 : i + 1];
+        edge_tag e;
+        bool down = a->y < b->y;
+        if (down)
+            edgeSetup(&e, a, b);
+        else
+            edgeSetup(&e, b, a);
+        if (e.rows <= 0) continue;
+        top = std::min(top, e.yStart);
+        bottom = std::max(bottom, e.yStart + e.rows - 1);
+        int32_t* table = (down ? edgeTableDown : edgeTableUp);
+        for (int32_t r = e.yStart - base; r < e.yStart - base + e.rows; ++r) {
+            table[r] = int32_t(e.x);
+            edgeStep(&e);
+        }
+    }
+    if (top <= bottom) fillTableRows(target, top, bottom, top - base, fill, wide);
+}
+
+} // namespace
+
 void polyFlatClip(bitmap_tag* target, int count, vertex_tag** verts, const ClipRect& clip) {
     if (!target || !target->pixels || count < 3 || !verts) return;
     count = std::min(count, polyMaxVertices);
+    bool wide = target->pixelType == PIXEL_RGB565 || target->pixelType == PIXEL_ARGB1555;
+    uint32_t fill = flatFill(target, uint32_t(verts[0]->color), wide);
+    int64_t rows;
+    if (polygonInside(count, verts, clip, &rows) && rows <= rowTableSize) {
+        polyFlatInside(target, count, verts, fill, wide);
+        return;
+    }
+
     edge_tag edges[polyMaxVertices];
     bool down[polyMaxVertices];
     int used = 0;
@@ -219,42 +300,25 @@ void polyFlatClip(bitmap_tag* target, int count, vertex_tag** verts, const ClipR
     bottom = std::min<int64_t>(bottom, int64_t(clip.bottom) - 1);
     if (top > bottom || clip.left >= clip.right) return;
 
-    uint32_t c = uint32_t(verts[0]->color) & 0xFF;
-    bool wide = target->pixelType == PIXEL_RGB565 || target->pixelType == PIXEL_ARGB1555;
-    uint32_t fill = c * 0x01010101u;
-    if (wide) {
-        uint32_t p = target->pixelType == PIXEL_RGB565 ? screenPalette565[c] : screenPalette555[c];
-        fill = p | p << 16;
-    }
-#if defined(SPANWRIGHT_GENERIC_ONLY)
-    auto span = wide ? spanFlat16Plain : spanFlat8Plain;
-#else
-    auto span = wide ? spanFlat16 : spanFlat8;
-#endif
-
     // Tables hold x clamped to the clip columns: clamping is monotone, so
-    // each span is cut to exactly its visible part.
-    int64_t left = clip.left, right = clip.right;
+    // each span is cut to exactly its visible part. Each band steps a local
+    // copy of every edge, brought to the band's first row in one jump, so
+    // the compiler keeps it in registers.
+    const int64_t left = clip.left, right = clip.right;
     for (int64_t band = top; band <= bottom; band += rowTableSize) {
-        int64_t bandLast = std::min<int64_t>(bottom, band + rowTableSize - 1);
+        const int64_t bandLast = std::min<int64_t>(bottom, band + rowTableSize - 1);
         for (int i = 0; i < used; ++i) {
-            edge_tag& e = edges[i];
-            int64_t first = std::max<int64_t>(e.yStart, band);
-            int64_t last = std::min<int64_t>(int64_t(e.yStart) + e.rows - 1, bandLast);
+            edge_tag e = edges[i];
+            const int64_t first = std::max<int64_t>(e.yStart, band);
+            const int64_t last = std::min<int64_t>(int64_t(e.yStart) + e.rows - 1, bandLast);
             if (first > last) continue;
             if (e.yStart < first) edgeSkip(&e, int32_t(first - e.yStart));
             int32_t* table = down[i] ? edgeTableDown : edgeTableUp;
-            for (int64_t r = first; r <= last; ++r) {
-                table[r - band] = int32_t(std::clamp(e.x, left, right));
+            for (int64_t r = first - band; r <= last - band; ++r) {
+                table[r] = int32_t(std::clamp(e.x, left, right));
                 edgeStep(&e);
             }
-            e.yStart = int32_t(last + 1);
-            e.rows -= int32_t(last - first + 1);
         }
-        uint8_t* row = target->pixels + band * target->rowBytes;
-        for (int64_t r = 0; r <= bandLast - band; ++r) {
-            span(row, edgeTableDown[r], edgeTableUp[r], fill);
-            row += target->rowBytes;
-        }
+        fillTableRows(target, band, bandLast, 0, fill, wide);
     }
 }

@@ -61,6 +61,12 @@ struct ClipRect {
 // True for a bitmap a fill can draw into: non-null, with pixels, width and
 // height above 0.
 bool targetDrawable(const bitmap_tag* target);
+
+// The rows and columns a polygon's edges can produce lie within the box its
+// vertices span (by the same rounding rules): true when that box lies in
+// `clip`, so that the polygon can be filled without clipping. `rows` gets
+// the number of rows of the box.
+bool polygonInside(int count, vertex_tag** verts, const ClipRect& clip, int64_t* rows);
 // The whole target as a clip rectangle.
 ClipRect targetClip(const bitmap_tag* target);
 
@@ -184,6 +190,46 @@ void polyTexturedClip(bitmap_tag* target, int count, vertex_tag** verts, const C
 
 // A texture span routine: fills one row between two edges.
 using TexSpanRoutine = void (*)(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);
+// Fills the rows of one triangle (long edge beside the upper, then the lower
+// short edge) within `clip`: a span routine with the walk around it, so that
+// what the span needs is set up once per triangle, not once per row.
+using TexRowsRoutine = void (*)(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,
+                                texEdge_tag* upper, texEdge_tag* lower);
+
+// Walks the rows of a triangle and calls span(row address, long edge, short
+// edge) for each row within the clip. Rows above the clip are stepped
+// without drawing: the float sums must see every step to stay exact. The
+// edges are copies, so that the compiler may keep them in registers while
+// the span writes pixels. (clipped = false skips the clip altogether; the
+// benchmarks use it to measure what clipping costs.)
+template <bool clipped = true, class Span>
+inline void texWalkTriangle(bitmap_tag* target, const ClipRect& clip, texEdge_tag longCopy,
+                            texEdge_tag upperCopy, texEdge_tag lowerCopy, Span&& span) {
+    texEdge_tag* longEdge = &longCopy;
+    for (texEdge_tag* shortEdge : {&upperCopy, &lowerCopy}) {
+        int32_t rows = shortEdge->edge.rows;
+        if (rows <= 0) continue;
+        int64_t row = shortEdge->edge.yStart;
+        if (clipped) {
+            int64_t hidden = int64_t(clip.top) - row;
+            hidden = hidden < 0 ? 0 : hidden > rows ? rows : hidden;
+            for (int64_t i = 0; i < hidden; ++i) {
+                texEdgeStep(longEdge);
+                texEdgeStep(shortEdge);
+            }
+            row += hidden;
+            rows -= int32_t(hidden);
+        }
+        uint8_t* address = target->pixels + row * target->rowBytes;
+        for (; rows > 0; --rows, ++row) {
+            if (clipped && row >= clip.bottom) return;
+            span(address, longEdge, shortEdge);
+            texEdgeStep(longEdge);
+            texEdgeStep(shortEdge);
+            address += target->rowBytes;
+        }
+    }
+}
 
 // Loads the texture parameters from `texture`; false (and nothing set) when
 // the texture cannot be drawn: sizes or row length in texels not a power of
@@ -192,9 +238,15 @@ using TexSpanRoutine = void (*)(uint8_t* row, const texEdge_tag* a, const texEdg
 bool texSetTexture(const bitmap_tag* texture);
 // Fills texVerts for the vertices of `verts` with `texture`'s size.
 void texSetVertices(const bitmap_tag* texture, int count, vertex_tag** verts);
-// The span routine for a target and texture, or null when no routine
-// serves the pair.
+// The span routine, and the rows routines built on it, for a target and
+// texture; null when no routine serves the pair. `inside` is the rows
+// routine for triangles that lie inside the clip, with the clip compiled
+// out (the same pixels, less work per row).
+struct TexRows {
+    TexRowsRoutine clipped, inside;
+};
 TexSpanRoutine texSpanFor(uint8_t targetType, uint8_t textureType, bool cmap);
+TexRows texRowsFor(uint8_t targetType, uint8_t textureType, bool cmap);
 
 // Triangle routines of the textured fill: vertex indexes into texVerts and
 // texVertexList; clipped to `clip` (which sets the span columns).
@@ -202,6 +254,8 @@ void triTextured(bitmap_tag* target, bitmap_tag* texture, int i0, int i1, int i2
 void triTexturedCmap(bitmap_tag* target, bitmap_tag* texture, int i0, int i1, int i2);
 void triTexturedSpan(bitmap_tag* target, const ClipRect& clip, int i0, int i1, int i2,
                      TexSpanRoutine span);
+void triTexturedRows(bitmap_tag* target, const ClipRect& clip, int i0, int i1, int i2,
+                     TexRowsRoutine rows);
 
 // Sets the gradients of the triangle a, b, c; false when its determinant
 // is 0 (no area), and then nothing is drawn.
@@ -216,7 +270,13 @@ int32_t roundToInt(float value);
 
 #define SW_DECLARE_SPAN(name)                                                                      \
     void name(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);                           \
-    void name##Plain(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);
+    void name##Plain(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);                    \
+    void name##Rows(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,               \
+                    texEdge_tag* upper, texEdge_tag* lower);                                       \
+    void name##RowsInside(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,         \
+                          texEdge_tag* upper, texEdge_tag* lower);                                 \
+    void name##RowsPlain(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,          \
+                         texEdge_tag* upper, texEdge_tag* lower);
 SW_DECLARE_SPAN(spanTex8)
 SW_DECLARE_SPAN(spanTex8Key)
 SW_DECLARE_SPAN(spanTex8To565)

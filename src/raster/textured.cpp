@@ -59,10 +59,13 @@ struct SpanTableRow {
     bool cmap;
     TexSpanRoutine fast;
     TexSpanRoutine plain;
+    TexRowsRoutine fastRows;
+    TexRowsRoutine fastRowsInside;
+    TexRowsRoutine plainRows;
 };
 
 #define SW_SPAN_ROW(target, texture, cmap, name)                                                   \
-    { target, texture, cmap, name, name##Plain }
+    { target, texture, cmap, name, name##Plain, name##Rows, name##RowsInside, name##RowsPlain }
 constexpr SpanTableRow spanTable[] = {
     // triTextured: 8-bit texels as palette indexes; 16-bit texels only onto
     // their own type. Odd (keyed) texture types skip texel 0.
@@ -105,20 +108,32 @@ int spanTargetClass(uint8_t type) {
     }
 }
 
+const SpanTableRow* spanTableRow(uint8_t targetType, uint8_t textureType, bool cmap) {
+    int target = spanTargetClass(targetType);
+    for (const SpanTableRow& row : spanTable)
+        if (row.target == target && row.texture == textureType && row.cmap == cmap) return &row;
+    return nullptr;
+}
+
 } // namespace
 
 TexSpanRoutine texSpanFor(uint8_t targetType, uint8_t textureType, bool cmap) {
-    int target = spanTargetClass(targetType);
-    for (const SpanTableRow& row : spanTable) {
-        if (row.target == target && row.texture == textureType && row.cmap == cmap) {
+    const SpanTableRow* row = spanTableRow(targetType, textureType, cmap);
 #if defined(SPANWRIGHT_GENERIC_ONLY)
-            return row.plain;
+    return row ? row->plain : nullptr;
 #else
-            return row.fast;
+    return row ? row->fast : nullptr;
 #endif
-        }
-    }
-    return nullptr;
+}
+
+TexRows texRowsFor(uint8_t targetType, uint8_t textureType, bool cmap) {
+    const SpanTableRow* row = spanTableRow(targetType, textureType, cmap);
+    if (!row) return TexRows{nullptr, nullptr};
+#if defined(SPANWRIGHT_GENERIC_ONLY)
+    return TexRows{row->plainRows, row->plainRows};
+#else
+    return TexRows{row->fastRows, row->fastRowsInside};
+#endif
 }
 
 bool texSetTexture(const bitmap_tag* texture) {
@@ -196,30 +211,18 @@ void edgeSetupTex(texEdge_tag* edge, int top, int bottom) {
 
 namespace {
 
-// Walks the rows of `shortEdge` with `longEdge` beside it. Rows above the
-// clip are stepped without drawing (the float sums must see every step);
-// false once the clip's bottom is reached.
-bool walkRows(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,
-              texEdge_tag* shortEdge, TexSpanRoutine span) {
-    int32_t rows = shortEdge->edge.rows;
-    if (rows <= 0) return true;
-    int64_t row = shortEdge->edge.yStart;
-    int64_t hidden = std::clamp<int64_t>(int64_t(clip.top) - row, 0, rows);
-    for (int64_t i = 0; i < hidden; ++i) {
-        texEdgeStep(longEdge);
-        texEdgeStep(shortEdge);
-    }
-    row += hidden;
-    rows -= int32_t(hidden);
-    if (rows <= 0) return true;
-    uint8_t* address = target->pixels + row * target->rowBytes;
-    for (; rows > 0; --rows, ++row) {
-        if (row >= clip.bottom) return false;
-        span(address, longEdge, shortEdge);
-        texEdgeStep(longEdge);
-        texEdgeStep(shortEdge);
-        address += target->rowBytes;
-    }
+// Sorts the triangle top to bottom, sets its gradients and its three edges;
+// false when it has no area.
+bool triSetup(int i0, int i1, int i2, texEdge_tag* longEdge, texEdge_tag* upper,
+              texEdge_tag* lower) {
+    auto y = [](int i) { return texVertexList[i]->y; };
+    if (y(i0) > y(i1)) std::swap(i0, i1);
+    if (y(i0) > y(i2)) std::swap(i0, i2);
+    if (y(i1) > y(i2)) std::swap(i1, i2);
+    if (!triGradients(i0, i1, i2)) return false;
+    edgeSetupTex(longEdge, i0, i2);
+    edgeSetupTex(upper, i0, i1);
+    edgeSetupTex(lower, i1, i2);
     return true;
 }
 
@@ -227,20 +230,22 @@ bool walkRows(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,
 
 void triTexturedSpan(bitmap_tag* target, const ClipRect& clip, int i0, int i1, int i2,
                      TexSpanRoutine span) {
-    auto y = [](int i) { return texVertexList[i]->y; };
-    if (y(i0) > y(i1)) std::swap(i0, i1);
-    if (y(i0) > y(i2)) std::swap(i0, i2);
-    if (y(i1) > y(i2)) std::swap(i1, i2);
-    if (!triGradients(i0, i1, i2)) return;
     texEdge_tag longEdge, upper, lower;
-    edgeSetupTex(&longEdge, i0, i2);
-    edgeSetupTex(&upper, i0, i1);
-    edgeSetupTex(&lower, i1, i2);
+    if (clip.left >= clip.right || !triSetup(i0, i1, i2, &longEdge, &upper, &lower)) return;
     spanClipLeft = clip.left;
     spanClipRight = clip.right;
-    if (clip.left >= clip.right) return;
-    if (walkRows(target, clip, &longEdge, &upper, span))
-        walkRows(target, clip, &longEdge, &lower, span);
+    texWalkTriangle(
+        target, clip, longEdge, upper, lower,
+        [span](uint8_t* row, const texEdge_tag* a, const texEdge_tag* b) { span(row, a, b); });
+}
+
+void triTexturedRows(bitmap_tag* target, const ClipRect& clip, int i0, int i1, int i2,
+                     TexRowsRoutine rows) {
+    texEdge_tag longEdge, upper, lower;
+    if (clip.left >= clip.right || !triSetup(i0, i1, i2, &longEdge, &upper, &lower)) return;
+    spanClipLeft = clip.left;
+    spanClipRight = clip.right;
+    rows(target, clip, &longEdge, &upper, &lower);
 }
 
 namespace {
@@ -268,11 +273,14 @@ void polyTexturedClip(bitmap_tag* target, int count, vertex_tag** verts, const C
     count = std::min(count, polyMaxVertices);
     if (!mipCurrent || mipCurrent->levels == 0) return;
     bitmap_tag* texture = &mipCurrent->level[0];
-    TexSpanRoutine span = texSpanFor(target->pixelType, texture->pixelType, cmap);
-    if (!span || (cmap && !colormapCurrent) || !texSetTexture(texture)) return;
+    TexRows routines = texRowsFor(target->pixelType, texture->pixelType, cmap);
+    if (!routines.clipped || (cmap && !colormapCurrent) || !texSetTexture(texture)) return;
     texSetVertices(texture, count, verts);
+    int64_t rows;
+    TexRowsRoutine fill =
+        polygonInside(count, verts, clip, &rows) ? routines.inside : routines.clipped;
     for (int i = 1; i + 1 < count; ++i)
-        triTexturedSpan(target, clip, 0, i, i + 1, span);
+        triTexturedRows(target, clip, 0, i, i + 1, fill);
 }
 
 void polyTextured(bitmap_tag* target, int count, vertex_tag** verts) {
