@@ -360,7 +360,10 @@ template <class P>
     for (int k = 0; k < 8; ++k) {
         uint32_t texel = P::Texel::read(texels, offsets[k]);
         uint32_t value = P::Convert::convert(texel, tables);
-        if (P::keyed) value = texel ? value : P::Target::load(row, x + k);
+        if (P::keyed) { // a select the compiler cannot turn back into a branch
+            uint32_t keep = uint32_t(texel != 0) - 1u;
+            value = (value & ~keep) | (P::Target::load(row, x + k) & keep);
+        }
         P::Target::store(row, x + k, value);
     }
 }
