@@ -236,10 +236,10 @@ void texturedArgs(benchmark::internal::Benchmark* b) {
     };
     // 8 -> 8, 8 -> 565, 8 -> 1555, keyed 8 -> 8 and 8 -> 565, colormapped
     // 4 -> 8 and keyed 4 -> 565.
-    const Variant variants[] = {{PIXEL_PAL8, PIXEL_PAL8, 4},       {PIXEL_RGB565, PIXEL_PAL8, 4},
-                                {PIXEL_ARGB1555, PIXEL_PAL8, 4},   {PIXEL_PAL8, PIXEL_PAL8_KEY, 4},
-                                {PIXEL_RGB565, PIXEL_PAL8_KEY, 4}, {PIXEL_PAL8, PIXEL_CMAP4, 4},
-                                {PIXEL_RGB565, PIXEL_CMAP4_KEY, 4}};
+    const Variant variants[] = {{PIXEL_PAL8, PIXEL_PAL8, 4},        {PIXEL_RGB565, PIXEL_PAL8, 4},
+                                {PIXEL_ARGB1555, PIXEL_PAL8, 4},    {PIXEL_PAL8, PIXEL_PAL8_KEY, 4},
+                                {PIXEL_RGB565, PIXEL_PAL8_KEY, 4},  {PIXEL_PAL8, PIXEL_CMAP4, 4},
+                                {PIXEL_RGB565, PIXEL_CMAP4_KEY, 4}, {PIXEL_RGB565, PIXEL_CMAP4, 4}};
     b->ArgNames({"area", "target", "texture", "mode"});
     for (const Variant& v : variants)
         for (int area : {10, 100, 1000, 10000})

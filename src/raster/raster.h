@@ -25,12 +25,15 @@
 // routine exists twice: the fast one under its plain name and the
 // per-pixel reference under the same name with Plain appended; the two
 // agree bit for bit, and a SPANWRIGHT_GENERIC_ONLY build draws with the
-// Plain ones.
+// Plain ones. <name>Rows fills a whole triangle with the routine inlined,
+// <name>RowsInside does so for triangles inside the clip (clip compiled
+// out), <name>RowsPlain with the per-pixel routine.
 #pragma once
 
 #include <spanwright/spanwright.h>
 
 #include <cstdint>
+#include <initializer_list>
 
 // ------------------------------------------------------------ polygon state
 
@@ -61,24 +64,23 @@ struct ClipRect {
 // True for a bitmap a fill can draw into: non-null, with pixels, width and
 // height above 0.
 bool targetDrawable(const bitmap_tag* target);
+// The whole target as a clip rectangle.
+ClipRect targetClip(const bitmap_tag* target);
 
 // The rows and columns a polygon's edges can produce lie within the box its
 // vertices span (by the same rounding rules): true when that box lies in
 // `clip`, so that the polygon can be filled without clipping. `rows` gets
 // the number of rows of the box.
 bool polygonInside(int count, vertex_tag** verts, const ClipRect& clip, int64_t* rows);
-// The whole target as a clip rectangle.
-ClipRect targetClip(const bitmap_tag* target);
 
 // ------------------------------------------------------------- edge stepper
 
 // One edge being stepped down the screen, one row at a time. At every row
-// x is the first column whose centre lies strictly right of the edge
-// (floor of the edge's x at the row centre + 0.5, up to a truncation of the
-// start to 1/65536 pixel), with err / dy the exact fraction dropped. The
-// fields are 64-bit so that vertices anywhere in the 16.16 range step
-// without overflow; for on-target polygons they hold what a 32-bit stepper
-// would.
+// x is the first column whose centre lies strictly right of the edge, that
+// is floor(edge x at the row centre + 0.5) computed exactly, with err / dy
+// the fraction dropped. The fields are 64-bit so that vertices anywhere in
+// the 16.16 range step without overflow; for on-target polygons they hold
+// what a 32-bit stepper would.
 struct edge_tag {
     int64_t stepRem; // remainder of the per-row x step, 0 <= stepRem < dy
     int64_t dy;      // edge height in 16.16, > 0
@@ -200,8 +202,8 @@ using TexRowsRoutine = void (*)(bitmap_tag* target, const ClipRect& clip, texEdg
 // edge) for each row within the clip. Rows above the clip are stepped
 // without drawing: the float sums must see every step to stay exact. The
 // edges are copies, so that the compiler may keep them in registers while
-// the span writes pixels. (clipped = false skips the clip altogether; the
-// benchmarks use it to measure what clipping costs.)
+// the span writes pixels. clipped = false leaves the clip out altogether,
+// for triangles that lie inside it.
 template <bool clipped = true, class Span>
 inline void texWalkTriangle(bitmap_tag* target, const ClipRect& clip, texEdge_tag longCopy,
                             texEdge_tag upperCopy, texEdge_tag lowerCopy, Span&& span) {
@@ -232,9 +234,10 @@ inline void texWalkTriangle(bitmap_tag* target, const ClipRect& clip, texEdge_ta
 }
 
 // Loads the texture parameters from `texture`; false (and nothing set) when
-// the texture cannot be drawn: sizes or row length in texels not a power of
-// two in 1..2048, a row length below the width, or a pixel type without
-// spans.
+// the texture cannot be drawn: no pixels, an unknown pixel type, a width,
+// height or row length in texels that is not a power of two in 1..2048, or
+// a row shorter than the width (the wrap mask would reach past the last
+// row).
 bool texSetTexture(const bitmap_tag* texture);
 // Fills texVerts for the vertices of `verts` with `texture`'s size.
 void texSetVertices(const bitmap_tag* texture, int count, vertex_tag** verts);
@@ -248,8 +251,10 @@ struct TexRows {
 TexSpanRoutine texSpanFor(uint8_t targetType, uint8_t textureType, bool cmap);
 TexRows texRowsFor(uint8_t targetType, uint8_t textureType, bool cmap);
 
-// Triangle routines of the textured fill: vertex indexes into texVerts and
-// texVertexList; clipped to `clip` (which sets the span columns).
+// Triangle routines of the textured fill; i0, i1, i2 index texVerts and
+// texVertexList. triTextured and triTexturedCmap pick the span routine from
+// the tables by the target's and the texture's types and clip to the
+// target; the other two take the routine and the clip rectangle.
 void triTextured(bitmap_tag* target, bitmap_tag* texture, int i0, int i1, int i2);
 void triTexturedCmap(bitmap_tag* target, bitmap_tag* texture, int i0, int i1, int i2);
 void triTexturedSpan(bitmap_tag* target, const ClipRect& clip, int i0, int i1, int i2,

@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #if defined(__SSE2__) && !defined(SPANWRIGHT_GENERIC_ONLY)
@@ -40,9 +41,12 @@ namespace spantex {
 
 // ------------------------------------------------------------------ policies
 
+// The colour tables a span reads; for the colormapped 16-bit routines the
+// 16 pixels of the colormap's entries, looked up once per call.
 struct SpanTables {
     const uint16_t* palette;
     const uint8_t* colormap;
+    const uint16_t* colormapPixels;
 };
 
 struct ByteTexel {
@@ -69,7 +73,7 @@ struct ThroughColormap {
 };
 struct ThroughColormapPalette {
     static uint32_t convert(uint32_t texel, const SpanTables& t) {
-        return t.palette[t.colormap[texel & 15]];
+        return t.colormapPixels[texel & 15];
     }
 };
 
@@ -99,11 +103,16 @@ struct SpanPolicy {
     using Convert = ConvertT;
     using Target = TargetT;
     static constexpr bool keyed = keyedV;
-    static SpanTables tables() {
+    // `colormapPixels` is storage for 16 entries that lives as long as
+    // the tables are used.
+    static SpanTables tables(uint16_t* colormapPixels) {
         const uint16_t* p = palette == Palette::rgb565   ? screenPalette565
                             : palette == Palette::rgb555 ? screenPalette555
                                                          : nullptr;
-        return SpanTables{p, colormapCurrent};
+        if (std::is_same_v<Convert, ThroughColormapPalette>)
+            for (int i = 0; i < 16; ++i)
+                colormapPixels[i] = p[colormapCurrent[i]];
+        return SpanTables{p, colormapCurrent, colormapPixels};
     }
 };
 
@@ -178,7 +187,8 @@ void spanTexPlain(uint8_t* row, const texEdge_tag* ea, const texEdge_tag* eb) {
     const texEdge_tag* r = eb;
     SpanExtent e;
     if (!spanExtent(l, r, spanClipLeft, spanClipRight, e)) return;
-    const SpanTables tables = P::tables();
+    uint16_t colormapPixels[16];
+    const SpanTables tables = P::tables(colormapPixels);
     const uint8_t* texels = texPixels;
     const int32_t shift = texShift;
     const uint32_t mask = texMask;
@@ -268,6 +278,7 @@ inline __m128i roundUV(__m128 values, __m128 rcp, __m128 scale) {
 // Everything a span reads besides its edges, gathered once per call of a
 // span routine or once per triangle for the rows routines.
 struct FastSetup {
+    uint16_t colormapPixels[16];
     SpanTables tables;
     const uint8_t* texels;
     int32_t shift;
@@ -281,10 +292,10 @@ struct FastSetup {
     __m128i shiftCount; // shift, for the vector shifts
 };
 
+// Fills `f` in place (its tables point into it).
 template <class P>
-inline FastSetup fastSetup() {
-    FastSetup f;
-    f.tables = P::tables();
+inline void fastSetup(FastSetup& f) {
+    f.tables = P::tables(f.colormapPixels);
     f.texels = texPixels;
     f.shift = texShift;
     f.mask = texMask;
@@ -297,7 +308,6 @@ inline FastSetup fastSetup() {
     f.highMask = _mm_set1_epi32(int32_t(~0u << (f.shift + 8)));
     f.maskLanes = _mm_set1_epi32(int32_t(f.mask));
     f.shiftCount = _mm_cvtsi32_si128(f.shift);
-    return f;
 }
 
 // The vector constants of the closed form, held in registers by the loop.
@@ -351,20 +361,48 @@ template <class P>
         putTexel<P>(row, x + k, P::Texel::read(texels, offsets[k]), tables);
 }
 
-// All 8 pixels of a block, unrolled, without a branch per pixel (a keyed
-// pixel writes back what the target holds).
+// All 8 pixels of a block, unrolled, without a branch per pixel. Keyed
+// blocks gather texels and pixels into a vector and blend them with what
+// the target holds (texel 0 keeps the target pixel), one load and one store
+// for the 8.
 template <class P>
 [[gnu::always_inline]] inline void writeBlock(uint8_t* row, int64_t x, const uint32_t* offsets,
                                               const uint8_t* texels, SpanTables tables) {
+    if constexpr (!P::keyed) {
 #pragma GCC unroll 8
-    for (int k = 0; k < 8; ++k) {
-        uint32_t texel = P::Texel::read(texels, offsets[k]);
-        uint32_t value = P::Convert::convert(texel, tables);
-        if (P::keyed) { // a select the compiler cannot turn back into a branch
-            uint32_t keep = uint32_t(texel != 0) - 1u;
-            value = (value & ~keep) | (P::Target::load(row, x + k) & keep);
+        for (int k = 0; k < 8; ++k)
+            P::Target::store(row, x + k,
+                             P::Convert::convert(P::Texel::read(texels, offsets[k]), tables));
+    } else if constexpr (P::Target::bytes == 1) {
+        uint64_t texelBytes = 0, valueBytes = 0;
+#pragma GCC unroll 8
+        for (int k = 0; k < 8; ++k) {
+            uint32_t texel = P::Texel::read(texels, offsets[k]);
+            texelBytes |= uint64_t(texel & 0xFF) << (8 * k);
+            valueBytes |= uint64_t(P::Convert::convert(texel, tables) & 0xFF) << (8 * k);
         }
-        P::Target::store(row, x + k, value);
+        __m128i keep = _mm_cmpeq_epi8(_mm_cvtsi64_si128(int64_t(texelBytes)), _mm_setzero_si128());
+        __m128i* target = reinterpret_cast<__m128i*>(row + x);
+        __m128i blended =
+            _mm_or_si128(_mm_andnot_si128(keep, _mm_cvtsi64_si128(int64_t(valueBytes))),
+                         _mm_and_si128(keep, _mm_loadl_epi64(target)));
+        _mm_storel_epi64(target, blended);
+    } else {
+        uint64_t texelWords[2] = {0, 0}, valueWords[2] = {0, 0};
+#pragma GCC unroll 8
+        for (int k = 0; k < 8; ++k) {
+            uint32_t texel = P::Texel::read(texels, offsets[k]);
+            texelWords[k >> 2] |= uint64_t(texel & 0xFFFF) << (16 * (k & 3));
+            valueWords[k >> 2] |= uint64_t(P::Convert::convert(texel, tables) & 0xFFFF)
+                                  << (16 * (k & 3));
+        }
+        __m128i keep = _mm_cmpeq_epi16(
+            _mm_set_epi64x(int64_t(texelWords[1]), int64_t(texelWords[0])), _mm_setzero_si128());
+        __m128i values = _mm_set_epi64x(int64_t(valueWords[1]), int64_t(valueWords[0]));
+        __m128i* target = reinterpret_cast<__m128i*>(row + 2 * x);
+        __m128i blended = _mm_or_si128(_mm_andnot_si128(keep, values),
+                                       _mm_and_si128(keep, _mm_loadu_si128(target)));
+        _mm_storeu_si128(target, blended);
     }
 }
 
@@ -451,7 +489,8 @@ template <class P, bool closedForm, bool clipped = true>
 
 template <class P>
 void spanTexFast(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b) {
-    const FastSetup f = fastSetup<P>();
+    FastSetup f;
+    fastSetup<P>(f);
     if (f.closedForm)
         spanFast<P, true>(f, row, a, b);
     else
@@ -470,7 +509,8 @@ void rowsTexFastWith(const FastSetup& f, bitmap_tag* target, const ClipRect& cli
 template <class P, bool clipped = true>
 void rowsTexFast(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,
                  texEdge_tag* upper, texEdge_tag* lower) {
-    const FastSetup f = fastSetup<P>();
+    FastSetup f;
+    fastSetup<P>(f);
     if (f.closedForm)
         rowsTexFastWith<P, true, clipped>(f, target, clip, longEdge, upper, lower);
     else

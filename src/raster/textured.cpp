@@ -7,6 +7,14 @@
 // All interpolation is in 32-bit floats in a fixed order of operations (the
 // build forbids contraction and reassociation), so a polygon draws the same
 // pixels on every build and machine.
+//
+// What is drawn as nothing: a textured mode with no current mip or a chain
+// without levels; a texture the spans cannot address (see texSetTexture);
+// a target/texture pair without a span routine; the colormapped routines
+// with no current colormap; a triangle whose determinant is 0 in floats.
+// A vertex with z <= 0 is the host's error: it is drawn without harm (all
+// arithmetic stays defined and every texel read is masked into the
+// texture), but what it shows is meaningless.
 #include "raster/raster.h"
 
 #include "bitmap/bitmap.h"
@@ -51,8 +59,9 @@ bool sideOk(int64_t n) {
 }
 
 // One row per routine: target type, texture type, colormapped table, the
-// fast routine and its per-pixel reference. 8-bit targets are listed as
-// PIXEL_PAL8 (see spanTargetClass). A pair without a row draws nothing.
+// fast routine and its per-pixel reference, and the rows routines built on
+// them. 8-bit targets are listed as PIXEL_PAL8 (see spanTargetClass). A pair
+// without a row draws nothing.
 struct SpanTableRow {
     uint8_t target;
     uint8_t texture;
