@@ -341,7 +341,8 @@ namespace {
 // written before clipping (row tables indexed by screen row, no clamps) and
 // the textured rows routine instantiated without its clip.
 
-void polyFlatUnclipped(bitmap_tag* target, int count, vertex_tag** verts) {
+// Not inlined into the loop: the library function it stands beside is a call too.
+[[gnu::noinline]] void polyFlatUnclipped(bitmap_tag* target, int count, vertex_tag** verts) {
     int32_t top = rowTableSize, bottom = -1;
     for (int i = 0; i < count; ++i) {
         const vertex_tag* a = verts[i];

@@ -238,11 +238,8 @@ void fillTableRows(const bitmap_tag* target, int64_t first, int64_t last, int64_
 
 // The fill of a polygon inside the clip: each edge writes its rows as it
 // is set up, tables indexed from the polygon's first possible row.
-void polyFlatInside(bitmap_tag* target, int count, vertex_tag** verts, uint32_t fill, bool wide) {
-    int32_t base = INT32_MAX;
-    for (int i = 0; i < count; ++i)
-        base = std::min(base, verts[i]->y);
-    base = int32_t((int64_t(base) + 0x8000) >> 16);
+void polyFlatInside(bitmap_tag* target, int count, vertex_tag** verts, int32_t base, uint32_t fill,
+                    bool wide) {
     int32_t top = INT32_MAX, bottom = INT32_MIN;
     for (int i = 0; i < count; ++i) {
         const vertex_tag* a = verts[i];
@@ -272,9 +269,10 @@ void polyFlatClip(bitmap_tag* target, int count, vertex_tag** verts, const ClipR
     count = std::min(count, polyMaxVertices);
     bool wide = target->pixelType == PIXEL_RGB565 || target->pixelType == PIXEL_ARGB1555;
     uint32_t fill = flatFill(target, uint32_t(verts[0]->color), wide);
-    int64_t rows;
-    if (polygonInside(count, verts, clip, &rows) && rows <= rowTableSize) {
-        polyFlatInside(target, count, verts, fill, wide);
+    int64_t firstRow, lastRow;
+    if (polygonInside(count, verts, clip, &firstRow, &lastRow) &&
+        lastRow - firstRow < rowTableSize) {
+        polyFlatInside(target, count, verts, int32_t(firstRow), fill, wide);
         return;
     }
 

@@ -4,8 +4,6 @@
 
 #include "mip/mip.h"
 
-#include <algorithm>
-
 uint8_t polyMode = 0;
 bitmap_tag* polyTarget = nullptr;
 int32_t polyCount = 0;
@@ -22,21 +20,6 @@ bool targetDrawable(const bitmap_tag* target) {
 
 ClipRect targetClip(const bitmap_tag* target) {
     return ClipRect{0, 0, target->width, target->height};
-}
-
-bool polygonInside(int count, vertex_tag** verts, const ClipRect& clip, int64_t* rows) {
-    int32_t minX = verts[0]->x, maxX = minX, minY = verts[0]->y, maxY = minY;
-    for (int i = 1; i < count; ++i) {
-        minX = std::min(minX, verts[i]->x);
-        maxX = std::max(maxX, verts[i]->x);
-        minY = std::min(minY, verts[i]->y);
-        maxY = std::max(maxY, verts[i]->y);
-    }
-    int64_t firstRow = (int64_t(minY) + 0x8000) >> 16, lastRow = (int64_t(maxY) - 0x8000) >> 16;
-    int64_t firstCol = (int64_t(minX) + 0x8000) >> 16, lastCol = (int64_t(maxX) + 0x8000) >> 16;
-    *rows = lastRow - firstRow + 1;
-    return firstRow >= clip.top && lastRow < clip.bottom && firstCol >= clip.left &&
-           lastCol <= clip.right;
 }
 
 namespace {

@@ -69,9 +69,24 @@ ClipRect targetClip(const bitmap_tag* target);
 
 // The rows and columns a polygon's edges can produce lie within the box its
 // vertices span (by the same rounding rules): true when that box lies in
-// `clip`, so that the polygon can be filled without clipping. `rows` gets
-// the number of rows of the box.
-bool polygonInside(int count, vertex_tag** verts, const ClipRect& clip, int64_t* rows);
+// `clip`, so that the polygon can be filled without clipping. `firstRow`
+// and `lastRow` get the rows of the box.
+inline bool polygonInside(int count, vertex_tag** verts, const ClipRect& clip, int64_t* firstRow,
+                          int64_t* lastRow) {
+    int32_t minX = verts[0]->x, maxX = minX, minY = verts[0]->y, maxY = minY;
+    for (int i = 1; i < count; ++i) {
+        const vertex_tag* v = verts[i];
+        minX = v->x < minX ? v->x : minX;
+        maxX = v->x > maxX ? v->x : maxX;
+        minY = v->y < minY ? v->y : minY;
+        maxY = v->y > maxY ? v->y : maxY;
+    }
+    *firstRow = (int64_t(minY) + 0x8000) >> 16;
+    *lastRow = (int64_t(maxY) - 0x8000) >> 16;
+    int64_t firstCol = (int64_t(minX) + 0x8000) >> 16, lastCol = (int64_t(maxX) + 0x8000) >> 16;
+    return *firstRow >= clip.top && *lastRow < clip.bottom && firstCol >= clip.left &&
+           lastCol <= clip.right;
+}
 
 // ------------------------------------------------------------- edge stepper
 

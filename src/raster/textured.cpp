@@ -285,9 +285,9 @@ void polyTexturedClip(bitmap_tag* target, int count, vertex_tag** verts, const C
     TexRows routines = texRowsFor(target->pixelType, texture->pixelType, cmap);
     if (!routines.clipped || (cmap && !colormapCurrent) || !texSetTexture(texture)) return;
     texSetVertices(texture, count, verts);
-    int64_t rows;
+    int64_t firstRow, lastRow;
     TexRowsRoutine fill =
-        polygonInside(count, verts, clip, &rows) ? routines.inside : routines.clipped;
+        polygonInside(count, verts, clip, &firstRow, &lastRow) ? routines.inside : routines.clipped;
     for (int i = 1; i + 1 < count; ++i)
         triTexturedRows(target, clip, 0, i, i + 1, fill);
 }
