@@ -361,6 +361,21 @@ template <class P>
         putTexel<P>(row, x + k, P::Texel::read(texels, offsets[k]), tables);
 }
 
+// Lane k of `texelLanes` and `values` gets texel k of a block and its
+// target pixel (16-bit targets).
+template <class P, int... k>
+[[gnu::always_inline]] inline void
+gatherLanes(__m128i& texelLanes, __m128i& values, const uint32_t* offsets, const uint8_t* texels,
+            SpanTables tables, std::integer_sequence<int, k...>) {
+    (
+        [&] {
+            uint32_t texel = P::Texel::read(texels, offsets[k]);
+            texelLanes = _mm_insert_epi16(texelLanes, int(texel), k);
+            values = _mm_insert_epi16(values, int(P::Convert::convert(texel, tables)), k);
+        }(),
+        ...);
+}
+
 // All 8 pixels of a block, unrolled, without a branch per pixel. Keyed
 // blocks gather texels and pixels into a vector and blend them with what
 // the target holds (texel 0 keeps the target pixel), one load and one store
@@ -388,17 +403,12 @@ template <class P>
                          _mm_and_si128(keep, _mm_loadl_epi64(target)));
         _mm_storel_epi64(target, blended);
     } else {
-        uint64_t texelWords[2] = {0, 0}, valueWords[2] = {0, 0};
-#pragma GCC unroll 8
-        for (int k = 0; k < 8; ++k) {
-            uint32_t texel = P::Texel::read(texels, offsets[k]);
-            texelWords[k >> 2] |= uint64_t(texel & 0xFFFF) << (16 * (k & 3));
-            valueWords[k >> 2] |= uint64_t(P::Convert::convert(texel, tables) & 0xFFFF)
-                                  << (16 * (k & 3));
-        }
-        __m128i keep = _mm_cmpeq_epi16(
-            _mm_set_epi64x(int64_t(texelWords[1]), int64_t(texelWords[0])), _mm_setzero_si128());
-        __m128i values = _mm_set_epi64x(int64_t(valueWords[1]), int64_t(valueWords[0]));
+        // Each texel goes straight into its lane, so that few are alive at
+        // once (packing them in general registers spills).
+        __m128i texelLanes = _mm_setzero_si128(), values = _mm_setzero_si128();
+        gatherLanes<P>(texelLanes, values, offsets, texels, tables,
+                       std::make_integer_sequence<int, 8>());
+        __m128i keep = _mm_cmpeq_epi16(texelLanes, _mm_setzero_si128());
         __m128i* target = reinterpret_cast<__m128i*>(row + 2 * x);
         __m128i blended = _mm_or_si128(_mm_andnot_si128(keep, values),
                                        _mm_and_si128(keep, _mm_loadu_si128(target)));
