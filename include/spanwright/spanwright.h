@@ -252,10 +252,15 @@ SW_API void bitmapSetFontColor(uint32_t color);
 /* Modes (low 8 bits): 0 flat; 1..3 accepted, draw nothing; 4 textured from
  * level 0 of the current mip (colormapped when that level is PIXEL_CMAP4
  * or PIXEL_CMAP4_KEY); 5..7 textured, texels taken as palette indexes.
- * Every polygon is clipped to the target. Drawn as nothing: modes above 7;
- * textured modes with no current mip, or a texture whose width, height or
- * row length in texels is not a power of two or exceeds 2048, or a
- * texture/target type pair no span routine serves; triangles of zero area. */
+ * Textures of types 0..3 draw onto 8-bit, 565 and 1555 targets; 565 and
+ * 1555 textures onto targets of their own type. At most 20 vertices count;
+ * null vertices are ignored. Every polygon is clipped to the target. Drawn
+ * as nothing: a null target, one without pixels or of no size; modes above
+ * 7; textured modes with no current mip (or one without levels), or a
+ * texture whose width, height or row length in texels is not a power of
+ * two or exceeds 2048, or whose rows are shorter than its width, or a
+ * texture/target type pair no span routine serves; colormapped mode 4
+ * without a current colormap; triangles of zero area. */
 SW_API void polyBegin(bitmap_tag* target, int32_t mode);
 SW_API void polyVertex(vertex_tag* vertex);
 SW_API void polySetColor(uint32_t color);

@@ -1,0 +1,314 @@
+// Internal interface of the polygon rasterizer: the polygon state, the
+// exact edge stepper shared by the flat and the textured fill, the span
+// writers, and the texture parameters and gradients the texture spans read.
+//
+// Coordinates are 16.16 fixed point; pixel c covers c .. c + 1 and its
+// centre is c + 0.5. A pixel is filled when its centre lies strictly below
+// the top boundary and on or above the bottom one, strictly right of the
+// left boundary and on or left of the right one, so polygons sharing an
+// edge never both fill a pixel along it and leave no gap.
+//
+// Clipping: every fill writes only the pixels of a clip rectangle (the
+// whole target when called through polyEnd), and those pixels are exactly
+// what the fill would draw without the rectangle. Edges skip rows above the
+// rectangle in one step (flat) or by stepping their interpolated values
+// row by row (textured, where the float sums must be replayed to stay
+// exact); spans are cut once per row. Nothing costs per clipped pixel
+// except the block-by-block advance of a textured span that starts left of
+// the rectangle.
+//
+// Naming of the span routines: span<Source>[To<Target>][Key]. Source Tex8
+// is an 8-bit texel used as a palette index, TexCmap an 8-bit texel mapped
+// through the current colormap, Tex565/Tex1555 a 16-bit texel written as
+// it is. Without To<Target> the target has the source's size (8-bit
+// targets for the 8-bit sources). Key skips texels of value 0. Every
+// routine exists twice: the fast one under its plain name and the
+// per-pixel reference under the same name with Plain appended; the two
+// agree bit for bit, and a SPANWRIGHT_GENERIC_ONLY build draws with the
+// Plain ones. <name>Rows fills a whole triangle with the routine inlined,
+// <name>RowsInside does so for triangles inside the clip (clip compiled
+// out), <name>RowsPlain with the per-pixel routine.
+#pragma once
+
+#include <spanwright/spanwright.h>
+
+#include <cstdint>
+#include <initializer_list>
+
+// ------------------------------------------------------------ polygon state
+
+constexpr int polyMaxVertices = 20;
+
+using PolyRoutine = void (*)(bitmap_tag* target, int count, vertex_tag** verts);
+using TriRoutine = void (*)(bitmap_tag* target, vertex_tag* v0, vertex_tag* v1, vertex_tag* v2);
+
+extern uint8_t polyMode;
+extern bitmap_tag* polyTarget;
+extern int32_t polyCount;
+extern vertex_tag* polyVerts[polyMaxVertices];
+extern uint8_t polyEnabled;
+extern PolyRoutine polyRoutine;
+extern TriRoutine triRoutine;
+
+// The triangle routine of modes 1..3: draws nothing.
+void triNone(bitmap_tag* target, vertex_tag* v0, vertex_tag* v1, vertex_tag* v2);
+
+// The rectangle of target pixels a fill may write: columns left .. right - 1
+// and rows top .. bottom - 1, in the target's own coordinates. It may reach
+// outside the target only when the caller guarantees the memory (tests draw
+// "unclipped" that way into a larger buffer around the target).
+struct ClipRect {
+    int32_t left, top, right, bottom;
+};
+
+// True for a bitmap a fill can draw into: non-null, with pixels, width and
+// height above 0.
+bool targetDrawable(const bitmap_tag* target);
+// The whole target as a clip rectangle.
+ClipRect targetClip(const bitmap_tag* target);
+
+// The rows and columns a polygon's edges can produce lie within the box its
+// vertices span (by the same rounding rules): true when that box lies in
+// `clip`, so that the polygon can be filled without clipping. `firstRow`
+// and `lastRow` get the rows of the box.
+inline bool polygonInside(int count, vertex_tag** verts, const ClipRect& clip, int64_t* firstRow,
+                          int64_t* lastRow) {
+    int32_t minX = verts[0]->x, maxX = minX, minY = verts[0]->y, maxY = minY;
+    for (int i = 1; i < count; ++i) {
+        const vertex_tag* v = verts[i];
+        minX = v->x < minX ? v->x : minX;
+        maxX = v->x > maxX ? v->x : maxX;
+        minY = v->y < minY ? v->y : minY;
+        maxY = v->y > maxY ? v->y : maxY;
+    }
+    *firstRow = (int64_t(minY) + 0x8000) >> 16;
+    *lastRow = (int64_t(maxY) - 0x8000) >> 16;
+    int64_t firstCol = (int64_t(minX) + 0x8000) >> 16, lastCol = (int64_t(maxX) + 0x8000) >> 16;
+    return *firstRow >= clip.top && *lastRow < clip.bottom && firstCol >= clip.left &&
+           lastCol <= clip.right;
+}
+
+// ------------------------------------------------------------- edge stepper
+
+// One edge being stepped down the screen, one row at a time. At every row
+// x is the first column whose centre lies strictly right of the edge, that
+// is floor(edge x at the row centre + 0.5) computed exactly, with err / dy
+// the fraction dropped. The fields are 64-bit so that vertices anywhere in
+// the 16.16 range step without overflow; for on-target polygons they hold
+// what a 32-bit stepper would.
+struct edge_tag {
+    int64_t stepRem; // remainder of the per-row x step, 0 <= stepRem < dy
+    int64_t dy;      // edge height in 16.16, > 0
+    int64_t err;     // running remainder of x; reaching dy carries 1 into x
+    int32_t yStart;  // first row the edge covers (the current row while walking)
+    int32_t rows;    // rows covered from yStart on; 0 or less means none
+    int64_t x;       // pixel x for the current row
+    int64_t xStep;   // whole part of the per-row step, rounded down
+};
+
+// Sets up the edge from `top` down to `bottom` (top.y <= bottom.y). An edge
+// covers the rows whose centre lies in (top.y, bottom.y]. x is rounded down
+// (also left of the target, so a whole-pixel move of a polygon moves its
+// pixels by the same amount).
+void edgeSetup(edge_tag* edge, const vertex_tag* top, const vertex_tag* bottom);
+
+inline void edgeStep(edge_tag* e) {
+    e->x += e->xStep;
+    e->err += e->stepRem;
+    if (e->err >= e->dy) {
+        e->x += 1;
+        e->err -= e->dy;
+    }
+}
+
+// Advances the edge by k rows (0 <= k < rows) at the cost of one division.
+void edgeSkip(edge_tag* e, int32_t k);
+
+// ---------------------------------------------------------------- flat fill
+
+// The row tables cover this many rows of a polygon at once; taller polygons
+// are filled in bands of this height.
+constexpr int rowTableSize = 4096;
+extern int32_t edgeTableDown[rowTableSize];
+extern int32_t edgeTableUp[rowTableSize];
+
+// The polygon routine of mode 0: a polygon in the colour of vertex 0 (low
+// 8 bits), clipped to the target.
+void polyFlat(bitmap_tag* target, int count, vertex_tag** verts);
+// As polyFlat within `clip`.
+void polyFlatClip(bitmap_tag* target, int count, vertex_tag** verts, const ClipRect& clip);
+
+// Fill pixels min(xa, xb) .. max(xa, xb) - 1 of a row with the low 8 or 16
+// bits of `fill` (the 16-bit writer takes the row address in bytes).
+void spanFlat8(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill);
+void spanFlat16(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill);
+void spanFlat8Plain(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill);
+void spanFlat16Plain(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill);
+
+// ------------------------------------------------------------ textured fill
+
+// Texture parameters of the polygon being drawn.
+extern int32_t texMaskU;
+extern int32_t texMaskV;
+extern int32_t texShift;
+extern uint32_t texMask;
+extern const uint8_t* texPixels;
+
+// One vertex as the textured fill sees it.
+struct TexVertex {
+    float oow; // 1 / z
+    float uoz; // u in texels / z
+    float voz; // v in texels / z
+    float sx;  // screen x in pixels
+    float sy;  // screen y in pixels
+};
+extern TexVertex texVerts[polyMaxVertices];
+// The vertex list of the polygon being drawn (integer x and y).
+extern vertex_tag** texVertexList;
+
+// Plane gradients of the current triangle, per pixel and per 8 pixels.
+extern float dOowDx, dOowDy, dUozDx, dUozDy, dVozDx, dVozDy;
+extern float dOowDx8, dUozDx8, dVozDx8;
+
+// Columns the span routines may write: spanClipLeft .. spanClipRight - 1.
+extern int32_t spanClipLeft, spanClipRight;
+
+// An edge of a textured triangle: the integer stepper and the values of
+// 1/z, u/z and v/z at the centre of pixel (x, current row), with their
+// change per row step and per x carry.
+struct texEdge_tag {
+    edge_tag edge;
+    float oow, oowStep, oowCarry;
+    float uoz, uozStep, uozCarry;
+    float voz, vozStep, vozCarry;
+};
+
+inline void texEdgeStep(texEdge_tag* e) {
+    e->edge.x += e->edge.xStep;
+    e->oow += e->oowStep;
+    e->uoz += e->uozStep;
+    e->voz += e->vozStep;
+    e->edge.err += e->edge.stepRem;
+    if (e->edge.err >= e->edge.dy) {
+        e->edge.x += 1;
+        e->edge.err -= e->edge.dy;
+        e->oow += e->oowCarry;
+        e->uoz += e->uozCarry;
+        e->voz += e->vozCarry;
+    }
+}
+
+// Polygon routines of modes 4..7 (texture: level 0 of the current mip).
+void polyTextured(bitmap_tag* target, int count, vertex_tag** verts);
+void polyTexturedCmap(bitmap_tag* target, int count, vertex_tag** verts);
+// As the two above within `clip`; `cmap` picks the colormapped table.
+void polyTexturedClip(bitmap_tag* target, int count, vertex_tag** verts, const ClipRect& clip,
+                      bool cmap);
+
+// A texture span routine: fills one row between two edges.
+using TexSpanRoutine = void (*)(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);
+// Fills the rows of one triangle (long edge beside the upper, then the lower
+// short edge) within `clip`: a span routine with the walk around it, so that
+// what the span needs is set up once per triangle, not once per row.
+using TexRowsRoutine = void (*)(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,
+                                texEdge_tag* upper, texEdge_tag* lower);
+
+// Walks the rows of a triangle and calls span(row address, long edge, short
+// edge) for each row within the clip. Rows above the clip are stepped
+// without drawing: the float sums must see every step to stay exact. The
+// edges are copies, so that the compiler may keep them in registers while
+// the span writes pixels. clipped = false leaves the clip out altogether,
+// for triangles that lie inside it.
+template <bool clipped = true, class Span>
+inline void texWalkTriangle(bitmap_tag* target, const ClipRect& clip, texEdge_tag longCopy,
+                            texEdge_tag upperCopy, texEdge_tag lowerCopy, Span&& span) {
+    texEdge_tag* longEdge = &longCopy;
+    for (texEdge_tag* shortEdge : {&upperCopy, &lowerCopy}) {
+        int32_t rows = shortEdge->edge.rows;
+        if (rows <= 0) continue;
+        int64_t row = shortEdge->edge.yStart;
+        if (clipped) {
+            int64_t hidden = int64_t(clip.top) - row;
+            hidden = hidden < 0 ? 0 : hidden > rows ? rows : hidden;
+            for (int64_t i = 0; i < hidden; ++i) {
+                texEdgeStep(longEdge);
+                texEdgeStep(shortEdge);
+            }
+            row += hidden;
+            rows -= int32_t(hidden);
+        }
+        uint8_t* address = target->pixels + row * target->rowBytes;
+        for (; rows > 0; --rows, ++row) {
+            if (clipped && row >= clip.bottom) return;
+            span(address, longEdge, shortEdge);
+            texEdgeStep(longEdge);
+            texEdgeStep(shortEdge);
+            address += target->rowBytes;
+        }
+    }
+}
+
+// Loads the texture parameters from `texture`; false (and nothing set) when
+// the texture cannot be drawn: no pixels, an unknown pixel type, a width,
+// height or row length in texels that is not a power of two in 1..2048, or
+// a row shorter than the width (the wrap mask would reach past the last
+// row).
+bool texSetTexture(const bitmap_tag* texture);
+// Fills texVerts for the vertices of `verts` with `texture`'s size.
+void texSetVertices(const bitmap_tag* texture, int count, vertex_tag** verts);
+// The span routine, and the rows routines built on it, for a target and
+// texture; null when no routine serves the pair. `inside` is the rows
+// routine for triangles that lie inside the clip, with the clip compiled
+// out (the same pixels, less work per row).
+struct TexRows {
+    TexRowsRoutine clipped, inside;
+};
+TexSpanRoutine texSpanFor(uint8_t targetType, uint8_t textureType, bool cmap);
+TexRows texRowsFor(uint8_t targetType, uint8_t textureType, bool cmap);
+
+// Triangle routines of the textured fill; i0, i1, i2 index texVerts and
+// texVertexList. triTextured and triTexturedCmap pick the span routine from
+// the tables by the target's and the texture's types and clip to the
+// target; the other two take the routine and the clip rectangle.
+void triTextured(bitmap_tag* target, bitmap_tag* texture, int i0, int i1, int i2);
+void triTexturedCmap(bitmap_tag* target, bitmap_tag* texture, int i0, int i1, int i2);
+void triTexturedSpan(bitmap_tag* target, const ClipRect& clip, int i0, int i1, int i2,
+                     TexSpanRoutine span);
+void triTexturedRows(bitmap_tag* target, const ClipRect& clip, int i0, int i1, int i2,
+                     TexRowsRoutine rows);
+
+// Sets the gradients of the triangle a, b, c; false when its determinant
+// is 0 (no area), and then nothing is drawn.
+bool triGradients(int a, int b, int c);
+// Sets up the edge from vertex index `top` down to `bottom`.
+void edgeSetupTex(texEdge_tag* edge, int top, int bottom);
+
+// Rounds to the nearest integer, ties to even, as the processor does in its
+// default rounding mode; values outside the 32-bit range and NaN give
+// INT32_MIN.
+int32_t roundToInt(float value);
+
+#define SW_DECLARE_SPAN(name)                                                                      \
+    void name(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);                           \
+    void name##Plain(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);                    \
+    void name##Rows(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,               \
+                    texEdge_tag* upper, texEdge_tag* lower);                                       \
+    void name##RowsInside(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,         \
+                          texEdge_tag* upper, texEdge_tag* lower);                                 \
+    void name##RowsPlain(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,          \
+                         texEdge_tag* upper, texEdge_tag* lower);
+SW_DECLARE_SPAN(spanTex8)
+SW_DECLARE_SPAN(spanTex8Key)
+SW_DECLARE_SPAN(spanTex8To565)
+SW_DECLARE_SPAN(spanTex8To565Key)
+SW_DECLARE_SPAN(spanTex8To1555)
+SW_DECLARE_SPAN(spanTex8To1555Key)
+SW_DECLARE_SPAN(spanTex565)
+SW_DECLARE_SPAN(spanTex1555Key)
+SW_DECLARE_SPAN(spanTexCmap8)
+SW_DECLARE_SPAN(spanTexCmap8Key)
+SW_DECLARE_SPAN(spanTexCmapTo565)
+SW_DECLARE_SPAN(spanTexCmapTo565Key)
+SW_DECLARE_SPAN(spanTexCmapTo1555)
+SW_DECLARE_SPAN(spanTexCmapTo1555Key)
+#undef SW_DECLARE_SPAN

@@ -1,0 +1,336 @@
+#include "raster_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace rastertest {
+
+namespace {
+
+// Every test program starts with a current palette whose 16-bit pixels
+// are all distinct from the 0 the canvases are cleared to.
+class TestPalette : public testing::Environment {
+  public:
+    void SetUp() override {
+        for (int i = 0; i < 256; ++i)
+            entries[i] =
+                0xFF808080u | uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint32_t(i * 37 & 0x7F);
+        paletteSetCurrent(entries, 0, 256);
+    }
+    uint32_t entries[256];
+};
+testing::Environment* const testPalette = testing::AddGlobalTestEnvironment(new TestPalette);
+
+} // namespace
+
+namespace {
+
+__int128 floorDiv(__int128 a, __int128 b) {
+    __int128 q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) q -= 1;
+    return q;
+}
+
+} // namespace
+
+__int128 doubledArea(const std::vector<vertex_tag>& poly) {
+    __int128 sum = 0;
+    for (size_t i = 0; i < poly.size(); ++i) {
+        const vertex_tag& a = poly[i];
+        const vertex_tag& b = poly[(i + 1) % poly.size()];
+        sum += __int128(a.x) * b.y - __int128(b.x) * a.y;
+    }
+    return sum;
+}
+
+bool convexCovers(const std::vector<vertex_tag>& poly, int64_t c, int64_t r) {
+    __int128 area = doubledArea(poly);
+    if (area == 0) return false;
+    int sign = area > 0 ? 1 : -1;
+    __int128 px = __int128(2 * c + 1) * 32768, py = __int128(2 * r + 1) * 32768;
+    for (size_t i = 0; i < poly.size(); ++i) {
+        const vertex_tag& a = poly[i];
+        const vertex_tag& b = poly[(i + 1) % poly.size()];
+        __int128 dx = __int128(b.x) - a.x, dy = __int128(b.y) - a.y;
+        __int128 cross = (dx * (py - a.y) - dy * (px - a.x)) * sign;
+        if (cross < 0) return false;
+        if (cross == 0) {
+            // Outward normal (sign * dy, -sign * dx): a right edge, or a
+            // horizontal edge closing the polygon below, owns its points.
+            __int128 nx = sign * dy, ny = -sign * dx;
+            if (!(nx > 0 || (nx == 0 && ny > 0))) return false;
+        }
+    }
+    return true;
+}
+
+bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_t* hi) {
+    __int128 yc = __int128(r) * 65536 + 32768;
+    bool haveDown = false, haveUp = false;
+    int64_t down = 0, up = 0;
+    for (size_t i = 0; i < poly.size(); ++i) {
+        const vertex_tag& a = poly[i];
+        const vertex_tag& b = poly[(i + 1) % poly.size()];
+        if (a.y == b.y) continue;
+        const vertex_tag& top = a.y < b.y ? a : b;
+        const vertex_tag& bottom = a.y < b.y ? b : a;
+        if (!(top.y < yc && yc <= bottom.y)) continue;
+        // Edge x at the row centre is top.x + dx (yc - top.y) / dy; the
+        // first column whose centre lies strictly right of it:
+        // floor((edge x + 0.5) in pixels).
+        __int128 dx = __int128(bottom.x) - top.x, dy = __int128(bottom.y) - top.y;
+        __int128 num = (__int128(top.x) + 32768) * dy + dx * (yc - top.y);
+        int64_t x = int64_t(floorDiv(num, dy * 65536));
+        if (a.y < b.y) {
+            down = x;
+            haveDown = true;
+        } else {
+            up = x;
+            haveUp = true;
+        }
+    }
+    if (!haveDown || !haveUp) return false;
+    *lo = std::min(down, up);
+    *hi = std::max(down, up);
+    return *lo < *hi;
+}
+
+std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int32_t grid,
+                                     int maxPoints) {
+    for (;;) {
+        int n = rng.range(3, maxPoints);
+        std::vector<std::pair<int64_t, int64_t>> pts;
+        for (int i = 0; i < n; ++i) {
+            auto coord = [&] {
+                double v = lo + (hi - lo) * (rng.next() / 4294967296.0);
+                int64_t raw = int64_t(std::llround(v * 65536.0));
+                raw = raw / grid * grid;
+                return std::clamp<int64_t>(raw, INT32_MIN, INT32_MAX);
+            };
+            int64_t x = coord();
+            int64_t y = coord();
+            pts.push_back({x, y});
+        }
+        std::sort(pts.begin(), pts.end());
+        pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
+        if (pts.size() < 3) continue;
+        // Monotone chain, dropping collinear points.
+        auto cross = [](auto o, auto a, auto b) {
+            return __int128(a.first - o.first) * (b.second - o.second) -
+                   __int128(a.second - o.second) * (b.first - o.first);
+        };
+        std::vector<std::pair<int64_t, int64_t>> hull(2 * pts.size());
+        size_t k = 0;
+        for (size_t i = 0; i < pts.size(); ++i) {
+            while (k >= 2 && cross(hull[k - 2], hull[k - 1], pts[i]) <= 0)
+                --k;
+            hull[k++] = pts[i];
+        }
+        for (size_t i = pts.size() - 1, t = k + 1; i-- > 0;) {
+            while (k >= t && cross(hull[k - 2], hull[k - 1], pts[i]) <= 0)
+                --k;
+            hull[k++] = pts[i];
+        }
+        hull.resize(k - 1);
+        if (hull.size() < 3 || hull.size() > 20) continue;
+        std::vector<vertex_tag> poly;
+        for (auto& p : hull)
+            poly.push_back(vertex_tag{int32_t(p.first), int32_t(p.second), 0x10000, 0, 0, 0});
+        std::rotate(poly.begin(), poly.begin() + rng.range(0, int32_t(poly.size()) - 1),
+                    poly.end());
+        if (rng.next() & 1) std::reverse(poly.begin(), poly.end());
+        return poly;
+    }
+}
+
+void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag>& poly) {
+    polyBegin(target, mode);
+    for (vertex_tag& v : poly)
+        polyVertex(&v);
+    polyEnd();
+}
+
+// --------------------------------------------------------- textured fill
+
+namespace {
+
+int32_t refRound(float value) {
+    if (!(value >= -2147483648.0f && value < 2147483648.0f)) return INT32_MIN;
+    return int32_t(std::nearbyint(value));
+}
+
+struct RefVertex {
+    float oow, uoz, voz;
+};
+
+struct RefEdge {
+    int64_t yStart = 0, rows = 0, x = 0, err = 0, dy = 1, xStep = 0, stepRem = 0;
+    texEdge_tag asSpanEdge() const {
+        texEdge_tag t{};
+        t.edge.x = x;
+        t.oow = f[0];
+        t.uoz = f[1];
+        t.voz = f[2];
+        return t;
+    }
+    float f[3]{}, step[3]{}, carry[3]{};
+    void advance() {
+        x += xStep;
+        for (int i = 0; i < 3; ++i)
+            f[i] += step[i];
+        err += stepRem;
+        if (err >= dy) {
+            x += 1;
+            err -= dy;
+            for (int i = 0; i < 3; ++i)
+                f[i] += carry[i];
+        }
+    }
+};
+
+void putTexel(Canvas& canvas, int row, int64_t x, uint32_t offset, const RefTexture& t) {
+    uint32_t texel = t.pixels[size_t(offset) * t.texelBytes];
+    if (t.texelBytes == 2) texel |= uint32_t(t.pixels[size_t(offset) * 2 + 1]) << 8;
+    if (t.keyed && texel == 0) return;
+    canvas.put(int(x), row, t.convert(texel));
+}
+
+} // namespace
+
+void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_tag& b,
+                   const RefGradients& g, const RefTexture& tex, int32_t clipLeft,
+                   int32_t clipRight) {
+    const texEdge_tag& l = a.edge.x <= b.edge.x ? a : b;
+    const texEdge_tag& r = a.edge.x <= b.edge.x ? b : a;
+    int64_t n = r.edge.x - l.edge.x;
+    if (n <= 0) return;
+    auto write = [&](int64_t x, uint32_t offset) {
+        if (x >= clipLeft && x < clipRight) putTexel(canvas, row, x, offset, tex);
+    };
+    float o = l.oow, s = l.uoz, t = l.voz;
+    float rcp = 1.0f / o;
+    int32_t u0 = refRound(256.0f * (s * rcp)), v0 = refRound(256.0f * (t * rcp));
+    o += g.dOowDx8;
+    s += g.dUozDx8;
+    t += g.dVozDx8;
+    rcp = 1.0f / o;
+    int64_t x = l.edge.x;
+    for (int64_t block = 0; block < n / 8; ++block) {
+        int32_t u1 = refRound(256.0f * (s * rcp)), v1 = refRound(256.0f * (t * rcp));
+        o += g.dOowDx8;
+        s += g.dUozDx8;
+        t += g.dVozDx8;
+        rcp = 1.0f / o;
+        int32_t dU = int32_t(uint32_t(u1) - uint32_t(u0)) >> 3;
+        int32_t dV = int32_t(uint32_t(v1) - uint32_t(v0)) >> 3;
+        uint32_t du = uint32_t(dU) & 0xFF, dv = uint32_t(dV) & 0xFF;
+        uint32_t plain = uint32_t(dU >> 8) + (uint32_t(dV >> 8) << tex.shift);
+        uint32_t withCarry = plain + (1u << tex.shift);
+        uint32_t offset = uint32_t(u0 >> 8) + (uint32_t(v0 >> 8) << tex.shift);
+        uint32_t fu = uint32_t(u0) & 0xFF, fv = uint32_t(v0) & 0xFF;
+        for (int k = 0; k < 8; ++k) {
+            offset &= tex.mask;
+            write(x + k, offset);
+            if (k == 7) break;
+            fv += dv;
+            fu += du;
+            bool carryV = fv > 255, carryU = fu > 255;
+            fv &= 255;
+            fu &= 255;
+            offset += (carryV ? withCarry : plain) + (carryU ? 1 : 0);
+        }
+        x += 8;
+        u0 = u1;
+        v0 = v1;
+    }
+    if ((n & 7) == 0) return;
+    o -= g.dOowDx8;
+    s -= g.dUozDx8;
+    t -= g.dVozDx8;
+    o += g.dOowDx;
+    s += g.dUozDx;
+    t += g.dVozDx;
+    int32_t u = u0 >> 8, v = v0 >> 8;
+    for (int64_t i = 0; i < (n & 7); ++i) {
+        write(x + i, (uint32_t(u) + (uint32_t(v) << tex.shift)) & tex.mask);
+        rcp = 1.0f / o;
+        u = refRound(s * rcp);
+        v = refRound(t * rcp);
+        o += g.dOowDx;
+        s += g.dUozDx;
+        t += g.dVozDx;
+    }
+}
+
+void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<vertex_tag>& poly,
+                       const RefTexture& tex) {
+    std::vector<RefVertex> rv;
+    std::vector<float> sx, sy;
+    float w = float(tex.width), h = float(tex.height);
+    for (const vertex_tag& v : poly) {
+        float oow = 1.0f / float(v.z);
+        rv.push_back({oow, float(v.u) / 65536.0f * oow * w, float(v.v) / 65536.0f * oow * h});
+        sx.push_back(float(v.x) / 65536.0f);
+        sy.push_back(float(v.y) / 65536.0f);
+    }
+    for (size_t i = 1; i + 1 < poly.size(); ++i) {
+        size_t a = 0, b = i, c = i + 1;
+        if (poly[a].y > poly[b].y) std::swap(a, b);
+        if (poly[a].y > poly[c].y) std::swap(a, c);
+        if (poly[b].y > poly[c].y) std::swap(b, c);
+        float dxQR = sx[b] - sx[c], dyPR = sy[a] - sy[c];
+        float dyQR = sy[b] - sy[c], dxPR = sx[a] - sx[c];
+        float d = dxQR * dyPR - dyQR * dxPR;
+        if (d == 0.0f) continue;
+        float rd = 1.0f / d;
+        float ddx[3], ddy[3];
+        for (int q = 0; q < 3; ++q) {
+            auto f = [&](size_t k) { return q == 0 ? rv[k].oow : q == 1 ? rv[k].uoz : rv[k].voz; };
+            ddx[q] = ((f(b) - f(c)) * dyPR - (f(a) - f(c)) * dyQR) * rd;
+            ddy[q] = ((f(a) - f(c)) * dxQR - (f(b) - f(c)) * dxPR) * rd;
+        }
+        RefGradients g{ddx[0], ddx[1], ddx[2], 8.0f * ddx[0], 8.0f * ddx[1], 8.0f * ddx[2]};
+        auto setup = [&](size_t top, size_t bottom) {
+            RefEdge e;
+            const vertex_tag& A = poly[top];
+            const vertex_tag& B = poly[bottom];
+            if (A.y == B.y) return e;
+            e.yStart = (int64_t(A.y) + 32768) >> 16;
+            e.rows = ((int64_t(B.y) - 32768) >> 16) - e.yStart + 1;
+            if (e.rows <= 0) return e;
+            int64_t dx = int64_t(B.x) - A.x;
+            e.dy = int64_t(B.y) - A.y;
+            e.xStep = int64_t(floorDiv(dx, e.dy));
+            e.stepRem = dx - e.xStep * e.dy;
+            __int128 num =
+                (__int128(A.x) + 32768) * e.dy + __int128(dx) * ((e.yStart << 16) + 32768 - A.y);
+            int64_t nn = int64_t(floorDiv(num, 65536));
+            e.x = int64_t(floorDiv(nn, e.dy));
+            e.err = nn - e.x * e.dy;
+            float ax = float((e.x << 16) - A.x + 32768) / 65536.0f;
+            float ay = float((e.yStart << 16) + 32768 - A.y) / 65536.0f;
+            const float top3[3] = {rv[top].oow, rv[top].uoz, rv[top].voz};
+            for (int q = 0; q < 3; ++q) {
+                e.f[q] = top3[q] + ddy[q] * ay + ddx[q] * ax;
+                e.step[q] = float(e.xStep) * ddx[q] + ddy[q];
+                e.carry[q] = ddx[q];
+            }
+            return e;
+        };
+        RefEdge longEdge = setup(a, c), upper = setup(a, b), lower = setup(b, c);
+        for (RefEdge* shortEdge : {&upper, &lower}) {
+            for (int64_t k = 0; k < shortEdge->rows; ++k) {
+                int64_t row = shortEdge->yStart + k;
+                if (row >= clip.top && row < clip.bottom)
+                    referenceSpan(canvas, int(row), longEdge.asSpanEdge(), shortEdge->asSpanEdge(),
+                                  g, tex, clip.left, clip.right);
+                longEdge.advance();
+                shortEdge->advance();
+            }
+        }
+    }
+}
+
+} // namespace rastertest

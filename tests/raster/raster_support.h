@@ -1,0 +1,150 @@
+// Shared pieces of the rasterizer tests: a drawing target with guard bands
+// all around it, exact coverage oracles of the fill convention, random
+// polygons, and a straightforward per-pixel textured fill written from the
+// rules (no blocks skipped cleverly, no vector code) to compare against.
+#pragma once
+
+#include <spanwright/spanwright.h>
+
+#include "raster/raster.h"
+#include "support.h"
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace rastertest {
+
+constexpr int32_t fx(double pixels) {
+    return int32_t(pixels * 65536.0);
+}
+
+// A target of width x height pixels inside a buffer with `guard` pixels of
+// canary bytes on every side. bm addresses the inner target; the guard is
+// real memory, so a fill may be told to draw "unclipped" into it.
+struct Canvas {
+    int width, height, guard, bpp;
+    std::vector<uint8_t> memory;
+    bitmap_tag bm{};
+    static constexpr uint8_t canary = 0xA5;
+
+    Canvas(uint8_t type, int w, int h, int g = 16) : width(w), height(h), guard(g) {
+        bpp = type == PIXEL_RGB565 || type == PIXEL_ARGB1555 ? 2 : 1;
+        int rowBytes = (w + 2 * g) * bpp;
+        memory.assign(size_t(rowBytes) * (h + 2 * g), canary);
+        bm.pixelType = type;
+        bm.width = w;
+        bm.height = h;
+        bm.rowBytes = rowBytes;
+        bm.map = nullptr;
+        bm.pixels = memory.data() + size_t(g) * rowBytes + size_t(g) * bpp;
+    }
+    // Pixel (x, y) of the target; x and y may reach into the guard.
+    uint32_t at(int x, int y) const {
+        const uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
+        return bpp == 1 ? p[0] : uint32_t(p[0] | p[1] << 8);
+    }
+    void fillTarget(uint32_t value) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                put(x, y, value);
+    }
+    void put(int x, int y, uint32_t value) {
+        uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
+        p[0] = uint8_t(value);
+        if (bpp == 2) p[1] = uint8_t(value >> 8);
+    }
+    // True when no byte outside the target changed.
+    bool guardIntact() const {
+        for (int y = -guard; y < height + guard; ++y)
+            for (int x = -guard; x < width + guard; ++x) {
+                if (x >= 0 && x < width && y >= 0 && y < height) continue;
+                const uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
+                for (int i = 0; i < bpp; ++i)
+                    if (p[i] != canary) return false;
+            }
+        return true;
+    }
+    // The target's pixels, row by row.
+    std::vector<uint32_t> target() const {
+        std::vector<uint32_t> out;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                out.push_back(at(x, y));
+        return out;
+    }
+    // Pixels (x0 .. x0 + w - 1, y0 .. y0 + h - 1), which may lie in the guard.
+    std::vector<uint32_t> window(int x0, int y0, int w, int h) const {
+        std::vector<uint32_t> out;
+        for (int y = y0; y < y0 + h; ++y)
+            for (int x = x0; x < x0 + w; ++x)
+                out.push_back(at(x, y));
+        return out;
+    }
+    ClipRect wholeWithGuard() const {
+        return ClipRect{-guard, -guard, width + guard, height + guard};
+    }
+};
+
+// ----------------------------------------------------------------- oracles
+
+// Fill convention, geometric form, for a convex polygon: the centre of
+// pixel (c, r) is inside every edge's half-plane, and where it lies exactly
+// on an edge that edge bounds the polygon on its right, or is horizontal
+// and bounds it below. Exact in 128-bit integers. Degenerate polygons (zero
+// area) fill nothing.
+bool convexCovers(const std::vector<vertex_tag>& poly, int64_t c, int64_t r);
+
+// The row rule for any polygon: in row r the span runs between the x of
+// the last edge (in polygon order) that runs down across the row centre
+// and the last that runs up across it, each x being the first column whose
+// centre is strictly right of the edge. Each row is computed on its own by
+// one exact division. Fills `lo`/`hi` and returns false when the row has no
+// span.
+bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_t* hi);
+
+// Random convex polygon: the strict convex hull of random points (3..20
+// vertices), started at a random vertex, in either winding. Coordinates
+// within [lo, hi] pixels, snapped to `grid` (16.16 units; 1 = any).
+std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int32_t grid,
+                                     int maxPoints = 12);
+
+// Twice the signed area of a polygon, in 16.16 squared units.
+__int128 doubledArea(const std::vector<vertex_tag>& poly);
+
+// Draws `poly` through polyBegin / polyVertex / polyEnd in mode `mode`.
+void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag>& poly);
+
+// ----------------------------------------------------------- textured fill
+
+// What the reference needs of a texture and how a texel becomes a pixel.
+struct RefTexture {
+    const uint8_t* pixels;
+    int texelBytes; // 1 or 2
+    int width, height, shift;
+    uint32_t mask;
+    bool keyed;
+    std::function<uint32_t(uint32_t)> convert;
+};
+
+// The textured fill of a convex polygon (fan from vertex 0), every pixel
+// per the rules: per-triangle gradients in floats, the exact edge stepper,
+// per span one division per block of 8 with the fraction counters stepped
+// pixel by pixel, the remainder divided per pixel. Only pixels within
+// `clip` are written to `canvas`; rows above it and blocks left of it are
+// stepped without drawing.
+void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<vertex_tag>& poly,
+                       const RefTexture& texture);
+
+// One span of the reference (exposed for the span tests): row `row` of
+// `canvas`, edges `a`, `b` as the rasterizer hands them, gradients and
+// texture as given, columns clipLeft .. clipRight - 1 written.
+struct RefGradients {
+    float dOowDx, dUozDx, dVozDx, dOowDx8, dUozDx8, dVozDx8;
+};
+void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_tag& b,
+                   const RefGradients& g, const RefTexture& texture, int32_t clipLeft,
+                   int32_t clipRight);
+
+} // namespace rastertest
