@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -26,6 +27,7 @@ struct Options {
     bool window = false;
     bool frameRate = true;
     bool screenshots = true;
+    int holdSeconds = 0;
     std::string driver;
     std::string out = "frames";
 };
@@ -71,6 +73,8 @@ bool parse(int argc, char** argv, Options& o) {
             o.screenshots = false;
         } else if (a == "--frames" && (v = value())) {
             if (!parseInt(v, o.frames) || o.frames < 1) return false;
+        } else if (a == "--hold" && (v = value())) {
+            if (!parseInt(v, o.holdSeconds)) return false;
         } else if (a == "--save-every" && (v = value())) {
             if (!parseInt(v, o.saveEvery)) return false;
         } else if (a == "--mode" && (v = value())) {
@@ -150,6 +154,16 @@ bool saveFrame(const Options& o, const bitmap_tag* back, int bits, int frame) {
     return ok;
 }
 
+// Leaves the last frame on the display for a while, so that another program
+// can capture the screen; the marker file tells it when.
+void hold(const Options& o) {
+    std::string marker = o.out + "/holding";
+    if (FILE* f = std::fopen(marker.c_str(), "w")) std::fclose(f);
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(o.holdSeconds));
+    std::remove(marker.c_str());
+}
+
 bool runMode(const Options& o, demo::Scene& scene, int bits) {
     screenmode_tag mode;
     if (!findMode(o.width, o.height, bits, mode)) {
@@ -188,6 +202,7 @@ bool runMode(const Options& o, demo::Scene& scene, int bits) {
                     o.width, o.height, bits, typeName(back->pixelType), o.frames, seconds,
                     o.frames / seconds, o.frames / (drawing > 0 ? drawing : 1e-9));
     demo::sceneEndMode(scene);
+    if (ok && o.holdSeconds > 0 && bits == o.depths.back()) hold(o);
     screenEnd();
     return ok;
 }

@@ -1,0 +1,10 @@
+# The demo host end to end: its frames must hash to the reviewed values in
+# golden.txt (regenerate deliberately with tools/demo/update-golden.sh).
+if(SPANWRIGHT_BUILD_TOOLS)
+  add_test(NAME demo_golden COMMAND ${CMAKE_COMMAND}
+    -DDEMO=$<TARGET_FILE:spanwright-demo>
+    -DARGS_FILE=${CMAKE_CURRENT_LIST_DIR}/golden-args.txt
+    -DGOLDEN=${CMAKE_CURRENT_LIST_DIR}/golden.txt
+    -DOUT=${CMAKE_CURRENT_BINARY_DIR}/demo-golden
+    -P ${CMAKE_CURRENT_LIST_DIR}/check_golden.cmake)
+endif()
