@@ -17,6 +17,23 @@ bool clampRange(int32_t& first, int32_t& count) {
     return count > 0;
 }
 
+enum class MapKind { Colormap, Palette };
+
+// The map of a bitmap of the kind that carries it, or null after printing
+// why there is none: a type that carries no such map, or no map at all.
+void* mapOf(const bitmap_tag* bm, MapKind kind, const char* function) {
+    bool typeFits =
+        kind == MapKind::Colormap ? isIndexed4(bm->pixelType) : isIndexed8(bm->pixelType);
+    if (!typeFits) {
+        DebugPrintf("Invalid bitmap depth in %s()\n", function);
+        return nullptr;
+    }
+    if (!bm->map)
+        DebugPrintf("No bitmap %s in %s()\n", kind == MapKind::Colormap ? "colormap" : "palette",
+                    function);
+    return bm->map;
+}
+
 } // namespace
 
 void releaseBlock(void* block) {
@@ -103,56 +120,30 @@ void bitmapFree(bitmap_tag* bm) {
 }
 
 uint8_t bitmapGetColormap(uint8_t* out, const bitmap_tag* bm) {
-    if (!isIndexed4(bm->pixelType)) {
-        DebugPrintf("Invalid bitmap depth in bitmapGetColormap()\n");
-        return 0;
-    }
-    if (!bm->map) {
-        DebugPrintf("No bitmap colormap in bitmapGetColormap()\n");
-        return 0;
-    }
-    std::memcpy(out, bm->map, 16);
+    const void* colormap = mapOf(bm, MapKind::Colormap, "bitmapGetColormap");
+    if (!colormap) return 0;
+    std::memcpy(out, colormap, 16);
     return 1;
 }
 
 uint8_t bitmapSetColormap(bitmap_tag* bm, const uint8_t* in) {
-    if (!isIndexed4(bm->pixelType)) {
-        DebugPrintf("Invalid bitmap depth in bitmapSetColormap()\n");
-        return 0;
-    }
-    if (!bm->map) {
-        DebugPrintf("No bitmap colormap in bitmapSetColormap()\n");
-        return 0;
-    }
-    std::memcpy(bm->map, in, 16);
+    void* colormap = mapOf(bm, MapKind::Colormap, "bitmapSetColormap");
+    if (!colormap) return 0;
+    std::memcpy(colormap, in, 16);
     return 1;
 }
 
 uint8_t bitmapGetPalette(uint32_t* out, const bitmap_tag* bm, int32_t first, int32_t count) {
-    if (!isIndexed8(bm->pixelType)) {
-        DebugPrintf("Invalid bitmap depth in bitmapGetPalette()\n");
-        return 0;
-    }
-    if (!bm->map) {
-        DebugPrintf("No bitmap palette in bitmapGetPalette()\n");
-        return 0;
-    }
-    if (clampRange(first, count))
-        std::memcpy(out + first, static_cast<const uint32_t*>(bm->map) + first, count * 4u);
+    auto* palette = static_cast<const uint32_t*>(mapOf(bm, MapKind::Palette, "bitmapGetPalette"));
+    if (!palette) return 0;
+    if (clampRange(first, count)) std::memcpy(out + first, palette + first, count * 4u);
     return 1;
 }
 
 uint8_t bitmapSetPalette(bitmap_tag* bm, const uint32_t* in, int32_t first, int32_t count) {
-    if (!isIndexed8(bm->pixelType)) {
-        DebugPrintf("Invalid bitmap depth in bitmapSetPalette()\n");
-        return 0;
-    }
-    if (!bm->map) {
-        DebugPrintf("No bitmap palette in bitmapSetPalette()\n");
-        return 0;
-    }
-    if (clampRange(first, count))
-        std::memcpy(static_cast<uint32_t*>(bm->map) + first, in + first, count * 4u);
+    auto* palette = static_cast<uint32_t*>(mapOf(bm, MapKind::Palette, "bitmapSetPalette"));
+    if (!palette) return 0;
+    if (clampRange(first, count)) std::memcpy(palette + first, in + first, count * 4u);
     return 1;
 }
 

@@ -12,15 +12,6 @@ namespace {
 
 using swtest::MessageCapture;
 
-struct CurrentGuard {
-    uint32_t* palette = paletteCurrent;
-    uint8_t* colormap = colormapCurrent;
-    ~CurrentGuard() {
-        paletteCurrent = palette;
-        colormapCurrent = colormap;
-    }
-};
-
 bitmap_tag record(uint8_t type, void* map = nullptr) {
     bitmap_tag bm{};
     bm.pixelType = type;
@@ -114,7 +105,7 @@ TEST(Color, RGBAAlphaRules) {
 }
 
 TEST(Color, IndexedTypesUseTheirMapOrTheCurrentOne) {
-    CurrentGuard guard;
+    swtest::SelectionGuard guard;
     uint32_t own[256], current[256];
     for (int i = 0; i < 256; ++i) {
         own[i] = uint32_t(i) << 16;

@@ -13,16 +13,6 @@ namespace {
 using swtest::MessageCapture;
 using swtest::Rng;
 
-// Restores the module-wide selections a test changes.
-struct CurrentGuard {
-    uint32_t* palette = paletteCurrent;
-    uint8_t* colormap = colormapCurrent;
-    ~CurrentGuard() {
-        paletteCurrent = palette;
-        colormapCurrent = colormap;
-    }
-};
-
 struct Palette {
     uint32_t* p = nullptr;
     Palette() {
@@ -97,7 +87,7 @@ TEST(Palette, SearchesMatchABruteForceReference) {
 }
 
 TEST(Colormap, SearchesGoThroughTheCurrentPalette) {
-    CurrentGuard guard;
+    swtest::SelectionGuard guard;
     Palette pal;
     for (int i = 0; i < 256; ++i)
         pal.p[i] = uint32_t(i) * 0x010101;
@@ -132,7 +122,7 @@ TEST(Colormap, SearchesGoThroughTheCurrentPalette) {
 }
 
 TEST(Colormap, CurrentSelection) {
-    CurrentGuard guard;
+    swtest::SelectionGuard guard;
     uint8_t* cm = nullptr;
     ASSERT_TRUE(colormapAlloc(&cm));
     colormapSetCurrent(cm);
@@ -167,7 +157,7 @@ TEST(Palette, AllocationFailuresAreReported) {
 }
 
 TEST(CurrentPalette, GetCurrentCopiesTheRangeToTheSameIndexes) {
-    CurrentGuard guard;
+    swtest::SelectionGuard guard;
     Palette pal;
     for (int i = 0; i < 256; ++i)
         pal.p[i] = uint32_t(i) * 0x01010101u;
@@ -186,7 +176,7 @@ TEST(CurrentPalette, GetCurrentCopiesTheRangeToTheSameIndexes) {
 }
 
 TEST(CurrentPalette, FromBitmapChecksTypeAndPalette) {
-    CurrentGuard guard;
+    swtest::SelectionGuard guard;
     Palette pal;
     paletteSetCurrent(pal.p, 0, 0);
     struct Case {
@@ -217,7 +207,7 @@ TEST(CurrentPalette, FromBitmapChecksTypeAndPalette) {
 }
 
 TEST(ScreenTables, ExactValuesAndRanges) {
-    CurrentGuard guard;
+    swtest::SelectionGuard guard;
     Palette pal;
     struct Case {
         uint32_t entry;

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "bitmap/bitmap.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -62,6 +64,15 @@ int expectCleanOnEveryAllocationFailure(const std::function<void()>& attempt) {
             return n;
         }
     }
+}
+
+SelectionGuard::SelectionGuard()
+    : palette_(paletteCurrent), colormap_(colormapCurrent), mip_(mipGetCurrent()) {}
+
+SelectionGuard::~SelectionGuard() {
+    paletteCurrent = palette_;
+    colormapCurrent = colormap_;
+    mipSetCurrent(mip_);
 }
 
 TempDir::TempDir() {

@@ -56,6 +56,21 @@ class TempDir {
     std::string path_;
 };
 
+// Puts the current palette, colormap and mip back as they were when it
+// was made.
+class SelectionGuard {
+  public:
+    SelectionGuard();
+    ~SelectionGuard();
+    SelectionGuard(const SelectionGuard&) = delete;
+    SelectionGuard& operator=(const SelectionGuard&) = delete;
+
+  private:
+    uint32_t* palette_;
+    uint8_t* colormap_;
+    mip_tag* mip_;
+};
+
 // Writes bytes to a file; reads a whole file.
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::string& path);
