@@ -13,11 +13,12 @@
 #include "raster/raster.h"
 #include "raster/spantex.h"
 
+#include "divide_per_pixel.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstring>
-#include <emmintrin.h>
 #include <vector>
 
 namespace {
@@ -247,27 +248,7 @@ void texturedArgs(benchmark::internal::Benchmark* b) {
 }
 BENCHMARK(BM_texturedTriangle)->Apply(texturedArgs);
 
-// The comparison fill: the same triangles and edge walk, but every pixel
-// divides for its own u and v (rounded to the nearest texel).
-void spanDividePerPixel(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b) {
-    if (a->edge.x > b->edge.x) std::swap(a, b);
-    int64_t n = b->edge.x - a->edge.x;
-    float o = a->oow, s = a->uoz, t = a->voz;
-    uint8_t* dst = row + a->edge.x;
-    const uint8_t* texels = texPixels;
-    const uint32_t mask = texMask;
-    const int32_t shift = texShift;
-    for (int64_t i = 0; i < n; ++i) {
-        float rcp = 1.0f / o;
-        uint32_t u = uint32_t(_mm_cvtss_si32(_mm_set_ss(s * rcp)));
-        uint32_t v = uint32_t(_mm_cvtss_si32(_mm_set_ss(t * rcp)));
-        dst[i] = texels[(u + (v << shift)) & mask];
-        o += dOowDx;
-        s += dUozDx;
-        t += dVozDx;
-    }
-}
-
+// The comparison fill (divide_per_pixel.h) over the same triangles.
 void BM_texturedDividePerPixel(benchmark::State& state) {
     double area = double(state.range(0));
     Screen s(PIXEL_PAL8);
