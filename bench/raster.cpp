@@ -302,6 +302,47 @@ void BM_spanRow(benchmark::State& state) {
     }
     pixelCounters(state, len);
 }
+// Rows of seeded random lengths 1 .. arg (a triangle's rows vary in
+// length, so branches on the length are not predicted), each row on its own
+// screen row.
+template <TexSpanRoutine span>
+void BM_spanRowRandomLength(benchmark::State& state) {
+    int maxLen = int(state.range(0));
+    Screen s(PIXEL_PAL8);
+    Texture texture(PIXEL_PAL8);
+    texSetTexture(&texture.mip->level[0]);
+    dOowDx = -0.0004f;
+    dUozDx = 0.9f;
+    dVozDx = 0.05f;
+    dOowDx8 = 8.0f * dOowDx;
+    dUozDx8 = 8.0f * dUozDx;
+    dVozDx8 = 8.0f * dVozDx;
+    spanClipLeft = 0;
+    spanClipRight = screenW;
+    std::vector<texEdge_tag> edges(2 * 512);
+    uint32_t seed = 5;
+    double pixels = 0;
+    for (size_t i = 0; i < 512; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        int len = 1 + int((uint64_t(seed) * uint32_t(maxLen)) >> 32);
+        texEdge_tag& a = edges[2 * i];
+        a.edge.x = 3 + int(i % 7);
+        a.oow = 1.0f;
+        a.uoz = 10.0f + float(i);
+        a.voz = 20.0f;
+        edges[2 * i + 1].edge.x = a.edge.x + len;
+        pixels += len;
+    }
+    for (auto _ : state) {
+        for (size_t i = 0; i < 512; ++i)
+            span(s.bm.pixels + i * s.bm.rowBytes, &edges[2 * i], &edges[2 * i + 1]);
+        benchmark::ClobberMemory();
+    }
+    pixelCounters(state, pixels);
+}
+BENCHMARK_TEMPLATE(BM_spanRowRandomLength, spanTex8)->Arg(45)->Arg(141);
+BENCHMARK_TEMPLATE(BM_spanRowRandomLength, spanDividePerPixel)->Arg(45)->Arg(141);
+
 BENCHMARK_TEMPLATE(BM_spanRow, spanTex8)->Arg(5)->Arg(8)->Arg(13)->Arg(24)->Arg(29)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_spanRow, spanDividePerPixel)
     ->Arg(5)
