@@ -27,7 +27,7 @@ peer=build/bench/peer/spanwright_peer
 echo "== timing (a minute or two)"
 "$peer" --benchmark_filter="$filter" --benchmark_repetitions=5 \
     --benchmark_enable_random_interleaving=true --benchmark_min_time=0.05 \
-    --benchmark_out=build/peer.json --benchmark_out_format=json >build/peer.txt
+    --benchmark_out=build/peer.json --benchmark_out_format=json >build/peer.txt 2>&1
 awk -f bench/peer/table.awk build/peer.json | tee build/peer-table.txt
 
 if ((instructions)); then

@@ -119,19 +119,23 @@ const uint32_t* palette() {
 namespace {
 
 void registerWithBenchmark() {
+    int seq = 0;
     for (const peer::Case& c : peer::cases()) {
         const peer::Case* cp = &c;
-        benchmark::RegisterBenchmark((c.op + "/" + c.side).c_str(), [cp](benchmark::State& state) {
-            for (auto _ : state) {
-                cp->run();
-                benchmark::ClobberMemory();
-            }
-            state.counters["px"] = cp->pixels;
-            if (cp->triangles > 0) state.counters["tri"] = cp->triangles;
-            char ratio[32] = "";
-            if (cp->maxRatio > 0) std::snprintf(ratio, sizeof ratio, "max=%.3g ", cp->maxRatio);
-            state.SetLabel(ratio + cp->note);
-        });
+        ++seq;
+        benchmark::RegisterBenchmark(
+            (c.op + "/" + c.side).c_str(), [cp, seq](benchmark::State& state) {
+                for (auto _ : state) {
+                    cp->run();
+                    benchmark::ClobberMemory();
+                }
+                state.counters["px"] = cp->pixels;
+                state.counters["seq"] = seq; // the table keeps this order
+                if (cp->triangles > 0) state.counters["tri"] = cp->triangles;
+                char ratio[32] = "";
+                if (cp->maxRatio > 0) std::snprintf(ratio, sizeof ratio, "max=%.3g ", cp->maxRatio);
+                state.SetLabel(ratio + cp->note);
+            });
     }
 }
 

@@ -11,10 +11,11 @@ function flush() {
         pixels[name] = px
         tris[name] = tri
         if (match(label, /max=[0-9.e+-]+/)) target[name] = substr(label, RSTART + 4, RLENGTH - 4) + 0
-        if (!(name in seen)) { seen[name] = 1; order[++count] = name }
+        if (!(name in seen)) { seen[name] = 1; ++count; order[seq] = name }
     }
-    name = ""; runType = ""; cpu = 0; px = 0; tri = 0; label = ""; unit = "ns"
+    name = ""; runType = ""; cpu = 0; px = 0; tri = 0; seq = 0; label = ""; unit = "ns"
 }
+function maxSeq(   k, m) { m = 0; for (k in order) if (k + 0 > m) m = k + 0; return m }
 function value(line) { sub(/^[^:]*: */, "", line); sub(/,$/, "", line); gsub(/"/, "", line); return line }
 BEGIN { unitNs["ns"] = 1; unitNs["us"] = 1e3; unitNs["ms"] = 1e6; unitNs["s"] = 1e9 }
 /^ *"name": / { flush(); name = value($0) }
@@ -23,13 +24,16 @@ BEGIN { unitNs["ns"] = 1; unitNs["us"] = 1e3; unitNs["ms"] = 1e6; unitNs["s"] = 
 /^ *"time_unit": / { unit = value($0) }
 /^ *"px": / { px = value($0) + 0 }
 /^ *"tri": / { tri = value($0) + 0 }
+/^ *"seq": / { seq = value($0) + 0 }
 /^ *"label": / { label = value($0) }
 END {
     flush()
     printf "%-32s %-15s %11s %11s %7s %7s %4s %11s %11s\n", "operation", "reference", "ours ns/px",
            "ref ns/px", "ratio", "target", "met", "ours Mtri/s", "ref Mtri/s"
     met = 0; targets = 0
-    for (i = 1; i <= count; ++i) {
+    last = maxSeq()
+    for (i = 1; i <= last; ++i) {
+        if (!(i in order)) continue
         n = order[i]
         side = n; sub(/.*\//, "", side)
         op = substr(n, 1, length(n) - length(side) - 1)
