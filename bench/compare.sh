@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The comparison in one command: installs what it needs, builds the peer
 # suite, times every hot path against memset/memcpy, pixman and SDL2 in one
-# process (best of 5 interleaved repetitions) and prints the table, then
+# process (best of 7 interleaved repetitions) and prints the table, then
 # counts instructions per pixel of every case under callgrind.
 #   bash bench/compare.sh [--no-instructions] [--filter REGEX]
 # Results stay in build/: peer.json, peer-table.txt, peer-instructions.txt.
@@ -25,7 +25,7 @@ peer=build/bench/peer/spanwright_peer
 [[ -x $peer ]] || { echo "the peer suite was not built (pixman-1 or SDL2 missing)" >&2; exit 1; }
 
 echo "== timing (a minute or two)"
-"$peer" --benchmark_filter="$filter" --benchmark_repetitions=5 \
+"$peer" --benchmark_filter="$filter" --benchmark_repetitions=7 \
     --benchmark_enable_random_interleaving=true --benchmark_min_time=0.05 \
     --benchmark_out=build/peer.json --benchmark_out_format=json >build/peer.txt 2>&1
 awk -f bench/peer/table.awk build/peer.json | tee build/peer-table.txt

@@ -19,7 +19,7 @@ valgrind --tool=callgrind --callgrind-out-file="$out/cg.%p" --collect-atstart=ye
 }
 # Each dump file: "desc: Trigger: Client Request: <op>/<side>|<pixels>|<iterations>"
 # and "summary: <instructions>" (or "totals:").
-for f in $(ls "$out"/cg.*.* | sort -t. -k3n); do
+for f in $(ls "$out"/cg.*.* | sort -V); do
     awk '/^desc: Trigger: Client Request: / { sub(/^desc: Trigger: Client Request: /, ""); label = $0 }
          /^(summary|totals): / { count = $2 }
          END { if (label != "") print label "|" count }' "$f"
