@@ -17,8 +17,10 @@
 
 namespace rowfill {
 
-// Rows of this many bytes and more go to memset (or wmemset).
+// Rows of this many bytes and more go to memset; 16-bit rows whose two
+// bytes differ go to wmemset from wideFillBytes on.
 constexpr size_t libraryFillBytes = 128;
+constexpr size_t wideFillBytes = 512;
 
 template <typename T>
 inline void storeAt(uint8_t* p, T value) {
@@ -86,11 +88,11 @@ inline void fill8(uint8_t* p, size_t n, uint8_t value) {
 // n 16-bit pixels from p (any alignment).
 inline void fill16(uint8_t* p, size_t n, uint16_t pixel) {
     size_t bytes = 2 * n;
-    if (bytes >= libraryFillBytes) {
-        if ((pixel >> 8) == (pixel & 0xFF)) {
-            std::memset(p, pixel & 0xFF, bytes);
-            return;
-        }
+    if (bytes >= libraryFillBytes && (pixel >> 8) == (pixel & 0xFF)) {
+        std::memset(p, pixel & 0xFF, bytes);
+        return;
+    }
+    if (bytes >= wideFillBytes) {
         // wchar_t is a 32-bit unit here: two pixels per unit once the
         // address is a multiple of 4.
         if (sizeof(wchar_t) == 4 && (reinterpret_cast<uintptr_t>(p) & 1) == 0) {
