@@ -13,11 +13,12 @@
 #include "raster/raster.h"
 #include "raster/spantex.h"
 
+#include "divide_per_pixel.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstring>
-#include <emmintrin.h>
 #include <vector>
 
 namespace {
@@ -247,27 +248,7 @@ void texturedArgs(benchmark::internal::Benchmark* b) {
 }
 BENCHMARK(BM_texturedTriangle)->Apply(texturedArgs);
 
-// The comparison fill: the same triangles and edge walk, but every pixel
-// divides for its own u and v (rounded to the nearest texel).
-void spanDividePerPixel(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b) {
-    if (a->edge.x > b->edge.x) std::swap(a, b);
-    int64_t n = b->edge.x - a->edge.x;
-    float o = a->oow, s = a->uoz, t = a->voz;
-    uint8_t* dst = row + a->edge.x;
-    const uint8_t* texels = texPixels;
-    const uint32_t mask = texMask;
-    const int32_t shift = texShift;
-    for (int64_t i = 0; i < n; ++i) {
-        float rcp = 1.0f / o;
-        uint32_t u = uint32_t(_mm_cvtss_si32(_mm_set_ss(s * rcp)));
-        uint32_t v = uint32_t(_mm_cvtss_si32(_mm_set_ss(t * rcp)));
-        dst[i] = texels[(u + (v << shift)) & mask];
-        o += dOowDx;
-        s += dUozDx;
-        t += dVozDx;
-    }
-}
-
+// The comparison fill (divide_per_pixel.h) over the same triangles.
 void BM_texturedDividePerPixel(benchmark::State& state) {
     double area = double(state.range(0));
     Screen s(PIXEL_PAL8);
@@ -321,6 +302,47 @@ void BM_spanRow(benchmark::State& state) {
     }
     pixelCounters(state, len);
 }
+// Rows of seeded random lengths 1 .. arg (a triangle's rows vary in
+// length, so branches on the length are not predicted), each row on its own
+// screen row.
+template <TexSpanRoutine span>
+void BM_spanRowRandomLength(benchmark::State& state) {
+    int maxLen = int(state.range(0));
+    Screen s(PIXEL_PAL8);
+    Texture texture(PIXEL_PAL8);
+    texSetTexture(&texture.mip->level[0]);
+    dOowDx = -0.0004f;
+    dUozDx = 0.9f;
+    dVozDx = 0.05f;
+    dOowDx8 = 8.0f * dOowDx;
+    dUozDx8 = 8.0f * dUozDx;
+    dVozDx8 = 8.0f * dVozDx;
+    spanClipLeft = 0;
+    spanClipRight = screenW;
+    std::vector<texEdge_tag> edges(2 * 512);
+    uint32_t seed = 5;
+    double pixels = 0;
+    for (size_t i = 0; i < 512; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        int len = 1 + int((uint64_t(seed) * uint32_t(maxLen)) >> 32);
+        texEdge_tag& a = edges[2 * i];
+        a.edge.x = 3 + int(i % 7);
+        a.oow = 1.0f;
+        a.uoz = 10.0f + float(i);
+        a.voz = 20.0f;
+        edges[2 * i + 1].edge.x = a.edge.x + len;
+        pixels += len;
+    }
+    for (auto _ : state) {
+        for (size_t i = 0; i < 512; ++i)
+            span(s.bm.pixels + i * s.bm.rowBytes, &edges[2 * i], &edges[2 * i + 1]);
+        benchmark::ClobberMemory();
+    }
+    pixelCounters(state, pixels);
+}
+BENCHMARK_TEMPLATE(BM_spanRowRandomLength, spanTex8)->Arg(45)->Arg(141);
+BENCHMARK_TEMPLATE(BM_spanRowRandomLength, spanDividePerPixel)->Arg(45)->Arg(141);
+
 BENCHMARK_TEMPLATE(BM_spanRow, spanTex8)->Arg(5)->Arg(8)->Arg(13)->Arg(24)->Arg(29)->Arg(1000);
 BENCHMARK_TEMPLATE(BM_spanRow, spanDividePerPixel)
     ->Arg(5)

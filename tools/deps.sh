@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those missing.
 #   tools/deps.sh          build, tests, benchmarks, demo
+#   tools/deps.sh --peer   also the peer libraries and valgrind of the
+#                          comparison suite (bench/compare.sh)
 #   tools/deps.sh --ci     also the fuzzing compiler, the interoperability
 #                          codecs, the X server and the peer libraries
 set -euo pipefail
@@ -10,6 +12,8 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
 if [[ "${1:-}" == "--ci" ]]; then
     packages+=(clang-14 libclang-rt-14-dev python3 python3-pil imagemagick xvfb xauth
                x11-apps libpixman-1-dev valgrind)
+elif [[ "${1:-}" == "--peer" ]]; then
+    packages+=(libpixman-1-dev valgrind)
 fi
 
 missing=()

@@ -26,3 +26,23 @@ CopyRoutine copyRoutinePlainFor(uint32_t srcType, uint32_t dstType);
 // or 0, 1, ..., 15 when none is set.
 const uint8_t* copyColormap();
 extern const uint8_t identityColormap[16];
+
+// The 8-bit path of bitmapScale after clipping: `columns` x `rows` pixels
+// from `first` (the destination's top left visible pixel); visible column i
+// shows source column ((cl + i) x ix) >> 16 of source row
+// ((ct + j) x iy) >> 16 in visible row j.
+struct Scale8 {
+    uint8_t* first;
+    int64_t dstRowBytes;
+    const uint8_t* src;
+    int64_t srcRowBytes;
+    int64_t columns, rows, cl, ct, ix, iy;
+};
+// Clips the 8-bit path's image of `src` at (x, y) with factors fx, fy to
+// `dst`; false when nothing is drawn.
+bool scale8Job(const bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* src, int32_t fx,
+               int32_t fy, Scale8& job);
+// The 8-bit path pixel by pixel (the reference), and the fast version that
+// writes the same bytes; keyed skips source pixels of value 0.
+void scaleRows8Plain(const Scale8& job, bool keyed);
+void scaleRows8Fast(const Scale8& job, bool keyed);

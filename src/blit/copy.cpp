@@ -7,12 +7,11 @@
 // over a rectangle pixel by pixel: that is the reference version of every
 // routine. The `...Fast` routines move several pixels per step and exist
 // only for the operations that profit (byte copy, keyed byte copy,
-// colormap expansion, word copy); each must write exactly the bytes its
-// plain version writes. `copyEntries` has one row per (source type,
-// destination type) pair naming both versions; the two 11 x 10 dispatch
-// tables are built from it at compile time: 28 filled pairs served by 19
-// distinct operations. The fast routines are compiled in every build (so
-// the tests can hold them against the plain ones); with
+// colormap expansion, word copy, 8-bit to 16-bit lookup, the blends); each
+// must write exactly the bytes its plain version writes. `copyEntries` has one row per (source
+// type, destination type) pair naming both versions; the two 11 x 10 dispatch tables are built from
+// it at compile time: 28 filled pairs served by 19 distinct operations. The fast routines are
+// compiled in every build (so the tests can hold them against the plain ones); with
 // SPANWRIGHT_GENERIC_ONLY the dispatch table names only plain routines.
 //
 // Pixel rules settled here:
@@ -112,6 +111,19 @@ struct BlendArgb4444 {
         uint32_t r = ((v >> 4) & 0xF0) | 0x0F, g = (v & 0xF0) | 0x0F, b = ((v << 4) & 0xF0) | 0x0F;
         store16(d, blendOver<To>(load16(d), alpha * 17, r, g, b));
     }
+    // Eight pixels at once: the destination pixels `old` and 8 source pixels.
+    __m128i apply8(__m128i old, const uint8_t* s) const {
+        using namespace blend8;
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        __m128i alpha = _mm_srli_epi16(v, 12);
+        __m128i r = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 4), splat(0xF0)), splat(0x0F));
+        __m128i g = _mm_or_si128(_mm_and_si128(v, splat(0xF0)), splat(0x0F));
+        __m128i b = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 4), splat(0xF0)), splat(0x0F));
+        __m128i weight = _mm_add_epi16(_mm_slli_epi16(alpha, 4), alpha); // alpha x 17
+        __m128i out = blendOver<To>(old, weight, r, g, b);
+        out = select(_mm_cmpeq_epi16(alpha, splat(15)), To::solid4444(v), out);
+        return select(_mm_cmpeq_epi16(alpha, _mm_setzero_si128()), old, out);
+    }
 };
 
 // Coverage 240 is the solid font colour; every other non-zero coverage
@@ -125,6 +137,14 @@ struct BlendAlpha8 {
         uint32_t a = *s;
         if (a == 0) return;
         store16(d, a == 240 ? solid : blendOver<To>(load16(d), a, r, g, b));
+    }
+    __m128i apply8(__m128i old, const uint8_t* s) const {
+        using namespace blend8;
+        __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s)),
+                                      _mm_setzero_si128());
+        __m128i out = blendOver<To>(old, a, splat(int(r)), splat(int(g)), splat(int(b)));
+        out = select(_mm_cmpeq_epi16(a, splat(240)), splat(solid), out);
+        return select(_mm_cmpeq_epi16(a, _mm_setzero_si128()), old, out);
     }
 };
 
@@ -244,6 +264,54 @@ void copyColormapExpandFast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes,
     }
 }
 
+// The blends, eight pixels per step (Op::apply8), the last 0-7 pixels of a
+// row one by one. A pixel the plain routine leaves alone is written back
+// with the value it had.
+template <class Op>
+void copyBlendFast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes, const uint8_t* srcRow,
+                   int32_t srcX, int32_t srcRowBytes, int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return;
+    const Op op{};
+    for (int64_t y = 0; y < height; ++y) {
+        uint8_t* d = rowAt(dstRow, dstRowBytes, y) + int64_t(dstX) * 2;
+        const uint8_t* s = rowAt(srcRow, srcRowBytes, y) + int64_t(srcX) * Op::srcBytes;
+        int32_t i = 0;
+        for (; i + 8 <= width; i += 8) {
+            __m128i* out = reinterpret_cast<__m128i*>(d + 2 * i);
+            _mm_storeu_si128(out, op.apply8(_mm_loadu_si128(out), s + i * Op::srcBytes));
+        }
+        for (; i < width; ++i)
+            op.apply(d + 2 * i, s + i * Op::srcBytes);
+    }
+}
+
+// 8-bit indexes to 16-bit screen pixels through a table: eight indexes per
+// 64-bit load, four pixels per 64-bit store.
+template <const uint16_t* table>
+void copyIndexTo16Fast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes, const uint8_t* srcRow,
+                       int32_t srcX, int32_t srcRowBytes, int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0) return;
+    for (int64_t y = 0; y < height; ++y) {
+        uint8_t* d = rowAt(dstRow, dstRowBytes, y) + int64_t(dstX) * 2;
+        const uint8_t* s = rowAt(srcRow, srcRowBytes, y) + srcX;
+        int32_t i = 0;
+        for (; i + 8 <= width; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, s + i, 8);
+            uint64_t lo = uint64_t(table[w & 0xFF]) | uint64_t(table[(w >> 8) & 0xFF]) << 16 |
+                          uint64_t(table[(w >> 16) & 0xFF]) << 32 |
+                          uint64_t(table[(w >> 24) & 0xFF]) << 48;
+            uint64_t hi = uint64_t(table[(w >> 32) & 0xFF]) |
+                          uint64_t(table[(w >> 40) & 0xFF]) << 16 |
+                          uint64_t(table[(w >> 48) & 0xFF]) << 32 | uint64_t(table[w >> 56]) << 48;
+            std::memcpy(d + 2 * i, &lo, 8);
+            std::memcpy(d + 2 * i + 8, &hi, 8);
+        }
+        for (; i < width; ++i)
+            store16(d + 2 * i, table[s[i]]);
+    }
+}
+
 // ------------------------------------------------------------ the table
 
 struct CopyEntry {
@@ -293,8 +361,10 @@ constexpr CopyEntry copyEntries[] = {
     // 8-bit palette sources
     withFast(PIXEL_PAL8, PIXEL_PAL8, copyPlain<ByteCopy>, copyRowsFast<1>),
     withFast(PIXEL_PAL8, PIXEL_PAL8_KEY, copyPlain<ByteCopy>, copyRowsFast<1>),
-    plainOnly(PIXEL_PAL8, PIXEL_RGB565, copyPlain<Pal8To<StoreIndex565>>),
-    plainOnly(PIXEL_PAL8, PIXEL_ARGB1555, copyPlain<Pal8To<StoreIndex555>>),
+    withFast(PIXEL_PAL8, PIXEL_RGB565, copyPlain<Pal8To<StoreIndex565>>,
+             copyIndexTo16Fast<screenPalette565>),
+    withFast(PIXEL_PAL8, PIXEL_ARGB1555, copyPlain<Pal8To<StoreIndex555>>,
+             copyIndexTo16Fast<screenPalette555>),
     withFast(PIXEL_PAL8_KEY, PIXEL_PAL8, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
     withFast(PIXEL_PAL8_KEY, PIXEL_PAL8_KEY, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
     plainOnly(PIXEL_PAL8_KEY, PIXEL_RGB565, copyPlain<Pal8KeyTo<StoreIndex565>>),
@@ -304,11 +374,15 @@ constexpr CopyEntry copyEntries[] = {
     plainOnly(PIXEL_RGB565, PIXEL_ARGB1555, copyPlain<Rgb565To555>),
     plainOnly(PIXEL_ARGB1555, PIXEL_RGB565, copyPlain<Rgb555To565>),
     withFast(PIXEL_ARGB1555, PIXEL_ARGB1555, copyPlain<WordCopy>, copyRowsFast<2>),
-    plainOnly(PIXEL_ARGB4444, PIXEL_RGB565, copyPlain<BlendArgb4444<Blend565>>),
-    plainOnly(PIXEL_ARGB4444, PIXEL_ARGB1555, copyPlain<BlendArgb4444<Blend555>>),
+    withFast(PIXEL_ARGB4444, PIXEL_RGB565, copyPlain<BlendArgb4444<Blend565>>,
+             copyBlendFast<BlendArgb4444<Blend565>>),
+    withFast(PIXEL_ARGB4444, PIXEL_ARGB1555, copyPlain<BlendArgb4444<Blend555>>,
+             copyBlendFast<BlendArgb4444<Blend555>>),
     // coverage
-    plainOnly(PIXEL_ALPHA8, PIXEL_RGB565, copyPlain<BlendAlpha8<Blend565>>),
-    plainOnly(PIXEL_ALPHA8, PIXEL_ARGB1555, copyPlain<BlendAlpha8<Blend555>>),
+    withFast(PIXEL_ALPHA8, PIXEL_RGB565, copyPlain<BlendAlpha8<Blend565>>,
+             copyBlendFast<BlendAlpha8<Blend565>>),
+    withFast(PIXEL_ALPHA8, PIXEL_ARGB1555, copyPlain<BlendAlpha8<Blend555>>,
+             copyBlendFast<BlendAlpha8<Blend555>>),
 };
 
 constexpr int copySourceTypes = 11, copyDestinationTypes = 10;

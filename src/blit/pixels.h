@@ -5,6 +5,8 @@
 
 #include <spanwright/spanwright.h>
 
+#include "bitmap/rowfill.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -85,11 +87,28 @@ struct StoreIndex555 {
     void store(uint8_t* d, uint8_t index) const { store16(d, screenPalette555[index]); }
 };
 
-// Fill n pixels from p (n <= 0 does nothing). The fast versions use the
-// C library's block fills; with SPANWRIGHT_GENERIC_ONLY they are plain
-// per-pixel loops. Both write exactly the same bytes.
-void fillRow8(uint8_t* p, int64_t n, uint8_t value);
-void fillRow16(uint8_t* p, int64_t n, uint16_t value);
+// Fill n pixels from p (n <= 0 does nothing). The fast versions are the
+// shared row fills (bitmap/rowfill.h); with SPANWRIGHT_GENERIC_ONLY they are
+// plain per-pixel loops. Both write exactly the same bytes. Inline, so that
+// a rectangle's rows cost no call each.
+inline void fillRow8(uint8_t* p, int64_t n, uint8_t value) {
+    if (n <= 0) return;
+#if SPANWRIGHT_GENERIC_ONLY
+    for (int64_t i = 0; i < n; ++i)
+        p[i] = value;
+#else
+    rowfill::fill8(p, size_t(n), value);
+#endif
+}
+inline void fillRow16(uint8_t* p, int64_t n, uint16_t value) {
+    if (n <= 0) return;
+#if SPANWRIGHT_GENERIC_ONLY
+    for (int64_t i = 0; i < n; ++i)
+        store16(p + 2 * i, value);
+#else
+    rowfill::fill16(p, size_t(n), value);
+#endif
+}
 
 inline void fillRowIndexed(const IndexLayout8& l, uint8_t* p, int64_t n) {
     fillRow8(p, n, l.pixel);

@@ -24,6 +24,9 @@
 #include "raster/fixed.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include <emmintrin.h>
 
 namespace {
 
@@ -32,28 +35,65 @@ bool scalable(int32_t factor) {
     return factor >= 3 || factor <= -3;
 }
 
+// Pixel by pixel: the reference of the 8-bit path.
 template <bool keyed>
-void scaleFast8(bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* src, int32_t fx,
-                int32_t fy) {
-    if (fx < 3 || fy < 3) return;
-    int64_t dw = (int64_t(src->width) * fx) >> 16, dh = (int64_t(src->height) * fy) >> 16;
-    if (dw < 1 || dh < 1) return;
-    int64_t cl = x < 0 ? -int64_t(x) : 0, ct = y < 0 ? -int64_t(y) : 0;
-    int64_t cr = std::max<int64_t>(int64_t(x) + dw - dst->width, 0);
-    int64_t cb = std::max<int64_t>(int64_t(y) + dh - dst->height, 0);
-    int64_t columns = dw - cl - cr, rows = dh - ct - cb;
-    if (columns < 1 || rows < 1) return;
-    // Column i of the unclipped image shows source column (i x ix) >> 16:
-    // one 16.16 position per axis, advanced by the reciprocal per pixel.
-    int64_t ix = recip32(fx), iy = recip32(fy);
-    int64_t left = std::max<int32_t>(x, 0), top = std::max<int32_t>(y, 0);
-    int64_t rowPosition = ct * iy;
-    for (int64_t j = 0; j < rows; ++j, rowPosition += iy) {
-        uint8_t* d = rowAt(dst->pixels, dst->rowBytes, top + j) + left;
-        const uint8_t* s = rowAt(src->pixels, src->rowBytes, rowPosition >> 16);
-        int64_t position = cl * ix;
-        for (int64_t i = 0; i < columns; ++i, position += ix) {
+void rows8Plain(const Scale8& job) {
+    int64_t rowPosition = job.ct * job.iy;
+    for (int64_t j = 0; j < job.rows; ++j, rowPosition += job.iy) {
+        uint8_t* d = job.first + j * job.dstRowBytes;
+        const uint8_t* s = rowAt(job.src, job.srcRowBytes, rowPosition >> 16);
+        int64_t position = job.cl * job.ix;
+        for (int64_t i = 0; i < job.columns; ++i, position += job.ix) {
             uint8_t v = s[position >> 16];
+            if (!keyed || v) d[i] = v;
+        }
+    }
+}
+
+// The same pixels with less work: the source column of every visible
+// column is worked out once per call, eight pixels are gathered into one
+// 64-bit store (keyed: merged with the destination where the source is 0),
+// and an opaque row showing the same source row as the row above is a copy
+// of that row. Destinations wider than the column table take the plain
+// loop.
+template <bool keyed>
+void rows8Fast(const Scale8& job) {
+    constexpr int64_t tableColumns = 2048;
+    if (job.columns > tableColumns) {
+        rows8Plain<keyed>(job);
+        return;
+    }
+    uint32_t column[tableColumns];
+    int64_t position = job.cl * job.ix;
+    for (int64_t i = 0; i < job.columns; ++i, position += job.ix)
+        column[i] = uint32_t(position >> 16);
+    int64_t rowPosition = job.ct * job.iy;
+    const uint8_t* previous = nullptr;
+    for (int64_t j = 0; j < job.rows; ++j, rowPosition += job.iy) {
+        uint8_t* d = job.first + j * job.dstRowBytes;
+        const uint8_t* s = rowAt(job.src, job.srcRowBytes, rowPosition >> 16);
+        if (!keyed && s == previous) {
+            std::memcpy(d, d - job.dstRowBytes, size_t(job.columns));
+            continue;
+        }
+        previous = s;
+        int64_t i = 0;
+        for (; i + 8 <= job.columns; i += 8) {
+            uint64_t w = 0;
+            for (int k = 0; k < 8; ++k)
+                w |= uint64_t(s[column[i + k]]) << (8 * k);
+            if (keyed) {
+                __m128i v = _mm_cvtsi64_si128(int64_t(w));
+                __m128i keep = _mm_cmpeq_epi8(v, _mm_setzero_si128());
+                __m128i* out = reinterpret_cast<__m128i*>(d + i);
+                _mm_storel_epi64(out, _mm_or_si128(_mm_andnot_si128(keep, v),
+                                                   _mm_and_si128(keep, _mm_loadl_epi64(out))));
+            } else {
+                std::memcpy(d + i, &w, 8);
+            }
+        }
+        for (; i < job.columns; ++i) {
+            uint8_t v = s[column[i]];
             if (!keyed || v) d[i] = v;
         }
     }
@@ -136,16 +176,59 @@ GeneralScaler generalScaler(uint32_t srcType, uint32_t dstType) {
 
 } // namespace
 
+bool scale8Job(const bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* src, int32_t fx,
+               int32_t fy, Scale8& job) {
+    if (fx < 3 || fy < 3) return false;
+    int64_t dw = (int64_t(src->width) * fx) >> 16, dh = (int64_t(src->height) * fy) >> 16;
+    if (dw < 1 || dh < 1) return false;
+    int64_t cl = x < 0 ? -int64_t(x) : 0, ct = y < 0 ? -int64_t(y) : 0;
+    int64_t cr = std::max<int64_t>(int64_t(x) + dw - dst->width, 0);
+    int64_t cb = std::max<int64_t>(int64_t(y) + dh - dst->height, 0);
+    int64_t columns = dw - cl - cr, rows = dh - ct - cb;
+    if (columns < 1 || rows < 1) return false;
+    // Column i of the unclipped image shows source column (i x ix) >> 16:
+    // one 16.16 position per axis, advanced by the reciprocal per pixel.
+    int64_t left = std::max<int32_t>(x, 0), top = std::max<int32_t>(y, 0);
+    job = Scale8{rowAt(dst->pixels, dst->rowBytes, top) + left,
+                 dst->rowBytes,
+                 src->pixels,
+                 src->rowBytes,
+                 columns,
+                 rows,
+                 cl,
+                 ct,
+                 recip32(fx),
+                 recip32(fy)};
+    return true;
+}
+
+void scaleRows8Plain(const Scale8& job, bool keyed) {
+    if (keyed)
+        rows8Plain<true>(job);
+    else
+        rows8Plain<false>(job);
+}
+
+void scaleRows8Fast(const Scale8& job, bool keyed) {
+    if (keyed)
+        rows8Fast<true>(job);
+    else
+        rows8Fast<false>(job);
+}
+
 extern "C" {
 
 void bitmapScale(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src, int32_t fx, int32_t fy) {
     if (!dst || !src) return;
     if (isIndexed8(dst->pixelType) && isIndexed8(src->pixelType)) {
         if (!bitmapUsable(dst, 1) || !bitmapUsable(src, 1)) return;
-        if (src->pixelType == PIXEL_PAL8_KEY)
-            scaleFast8<true>(dst, x, y, src, fx, fy);
-        else
-            scaleFast8<false>(dst, x, y, src, fx, fy);
+        Scale8 job;
+        if (!scale8Job(dst, x, y, src, fx, fy, job)) return;
+#if SPANWRIGHT_GENERIC_ONLY
+        scaleRows8Plain(job, src->pixelType == PIXEL_PAL8_KEY);
+#else
+        scaleRows8Fast(job, src->pixelType == PIXEL_PAL8_KEY);
+#endif
         return;
     }
     if (fx == 0x10000 && fy == 0x10000) {

@@ -1,14 +1,10 @@
 // The exact edge stepper and the flat polygon fill with its span writers.
 #include "raster/raster.h"
 
+#include "bitmap/rowfill.h"
+
 #include <algorithm>
 #include <cstring>
-#include <cwchar>
-
-#if defined(__SSE2__) && !defined(SPANWRIGHT_GENERIC_ONLY)
-#include <emmintrin.h>
-#define SW_FLAT_SSE2 1
-#endif
 
 int32_t edgeTableDown[rowTableSize];
 int32_t edgeTableUp[rowTableSize];
@@ -89,102 +85,17 @@ void spanFlat16(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
 
 #else
 
-namespace {
-
-// Beyond this many bytes the C library's fill, tuned for the machine it
-// runs on, beats anything written against the SSE2 baseline.
-constexpr size_t libraryFillBytes = 32;
-
-template <typename T>
-inline void storeAt(uint8_t* p, T value) {
-    std::memcpy(p, &value, sizeof value);
-}
-
-// Fills `bytes` bytes at p with `pattern`, a 64-bit word whose bytes repeat
-// with a period of 1 or 2, so that stores at any even distance from p agree.
-// Short fills use two overlapping stores of the largest size that fits;
-// longer ones aligned 16-byte stores between two unaligned ends.
-inline void fillPattern(uint8_t* p, size_t bytes, uint64_t pattern) {
-    if (bytes < 8) {
-        if (bytes >= 4) {
-            storeAt(p, uint32_t(pattern));
-            storeAt(p + bytes - 4, uint32_t(pattern));
-        } else if (bytes >= 2) {
-            storeAt(p, uint16_t(pattern));
-            storeAt(p + bytes - 2, uint16_t(pattern));
-        } else if (bytes == 1) {
-            *p = uint8_t(pattern);
-        }
-        return;
-    }
-    if (bytes <= 16) {
-        storeAt(p, pattern);
-        storeAt(p + bytes - 8, pattern);
-        return;
-    }
-#if defined(SW_FLAT_SSE2)
-    __m128i v = _mm_set1_epi64x(int64_t(pattern));
-    uint8_t* end = p + bytes;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-    // Aligning to 16 moves by an even distance only when p is even: the
-    // 16-bit writer passes even addresses, the byte pattern has period 1.
-    uint8_t* q = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + 16) & ~uintptr_t(15));
-    if ((q - p) & 1) q -= 1;
-    for (; q + 32 <= end; q += 32) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16), v);
-    }
-    if (q + 16 <= end) _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(end - 16), v);
-#else
-    size_t i = 0;
-    for (; i + 8 <= bytes; i += 8)
-        storeAt(p + i, pattern);
-    storeAt(p + bytes - 8, pattern);
-#endif
-}
-
-} // namespace
-
 void spanFlat8(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
     if (xa > xb) std::swap(xa, xb);
     if (xb <= xa) return;
-    size_t n = size_t(int64_t(xb) - xa);
-    uint8_t* p = row + xa;
-    if (n >= libraryFillBytes) {
-        std::memset(p, int(fill & 0xFF), n);
-        return;
-    }
-    fillPattern(p, n, uint64_t(fill & 0xFF) * 0x0101010101010101ull);
+    rowfill::fill8(row + xa, size_t(int64_t(xb) - xa), uint8_t(fill));
 }
 
 void spanFlat16(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
     if (xa > xb) std::swap(xa, xb);
     if (xb <= xa) return;
-    size_t bytes = size_t(int64_t(xb) - xa) * 2;
-    uint8_t* p = row + 2 * int64_t(xa);
-    uint32_t pixel = fill & 0xFFFF;
-    if (bytes >= libraryFillBytes) {
-        if ((pixel >> 8) == (pixel & 0xFF)) {
-            std::memset(p, int(pixel & 0xFF), bytes);
-            return;
-        }
-        // wchar_t is a 32-bit unit here: two pixels per unit once the
-        // address is a multiple of 4.
-        if (sizeof(wchar_t) == 4 && (reinterpret_cast<uintptr_t>(p) & 1) == 0) {
-            if (reinterpret_cast<uintptr_t>(p) & 2) {
-                storeAt(p, uint16_t(pixel));
-                p += 2;
-                bytes -= 2;
-            }
-            std::wmemset(reinterpret_cast<wchar_t*>(p), wchar_t(pixel * 0x10001u), bytes / 4);
-            if (bytes & 2) storeAt(p + bytes - 2, uint16_t(pixel));
-            return;
-        }
-    }
-    fillPattern(p, bytes, uint64_t(pixel) * 0x0001000100010001ull);
+    rowfill::fill16(row + 2 * int64_t(xa), size_t(int64_t(xb) - xa), uint16_t(fill));
 }
-
 #endif
 
 // ---------------------------------------------------------------- the fill

@@ -183,19 +183,25 @@ struct texEdge_tag {
     float voz, vozStep, vozCarry;
 };
 
+// Without a branch: whether an edge carries changes from row to row in no
+// pattern a predictor learns. The sums with the carry step are formed on
+// every row and kept only on a carry (the same additions as a branch would
+// make).
 inline void texEdgeStep(texEdge_tag* e) {
     e->edge.x += e->edge.xStep;
-    e->oow += e->oowStep;
-    e->uoz += e->uozStep;
-    e->voz += e->vozStep;
+    float oow = e->oow + e->oowStep;
+    float uoz = e->uoz + e->uozStep;
+    float voz = e->voz + e->vozStep;
+    const float oowCarried = oow + e->oowCarry;
+    const float uozCarried = uoz + e->uozCarry;
+    const float vozCarried = voz + e->vozCarry;
     e->edge.err += e->edge.stepRem;
-    if (e->edge.err >= e->edge.dy) {
-        e->edge.x += 1;
-        e->edge.err -= e->edge.dy;
-        e->oow += e->oowCarry;
-        e->uoz += e->uozCarry;
-        e->voz += e->vozCarry;
-    }
+    const bool carry = e->edge.err >= e->edge.dy;
+    e->edge.x += carry;
+    e->edge.err -= carry ? e->edge.dy : 0;
+    e->oow = carry ? oowCarried : oow;
+    e->uoz = carry ? uozCarried : uoz;
+    e->voz = carry ? vozCarried : voz;
 }
 
 // Polygon routines of modes 4..7 (texture: level 0 of the current mip).

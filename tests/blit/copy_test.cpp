@@ -433,3 +433,54 @@ TEST(BitmapCopy, RecordsThatAreNotDrawableCopyNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// Source bytes for the blends that hit every case of the pixel rules: 4444
+// pixels with alpha 0, 15 or in between, coverage 0, 240 and other values
+// (1 and 255 included), the rest random.
+uint8_t blendSourceByte(uint32_t srcType, size_t i, Rng& rng) {
+    uint32_t pick = rng.range(0, 5);
+    if (srcType == PIXEL_ALPHA8) {
+        const uint8_t special[] = {0, 240, 255, 1, 0};
+        return pick < 5 ? special[pick] : uint8_t(rng.next());
+    }
+    if (i % 2 == 0) return uint8_t(rng.next()); // low byte of a 4444 pixel: any colour
+    return uint8_t((pick == 0 ? 0x00 : pick == 1 ? 0xF0 : rng.next() & 0xF0) | (rng.next() & 0x0F));
+}
+
+} // namespace
+
+// The eight-pixel blends and the eight-pixel lookup copy against their
+// plain versions on seeded random rows, with many font colours and every
+// width from 0 to 40 (so every tail length), at odd destination addresses
+// too.
+TEST(BitmapCopy, EightPixelBlendsAndLookupEqualPlain) {
+    const uint32_t pairs[][2] = {{PIXEL_ARGB4444, PIXEL_RGB565}, {PIXEL_ARGB4444, PIXEL_ARGB1555},
+                                 {PIXEL_ALPHA8, PIXEL_RGB565},   {PIXEL_ALPHA8, PIXEL_ARGB1555},
+                                 {PIXEL_PAL8, PIXEL_RGB565},     {PIXEL_PAL8, PIXEL_ARGB1555}};
+    Rng rng(77);
+    for (int scene = 0; scene < 8; ++scene) {
+        CopyScene state(300 + scene, false);
+        for (const auto& pair : pairs) {
+            CopyRoutine fast = copyRoutineFor(pair[0], pair[1]);
+            CopyRoutine plain = copyRoutinePlainFor(pair[0], pair[1]);
+            ASSERT_TRUE(fast && plain);
+            const int height = 3, rowBytes = 2 * 48 + 3;
+            for (int width = 0; width <= 40; ++width) {
+                std::vector<uint8_t> src(size_t(rowBytes) * height);
+                for (size_t i = 0; i < src.size(); ++i)
+                    src[i] = blendSourceByte(pair[0], i, rng);
+                std::vector<uint8_t> a(size_t(rowBytes) * height + 1);
+                for (auto& b : a)
+                    b = uint8_t(rng.next());
+                std::vector<uint8_t> b = a;
+                const int odd = width % 2;
+                fast(a.data() + odd, 1, rowBytes, src.data(), 1, rowBytes, width, height);
+                plain(b.data() + odd, 1, rowBytes, src.data(), 1, rowBytes, width, height);
+                ASSERT_EQ(a, b) << pair[0] << "->" << pair[1] << " width " << width << " scene "
+                                << scene;
+            }
+        }
+    }
+}
