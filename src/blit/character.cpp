@@ -24,20 +24,9 @@ void bitmapCopyCharacter(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* patt
                          bitmap_tag* glyph) {
     if (!bitmapUsable(dst, 2) || !bitmapUsable(pattern, 2) || !bitmapUsable(glyph, 1)) return;
     if (pattern->width < glyph->width || pattern->height < glyph->height) return;
-    int64_t w = glyph->width, h = glyph->height, gx = 0, gy = 0, dx = x, dy = y;
-    if (dx < 0) {
-        gx = -dx;
-        w += dx;
-        dx = 0;
-    }
-    if (dy < 0) {
-        gy = -dy;
-        h += dy;
-        dy = 0;
-    }
-    w = std::min<int64_t>(w, dst->width - dx);
-    h = std::min<int64_t>(h, dst->height - dy);
-    if (w <= 0 || h <= 0) return;
+    PlacedRect r;
+    if (!placeInDestination(dst, glyph->width, glyph->height, x, y, &r)) return;
+    const int64_t w = r.width, h = r.height, gx = r.srcX, gy = r.srcY, dx = r.dstX, dy = r.dstY;
     const uint32_t weight = fontColor >> 24, patternWeight = 255 - weight;
     const uint32_t fontR = (fontColor >> 16) & 0xFF, fontG = (fontColor >> 8) & 0xFF,
                    fontB = fontColor & 0xFF;

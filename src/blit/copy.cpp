@@ -426,23 +426,11 @@ void bitmapCopy(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src) {
     if (!routine || !bitmapUsable(dst, bytesPerPixel(dst->pixelType)) ||
         !bitmapUsable(src, bytesPerPixel(src->pixelType)))
         return;
-    int64_t w = src->width, h = src->height, sx = 0, sy = 0, dx = x, dy = y;
-    if (dx < 0) {
-        sx = -dx;
-        w += dx;
-        dx = 0;
-    }
-    if (dy < 0) {
-        sy = -dy;
-        h += dy;
-        dy = 0;
-    }
-    if (dx + w > dst->width) w = dst->width - dx;
-    if (dy + h > dst->height) h = dst->height - dy;
-    if (w <= 0 || h <= 0) return;
-    routine(rowAt(dst->pixels, dst->rowBytes, dy), int32_t(dx), dst->rowBytes,
-            rowAt(src->pixels, src->rowBytes, sy), int32_t(sx), src->rowBytes, int32_t(w),
-            int32_t(h));
+    PlacedRect r;
+    if (!placeInDestination(dst, src->width, src->height, x, y, &r)) return;
+    routine(rowAt(dst->pixels, dst->rowBytes, r.dstY), int32_t(r.dstX), dst->rowBytes,
+            rowAt(src->pixels, src->rowBytes, r.srcY), int32_t(r.srcX), src->rowBytes,
+            int32_t(r.width), int32_t(r.height));
 }
 
 } // extern "C"

@@ -47,6 +47,34 @@ inline const uint8_t* rowAt(const uint8_t* pixels, int64_t rowBytes, int64_t y) 
     return pixels + rowBytes * y;
 }
 
+// A source of width x height whose top-left pixel goes to (x, y) of `dst`,
+// cut to the destination: the first source pixel drawn, the first
+// destination pixel written and the size left. The source is read from
+// (srcX, srcY) on; only the destination clips.
+struct PlacedRect {
+    int64_t srcX, srcY, dstX, dstY, width, height;
+};
+
+// False when nothing of the source lands inside the destination.
+inline bool placeInDestination(const bitmap_tag* dst, int64_t width, int64_t height, int32_t x,
+                               int32_t y, PlacedRect* out) {
+    PlacedRect r{0, 0, x, y, width, height};
+    if (r.dstX < 0) {
+        r.srcX = -r.dstX;
+        r.width += r.dstX;
+        r.dstX = 0;
+    }
+    if (r.dstY < 0) {
+        r.srcY = -r.dstY;
+        r.height += r.dstY;
+        r.dstY = 0;
+    }
+    if (r.dstX + r.width > dst->width) r.width = dst->width - r.dstX;
+    if (r.dstY + r.height > dst->height) r.height = dst->height - r.dstY;
+    *out = r;
+    return r.width > 0 && r.height > 0;
+}
+
 // Colour index to stored pixel, one struct per destination layout. The
 // primitives, the debug font, the fill and the scaler pick one per call.
 // Only the low 8 bits of an index count, so no table is read out of range.
