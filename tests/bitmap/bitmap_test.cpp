@@ -141,27 +141,6 @@ TEST(BitmapMaps, ColormapAccess) {
     EXPECT_TRUE(bitmapGetColormap(out, bm));
     EXPECT_EQ(std::memcmp(in, out, 16), 0);
     bitmapFree(bm);
-
-    struct Case {
-        uint8_t type;
-        bool withMap;
-        const char* get;
-        const char* set;
-    };
-    const Case failures[] = {
-        {PIXEL_PAL8, true, "Invalid bitmap depth in bitmapGetColormap()\n",
-         "Invalid bitmap depth in bitmapSetColormap()\n"},
-        {PIXEL_CMAP4, false, "No bitmap colormap in bitmapGetColormap()\n",
-         "No bitmap colormap in bitmapSetColormap()\n"},
-    };
-    for (const Case& c : failures) {
-        ASSERT_TRUE(bitmapAlloc(&bm, c.type, 2, 2, c.withMap));
-        MessageCapture capture;
-        EXPECT_FALSE(bitmapGetColormap(out, bm));
-        EXPECT_FALSE(bitmapSetColormap(bm, in));
-        EXPECT_EQ(capture.debug(), (std::vector<std::string>{c.get, c.set}));
-        bitmapFree(bm);
-    }
 }
 
 TEST(BitmapMaps, PaletteRangesGoToTheSameIndexes) {
@@ -188,27 +167,45 @@ TEST(BitmapMaps, PaletteRangesGoToTheSameIndexes) {
     EXPECT_EQ(static_cast<uint32_t*>(bm->map)[101], 7u);
     EXPECT_EQ(static_cast<uint32_t*>(bm->map)[102], 0xFF000000u | uint32_t(102 * 0x010203));
     bitmapFree(bm);
+}
 
+// Each accessor refuses a bitmap of the wrong kind or without its map,
+// naming itself and the reason.
+TEST(BitmapMaps, RefusalsNameTheCallAndTheReason) {
     struct Case {
         uint8_t type;
         bool withMap;
-        const char* get;
-        const char* set;
+        bool palette; // the palette accessors, else the colormap ones
+        const char* reason;
     };
-    const Case failures[] = {
-        {PIXEL_CMAP4, true, "Invalid bitmap depth in bitmapGetPalette()\n",
-         "Invalid bitmap depth in bitmapSetPalette()\n"},
-        {PIXEL_RGB565, false, "Invalid bitmap depth in bitmapGetPalette()\n",
-         "Invalid bitmap depth in bitmapSetPalette()\n"},
-        {PIXEL_PAL8_KEY, false, "No bitmap palette in bitmapGetPalette()\n",
-         "No bitmap palette in bitmapSetPalette()\n"},
+    const Case cases[] = {
+        {PIXEL_PAL8, true, false, "Invalid bitmap depth"},
+        {PIXEL_CMAP4, false, false, "No bitmap colormap"},
+        {PIXEL_CMAP4, true, true, "Invalid bitmap depth"},
+        {PIXEL_RGB565, false, true, "Invalid bitmap depth"},
+        {PIXEL_PAL8_KEY, false, true, "No bitmap palette"},
     };
-    for (const Case& c : failures) {
+    uint32_t entries[256] = {};
+    uint8_t colormap[16] = {};
+    for (const Case& c : cases) {
+        bitmap_tag* bm = nullptr;
         ASSERT_TRUE(bitmapAlloc(&bm, c.type, 2, 2, c.withMap));
         MessageCapture capture;
-        EXPECT_FALSE(bitmapGetPalette(out, bm, 0, 1));
-        EXPECT_FALSE(bitmapSetPalette(bm, in, 0, 1));
-        EXPECT_EQ(capture.debug(), (std::vector<std::string>{c.get, c.set}));
+        const char* names[2];
+        if (c.palette) {
+            EXPECT_FALSE(bitmapGetPalette(entries, bm, 0, 1));
+            EXPECT_FALSE(bitmapSetPalette(bm, entries, 0, 1));
+            names[0] = "bitmapGetPalette";
+            names[1] = "bitmapSetPalette";
+        } else {
+            EXPECT_FALSE(bitmapGetColormap(colormap, bm));
+            EXPECT_FALSE(bitmapSetColormap(bm, colormap));
+            names[0] = "bitmapGetColormap";
+            names[1] = "bitmapSetColormap";
+        }
+        EXPECT_EQ(capture.debug(),
+                  (std::vector<std::string>{std::string(c.reason) + " in " + names[0] + "()\n",
+                                            std::string(c.reason) + " in " + names[1] + "()\n"}));
         bitmapFree(bm);
     }
 }
