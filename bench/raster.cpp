@@ -60,66 +60,42 @@ void flatSpanArgs(benchmark::internal::Benchmark* b) {
             b->Args({len, where});
 }
 
-void BM_spanFlat8(benchmark::State& state) {
-    Screen s(PIXEL_PAL8);
+// One span writer (or memset of the same bytes) over `len` pixels of a row.
+template <uint8_t type, void (*fillRow)(uint8_t* row, int len)>
+void BM_rowFill(benchmark::State& state) {
+    Screen s(type);
     int len = int(state.range(0));
     bool cycle = state.range(1) != 0;
     int row = 0;
     for (auto _ : state) {
-        spanFlat8(s.bm.pixels + size_t(row) * s.bm.rowBytes, 0, len, 0x37373737);
+        fillRow(s.bm.pixels + size_t(row) * s.bm.rowBytes, len);
         benchmark::ClobberMemory();
         if (cycle && ++row == screenH) row = 0;
     }
     pixelCounters(state, len);
-    state.SetBytesProcessed(state.iterations() * len);
+    state.SetBytesProcessed(state.iterations() * len * (type == PIXEL_PAL8 ? 1 : 2));
 }
-BENCHMARK(BM_spanFlat8)->Apply(flatSpanArgs<false>);
 
-void BM_memset8(benchmark::State& state) {
-    Screen s(PIXEL_PAL8);
-    int len = int(state.range(0));
-    bool cycle = state.range(1) != 0;
-    int row = 0;
-    for (auto _ : state) {
-        std::memset(s.bm.pixels + size_t(row) * s.bm.rowBytes, 0x37, size_t(len));
-        benchmark::ClobberMemory();
-        if (cycle && ++row == screenH) row = 0;
-    }
-    pixelCounters(state, len);
-    state.SetBytesProcessed(state.iterations() * len);
+void spanFlat8Row(uint8_t* row, int len) {
+    spanFlat8(row, 0, len, 0x37373737);
 }
-BENCHMARK(BM_memset8)->Apply(flatSpanArgs<false>);
-
-void BM_spanFlat16(benchmark::State& state) {
-    Screen s(PIXEL_RGB565);
-    int len = int(state.range(0));
-    bool cycle = state.range(1) != 0;
-    int row = 0;
-    for (auto _ : state) {
-        spanFlat16(s.bm.pixels + size_t(row) * s.bm.rowBytes, 0, len, 0x1234u * 0x10001u);
-        benchmark::ClobberMemory();
-        if (cycle && ++row == screenH) row = 0;
-    }
-    pixelCounters(state, len);
-    state.SetBytesProcessed(state.iterations() * len * 2);
+void memset8Row(uint8_t* row, int len) {
+    std::memset(row, 0x37, size_t(len));
 }
-BENCHMARK(BM_spanFlat16)->Apply(flatSpanArgs<true>);
-
+void spanFlat16Row(uint8_t* row, int len) {
+    spanFlat16(row, 0, len, 0x1234u * 0x10001u);
+}
 // memset of the bytes a 16-bit span covers.
-void BM_memset16(benchmark::State& state) {
-    Screen s(PIXEL_RGB565);
-    int len = int(state.range(0));
-    bool cycle = state.range(1) != 0;
-    int row = 0;
-    for (auto _ : state) {
-        std::memset(s.bm.pixels + size_t(row) * s.bm.rowBytes, 0x34, size_t(len) * 2);
-        benchmark::ClobberMemory();
-        if (cycle && ++row == screenH) row = 0;
-    }
-    pixelCounters(state, len);
-    state.SetBytesProcessed(state.iterations() * len * 2);
+void memset16Row(uint8_t* row, int len) {
+    std::memset(row, 0x34, size_t(len) * 2);
 }
-BENCHMARK(BM_memset16)->Apply(flatSpanArgs<true>);
+
+BENCHMARK(BM_rowFill<PIXEL_PAL8, spanFlat8Row>)->Name("BM_spanFlat8")->Apply(flatSpanArgs<false>);
+BENCHMARK(BM_rowFill<PIXEL_PAL8, memset8Row>)->Name("BM_memset8")->Apply(flatSpanArgs<false>);
+BENCHMARK(BM_rowFill<PIXEL_RGB565, spanFlat16Row>)
+    ->Name("BM_spanFlat16")
+    ->Apply(flatSpanArgs<true>);
+BENCHMARK(BM_rowFill<PIXEL_RGB565, memset16Row>)->Name("BM_memset16")->Apply(flatSpanArgs<true>);
 
 // -------------------------------------------------------------- triangles
 
