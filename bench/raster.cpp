@@ -251,12 +251,9 @@ BENCHMARK(BM_texturedDividePerPixel)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 
 namespace {
 
-// One row of spanTex8 alone, `len` pixels, with a gentle perspective.
-template <TexSpanRoutine span>
-void BM_spanRow(benchmark::State& state) {
-    int len = int(state.range(0));
-    Screen s(PIXEL_PAL8);
-    Texture texture(PIXEL_PAL8);
+// The texture and gradients of the row benchmarks: a gentle perspective,
+// rows unclipped across the screen.
+void spanSetUp(Texture& texture) {
     texSetTexture(&texture.mip->level[0]);
     dOowDx = -0.0004f;
     dUozDx = 0.9f;
@@ -266,6 +263,15 @@ void BM_spanRow(benchmark::State& state) {
     dVozDx8 = 8.0f * dVozDx;
     spanClipLeft = 0;
     spanClipRight = screenW;
+}
+
+// One row of spanTex8 alone, `len` pixels, with a gentle perspective.
+template <TexSpanRoutine span>
+void BM_spanRow(benchmark::State& state) {
+    int len = int(state.range(0));
+    Screen s(PIXEL_PAL8);
+    Texture texture(PIXEL_PAL8);
+    spanSetUp(texture);
     texEdge_tag a{}, b{};
     a.edge.x = 3;
     b.edge.x = 3 + len;
@@ -286,15 +292,7 @@ void BM_spanRowRandomLength(benchmark::State& state) {
     int maxLen = int(state.range(0));
     Screen s(PIXEL_PAL8);
     Texture texture(PIXEL_PAL8);
-    texSetTexture(&texture.mip->level[0]);
-    dOowDx = -0.0004f;
-    dUozDx = 0.9f;
-    dVozDx = 0.05f;
-    dOowDx8 = 8.0f * dOowDx;
-    dUozDx8 = 8.0f * dUozDx;
-    dVozDx8 = 8.0f * dVozDx;
-    spanClipLeft = 0;
-    spanClipRight = screenW;
+    spanSetUp(texture);
     std::vector<texEdge_tag> edges(2 * 512);
     uint32_t seed = 5;
     double pixels = 0;
