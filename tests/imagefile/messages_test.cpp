@@ -70,7 +70,7 @@ TEST(Messages, HandlersCalledDirectly) {
     {
         BitmapHolder four{randomBitmap(PIXEL_CMAP4, 4, 2, 1)};
         Bytes shortData = chunk("DATA", Bytes(4), 4);
-        shortData.resize(shortData.size() - 1);
+        shortData.pop_back();
         BytesFile f(shortData);
         BmapParseState state{};
         state.bitmap = four.bm;
