@@ -46,6 +46,8 @@ void usage(FILE* to) {
         "  --no-frame-rate    leave the frame-rate readout off (frames then depend\n"
         "                     on nothing but the frame number)\n"
         "  --no-screenshots   save PNG frames only\n"
+        "  --hold S           keep the display open S seconds after the last frame;\n"
+        "                     the file DIR/holding exists while it waits\n"
         "  --help             this text\n");
 }
 
