@@ -5,26 +5,14 @@
 
 #include <spanwright/spanwright.h>
 
-#include <cstdint>
+#include "bitmap/pixeltype.h"
 
-// Bytes per pixel of a pixel type (low 8 bits count); 0 when unknown.
-inline int bytesPerPixel(uint32_t type) {
-    static constexpr uint8_t sizes[11] = {1, 1, 1, 1, 2, 2, 2, 2, 4, 4, 1};
-    type &= 0xFF;
-    return type < 11 ? sizes[type] : 0;
-}
+#include <cstdint>
 
 // rowBytes of a bitmap made by bitmapAlloc: width * bytes per pixel,
 // rounded up to a multiple of 4. Computed in 64 bits; callers check range.
 inline int64_t allocRowBytes(uint32_t type, int32_t width) {
     return (int64_t(width) * bytesPerPixel(type) + 3) & ~int64_t(3);
-}
-
-inline bool isIndexed4(uint32_t type) {
-    return type == PIXEL_CMAP4 || type == PIXEL_CMAP4_KEY;
-}
-inline bool isIndexed8(uint32_t type) {
-    return type == PIXEL_PAL8 || type == PIXEL_PAL8_KEY;
 }
 
 // The one release operation, exported under five names.
@@ -46,6 +34,13 @@ extern uint8_t screenShadowDirty;
 // palette and both 16-bit tables from `palette`, and marks the shadow dirty.
 void screenSetPaletteRange(const uint32_t* palette, int32_t first, int32_t end);
 
+// The search behind both: the nearest entry among those whose bit is set
+// in `mask`, or among all n when `mask` is null.
+using NearestColorRoutine = int (*)(const uint32_t* table, int n, uint32_t target,
+                                    const uint32_t* mask);
+int nearestColorPlain(const uint32_t* table, int n, uint32_t target, const uint32_t* mask);
+int nearestColorSse2(const uint32_t* table, int n, uint32_t target, const uint32_t* mask);
+
 // Nearest entry of `table` (n entries, 0xAARRGGBB, alpha ignored) to the
 // RGB of `target`: lowest index among the equally near.
 int nearestColor(const uint32_t* table, int n, uint32_t target);
@@ -56,6 +51,18 @@ int nearestColorSubset(const uint32_t* table, int n, uint32_t target, const uint
 inline bool maskHas(const uint32_t* mask, int index) {
     return (mask[index >> 5] >> (index & 31)) & 1;
 }
+
+// The colormap through which the 4-bit values of `bm` (type 0 or 1) turn
+// into palette indexes. The callers differ on purpose:
+//  - the colour queries and mip building use the bitmap's own colormap, else
+//    the current one, and have no colour at all (null) when neither is set;
+//  - bitmapScale does the same but falls back on the identity map, so that
+//    it always draws;
+//  - bitmapCopy never uses the source's own colormap: the current one, else
+//    the identity map.
+enum class ColormapRule { OwnThenCurrent, OwnThenCurrentThenIdentity, CurrentThenIdentity };
+const uint8_t* colormapFor4Bit(const bitmap_tag* bm, ColormapRule rule);
+extern const uint8_t identityColormap[16];
 
 // The font colour, 0xWWRRGGBB.
 extern uint32_t fontColor;

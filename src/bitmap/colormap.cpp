@@ -5,6 +5,17 @@
 
 uint8_t* colormapCurrent = nullptr;
 
+const uint8_t identityColormap[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+
+const uint8_t* colormapFor4Bit(const bitmap_tag* bm, ColormapRule rule) {
+    const uint8_t* own = bm && rule != ColormapRule::CurrentThenIdentity
+                             ? static_cast<const uint8_t*>(bm->map)
+                             : nullptr;
+    const uint8_t* map = own ? own : colormapCurrent;
+    if (!map && rule != ColormapRule::OwnThenCurrent) map = identityColormap;
+    return map;
+}
+
 namespace {
 
 // Entry v of the result is the current palette's entry colormap[v]; false

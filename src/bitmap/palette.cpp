@@ -2,14 +2,12 @@
 // colour tables that follow it.
 #include "bitmap/bitmap.h"
 
+#include "fastpath.h"
 #include "memory.h"
 
 #include <climits>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 uint32_t* paletteCurrent = nullptr;
 ShadowEntry screenShadowPalette[256];
@@ -37,9 +35,7 @@ inline uint32_t packTarget(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
 
 namespace {
 
-// The plain searches: every later index replaces the candidate only when
-// strictly nearer, so the lowest of equally near indexes wins.
-int nearestColorPlain(const uint32_t* table, int n, uint32_t target) {
+int nearestColorAllPlain(const uint32_t* table, int n, uint32_t target) {
     int best = 0;
     if (n < 2) return 0;
     int32_t bestDistance = distance(table[0], target);
@@ -71,73 +67,26 @@ int nearestColorSubsetPlain(const uint32_t* table, int n, uint32_t target, const
     return best;
 }
 
-#if defined(__SSE2__) && !defined(SPANWRIGHT_GENERIC_ONLY)
+} // namespace
 
-// Four entries at a time. Each of the four lanes keeps the nearest entry
-// of its own quarter (i, i + 4, i + 8, ...) with a strict comparison, so it
-// holds the lowest index of its nearest entries; the lanes are then merged
-// by distance and, on equal distance, by index. The result is the lowest
-// index of all nearest entries, exactly as the plain search finds it.
-// Distances are at most 3 * 255^2, so 32-bit lanes never overflow, and a
-// lane left out by the subset mask carries INT32_MAX.
-template <bool Subset>
-int nearestColorSse2(const uint32_t* table, int n, uint32_t target, const uint32_t* mask) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i rgbOnly = _mm_set1_epi32(0x00FFFFFF);
-    const __m128i target16 = _mm_unpacklo_epi8(_mm_set1_epi32(int(target & 0x00FFFFFF)), zero);
-    const __m128i far = _mm_set1_epi32(INT32_MAX);
-    __m128i best = far, bestIndex = zero;
-    __m128i index = _mm_setr_epi32(0, 1, 2, 3);
-    const __m128i four = _mm_set1_epi32(4);
-    const __m128i laneBits = _mm_setr_epi32(1, 2, 4, 8);
-    for (int i = 0; i < n; i += 4) {
-        __m128i entries =
-            _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table + i)), rgbOnly);
-        __m128i low = _mm_sub_epi16(_mm_unpacklo_epi8(entries, zero), target16);
-        __m128i high = _mm_sub_epi16(_mm_unpackhi_epi8(entries, zero), target16);
-        // Per entry: (blue^2 + green^2, red^2 + 0) in two 32-bit halves.
-        __m128 lowSums = _mm_castsi128_ps(_mm_madd_epi16(low, low));
-        __m128 highSums = _mm_castsi128_ps(_mm_madd_epi16(high, high));
-        __m128i d = _mm_add_epi32(
-            _mm_castps_si128(_mm_shuffle_ps(lowSums, highSums, _MM_SHUFFLE(2, 0, 2, 0))),
-            _mm_castps_si128(_mm_shuffle_ps(lowSums, highSums, _MM_SHUFFLE(3, 1, 3, 1))));
-        if constexpr (Subset) {
-            __m128i bits = _mm_set1_epi32(int((mask[i >> 5] >> (i & 31)) & 15));
-            __m128i allowed = _mm_cmpeq_epi32(_mm_and_si128(bits, laneBits), laneBits);
-            d = _mm_or_si128(_mm_and_si128(allowed, d), _mm_andnot_si128(allowed, far));
-        }
-        __m128i nearer = _mm_cmplt_epi32(d, best);
-        best = _mm_or_si128(_mm_and_si128(nearer, d), _mm_andnot_si128(nearer, best));
-        bestIndex = _mm_or_si128(_mm_and_si128(nearer, index), _mm_andnot_si128(nearer, bestIndex));
-        index = _mm_add_epi32(index, four);
-    }
-    alignas(16) int32_t distances[4], indexes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(distances), best);
-    _mm_store_si128(reinterpret_cast<__m128i*>(indexes), bestIndex);
-    int lane = 0;
-    for (int l = 1; l < 4; ++l)
-        if (distances[l] < distances[lane] ||
-            (distances[l] == distances[lane] && indexes[l] < indexes[lane]))
-            lane = l;
-    return distances[lane] == INT32_MAX ? 0 : indexes[lane];
+// The plain searches: every later index replaces the candidate only when
+// strictly nearer, so the lowest of equally near indexes wins.
+int nearestColorPlain(const uint32_t* table, int n, uint32_t target, const uint32_t* mask) {
+    return mask ? nearestColorSubsetPlain(table, n, target, mask)
+                : nearestColorAllPlain(table, n, target);
 }
 
-#endif
-
+namespace {
+constexpr RoutinePair<NearestColorRoutine> nearestColorRoutines = {nearestColorPlain,
+                                                                    SSE2_ROUTINE(nearestColorSse2)};
 } // namespace
 
 int nearestColor(const uint32_t* table, int n, uint32_t target) {
-#if defined(__SSE2__) && !defined(SPANWRIGHT_GENERIC_ONLY)
-    if (n >= 4 && n % 4 == 0) return nearestColorSse2<false>(table, n, target, nullptr);
-#endif
-    return nearestColorPlain(table, n, target);
+    return pickRoutine(nearestColorRoutines)(table, n, target, nullptr);
 }
 
 int nearestColorSubset(const uint32_t* table, int n, uint32_t target, const uint32_t* mask) {
-#if defined(__SSE2__) && !defined(SPANWRIGHT_GENERIC_ONLY)
-    if (n >= 4 && n % 4 == 0) return nearestColorSse2<true>(table, n, target, mask);
-#endif
-    return nearestColorSubsetPlain(table, n, target, mask);
+    return pickRoutine(nearestColorRoutines)(table, n, target, mask);
 }
 
 void screenSetPaletteRange(const uint32_t* palette, int32_t first, int32_t end) {

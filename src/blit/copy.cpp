@@ -40,10 +40,8 @@
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel words are little-endian");
 
-const uint8_t identityColormap[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-
 const uint8_t* copyColormap() {
-    return colormapCurrent ? colormapCurrent : identityColormap;
+    return colormapFor4Bit(nullptr, ColormapRule::CurrentThenIdentity);
 }
 
 namespace {
