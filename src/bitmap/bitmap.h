@@ -15,6 +15,23 @@ inline int64_t allocRowBytes(uint32_t type, int32_t width) {
     return (int64_t(width) * bytesPerPixel(type) + 3) & ~int64_t(3);
 }
 
+// True when `bm` describes pixel memory that may be touched with
+// `bytesPerPixel`-byte pixels: a record with pixels, a non-negative size
+// and rows at least width * bytesPerPixel bytes long. Every entry point
+// checks this once and does nothing for a record that fails it.
+inline bool bitmapUsable(const bitmap_tag* bm, int bytesPerPixel) {
+    if (!bm || !bm->pixels || bm->width < 0 || bm->height < 0 || bytesPerPixel <= 0) return false;
+    return int64_t(bm->rowBytes) >= int64_t(bm->width) * bytesPerPixel;
+}
+
+// Start of row y (64-bit offset arithmetic).
+inline uint8_t* rowAt(uint8_t* pixels, int64_t rowBytes, int64_t y) {
+    return pixels + rowBytes * y;
+}
+inline const uint8_t* rowAt(const uint8_t* pixels, int64_t rowBytes, int64_t y) {
+    return pixels + rowBytes * y;
+}
+
 // The one release operation, exported under five names.
 void releaseBlock(void* block);
 

@@ -5,6 +5,7 @@
 
 #include <spanwright/spanwright.h>
 
+#include "bitmap/bitmap.h"
 #include "bitmap/rowfill.h"
 
 #include <cstddef>
@@ -28,23 +29,6 @@ inline uint32_t load32(const uint8_t* p) {
 }
 inline void store32(uint8_t* p, uint32_t v) {
     std::memcpy(p, &v, 4);
-}
-
-// True when `bm` describes pixel memory that may be touched with
-// `bytesPerPixel`-byte pixels: a record with pixels, a non-negative size
-// and rows at least width * bytesPerPixel bytes long. Every entry point
-// checks this once and does nothing for a record that fails it.
-inline bool bitmapUsable(const bitmap_tag* bm, int bytesPerPixel) {
-    if (!bm || !bm->pixels || bm->width < 0 || bm->height < 0 || bytesPerPixel <= 0) return false;
-    return int64_t(bm->rowBytes) >= int64_t(bm->width) * bytesPerPixel;
-}
-
-// Start of row y (64-bit offset arithmetic).
-inline uint8_t* rowAt(uint8_t* pixels, int64_t rowBytes, int64_t y) {
-    return pixels + rowBytes * y;
-}
-inline const uint8_t* rowAt(const uint8_t* pixels, int64_t rowBytes, int64_t y) {
-    return pixels + rowBytes * y;
 }
 
 // A source of width x height whose top-left pixel goes to (x, y) of `dst`,
