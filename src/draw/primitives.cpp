@@ -9,6 +9,7 @@
 
 #include "bitmap/bitmap.h"
 #include "blit/pixels.h"
+#include "wide_int.h"
 
 #include <algorithm>
 
@@ -63,9 +64,9 @@ struct LineAxes {
 };
 
 int64_t minorStepsAt(const LineAxes& l, int64_t j) {
-    __int128 num = __int128(2) * l.B * j - l.A;
-    if (num <= 0) return 0;
-    return int64_t((num + 2 * l.A - 1) / (2 * l.A));
+    Int128 num = mulWide(2 * l.B, j) - wide(l.A);
+    if (num <= wide(0)) return 0;
+    return floorDiv(num + wide(2 * l.A - 1), 2 * l.A);
 }
 
 // The steps j0..j1 of the line that lie inside the bitmap, and the minor
@@ -81,12 +82,12 @@ bool clipLine(const LineAxes& l, int64_t& j0, int64_t& j1, int64_t& k0) {
     // k(j) >= kLo from j = floor((2A kLo - A) / 2B) + 1; k(j) <= kHi up to
     // j = floor((2A kHi + A) / 2B). Both only when B > 0, which holds here.
     if (kLo > 0) {
-        __int128 first = (__int128(2) * l.A * kLo - l.A) / (2 * l.B) + 1;
-        if (first > j0) j0 = first > j1 ? j1 + 1 : int64_t(first);
+        int64_t first = floorDiv(mulWide(2 * l.A, kLo) - wide(l.A), 2 * l.B) + 1;
+        if (first > j0) j0 = first > j1 ? j1 + 1 : first;
     }
     if (kHi < l.B) {
-        __int128 last = (__int128(2) * l.A * kHi + l.A) / (2 * l.B);
-        if (last < j1) j1 = int64_t(last);
+        int64_t last = floorDiv(mulWide(2 * l.A, kHi) + wide(l.A), 2 * l.B);
+        if (last < j1) j1 = last;
     }
     if (j0 > j1) return false;
     k0 = minorStepsAt(l, j0);
@@ -129,7 +130,7 @@ void line(const Layout& layout, const bitmap_tag* bm, int64_t x0, int64_t y0, in
     walk.minorStep = xMajor ? yStep : xStep;
     walk.twoMajor = 2 * axes.A;
     walk.twoMinor = 2 * axes.B;
-    walk.d = int64_t(__int128(2) * axes.B * (j0 + 1) - axes.A - __int128(2) * axes.A * k0);
+    walk.d = narrow(mulWide(2 * axes.B, j0 + 1) - wide(axes.A) - mulWide(2 * axes.A, k0));
     walk.count = j1 - j0;
     walkLine(layout, walk);
 }
