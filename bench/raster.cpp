@@ -11,7 +11,6 @@
 #include "memory.h"
 #include "mip/mip.h"
 #include "raster/raster.h"
-#include "raster/spantex.h"
 
 #include "divide_per_pixel.h"
 
@@ -60,15 +59,15 @@ void flatSpanArgs(benchmark::internal::Benchmark* b) {
             b->Args({len, where});
 }
 
-// One span writer (or memset of the same bytes) over `len` pixels of a row.
-template <uint8_t type, void (*fillRow)(uint8_t* row, int len)>
+// One span writer (or memset of the same bytes) over `len` pixels of row y.
+template <uint8_t type, void (*fillRow)(const bitmap_tag* target, int64_t y, int len)>
 void BM_rowFill(benchmark::State& state) {
     Screen s(type);
     int len = int(state.range(0));
     bool cycle = state.range(1) != 0;
     int row = 0;
     for (auto _ : state) {
-        fillRow(s.bm.pixels + size_t(row) * s.bm.rowBytes, len);
+        fillRow(&s.bm, row, len);
         benchmark::ClobberMemory();
         if (cycle && ++row == screenH) row = 0;
     }
@@ -76,23 +75,28 @@ void BM_rowFill(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * len * (type == PIXEL_PAL8 ? 1 : 2));
 }
 
-void spanFlat8Row(uint8_t* row, int len) {
-    spanFlat8(row, 0, len, 0x37373737);
+// The flat fill's writer: its rows routine over one row whose table
+// entries are 0 and len.
+template <uint8_t type, uint32_t fill>
+void flatSpanRow(const bitmap_tag* target, int64_t y, int len) {
+    static const FlatRowsRoutine rows = pickRoutine(flatRowsFor(type));
+    edgeTableDown[0] = 0;
+    edgeTableUp[0] = len;
+    rows(target, y, y, 0, fill);
 }
-void memset8Row(uint8_t* row, int len) {
-    std::memset(row, 0x37, size_t(len));
-}
-void spanFlat16Row(uint8_t* row, int len) {
-    spanFlat16(row, 0, len, 0x1234u * 0x10001u);
+void memset8Row(const bitmap_tag* target, int64_t y, int len) {
+    std::memset(target->pixels + y * target->rowBytes, 0x37, size_t(len));
 }
 // memset of the bytes a 16-bit span covers.
-void memset16Row(uint8_t* row, int len) {
-    std::memset(row, 0x34, size_t(len) * 2);
+void memset16Row(const bitmap_tag* target, int64_t y, int len) {
+    std::memset(target->pixels + y * target->rowBytes, 0x34, size_t(len) * 2);
 }
 
-BENCHMARK(BM_rowFill<PIXEL_PAL8, spanFlat8Row>)->Name("BM_spanFlat8")->Apply(flatSpanArgs<false>);
+BENCHMARK(BM_rowFill<PIXEL_PAL8, flatSpanRow<PIXEL_PAL8, 0x37373737>>)
+    ->Name("BM_spanFlat8")
+    ->Apply(flatSpanArgs<false>);
 BENCHMARK(BM_rowFill<PIXEL_PAL8, memset8Row>)->Name("BM_memset8")->Apply(flatSpanArgs<false>);
-BENCHMARK(BM_rowFill<PIXEL_RGB565, spanFlat16Row>)
+BENCHMARK(BM_rowFill<PIXEL_RGB565, flatSpanRow<PIXEL_RGB565, 0x1234u * 0x10001u>>)
     ->Name("BM_spanFlat16")
     ->Apply(flatSpanArgs<true>);
 BENCHMARK(BM_rowFill<PIXEL_RGB565, memset16Row>)->Name("BM_memset16")->Apply(flatSpanArgs<true>);
@@ -172,7 +176,7 @@ struct Texture {
         for (int i = 0; i < l.rowBytes * 256; ++i) {
             seed = seed * 1664525u + 1013904223u;
             l.pixels[i] = uint8_t(seed >> 24);
-            if (type <= PIXEL_CMAP4_KEY) l.pixels[i] &= 15;
+            if (isIndexed4(type)) l.pixels[i] &= 15;
         }
     }
     ~Texture() { mipFree(mip); }
@@ -229,8 +233,10 @@ void BM_texturedDividePerPixel(benchmark::State& state) {
     Screen s(PIXEL_PAL8);
     Texture texture(PIXEL_PAL8);
     TriangleSet set(area, true);
-    texSetTexture(&texture.mip->level[0]);
-    ClipRect clip = targetClip(&s.bm);
+    TexSpanSetup setup{};
+    texSetTexture(&setup, &texture.mip->level[0]);
+    setup.clip = targetClip(&s.bm);
+    TexPolygon poly;
     size_t i = 0;
     vertex_tag* list[3];
     for (auto _ : state) {
@@ -238,8 +244,8 @@ void BM_texturedDividePerPixel(benchmark::State& state) {
         list[0] = &v[0];
         list[1] = &v[1];
         list[2] = &v[2];
-        texSetVertices(&texture.mip->level[0], 3, list);
-        triTexturedSpan(&s.bm, clip, 0, 1, 2, spanDividePerPixel);
+        texSetVertices(&poly, &texture.mip->level[0], 3, list);
+        triTexturedRows(&s.bm, setup, poly, 0, 1, 2, rowsDividePerPixel);
         benchmark::ClobberMemory();
     }
     triangleCounters(state, area);
@@ -250,27 +256,47 @@ BENCHMARK(BM_texturedDividePerPixel)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000);
 
 namespace {
 
-// The texture and gradients of the row benchmarks: a gentle perspective,
-// rows unclipped across the screen.
-void spanSetUp(Texture& texture) {
-    texSetTexture(&texture.mip->level[0]);
-    dOowDx = -0.0004f;
-    dUozDx = 0.9f;
-    dVozDx = 0.05f;
-    dOowDx8 = 8.0f * dOowDx;
-    dUozDx8 = 8.0f * dUozDx;
-    dVozDx8 = 8.0f * dVozDx;
-    spanClipLeft = 0;
-    spanClipRight = screenW;
+// The set-up of the row benchmarks: a gentle perspective, rows unclipped
+// across the screen.
+TexSpanSetup spanSetUp(Texture& texture) {
+    TexSpanSetup setup{};
+    texSetTexture(&setup, &texture.mip->level[0]);
+    TexGradients& g = setup.gradients;
+    g.dOowDx = -0.0004f;
+    g.dUozDx = 0.9f;
+    g.dVozDx = 0.05f;
+    g.dOowDx8 = 8.0f * g.dOowDx;
+    g.dUozDx8 = 8.0f * g.dUozDx;
+    g.dVozDx8 = 8.0f * g.dVozDx;
+    setup.clip = ClipRect{0, 0, screenW, screenH};
+    return setup;
 }
 
-// One row of spanTex8 alone, `len` pixels, with a gentle perspective.
-template <TexSpanRoutine span>
+// The library's rows routine of spanTex8, and the comparison fill's.
+TexRowsRoutine spanTex8Rows() {
+    return pickRoutine(texRowsRoutines(texSpanCaseFor(PIXEL_PAL8, PIXEL_PAL8, false)).clipped);
+}
+TexRowsRoutine dividePerPixelRows() {
+    return rowsDividePerPixel;
+}
+
+// Draws the span from edge a to edge b on row y as a triangle of one row.
+void drawSpan(TexRowsRoutine rows, bitmap_tag* target, const TexSpanSetup& setup, int64_t y,
+              texEdge_tag a, texEdge_tag b) {
+    static const texEdge_tag none{};
+    a.edge.yStart = b.edge.yStart = int32_t(y);
+    a.edge.rows = b.edge.rows = 1;
+    rows(target, setup, a, b, none);
+}
+
+// One row of `len` pixels with a gentle perspective.
+template <TexRowsRoutine (*routine)()>
 void BM_spanRow(benchmark::State& state) {
     int len = int(state.range(0));
     Screen s(PIXEL_PAL8);
     Texture texture(PIXEL_PAL8);
-    spanSetUp(texture);
+    const TexSpanSetup setup = spanSetUp(texture);
+    const TexRowsRoutine rows = routine();
     texEdge_tag a{}, b{};
     a.edge.x = 3;
     b.edge.x = 3 + len;
@@ -278,7 +304,7 @@ void BM_spanRow(benchmark::State& state) {
     a.uoz = 10.0f;
     a.voz = 20.0f;
     for (auto _ : state) {
-        span(s.bm.pixels, &a, &b);
+        drawSpan(rows, &s.bm, setup, 0, a, b);
         benchmark::ClobberMemory();
     }
     pixelCounters(state, len);
@@ -286,12 +312,13 @@ void BM_spanRow(benchmark::State& state) {
 // Rows of seeded random lengths 1 .. arg (a triangle's rows vary in
 // length, so branches on the length are not predicted), each row on its own
 // screen row.
-template <TexSpanRoutine span>
+template <TexRowsRoutine (*routine)()>
 void BM_spanRowRandomLength(benchmark::State& state) {
     int maxLen = int(state.range(0));
     Screen s(PIXEL_PAL8);
     Texture texture(PIXEL_PAL8);
-    spanSetUp(texture);
+    const TexSpanSetup setup = spanSetUp(texture);
+    const TexRowsRoutine rows = routine();
     std::vector<texEdge_tag> edges(2 * 512);
     uint32_t seed = 5;
     double pixels = 0;
@@ -308,16 +335,30 @@ void BM_spanRowRandomLength(benchmark::State& state) {
     }
     for (auto _ : state) {
         for (size_t i = 0; i < 512; ++i)
-            span(s.bm.pixels + i * s.bm.rowBytes, &edges[2 * i], &edges[2 * i + 1]);
+            drawSpan(rows, &s.bm, setup, int64_t(i), edges[2 * i], edges[2 * i + 1]);
         benchmark::ClobberMemory();
     }
     pixelCounters(state, pixels);
 }
-BENCHMARK_TEMPLATE(BM_spanRowRandomLength, spanTex8)->Arg(45)->Arg(141);
-BENCHMARK_TEMPLATE(BM_spanRowRandomLength, spanDividePerPixel)->Arg(45)->Arg(141);
+BENCHMARK_TEMPLATE(BM_spanRowRandomLength, spanTex8Rows)
+    ->Name("BM_spanRowRandomLength<spanTex8>")
+    ->Arg(45)
+    ->Arg(141);
+BENCHMARK_TEMPLATE(BM_spanRowRandomLength, dividePerPixelRows)
+    ->Name("BM_spanRowRandomLength<spanDividePerPixel>")
+    ->Arg(45)
+    ->Arg(141);
 
-BENCHMARK_TEMPLATE(BM_spanRow, spanTex8)->Arg(5)->Arg(8)->Arg(13)->Arg(24)->Arg(29)->Arg(1000);
-BENCHMARK_TEMPLATE(BM_spanRow, spanDividePerPixel)
+BENCHMARK_TEMPLATE(BM_spanRow, spanTex8Rows)
+    ->Name("BM_spanRow<spanTex8>")
+    ->Arg(5)
+    ->Arg(8)
+    ->Arg(13)
+    ->Arg(24)
+    ->Arg(29)
+    ->Arg(1000);
+BENCHMARK_TEMPLATE(BM_spanRow, dividePerPixelRows)
+    ->Name("BM_spanRow<spanDividePerPixel>")
     ->Arg(5)
     ->Arg(8)
     ->Arg(13)
@@ -359,11 +400,7 @@ namespace {
     }
     if (top > bottom) return;
     uint32_t fill = uint32_t(verts[0]->color & 0xFF) * 0x01010101u;
-    uint8_t* row = target->pixels + int64_t(top) * target->rowBytes;
-    for (int32_t r = top; r <= bottom; ++r) {
-        spanFlat8(row, edgeTableDown[r], edgeTableUp[r], fill);
-        row += target->rowBytes;
-    }
+    pickRoutine(flatRowsFor(target->pixelType))(target, top, bottom, top, fill);
 }
 
 // Arg 0: area; arg 1: 0 = with clipping (the library), 1 = without.
@@ -386,7 +423,6 @@ void BM_flatClipCost(benchmark::State& state) {
 }
 BENCHMARK(BM_flatClipCost)->ArgsProduct({{10, 100, 1000, 10000}, {0, 1}});
 
-#if defined(SW_SPAN_SSE2)
 // Arg 1: 0 = the library's polygon routine (which takes the clip-free rows
 // routine for a polygon inside the target), 1 = the same steps with the
 // clip-free routine called directly, 2 = the clipping rows routine used on
@@ -401,6 +437,8 @@ void BM_texturedClipCost(benchmark::State& state) {
     mip_tag* savedMip = mipCurrent;
     mipCurrent = texture.mip;
     ClipRect clip = targetClip(&s.bm);
+    TexSpanSetup setup{};
+    TexPolygon poly;
     size_t i = 0;
     vertex_tag* list[3];
     for (auto _ : state) {
@@ -411,12 +449,13 @@ void BM_texturedClipCost(benchmark::State& state) {
         if (variant == 0) {
             polyTexturedClip(&s.bm, 3, list, clip, false);
         } else {
-            TexRows rows = texRowsFor(s.bm.pixelType, level->pixelType, false);
-            texSetTexture(level);
-            texSetVertices(level, 3, list);
-            triTexturedRows(&s.bm, clip, 0, 1, 2,
-                            variant == 1 ? &spantex::rowsTexFast<spantex::Tex8, false>
-                                         : rows.clipped);
+            TexRowsRoutines routines =
+                texRowsRoutines(texSpanCaseFor(s.bm.pixelType, level->pixelType, false));
+            TexRowsRoutine rows = pickRoutine(variant == 1 ? routines.inside : routines.clipped);
+            texSetTexture(&setup, level);
+            setup.clip = clip;
+            texSetVertices(&poly, level, 3, list);
+            triTexturedRows(&s.bm, setup, poly, 0, 1, 2, rows);
         }
         benchmark::ClobberMemory();
     }
@@ -424,7 +463,6 @@ void BM_texturedClipCost(benchmark::State& state) {
     triangleCounters(state, area);
 }
 BENCHMARK(BM_texturedClipCost)->ArgsProduct({{10, 100, 1000, 10000}, {0, 1, 2}});
-#endif
 
 // Triangles of about 1000 pixels pushed half a leg over the left, right,
 // top or bottom border of the target (a quarter to a half of each is cut

@@ -237,10 +237,12 @@ void addTextured(uint8_t type, int area) {
         bitmap_tag* level = &texture.mip->level[0];
         vertex_tag* v = set->tri(i);
         vertex_tag* list[3] = {&v[0], &v[1], &v[2]};
-        texSetTexture(level);
-        texSetVertices(level, 3, list);
-        triTexturedSpan(&naiveTarget->bm, targetClip(&naiveTarget->bm), 0, 1, 2,
-                        spanDividePerPixel);
+        TexSpanSetup setup{};
+        texSetTexture(&setup, level);
+        setup.clip = targetClip(&naiveTarget->bm);
+        TexPolygon poly;
+        texSetVertices(&poly, level, 3, list);
+        triTexturedRows(&naiveTarget->bm, setup, poly, 0, 1, 2, rowsDividePerPixel);
     };
     double naivePixels = countPixels(*naiveTarget, *set, drawNaive);
     peer::add({op, "perPixelDivide",

@@ -1,7 +1,7 @@
 // The exact edge stepper and the flat polygon fill with its span writers.
 #include "raster/raster.h"
 
-#include "bitmap/rowfill.h"
+#include "bitmap/pixeltype.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,10 +43,13 @@ void edgeSetup(edge_tag* edge, const vertex_tag* top, const vertex_tag* bottom) 
     edge->dy = dy;
     edge->xStep = floorDivMod(dx, dy, &edge->stepRem);
     int64_t prestep = (yStart << 16) + 0x8000 - top->y;
-    // The products reach 2^64 only for vertices near the ends of the 16.16
-    // range; 128 bits keep the start exact there too.
-    __int128 n = __int128(int64_t(top->x) + 0x8000) * dy + __int128(dx) * prestep;
-    edge->x = floorDivMod(int64_t(n >> 16), dy, &edge->err);
+    // N = ((top.x + 0.5) dy + dx prestep) >> 16, whose first product reaches
+    // 2^64 near the ends of the 16.16 range. With top.x + 0.5 = 2^16 h + l
+    // (0 <= l < 2^16), N = h dy + ((l dy + dx prestep) >> 16) exactly, and
+    // no term exceeds 2^50.
+    int64_t start = int64_t(top->x) + 0x8000;
+    int64_t n = (start >> 16) * dy + (((start & 0xFFFF) * dy + dx * prestep) >> 16);
+    edge->x = floorDivMod(n, dy, &edge->err);
 }
 
 void edgeSkip(edge_tag* e, int32_t k) {
@@ -61,6 +64,8 @@ void edgeSkip(edge_tag* e, int32_t k) {
 
 // ------------------------------------------------------------ span writers
 
+namespace {
+
 void spanFlat8Plain(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
     if (xa > xb) std::swap(xa, xb);
     for (int32_t x = xa; x < xb; ++x)
@@ -74,29 +79,16 @@ void spanFlat16Plain(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
         std::memcpy(row + 2 * int64_t(x), &pixel, 2);
 }
 
-#if defined(SPANWRIGHT_GENERIC_ONLY)
+constexpr RoutinePair<FlatRowsRoutine> flatRows8{fillFlatRows<spanFlat8Plain>,
+                                                 SSE2_ROUTINE(flatRows8Sse2)};
+constexpr RoutinePair<FlatRowsRoutine> flatRows16{fillFlatRows<spanFlat16Plain>,
+                                                  SSE2_ROUTINE(flatRows16Sse2)};
 
-void spanFlat8(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
-    spanFlat8Plain(row, xa, xb, fill);
-}
-void spanFlat16(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
-    spanFlat16Plain(row, xa, xb, fill);
-}
+} // namespace
 
-#else
-
-void spanFlat8(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
-    if (xa > xb) std::swap(xa, xb);
-    if (xb <= xa) return;
-    rowfill::fill8(row + xa, size_t(int64_t(xb) - xa), uint8_t(fill));
+RoutinePair<FlatRowsRoutine> flatRowsFor(uint8_t targetType) {
+    return isScreen16(targetType) ? flatRows16 : flatRows8;
 }
-
-void spanFlat16(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
-    if (xa > xb) std::swap(xa, xb);
-    if (xb <= xa) return;
-    rowfill::fill16(row + 2 * int64_t(xa), size_t(int64_t(xb) - xa), uint16_t(fill));
-}
-#endif
 
 // ---------------------------------------------------------------- the fill
 
@@ -107,50 +99,20 @@ void polyFlat(bitmap_tag* target, int count, vertex_tag** verts) {
 
 namespace {
 
-// Fills rows first .. last of the target from the row tables, entries
-// entry .. entry + last - first, with one span writer, called directly.
-template <void (*span)(uint8_t*, int32_t, int32_t, uint32_t)>
-void fillRows(const bitmap_tag* target, int64_t first, int64_t last, int64_t entry, uint32_t fill) {
-    uint8_t* row = target->pixels + first * target->rowBytes;
-    const int32_t rowBytes = target->rowBytes;
-    const int32_t* down = edgeTableDown + entry;
-    const int32_t* up = edgeTableUp + entry;
-    for (int64_t r = 0; r <= last - first; ++r) {
-        span(row, down[r], up[r], fill);
-        row += rowBytes;
-    }
-}
-
-} // namespace
-
-namespace {
-
-uint32_t flatFill(const bitmap_tag* target, uint32_t color, bool wide) {
+// The colour of a polygon as the rows routine stores it: the screen
+// table's pixel on the 16-bit screen types, the byte on every other type,
+// repeated through the word.
+uint32_t flatFill(const bitmap_tag* target, uint32_t color) {
     uint32_t c = color & 0xFF;
-    if (!wide) return c * 0x01010101u;
-    uint32_t p = target->pixelType == PIXEL_RGB565 ? screenPalette565[c] : screenPalette555[c];
-    return p | p << 16;
-}
-
-void fillTableRows(const bitmap_tag* target, int64_t first, int64_t last, int64_t entry,
-                   uint32_t fill, bool wide) {
-#if defined(SPANWRIGHT_GENERIC_ONLY)
-    if (wide)
-        fillRows<spanFlat16Plain>(target, first, last, entry, fill);
-    else
-        fillRows<spanFlat8Plain>(target, first, last, entry, fill);
-#else
-    if (wide)
-        fillRows<spanFlat16>(target, first, last, entry, fill);
-    else
-        fillRows<spanFlat8>(target, first, last, entry, fill);
-#endif
+    const uint16_t* table = screenTableOf(target->pixelType);
+    if (!table) return c * 0x01010101u;
+    return table[c] | uint32_t(table[c]) << 16;
 }
 
 // The fill of a polygon inside the clip: each edge writes its rows as it
 // is set up, tables indexed from the polygon's first possible row.
 void polyFlatInside(bitmap_tag* target, int count, vertex_tag** verts, int32_t base, uint32_t fill,
-                    bool wide) {
+                    FlatRowsRoutine fillRows) {
     int32_t top = INT32_MAX, bottom = INT32_MIN;
     for (int i = 0; i < count; ++i) {
         const vertex_tag* a = verts[i];
@@ -170,7 +132,7 @@ void polyFlatInside(bitmap_tag* target, int count, vertex_tag** verts, int32_t b
             edgeStep(&e);
         }
     }
-    if (top <= bottom) fillTableRows(target, top, bottom, top - base, fill, wide);
+    if (top <= bottom) fillRows(target, top, bottom, top - base, fill);
 }
 
 } // namespace
@@ -178,12 +140,12 @@ void polyFlatInside(bitmap_tag* target, int count, vertex_tag** verts, int32_t b
 void polyFlatClip(bitmap_tag* target, int count, vertex_tag** verts, const ClipRect& clip) {
     if (!target || !target->pixels || count < 3 || !verts) return;
     count = std::min(count, polyMaxVertices);
-    bool wide = target->pixelType == PIXEL_RGB565 || target->pixelType == PIXEL_ARGB1555;
-    uint32_t fill = flatFill(target, uint32_t(verts[0]->color), wide);
+    uint32_t fill = flatFill(target, uint32_t(verts[0]->color));
+    FlatRowsRoutine fillRows = pickRoutine(flatRowsFor(target->pixelType));
     int64_t firstRow, lastRow;
     if (polygonInside(count, verts, clip, &firstRow, &lastRow) &&
         lastRow - firstRow < rowTableSize) {
-        polyFlatInside(target, count, verts, int32_t(firstRow), fill, wide);
+        polyFlatInside(target, count, verts, int32_t(firstRow), fill, fillRows);
         return;
     }
 
@@ -228,6 +190,6 @@ void polyFlatClip(bitmap_tag* target, int count, vertex_tag** verts, const ClipR
                 edgeStep(&e);
             }
         }
-        fillTableRows(target, band, bandLast, 0, fill, wide);
+        fillRows(target, band, bandLast, 0, fill);
     }
 }

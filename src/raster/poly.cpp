@@ -2,6 +2,7 @@
 // table and the choice of the drawing routine, made once in polyBegin.
 #include "raster/raster.h"
 
+#include "bitmap/pixeltype.h"
 #include "mip/mip.h"
 
 uint8_t polyMode = 0;
@@ -25,9 +26,7 @@ ClipRect targetClip(const bitmap_tag* target) {
 namespace {
 
 bool currentMipIsCmap4() {
-    return mipCurrent && mipCurrent->levels > 0 &&
-           (mipCurrent->level[0].pixelType == PIXEL_CMAP4 ||
-            mipCurrent->level[0].pixelType == PIXEL_CMAP4_KEY);
+    return mipCurrent && mipCurrent->levels > 0 && isIndexed4(mipCurrent->level[0].pixelType);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Internal interface of the polygon rasterizer: the polygon state, the
-// exact edge stepper shared by the flat and the textured fill, the span
-// writers, and the texture parameters and gradients the texture spans read.
+// exact edge stepper shared by the flat and the textured fill, the row
+// writers of the flat fill, and the set-up the texture spans read.
 //
 // Coordinates are 16.16 fixed point; pixel c covers c .. c + 1 and its
 // centre is c + 0.5. A pixel is filled when its centre lies strictly below
@@ -16,22 +16,13 @@
 // exact); spans are cut once per row. Nothing costs per clipped pixel
 // except the block-by-block advance of a textured span that starts left of
 // the rectangle.
-//
-// Naming of the span routines: span<Source>[To<Target>][Key]. Source Tex8
-// is an 8-bit texel used as a palette index, TexCmap an 8-bit texel mapped
-// through the current colormap, Tex565/Tex1555 a 16-bit texel written as
-// it is. Without To<Target> the target has the source's size (8-bit
-// targets for the 8-bit sources). Key skips texels of value 0. Every
-// routine exists twice: the fast one under its plain name and the
-// per-pixel reference under the same name with Plain appended; the two
-// agree bit for bit, and a SPANWRIGHT_GENERIC_ONLY build draws with the
-// Plain ones. <name>Rows fills a whole triangle with the routine inlined,
-// <name>RowsInside does so for triangles inside the clip (clip compiled
-// out), <name>RowsPlain with the per-pixel routine.
 #pragma once
 
 #include <spanwright/spanwright.h>
 
+#include "fastpath.h"
+
+#include <cfloat>
 #include <cstdint>
 #include <initializer_list>
 
@@ -138,21 +129,36 @@ void polyFlat(bitmap_tag* target, int count, vertex_tag** verts);
 // As polyFlat within `clip`.
 void polyFlatClip(bitmap_tag* target, int count, vertex_tag** verts, const ClipRect& clip);
 
-// Fill pixels min(xa, xb) .. max(xa, xb) - 1 of a row with the low 8 or 16
-// bits of `fill` (the 16-bit writer takes the row address in bytes).
-void spanFlat8(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill);
-void spanFlat16(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill);
-void spanFlat8Plain(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill);
-void spanFlat16Plain(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill);
+// Fills rows first .. last of the target, each between its entries of the
+// two row tables (from index entry on), with the low 8 or 16 bits of
+// `fill`; a span runs from the smaller x to the larger, that pixel
+// excluded.
+using FlatRowsRoutine = void (*)(const bitmap_tag* target, int64_t first, int64_t last,
+                                 int64_t entry, uint32_t fill);
+// The flat fill's rows routines for a target type: 16-bit pixels for the
+// screen types, one byte for every other type.
+RoutinePair<FlatRowsRoutine> flatRowsFor(uint8_t targetType);
+void flatRows8Sse2(const bitmap_tag* target, int64_t first, int64_t last, int64_t entry,
+                   uint32_t fill);
+void flatRows16Sse2(const bitmap_tag* target, int64_t first, int64_t last, int64_t entry,
+                    uint32_t fill);
+
+// The rows loop around a span writer (row address, xa, xb, fill), which it
+// inlines.
+template <void (*span)(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill)>
+inline void fillFlatRows(const bitmap_tag* target, int64_t first, int64_t last, int64_t entry,
+                         uint32_t fill) {
+    uint8_t* row = target->pixels + first * target->rowBytes;
+    const int32_t rowBytes = target->rowBytes;
+    const int32_t* down = edgeTableDown + entry;
+    const int32_t* up = edgeTableUp + entry;
+    for (int64_t r = 0; r <= last - first; ++r) {
+        span(row, down[r], up[r], fill);
+        row += rowBytes;
+    }
+}
 
 // ------------------------------------------------------------ textured fill
-
-// Texture parameters of the polygon being drawn.
-extern int32_t texMaskU;
-extern int32_t texMaskV;
-extern int32_t texShift;
-extern uint32_t texMask;
-extern const uint8_t* texPixels;
 
 // One vertex as the textured fill sees it.
 struct TexVertex {
@@ -162,16 +168,36 @@ struct TexVertex {
     float sx;  // screen x in pixels
     float sy;  // screen y in pixels
 };
-extern TexVertex texVerts[polyMaxVertices];
-// The vertex list of the polygon being drawn (integer x and y).
-extern vertex_tag** texVertexList;
 
-// Plane gradients of the current triangle, per pixel and per 8 pixels.
-extern float dOowDx, dOowDy, dUozDx, dUozDy, dVozDx, dVozDy;
-extern float dOowDx8, dUozDx8, dVozDx8;
+// The polygon being drawn: the host's vertices (whose integer x and y the
+// edge stepper reads) and their values for the textured fill.
+struct TexPolygon {
+    vertex_tag** verts;
+    TexVertex tex[polyMaxVertices];
+};
 
-// Columns the span routines may write: spanClipLeft .. spanClipRight - 1.
-extern int32_t spanClipLeft, spanClipRight;
+// Plane gradients of a triangle, per pixel and per block of 8 pixels.
+struct TexGradients {
+    float dOowDx, dOowDy, dUozDx, dUozDy, dVozDx, dVozDy;
+    float dOowDx8, dUozDx8, dVozDx8;
+};
+
+// Everything the texture spans of a triangle read besides its edges. The
+// polygon routine sets the texture, clip and colour tables once; the
+// triangle set-up sets the gradients.
+struct TexSpanSetup {
+    const uint8_t* texPixels;
+    int32_t texShift; // log2 of the row length in texels
+    uint32_t texMask; // wrap mask of a combined offset u + (v << texShift)
+    TexGradients gradients;
+    ClipRect clip; // the pixels the spans may write
+    // The current colormap (colormapped spans); the target's screen table
+    // (16-bit targets of 8-bit texels); and for colormapped spans onto
+    // such a target, the screen pixel of each colormap entry.
+    const uint8_t* colormap;
+    const uint16_t* screenTable;
+    uint16_t colormapScreen[16];
+};
 
 // An edge of a textured triangle: the integer stepper and the values of
 // 1/z, u/z and v/z at the centre of pixel (x, current row), with their
@@ -211,13 +237,22 @@ void polyTexturedCmap(bitmap_tag* target, int count, vertex_tag** verts);
 void polyTexturedClip(bitmap_tag* target, int count, vertex_tag** verts, const ClipRect& clip,
                       bool cmap);
 
-// A texture span routine: fills one row between two edges.
-using TexSpanRoutine = void (*)(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);
-// Fills the rows of one triangle (long edge beside the upper, then the lower
-// short edge) within `clip`: a span routine with the walk around it, so that
-// what the span needs is set up once per triangle, not once per row.
-using TexRowsRoutine = void (*)(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,
-                                texEdge_tag* upper, texEdge_tag* lower);
+// Fills the rows of one triangle within setup.clip: the long edge beside
+// the upper short edge, then beside the lower one. A span routine with the
+// walk around it, so that what the span needs is set up once per triangle.
+using TexRowsRoutine = void (*)(bitmap_tag* target, const TexSpanSetup& setup,
+                                const texEdge_tag& longEdge, const texEdge_tag& upper,
+                                const texEdge_tag& lower);
+// The rows routines of one span routine: clipping, and for triangles
+// inside the clip with the clip compiled out (the same pixels, less work
+// per row).
+struct TexRowsRoutines {
+    RoutinePair<TexRowsRoutine> clipped, inside;
+};
+// The row of the span table serving a target and a texture (colormapped
+// or not); -1 when none does.
+int texSpanCaseFor(uint8_t targetType, uint8_t textureType, bool cmap);
+TexRowsRoutines texRowsRoutines(int spanCase);
 
 // Walks the rows of a triangle and calls span(row address, long edge, short
 // edge) for each row within the clip. Rows above the clip are stepped
@@ -254,67 +289,41 @@ inline void texWalkTriangle(bitmap_tag* target, const ClipRect& clip, texEdge_ta
     }
 }
 
-// Loads the texture parameters from `texture`; false (and nothing set) when
-// the texture cannot be drawn: no pixels, an unknown pixel type, a width,
-// height or row length in texels that is not a power of two in 1..2048, or
-// a row shorter than the width (the wrap mask would reach past the last
-// row).
-bool texSetTexture(const bitmap_tag* texture);
-// Fills texVerts for the vertices of `verts` with `texture`'s size.
-void texSetVertices(const bitmap_tag* texture, int count, vertex_tag** verts);
-// The span routine, and the rows routines built on it, for a target and
-// texture; null when no routine serves the pair. `inside` is the rows
-// routine for triangles that lie inside the clip, with the clip compiled
-// out (the same pixels, less work per row).
-struct TexRows {
-    TexRowsRoutine clipped, inside;
-};
-TexSpanRoutine texSpanFor(uint8_t targetType, uint8_t textureType, bool cmap);
-TexRows texRowsFor(uint8_t targetType, uint8_t textureType, bool cmap);
-
-// Triangle routines of the textured fill; i0, i1, i2 index texVerts and
-// texVertexList. triTextured and triTexturedCmap pick the span routine from
-// the tables by the target's and the texture's types and clip to the
-// target; the other two take the routine and the clip rectangle.
-void triTextured(bitmap_tag* target, bitmap_tag* texture, int i0, int i1, int i2);
-void triTexturedCmap(bitmap_tag* target, bitmap_tag* texture, int i0, int i1, int i2);
-void triTexturedSpan(bitmap_tag* target, const ClipRect& clip, int i0, int i1, int i2,
-                     TexSpanRoutine span);
-void triTexturedRows(bitmap_tag* target, const ClipRect& clip, int i0, int i1, int i2,
-                     TexRowsRoutine rows);
-
-// Sets the gradients of the triangle a, b, c; false when its determinant
-// is 0 (no area), and then nothing is drawn.
-bool triGradients(int a, int b, int c);
+// Sets the texture fields of `setup` from `texture`; false (and nothing
+// set) when the texture cannot be drawn: no pixels, an unknown pixel type,
+// a width, height or row length in texels that is not a power of two in
+// 1..2048, or a row shorter than the width (the wrap mask would reach past
+// the last row).
+bool texSetTexture(TexSpanSetup* setup, const bitmap_tag* texture);
+// Fills `poly` for the vertices of `verts` with `texture`'s size.
+void texSetVertices(TexPolygon* poly, const bitmap_tag* texture, int count, vertex_tag** verts);
+// Sets the gradients of the triangle a, b, c of `poly`; false when its
+// determinant is 0 (no area), and then nothing is drawn.
+bool triGradients(TexGradients* g, const TexPolygon& poly, int a, int b, int c);
 // Sets up the edge from vertex index `top` down to `bottom`.
-void edgeSetupTex(texEdge_tag* edge, int top, int bottom);
+void edgeSetupTex(texEdge_tag* edge, const TexPolygon& poly, const TexGradients& g, int top,
+                  int bottom);
+// Fills the triangle i0, i1, i2 of `poly` with `rows`, after setting the
+// gradients of `setup` for it.
+void triTexturedRows(bitmap_tag* target, TexSpanSetup& setup, const TexPolygon& poly, int i0,
+                     int i1, int i2, TexRowsRoutine rows);
 
-// Rounds to the nearest integer, ties to even, as the processor does in its
-// default rounding mode; values outside the 32-bit range and NaN give
-// INT32_MIN.
-int32_t roundToInt(float value);
+// The textured fill is exact to the bit only if every float operation
+// rounds to float, as SSE does; x87 extended precision would change pixels.
+static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must round to float");
 
-#define SW_DECLARE_SPAN(name)                                                                      \
-    void name(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);                           \
-    void name##Plain(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b);                    \
-    void name##Rows(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,               \
-                    texEdge_tag* upper, texEdge_tag* lower);                                       \
-    void name##RowsInside(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,         \
-                          texEdge_tag* upper, texEdge_tag* lower);                                 \
-    void name##RowsPlain(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,          \
-                         texEdge_tag* upper, texEdge_tag* lower);
-SW_DECLARE_SPAN(spanTex8)
-SW_DECLARE_SPAN(spanTex8Key)
-SW_DECLARE_SPAN(spanTex8To565)
-SW_DECLARE_SPAN(spanTex8To565Key)
-SW_DECLARE_SPAN(spanTex8To1555)
-SW_DECLARE_SPAN(spanTex8To1555Key)
-SW_DECLARE_SPAN(spanTex565)
-SW_DECLARE_SPAN(spanTex1555Key)
-SW_DECLARE_SPAN(spanTexCmap8)
-SW_DECLARE_SPAN(spanTexCmap8Key)
-SW_DECLARE_SPAN(spanTexCmapTo565)
-SW_DECLARE_SPAN(spanTexCmapTo565Key)
-SW_DECLARE_SPAN(spanTexCmapTo1555)
-SW_DECLARE_SPAN(spanTexCmapTo1555Key)
-#undef SW_DECLARE_SPAN
+// Rounds to the nearest integer, ties to even (what the processor's
+// conversion does in its default rounding mode); values outside the 32-bit
+// range and NaN give INT32_MIN.
+inline int32_t roundToInt(float value) {
+    if (!(value >= -2147483648.0f && value < 2147483648.0f)) return INT32_MIN;
+    // Below 2^23 adding 2^23 leaves no fraction bits, so the addition
+    // rounds to a whole number, ties to even; from 2^23 on every float is
+    // whole. The conversion is then exact.
+    float magnitude = value < 0.0f ? -value : value;
+    if (magnitude < 0x1p23f) {
+        magnitude = (magnitude + 0x1p23f) - 0x1p23f;
+        value = value < 0.0f ? -magnitude : magnitude;
+    }
+    return int32_t(value);
+}

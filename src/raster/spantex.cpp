@@ -1,40 +1,39 @@
-// The fourteen texture span routines, each in its fast and its per-pixel
-// version, with the rows routines built on them.
+// The span table's plain routines, and the choice of a row.
 #include "raster/spantex.h"
 
-using namespace spantex;
+#include <array>
+#include <utility>
 
-#define SW_DEFINE_SPAN(name, P)                                                                    \
-    void name(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b) {                          \
-        SW_SPAN_FAST(P)(row, a, b);                                                                \
-    }                                                                                              \
-    void name##Plain(uint8_t* row, const texEdge_tag* a, const texEdge_tag* b) {                   \
-        spanTexPlain<P>(row, a, b);                                                                \
-    }                                                                                              \
-    void name##Rows(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,               \
-                    texEdge_tag* upper, texEdge_tag* lower) {                                      \
-        SW_ROWS_FAST(P)(target, clip, longEdge, upper, lower);                                     \
-    }                                                                                              \
-    void name##RowsInside(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,         \
-                          texEdge_tag* upper, texEdge_tag* lower) {                                \
-        SW_ROWS_INSIDE(P)(target, clip, longEdge, upper, lower);                                   \
-    }                                                                                              \
-    void name##RowsPlain(bitmap_tag* target, const ClipRect& clip, texEdge_tag* longEdge,          \
-                         texEdge_tag* upper, texEdge_tag* lower) {                                 \
-        rowsTexPlain<P>(target, clip, longEdge, upper, lower);                                     \
+namespace {
+
+template <size_t... row>
+constexpr std::array<TexRowsRoutine, texSpanCaseCount> plainColumn(std::index_sequence<row...>) {
+    return {&spantex::rowsTexPlain<texSpanCases[row].kind()>...};
+}
+
+constexpr std::array<TexRowsRoutine, texSpanCaseCount> texRowsPlain =
+    plainColumn(std::make_index_sequence<texSpanCaseCount>());
+
+// The table's target for a target type: PIXEL_PAL8 for every type of one
+// byte per pixel, the 16-bit screen types themselves, -1 for the others.
+int spanTarget(uint8_t type) {
+    if (bytesPerPixel(type) == 1) return PIXEL_PAL8;
+    return isScreen16(type) ? type : -1;
+}
+
+} // namespace
+
+int texSpanCaseFor(uint8_t targetType, uint8_t textureType, bool cmap) {
+    const int target = spanTarget(targetType);
+    for (int i = 0; i < texSpanCaseCount; ++i) {
+        const TexSpanCase& c = texSpanCases[i];
+        if (c.target == target && c.texture == textureType && c.cmap == cmap) return i;
     }
-SW_DEFINE_SPAN(spanTex8, Tex8)
-SW_DEFINE_SPAN(spanTex8Key, Tex8Key)
-SW_DEFINE_SPAN(spanTex8To565, Tex8To565)
-SW_DEFINE_SPAN(spanTex8To565Key, Tex8To565Key)
-SW_DEFINE_SPAN(spanTex8To1555, Tex8To1555)
-SW_DEFINE_SPAN(spanTex8To1555Key, Tex8To1555Key)
-SW_DEFINE_SPAN(spanTex565, Tex565)
-SW_DEFINE_SPAN(spanTex1555Key, Tex1555Key)
-SW_DEFINE_SPAN(spanTexCmap8, TexCmap8)
-SW_DEFINE_SPAN(spanTexCmap8Key, TexCmap8Key)
-SW_DEFINE_SPAN(spanTexCmapTo565, TexCmapTo565)
-SW_DEFINE_SPAN(spanTexCmapTo565Key, TexCmapTo565Key)
-SW_DEFINE_SPAN(spanTexCmapTo1555, TexCmapTo1555)
-SW_DEFINE_SPAN(spanTexCmapTo1555Key, TexCmapTo1555Key)
-#undef SW_DEFINE_SPAN
+    return -1;
+}
+
+TexRowsRoutines texRowsRoutines(int spanCase) {
+    const TexRowsFast* fast = SSE2_ROUTINE(texRowsSse2[spanCase]);
+    return TexRowsRoutines{{texRowsPlain[spanCase], fast ? fast->clipped : nullptr},
+                           {texRowsPlain[spanCase], fast ? fast->inside : nullptr}};
+}

@@ -3,7 +3,6 @@
 #include "raster_support.h"
 
 #include "bitmap/bitmap.h"
-#include "memory.h"
 #include "mip/mip.h"
 
 #include <gtest/gtest.h>
@@ -21,35 +20,97 @@ std::vector<vertex_tag> triangle(uint32_t color) {
 }
 
 // Pixels of the target drawn by the row rule of `poly` in `color`, the rest 0.
-std::vector<uint32_t> expected(const std::vector<vertex_tag>& poly, uint32_t color, int w, int h) {
-    std::vector<uint32_t> out(size_t(w) * h, 0);
-    for (int y = 0; y < h; ++y) {
+std::vector<uint32_t> expected(const std::vector<vertex_tag>& poly, uint32_t color) {
+    std::vector<uint32_t> out(24 * 24, 0);
+    for (int y = 0; y < 24; ++y) {
         int64_t lo, hi;
         if (!rowSpan(poly, y, &lo, &hi)) continue;
-        for (int64_t x = std::max<int64_t>(lo, 0); x < std::min<int64_t>(hi, w); ++x)
-            out[size_t(y) * w + size_t(x)] = color;
+        for (int64_t x = std::max<int64_t>(lo, 0); x < std::min<int64_t>(hi, 24); ++x)
+            out[size_t(y) * 24 + size_t(x)] = color;
     }
     return out;
 }
 
-const std::vector<uint32_t> blank(24 * 24, 0);
+// A one-level chain of 4 x 4 texels, current while alive.
+struct FourByFour {
+    swtest::SelectionGuard guard;
+    uint8_t texels[16];
+    mip_tag* mip = mipRecordAlloc(1);
+    FourByFour(uint8_t type, uint8_t value) {
+        std::fill(texels, texels + 16, value);
+        mip->levels = 1;
+        mip->level[0] = bitmap_tag{type, 4, 4, 4, nullptr, texels};
+        mipSetCurrent(mip);
+    }
+    ~FourByFour() {
+        mipSetCurrent(nullptr);
+        mip->level[0].pixels = nullptr; // not owned by the chain
+        mipFree(mip);
+    }
+};
 
-TEST(PolyInterface, FewerThanThreeVerticesDrawNothing) {
-    Canvas canvas(PIXEL_PAL8, 24, 24);
-    canvas.fillTarget(0);
-    std::vector<vertex_tag> tri = triangle(7);
-    polyBegin(&canvas.bm, 0);
-    polyVertex(&tri[0]);
-    polyVertex(&tri[1]);
-    polyEnd();
-    EXPECT_EQ(canvas.target(), blank);
-    // A null vertex is not collected.
-    polyBegin(&canvas.bm, 0);
-    polyVertex(&tri[0]);
-    polyVertex(nullptr);
-    polyVertex(&tri[1]);
-    polyEnd();
-    EXPECT_EQ(canvas.target(), blank);
+TEST(PolyInterface, CallSequences) {
+    FourByFour texture(PIXEL_PAL8, 40);
+    std::vector<vertex_tag> tri = triangle(7), reversed(tri.rbegin(), tri.rend());
+    const std::vector<uint32_t> blank(24 * 24, 0), drawn = expected(tri, 7);
+    auto polygon = [&](int mode, uint32_t vetted, std::vector<vertex_tag*> list) {
+        return [=](bitmap_tag* target) {
+            polyBegin(target, mode);
+            polySetColor(vetted);
+            for (vertex_tag* v : list)
+                polyVertex(v);
+            polyEnd();
+        };
+    };
+    vertex_tag fourth{fx(1), fx(15), 1, 0, 0, 7};
+    struct Case {
+        const char* what;
+        std::function<void(bitmap_tag*)> draw;
+        const std::vector<uint32_t>* want; // null: something, not blank
+    };
+    const Case cases[] = {
+        {"three vertices", polygon(0, 7, {&tri[0], &tri[1], &tri[2]}), &drawn},
+        {"reversed winding", polygon(0, 7, {&reversed[0], &reversed[1], &reversed[2]}), &drawn},
+        {"two vertices", polygon(0, 7, {&tri[0], &tri[1]}), &blank},
+        {"a null vertex is not collected", polygon(0, 7, {&tri[0], nullptr, &tri[1]}), &blank},
+        {"colour above 255 drops a flat polygon", polygon(0, 256, {&tri[0], &tri[1], &tri[2]}),
+         &blank},
+        {"but not a textured one", polygon(4, 256, {&tri[0], &tri[1], &tri[2]}), nullptr},
+        {"only the low 8 bits name the mode", polygon(0x100, 7, {&tri[0], &tri[1], &tri[2]}),
+         &drawn},
+        {"a colour vetted outside a pair does not reach the next",
+         [&](bitmap_tag* target) {
+             polySetColor(1000);
+             drawPolygon(target, 0, tri);
+         },
+         &drawn},
+        {"aaTriangle",
+         [&](bitmap_tag* t) {
+             aaTriangle(t, 7, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
+         },
+         &drawn},
+        {"aaTriangle above 255",
+         [&](bitmap_tag* t) {
+             aaTriangle(t, 300, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
+         },
+         &blank},
+        {"polyEnd without its own polyBegin", [](bitmap_tag*) { polyEnd(); }, &blank},
+    };
+    for (const Case& c : cases) {
+        Canvas canvas(PIXEL_PAL8, 24, 24);
+        canvas.fillTarget(0);
+        c.draw(&canvas.bm);
+        if (c.want)
+            EXPECT_EQ(canvas.target(), *c.want) << c.what;
+        else
+            EXPECT_NE(canvas.target(), blank) << c.what;
+    }
+    for (int mode : {1, 2, 3, 8, 9, 100, 255, 0x1FF}) {
+        Canvas canvas(PIXEL_PAL8, 24, 24);
+        canvas.fillTarget(0);
+        polygon(mode, 7, {&tri[0], &tri[1], &tri[2], &fourth})(&canvas.bm);
+        EXPECT_EQ(canvas.target(), blank) << "mode " << mode;
+    }
 }
 
 TEST(PolyInterface, OnlyTheFirstTwentyVerticesCount) {
@@ -64,87 +125,8 @@ TEST(PolyInterface, OnlyTheFirstTwentyVerticesCount) {
     canvas.fillTarget(0);
     drawPolygon(&canvas.bm, 0, poly);
     std::vector<vertex_tag> first20(poly.begin(), poly.begin() + 20);
-    EXPECT_EQ(canvas.target(), expected(first20, 7, 24, 24));
-    EXPECT_NE(canvas.target(), expected(poly, 7, 24, 24));
-}
-
-TEST(PolyInterface, ColourAboveIndexRangeDropsOnlyFlatPolygons) {
-    mip_tag* mip = mipRecordAlloc(1);
-    mip->levels = 1;
-    uint8_t texels[16];
-    for (int i = 0; i < 16; ++i)
-        texels[i] = uint8_t(40 + i);
-    mip->level[0] = bitmap_tag{PIXEL_PAL8, 4, 4, 4, nullptr, texels};
-    mip_tag* saved = mipGetCurrent();
-    mipSetCurrent(mip);
-
-    std::vector<vertex_tag> tri = triangle(7);
-    for (int mode : {0, 4}) {
-        Canvas canvas(PIXEL_PAL8, 24, 24);
-        canvas.fillTarget(0);
-        polyBegin(&canvas.bm, mode);
-        polySetColor(256);
-        for (vertex_tag& v : tri)
-            polyVertex(&v);
-        polyEnd();
-        if (mode == 0)
-            EXPECT_EQ(canvas.target(), blank);
-        else
-            EXPECT_NE(canvas.target(), blank);
-    }
-    // A colour vetted outside a begin/end pair does not reach the next one.
-    polySetColor(1000);
-    Canvas canvas(PIXEL_PAL8, 24, 24);
-    canvas.fillTarget(0);
-    drawPolygon(&canvas.bm, 0, tri);
-    EXPECT_EQ(canvas.target(), expected(tri, 7, 24, 24));
-
-    mipSetCurrent(saved);
-    mip->level[0].pixels = nullptr; // not owned by the chain
-    mipFree(mip);
-}
-
-TEST(PolyInterface, ModesWithoutARoutineDrawNothing) {
-    for (int mode : {1, 2, 3, 8, 9, 100, 255, 0x1FF}) {
-        Canvas canvas(PIXEL_PAL8, 24, 24);
-        canvas.fillTarget(0);
-        std::vector<vertex_tag> poly = triangle(7);
-        poly.push_back({fx(1), fx(15), 1, 0, 0, 7});
-        drawPolygon(&canvas.bm, mode, poly);
-        EXPECT_EQ(canvas.target(), blank) << mode;
-    }
-    // Only the low 8 bits name the mode: 0x100 is mode 0.
-    Canvas canvas(PIXEL_PAL8, 24, 24);
-    canvas.fillTarget(0);
-    std::vector<vertex_tag> tri = triangle(7);
-    drawPolygon(&canvas.bm, 0x100, tri);
-    EXPECT_EQ(canvas.target(), expected(tri, 7, 24, 24));
-}
-
-TEST(PolyInterface, WindingDoesNotMatter) {
-    std::vector<vertex_tag> poly = {{fx(1.3), fx(2.7), 1, 0, 0, 9},
-                                    {fx(19.1), fx(0.2), 1, 0, 0, 9},
-                                    {fx(22.9), fx(13.5), 1, 0, 0, 9},
-                                    {fx(8.4), fx(21.6), 1, 0, 0, 9}};
-    Canvas one(PIXEL_PAL8, 24, 24), two(PIXEL_PAL8, 24, 24);
-    one.fillTarget(0);
-    two.fillTarget(0);
-    drawPolygon(&one.bm, 0, poly);
-    std::vector<vertex_tag> reversed(poly.rbegin(), poly.rend());
-    drawPolygon(&two.bm, 0, reversed);
-    EXPECT_EQ(one.target(), two.target());
-    EXPECT_EQ(one.target(), expected(poly, 9, 24, 24));
-}
-
-TEST(PolyInterface, AaTriangle) {
-    Canvas canvas(PIXEL_PAL8, 24, 24);
-    canvas.fillTarget(0);
-    std::vector<vertex_tag> tri = triangle(7);
-    aaTriangle(&canvas.bm, 7, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
-    EXPECT_EQ(canvas.target(), expected(tri, 7, 24, 24));
-    canvas.fillTarget(0);
-    aaTriangle(&canvas.bm, 300, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
-    EXPECT_EQ(canvas.target(), blank);
+    EXPECT_EQ(canvas.target(), expected(first20, 7));
+    EXPECT_NE(canvas.target(), expected(poly, 7));
 }
 
 TEST(PolyInterface, UnusableTargetsAreIgnored) {
@@ -161,34 +143,21 @@ TEST(PolyInterface, UnusableTargetsAreIgnored) {
         drawPolygon(&bad, 0, tri);
         aaTriangle(&bad, 7, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
     }
-    EXPECT_EQ(canvas.target(), blank);
+    EXPECT_EQ(canvas.target(), std::vector<uint32_t>(24 * 24, 0));
     EXPECT_TRUE(canvas.guardIntact());
-    // polyEnd without its own polyBegin draws nothing.
-    polyEnd();
-    polyEnd();
 }
 
 TEST(PolyInterface, ModeFourPicksTheColormappedRoutineForFourBitTextures) {
-    mip_tag* mip = mipRecordAlloc(1);
-    mip->levels = 1;
-    uint8_t texels[16] = {3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3};
-    mip->level[0] = bitmap_tag{PIXEL_CMAP4_KEY, 4, 4, 4, nullptr, texels};
-    mip_tag* saved = mipGetCurrent();
-    mipSetCurrent(mip);
+    FourByFour texture(PIXEL_CMAP4_KEY, 3);
     uint8_t colormap[16] = {0, 0, 0, 77};
-    uint8_t* savedColormap = colormapCurrent;
     colormapCurrent = colormap;
     std::vector<vertex_tag> tri = triangle(0);
     for (auto [mode, want] : {std::pair{4, 77u}, std::pair{5, 3u}}) {
         Canvas canvas(PIXEL_PAL8, 24, 24);
         canvas.fillTarget(0);
         drawPolygon(&canvas.bm, mode, tri);
-        EXPECT_EQ(canvas.target(), expected(tri, want, 24, 24)) << mode;
+        EXPECT_EQ(canvas.target(), expected(tri, want)) << mode;
     }
-    colormapCurrent = savedColormap;
-    mipSetCurrent(saved);
-    mip->level[0].pixels = nullptr;
-    mipFree(mip);
 }
 
 } // namespace

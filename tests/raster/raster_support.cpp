@@ -1,9 +1,12 @@
 #include "raster_support.h"
 
+#include "bitmap/pixeltype.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 
 namespace rastertest {
 
@@ -25,41 +28,96 @@ testing::Environment* const testPalette = testing::AddGlobalTestEnvironment(new 
 
 } // namespace
 
-namespace {
-
-__int128 floorDiv(__int128 a, __int128 b) {
-    __int128 q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) q -= 1;
-    return q;
+Canvas::Canvas(uint8_t type, int w, int h, int g)
+    : width(w), height(h), guard(g), bpp(bytesPerPixel(type)) {
+    int rowBytes = (w + 2 * g) * bpp;
+    memory.assign(size_t(rowBytes) * (h + 2 * g), canary);
+    bm = bitmap_tag{type, w, h, rowBytes, nullptr, nullptr};
+    bm.pixels = memory.data() + size_t(g) * rowBytes + size_t(g) * bpp;
 }
 
-} // namespace
+uint32_t Canvas::at(int x, int y) const {
+    const uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
+    uint32_t value = 0;
+    for (int i = bpp - 1; i >= 0; --i)
+        value = value << 8 | p[i];
+    return value;
+}
 
-__int128 doubledArea(const std::vector<vertex_tag>& poly) {
-    __int128 sum = 0;
+void Canvas::put(int x, int y, uint32_t value) {
+    uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
+    for (int i = 0; i < bpp; ++i)
+        p[i] = uint8_t(value >> 8 * i);
+}
+
+void Canvas::fillTarget(uint32_t value) {
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            put(x, y, value);
+}
+
+bool Canvas::guardIntact() const {
+    for (int y = -guard; y < height + guard; ++y)
+        for (int x = -guard; x < width + guard; ++x) {
+            if (x >= 0 && x < width && y >= 0 && y < height) continue;
+            const uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
+            for (int i = 0; i < bpp; ++i)
+                if (p[i] != canary) return false;
+        }
+    return true;
+}
+
+std::vector<uint32_t> Canvas::window(int x0, int y0, int w, int h) const {
+    std::vector<uint32_t> out;
+    for (int y = y0; y < y0 + h; ++y)
+        for (int x = x0; x < x0 + w; ++x)
+            out.push_back(at(x, y));
+    return out;
+}
+
+void withPlainAndFast(const std::function<void(bool plain)>& body) {
+    const bool saved = plainRoutines();
+    for (bool plain : {true, false}) {
+        setPlainRoutines(plain);
+        body(plain);
+    }
+    setPlainRoutines(saved);
+}
+
+namespace {
+
+Int128 signedDoubledArea(const std::vector<vertex_tag>& poly) {
+    Int128 sum = wide(0);
     for (size_t i = 0; i < poly.size(); ++i) {
         const vertex_tag& a = poly[i];
         const vertex_tag& b = poly[(i + 1) % poly.size()];
-        sum += __int128(a.x) * b.y - __int128(b.x) * a.y;
+        sum = sum + mulWide(a.x, b.y) - mulWide(b.x, a.y);
     }
     return sum;
 }
 
+} // namespace
+
+Int128 doubledArea(const std::vector<vertex_tag>& poly) {
+    Int128 area = signedDoubledArea(poly);
+    return area < wide(0) ? -area : area;
+}
+
 bool convexCovers(const std::vector<vertex_tag>& poly, int64_t c, int64_t r) {
-    __int128 area = doubledArea(poly);
-    if (area == 0) return false;
-    int sign = area > 0 ? 1 : -1;
-    __int128 px = __int128(2 * c + 1) * 32768, py = __int128(2 * r + 1) * 32768;
+    Int128 area = signedDoubledArea(poly);
+    if (area == wide(0)) return false;
+    int64_t sign = area > wide(0) ? 1 : -1;
+    int64_t px = (2 * c + 1) * 32768, py = (2 * r + 1) * 32768;
     for (size_t i = 0; i < poly.size(); ++i) {
         const vertex_tag& a = poly[i];
         const vertex_tag& b = poly[(i + 1) % poly.size()];
-        __int128 dx = __int128(b.x) - a.x, dy = __int128(b.y) - a.y;
-        __int128 cross = (dx * (py - a.y) - dy * (px - a.x)) * sign;
-        if (cross < 0) return false;
-        if (cross == 0) {
+        int64_t dx = int64_t(b.x) - a.x, dy = int64_t(b.y) - a.y;
+        Int128 cross = mulWide(dx * sign, py - a.y) - mulWide(dy * sign, px - a.x);
+        if (cross < wide(0)) return false;
+        if (cross == wide(0)) {
             // Outward normal (sign * dy, -sign * dx): a right edge, or a
             // horizontal edge closing the polygon below, owns its points.
-            __int128 nx = sign * dy, ny = -sign * dx;
+            int64_t nx = sign * dy, ny = -sign * dx;
             if (!(nx > 0 || (nx == 0 && ny > 0))) return false;
         }
     }
@@ -67,7 +125,7 @@ bool convexCovers(const std::vector<vertex_tag>& poly, int64_t c, int64_t r) {
 }
 
 bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_t* hi) {
-    __int128 yc = __int128(r) * 65536 + 32768;
+    int64_t yc = r * 65536 + 32768;
     bool haveDown = false, haveUp = false;
     int64_t down = 0, up = 0;
     for (size_t i = 0; i < poly.size(); ++i) {
@@ -80,9 +138,9 @@ bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_
         // Edge x at the row centre is top.x + dx (yc - top.y) / dy; the
         // first column whose centre lies strictly right of it:
         // floor((edge x + 0.5) in pixels).
-        __int128 dx = __int128(bottom.x) - top.x, dy = __int128(bottom.y) - top.y;
-        __int128 num = (__int128(top.x) + 32768) * dy + dx * (yc - top.y);
-        int64_t x = int64_t(floorDiv(num, dy * 65536));
+        int64_t dx = int64_t(bottom.x) - top.x, dy = int64_t(bottom.y) - top.y;
+        Int128 num = mulWide(int64_t(top.x) + 32768, dy) + mulWide(dx, yc - top.y);
+        int64_t x = floorDiv(num, dy * 65536);
         if (a.y < b.y) {
             down = x;
             haveDown = true;
@@ -118,18 +176,18 @@ std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int
         if (pts.size() < 3) continue;
         // Monotone chain, dropping collinear points.
         auto cross = [](auto o, auto a, auto b) {
-            return __int128(a.first - o.first) * (b.second - o.second) -
-                   __int128(a.second - o.second) * (b.first - o.first);
+            return mulWide(a.first - o.first, b.second - o.second) -
+                   mulWide(a.second - o.second, b.first - o.first);
         };
         std::vector<std::pair<int64_t, int64_t>> hull(2 * pts.size());
         size_t k = 0;
         for (size_t i = 0; i < pts.size(); ++i) {
-            while (k >= 2 && cross(hull[k - 2], hull[k - 1], pts[i]) <= 0)
+            while (k >= 2 && cross(hull[k - 2], hull[k - 1], pts[i]) <= wide(0))
                 --k;
             hull[k++] = pts[i];
         }
         for (size_t i = pts.size() - 1, t = k + 1; i-- > 0;) {
-            while (k >= t && cross(hull[k - 2], hull[k - 1], pts[i]) <= 0)
+            while (k >= t && cross(hull[k - 2], hull[k - 1], pts[i]) <= wide(0))
                 --k;
             hull[k++] = pts[i];
         }
@@ -150,6 +208,13 @@ void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag>& poly) {
     for (vertex_tag& v : poly)
         polyVertex(&v);
     polyEnd();
+}
+
+std::string describe(const std::vector<vertex_tag>& poly) {
+    std::ostringstream s;
+    for (const vertex_tag& v : poly)
+        s << "(" << v.x << "," << v.y << " z" << v.z << " u" << v.u << " v" << v.v << ") ";
+    return s.str();
 }
 
 // --------------------------------------------------------- textured fill
@@ -200,7 +265,7 @@ void putTexel(Canvas& canvas, int row, int64_t x, uint32_t offset, const RefText
 } // namespace
 
 void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_tag& b,
-                   const RefGradients& g, const RefTexture& tex, int32_t clipLeft,
+                   const TexGradients& g, const RefTexture& tex, int32_t clipLeft,
                    int32_t clipRight) {
     const texEdge_tag& l = a.edge.x <= b.edge.x ? a : b;
     const texEdge_tag& r = a.edge.x <= b.edge.x ? b : a;
@@ -291,7 +356,13 @@ void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<v
             ddx[q] = ((f(b) - f(c)) * dyPR - (f(a) - f(c)) * dyQR) * rd;
             ddy[q] = ((f(a) - f(c)) * dxQR - (f(b) - f(c)) * dxPR) * rd;
         }
-        RefGradients g{ddx[0], ddx[1], ddx[2], 8.0f * ddx[0], 8.0f * ddx[1], 8.0f * ddx[2]};
+        TexGradients g{};
+        g.dOowDx = ddx[0];
+        g.dUozDx = ddx[1];
+        g.dVozDx = ddx[2];
+        g.dOowDx8 = 8.0f * ddx[0];
+        g.dUozDx8 = 8.0f * ddx[1];
+        g.dVozDx8 = 8.0f * ddx[2];
         auto setup = [&](size_t top, size_t bottom) {
             RefEdge e;
             const vertex_tag& A = poly[top];
@@ -302,12 +373,12 @@ void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<v
             if (e.rows <= 0) return e;
             int64_t dx = int64_t(B.x) - A.x;
             e.dy = int64_t(B.y) - A.y;
-            e.xStep = int64_t(floorDiv(dx, e.dy));
+            e.xStep = floorDiv(wide(dx), e.dy);
             e.stepRem = dx - e.xStep * e.dy;
-            __int128 num =
-                (__int128(A.x) + 32768) * e.dy + __int128(dx) * ((e.yStart << 16) + 32768 - A.y);
-            int64_t nn = int64_t(floorDiv(num, 65536));
-            e.x = int64_t(floorDiv(nn, e.dy));
+            Int128 num =
+                mulWide(int64_t(A.x) + 32768, e.dy) + mulWide(dx, (e.yStart << 16) + 32768 - A.y);
+            int64_t nn = floorDiv(num, 65536);
+            e.x = floorDiv(wide(nn), e.dy);
             e.err = nn - e.x * e.dy;
             float ax = float((e.x << 16) - A.x + 32768) / 65536.0f;
             float ay = float((e.yStart << 16) + 32768 - A.y) / 65536.0f;

@@ -8,10 +8,11 @@
 
 #include "raster/raster.h"
 #include "support.h"
+#include "wide_int.h"
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace rastertest {
@@ -29,63 +30,25 @@ struct Canvas {
     bitmap_tag bm{};
     static constexpr uint8_t canary = 0xA5;
 
-    Canvas(uint8_t type, int w, int h, int g = 16) : width(w), height(h), guard(g) {
-        bpp = type == PIXEL_RGB565 || type == PIXEL_ARGB1555 ? 2 : 1;
-        int rowBytes = (w + 2 * g) * bpp;
-        memory.assign(size_t(rowBytes) * (h + 2 * g), canary);
-        bm.pixelType = type;
-        bm.width = w;
-        bm.height = h;
-        bm.rowBytes = rowBytes;
-        bm.map = nullptr;
-        bm.pixels = memory.data() + size_t(g) * rowBytes + size_t(g) * bpp;
-    }
+    Canvas(uint8_t type, int w, int h, int g = 16);
     // Pixel (x, y) of the target; x and y may reach into the guard.
-    uint32_t at(int x, int y) const {
-        const uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
-        return bpp == 1 ? p[0] : uint32_t(p[0] | p[1] << 8);
-    }
-    void fillTarget(uint32_t value) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                put(x, y, value);
-    }
-    void put(int x, int y, uint32_t value) {
-        uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
-        p[0] = uint8_t(value);
-        if (bpp == 2) p[1] = uint8_t(value >> 8);
-    }
+    uint32_t at(int x, int y) const;
+    void put(int x, int y, uint32_t value);
+    void fillTarget(uint32_t value);
     // True when no byte outside the target changed.
-    bool guardIntact() const {
-        for (int y = -guard; y < height + guard; ++y)
-            for (int x = -guard; x < width + guard; ++x) {
-                if (x >= 0 && x < width && y >= 0 && y < height) continue;
-                const uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
-                for (int i = 0; i < bpp; ++i)
-                    if (p[i] != canary) return false;
-            }
-        return true;
-    }
-    // The target's pixels, row by row.
-    std::vector<uint32_t> target() const {
-        std::vector<uint32_t> out;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                out.push_back(at(x, y));
-        return out;
-    }
-    // Pixels (x0 .. x0 + w - 1, y0 .. y0 + h - 1), which may lie in the guard.
-    std::vector<uint32_t> window(int x0, int y0, int w, int h) const {
-        std::vector<uint32_t> out;
-        for (int y = y0; y < y0 + h; ++y)
-            for (int x = x0; x < x0 + w; ++x)
-                out.push_back(at(x, y));
-        return out;
-    }
+    bool guardIntact() const;
+    // Pixels (x0 .. x0 + w - 1, y0 .. y0 + h - 1), which may lie in the
+    // guard; without arguments the whole target.
+    std::vector<uint32_t> window(int x0, int y0, int w, int h) const;
+    std::vector<uint32_t> target() const { return window(0, 0, width, height); }
     ClipRect wholeWithGuard() const {
         return ClipRect{-guard, -guard, width + guard, height + guard};
     }
 };
+
+// Runs `body` with the plain routines and then with the fast ones, and
+// puts the switch back as it was.
+void withPlainAndFast(const std::function<void(bool plain)>& body);
 
 // ----------------------------------------------------------------- oracles
 
@@ -110,11 +73,13 @@ bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_
 std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int32_t grid,
                                      int maxPoints = 12);
 
-// Twice the signed area of a polygon, in 16.16 squared units.
-__int128 doubledArea(const std::vector<vertex_tag>& poly);
+// Twice the area of a polygon, in 16.16 squared units, without its sign.
+Int128 doubledArea(const std::vector<vertex_tag>& poly);
 
 // Draws `poly` through polyBegin / polyVertex / polyEnd in mode `mode`.
 void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag>& poly);
+
+std::string describe(const std::vector<vertex_tag>& poly);
 
 // ----------------------------------------------------------- textured fill
 
@@ -138,13 +103,10 @@ void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<v
                        const RefTexture& texture);
 
 // One span of the reference (exposed for the span tests): row `row` of
-// `canvas`, edges `a`, `b` as the rasterizer hands them, gradients and
+// `canvas`, edges `a`, `b` as the rasterizer hands them, x gradients and
 // texture as given, columns clipLeft .. clipRight - 1 written.
-struct RefGradients {
-    float dOowDx, dUozDx, dVozDx, dOowDx8, dUozDx8, dVozDx8;
-};
 void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_tag& b,
-                   const RefGradients& g, const RefTexture& texture, int32_t clipLeft,
+                   const TexGradients& g, const RefTexture& texture, int32_t clipLeft,
                    int32_t clipRight);
 
 } // namespace rastertest

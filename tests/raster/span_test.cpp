@@ -1,101 +1,55 @@
-// The fourteen texture span routines: each fast routine and its per-pixel
-// version against the straightforward reference span, on random rows,
-// gradients, textures and clip columns; and the worked examples of the
-// block, remainder, wrap and key rules.
+// The texture spans: every row of the span table, plain and fast, clipping
+// and clip-free, against the straightforward reference span on random
+// rows, gradients, textures and clip columns; the worked examples of the
+// block, remainder, wrap and key rules; and the rounding they share.
 #include "raster_support.h"
 
 #include "bitmap/bitmap.h"
+#include "raster/spantex.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 using namespace rastertest;
 using swtest::Rng;
 
 namespace {
 
-enum class Conv { asIs, pal565, pal555, cmap, cmap565, cmap555 };
-
-struct Routine {
-    const char* name;
-    TexSpanRoutine fast, plain;
-    int texelBytes, targetBytes;
-    bool keyed;
-    Conv conv;
-};
-
-const Routine routines[] = {
-    {"spanTex8", spanTex8, spanTex8Plain, 1, 1, false, Conv::asIs},
-    {"spanTex8Key", spanTex8Key, spanTex8KeyPlain, 1, 1, true, Conv::asIs},
-    {"spanTex8To565", spanTex8To565, spanTex8To565Plain, 1, 2, false, Conv::pal565},
-    {"spanTex8To565Key", spanTex8To565Key, spanTex8To565KeyPlain, 1, 2, true, Conv::pal565},
-    {"spanTex8To1555", spanTex8To1555, spanTex8To1555Plain, 1, 2, false, Conv::pal555},
-    {"spanTex8To1555Key", spanTex8To1555Key, spanTex8To1555KeyPlain, 1, 2, true, Conv::pal555},
-    {"spanTex565", spanTex565, spanTex565Plain, 2, 2, false, Conv::asIs},
-    {"spanTex1555Key", spanTex1555Key, spanTex1555KeyPlain, 2, 2, true, Conv::asIs},
-    {"spanTexCmap8", spanTexCmap8, spanTexCmap8Plain, 1, 1, false, Conv::cmap},
-    {"spanTexCmap8Key", spanTexCmap8Key, spanTexCmap8KeyPlain, 1, 1, true, Conv::cmap},
-    {"spanTexCmapTo565", spanTexCmapTo565, spanTexCmapTo565Plain, 1, 2, false, Conv::cmap565},
-    {"spanTexCmapTo565Key", spanTexCmapTo565Key, spanTexCmapTo565KeyPlain, 1, 2, true,
-     Conv::cmap565},
-    {"spanTexCmapTo1555", spanTexCmapTo1555, spanTexCmapTo1555Plain, 1, 2, false, Conv::cmap555},
-    {"spanTexCmapTo1555Key", spanTexCmapTo1555Key, spanTexCmapTo1555KeyPlain, 1, 2, true,
-     Conv::cmap555},
-};
-
 uint8_t testColormap[16] = {200, 3, 17, 99, 42, 250, 1, 128, 77, 64, 5, 180, 33, 9, 140, 255};
 
-std::function<uint32_t(uint32_t)> converter(Conv conv) {
-    switch (conv) {
-    case Conv::asIs: return [](uint32_t t) { return t; };
-    case Conv::pal565: return [](uint32_t t) { return uint32_t(screenPalette565[t]); };
-    case Conv::pal555: return [](uint32_t t) { return uint32_t(screenPalette555[t]); };
-    case Conv::cmap: return [](uint32_t t) { return uint32_t(testColormap[t & 15]); };
-    case Conv::cmap565:
-        return [](uint32_t t) { return uint32_t(screenPalette565[testColormap[t & 15]]); };
-    case Conv::cmap555:
-        return [](uint32_t t) { return uint32_t(screenPalette555[testColormap[t & 15]]); };
-    }
-    return nullptr;
+// The pixel a texel becomes in a table row, from the rules: 16-bit texels
+// as they are, 8-bit ones through the colormap (colormapped rows) and the
+// target's screen table (16-bit targets).
+std::function<uint32_t(uint32_t)> converter(const TexSpanCase& c) {
+    const uint16_t* screen = screenTableOf(c.target);
+    if (bytesPerPixel(c.texture) == 2) return [](uint32_t t) { return t; };
+    if (c.cmap)
+        return [screen](uint32_t t) {
+            return uint32_t(screen ? screen[testColormap[t & 15]] : testColormap[t & 15]);
+        };
+    return [screen](uint32_t t) { return screen ? uint32_t(screen[t]) : t; };
 }
 
-// A texture bitmap of random texels owned by the test.
-struct TestTexture {
-    std::vector<uint8_t> pixels;
-    bitmap_tag bm{};
-    TestTexture(uint8_t type, int w, int h, int rowTexels, Rng& rng, int zeroPercent,
-                int maxValue) {
-        int bytes = bytesPerPixel(type);
-        pixels.resize(size_t(rowTexels) * h * bytes);
-        for (size_t i = 0; i < pixels.size(); i += bytes) {
-            uint32_t v = rng.next() % 100 < uint32_t(zeroPercent) ? 0 : 1 + rng.next() % maxValue;
-            pixels[i] = uint8_t(v);
-            if (bytes == 2) pixels[i + 1] = uint8_t(rng.next());
-        }
-        bm.pixelType = type;
-        bm.width = w;
-        bm.height = h;
-        bm.rowBytes = rowTexels * bytes;
-        bm.pixels = pixels.data();
-    }
-    RefTexture ref(const Routine& r) const {
-        return RefTexture{bm.pixels, r.texelBytes, bm.width, bm.height,
-                          texShift,  texMask,      r.keyed,  converter(r.conv)};
-    }
-};
-
-void setGradients(const RefGradients& g) {
-    dOowDx = g.dOowDx;
-    dUozDx = g.dUozDx;
-    dVozDx = g.dVozDx;
-    dOowDx8 = g.dOowDx8;
-    dUozDx8 = g.dUozDx8;
-    dVozDx8 = g.dVozDx8;
+// Draws the span from edge a to edge b on row 0 of `canvas` as a triangle
+// of one row.
+void drawSpan(TexRowsRoutine rows, Canvas& canvas, const TexSpanSetup& setup, texEdge_tag a,
+              texEdge_tag b) {
+    a.edge.yStart = b.edge.yStart = 0;
+    a.edge.rows = b.edge.rows = 1;
+    rows(&canvas.bm, setup, a, b, texEdge_tag{});
 }
 
-RefGradients gradients(float dO, float dU, float dV) {
-    return RefGradients{dO, dU, dV, 8.0f * dO, 8.0f * dU, 8.0f * dV};
+TexGradients gradients(float dO, float dU, float dV) {
+    TexGradients g{};
+    g.dOowDx = dO;
+    g.dUozDx = dU;
+    g.dVozDx = dV;
+    g.dOowDx8 = 8.0f * dO;
+    g.dUozDx8 = 8.0f * dU;
+    g.dVozDx8 = 8.0f * dV;
+    return g;
 }
 
 texEdge_tag edgeAt(int64_t x, float oow, float uoz, float voz) {
@@ -111,176 +65,175 @@ float uniform(Rng& rng, float lo, float hi) {
     return lo + (hi - lo) * float(rng.next() % 1000000) / 1000000.0f;
 }
 
-// Every routine, fast and per pixel, against the reference span.
-TEST(TextureSpans, EveryRoutineMatchesTheReference) {
+TEST(TextureSpans, EveryTableRowMatchesTheReference) {
     Rng rng(21);
-    colormapCurrent = testColormap;
-    for (const Routine& r : routines) {
-        for (int i = 0; i < 3000; ++i) {
+    for (const TexSpanCase& c : texSpanCases) {
+        const int spanCase = texSpanCaseFor(c.target, c.texture, c.cmap);
+        ASSERT_EQ(&texSpanCases[spanCase], &c);
+        const TexRowsRoutines routines = texRowsRoutines(spanCase);
+        const int texelBytes = bytesPerPixel(c.texture);
+        for (int i = 0; i < 2000; ++i) {
             int w = 1 << rng.range(0, 7), h = 1 << rng.range(0, 7);
             int rowTexels = w << (i % 4 == 0 ? rng.range(0, 2) : 0); // some masks with holes
-            uint8_t type = r.texelBytes == 2      ? (r.keyed ? PIXEL_ARGB1555 : PIXEL_RGB565)
-                           : r.conv >= Conv::cmap ? (r.keyed ? PIXEL_CMAP4_KEY : PIXEL_CMAP4)
-                                                  : (r.keyed ? PIXEL_PAL8_KEY : PIXEL_PAL8);
-            int maxValue = r.conv >= Conv::cmap ? (i % 10 ? 15 : 255) : 255;
-            TestTexture tex(type, w, h, rowTexels, rng, r.keyed ? 20 : 3, maxValue);
-            ASSERT_TRUE(texSetTexture(&tex.bm));
+            std::vector<uint8_t> texels(size_t(rowTexels) * h * texelBytes);
+            for (uint8_t& t : texels)
+                t = rng.next() % 100 < (c.keyed ? 20u : 3u) ? 0 : uint8_t(rng.next());
+            if (isIndexed4(c.texture) && i % 10)
+                for (uint8_t& t : texels)
+                    t &= 15;
+            bitmap_tag texture{c.texture, w, h, rowTexels * texelBytes, nullptr, texels.data()};
+            TexSpanSetup setup{};
+            ASSERT_TRUE(texSetTexture(&setup, &texture));
+            setup.colormap = testColormap;
+            setup.screenTable = screenTableOf(c.target);
+            for (int k = 0; k < 16 && setup.screenTable; ++k)
+                setup.colormapScreen[k] = setup.screenTable[testColormap[k]];
 
             float o = uniform(rng, 0.05f, 2.0f);
             float dO = uniform(rng, -0.02f, 0.02f) * (i % 3 == 0 ? 0.0f : 1.0f);
             float scale = uniform(rng, 0.2f, 600.0f);
-            RefGradients g = gradients(dO, uniform(rng, -3, 3) * scale * o / 64,
-                                       uniform(rng, -3, 3) * scale * o / 64);
+            setup.gradients = gradients(dO, uniform(rng, -3, 3) * scale * o / 64,
+                                        uniform(rng, -3, 3) * scale * o / 64);
             texEdge_tag a = edgeAt(rng.range(-44, 100), o, uniform(rng, -1, 1) * scale * o,
                                    uniform(rng, -1, 1) * scale * o);
             texEdge_tag b = edgeAt(rng.range(-44, 100), 0, 0, 0);
             if (i % 6 == 0) b.edge.x = a.edge.x + rng.range(0, 17); // short spans
             if (rng.next() & 1) std::swap(a, b);
             if (i % 50 == 0) { // runaway values: infinities, NaN, huge offsets
-                g = gradients(uniform(rng, -1, 1), 3.0e37f, -1.0e38f);
+                setup.gradients = gradients(uniform(rng, -1, 1), 3.0e37f, -1.0e38f);
                 a.oow = b.oow = 1e-30f;
             }
-            setGradients(g);
-            int32_t clipLeft = rng.range(-48, 60), clipRight = rng.range(clipLeft, 112);
-            if (i % 4 == 0) {
-                clipLeft = -48;
-                clipRight = 112;
-            }
-            spanClipLeft = clipLeft;
-            spanClipRight = clipRight;
+            // Every fourth case the whole buffer is the clip, so that the
+            // clip-free routine may draw the spans that fit in it.
+            const bool whole = i % 4 == 0;
+            setup.clip.left = whole ? -48 : rng.range(-48, 60);
+            setup.clip.right = whole ? 112 : rng.range(setup.clip.left, 112);
+            setup.clip.bottom = 1;
 
-            uint8_t targetType = r.targetBytes == 2 ? PIXEL_RGB565 : PIXEL_PAL8;
-            Canvas fast(targetType, 64, 1, 48), plain(targetType, 64, 1, 48),
-                ref(targetType, 64, 1, 48);
-            for (int x = -48; x < 112; ++x) {
-                uint32_t background = rng.next();
-                fast.put(x, 0, background);
-                plain.put(x, 0, background);
-                ref.put(x, 0, background);
-            }
-            r.fast(fast.bm.pixels, &a, &b);
-            r.plain(plain.bm.pixels, &a, &b);
-            referenceSpan(ref, 0, a, b, g, tex.ref(r), clipLeft, clipRight);
-            ASSERT_EQ(plain.memory, ref.memory)
-                << r.name << " case " << i << " x " << a.edge.x << ".." << b.edge.x << " clip "
-                << clipLeft << ".." << clipRight << " texture " << w << "x" << h << "/"
-                << rowTexels;
-            ASSERT_EQ(fast.memory, ref.memory)
-                << r.name << " case " << i << " x " << a.edge.x << ".." << b.edge.x << " clip "
-                << clipLeft << ".." << clipRight << " texture " << w << "x" << h << "/"
-                << rowTexels;
+            const uint8_t targetType = c.target;
+            Canvas ref(targetType, 64, 1, 48);
+            for (int x = -48; x < 112; ++x)
+                ref.put(x, 0, rng.next());
+            const std::vector<uint8_t> background = ref.memory;
+            RefTexture refTexture{texels.data(),  texelBytes,    w,       h,
+                                  setup.texShift, setup.texMask, c.keyed, converter(c)};
+            referenceSpan(ref, 0, a, b, setup.gradients, refTexture, setup.clip.left,
+                          setup.clip.right);
+            auto check = [&](const RoutinePair<TexRowsRoutine>& pair, const char* variant) {
+                withPlainAndFast([&](bool plain) {
+                    Canvas got(targetType, 64, 1, 48);
+                    std::copy(background.begin(), background.end(), got.memory.begin());
+                    drawSpan(pickRoutine(pair), got, setup, a, b);
+                    ASSERT_EQ(got.memory, ref.memory)
+                        << c.name << (plain ? " plain " : " fast ") << variant << " case " << i
+                        << " x " << a.edge.x << ".." << b.edge.x << " clip " << setup.clip.left
+                        << ".." << setup.clip.right << " texture " << w << "x" << h << "/"
+                        << rowTexels;
+                });
+            };
+            check(routines.clipped, "clipping");
+            if (whole && std::max(a.edge.x, b.edge.x) <= 112) check(routines.inside, "clip-free");
+            if (HasFatalFailure()) return;
         }
     }
 }
 
-// Draws one span of spanTex8 (or `routine`) over an 8-bit 64 x 64
-// texture whose texel at (u, v) is (v * 64 + u) & 255, and returns the
-// texels written, leftmost first.
-std::vector<uint32_t> drawRow(int n, float u, float v, float dU, float dOow = 0.0f,
-                              TexSpanRoutine routine = spanTex8, const uint8_t* texels = nullptr) {
-    static uint8_t pattern[64 * 64];
+// Worked examples on an 8-bit 64 x 64 texture whose texel at (u, v) is
+// (64 v + u) & 255, at z = 1 (u and v linear): spans starting at column 0
+// of u and v texels, u growing one texel per pixel.
+TEST(TextureSpans, WorkedExamples) {
+    uint8_t pattern[64 * 64];
     for (int i = 0; i < 64 * 64; ++i)
         pattern[i] = uint8_t(i);
-    bitmap_tag texture{PIXEL_PAL8, 64,      64,
-                       64,         nullptr, const_cast<uint8_t*>(texels ? texels : pattern)};
-    EXPECT_TRUE(texSetTexture(&texture));
-    setGradients(gradients(dOow, dU, 0.0f));
-    spanClipLeft = 0;
-    spanClipRight = 64;
-    Canvas canvas(PIXEL_PAL8, 64, 1, 4);
-    canvas.fillTarget(0xEE);
-    texEdge_tag a = edgeAt(0, 1.0f, u, v), b = edgeAt(n, 0, 0, 0);
-    routine(canvas.bm.pixels, &a, &b);
-    std::vector<uint32_t> out = canvas.window(0, 0, n, 1);
-    if (n < 64) {
-        EXPECT_EQ(canvas.at(n, 0), 0xEEu) << "pixel past the span written";
+    uint8_t keyTexels[64 * 64] = {0, 7, 0, 9};
+    std::vector<uint32_t> row3, row3Shifted;
+    for (uint32_t k = 0; k < 64; ++k) {
+        row3.push_back((3 * 64 + k) & 255);
+        if (k < 61) row3Shifted.push_back((3 * 64 + k + 1) & 255);
     }
-    return out;
-}
-
-TEST(TextureSpans, AffineRowReproducesTheTexture) {
-    // u from 0 to 64 over 64 pixels at z = 1: texels 0..63 of the row.
-    std::vector<uint32_t> expect;
-    for (int k = 0; k < 64; ++k)
-        expect.push_back(uint32_t(3 * 64 + k) & 255);
-    EXPECT_EQ(drawRow(64, 0.5f, 3.5f, 1.0f), expect);
-    // Off the half-texel, the remainder's nearest texel is the same one.
-    expect.resize(61);
-    for (uint32_t& e : expect)
-        e = (e + 1) & 255;
-    EXPECT_EQ(drawRow(61, 1.25f, 3.25f, 1.0f), expect);
-}
-
-TEST(TextureSpans, OffsetWrapsAsOneNumber) {
-    // u from 60 to 68 at v = 5: the wrap of u carries into v.
-    EXPECT_EQ(drawRow(8, 60.5f, 5.5f, 1.0f),
-              (std::vector<uint32_t>{5 * 64 + 60 - 256, 5 * 64 + 61 - 256, 5 * 64 + 62 - 256,
-                                     5 * 64 + 63 - 256, 6 * 64 + 0 - 256, 6 * 64 + 1 - 256,
-                                     6 * 64 + 2 - 256, 6 * 64 + 3 - 256}));
-    // u from -4 to 4 at v = 5: negative u borrows from v.
-    EXPECT_EQ(drawRow(8, -3.5f, 5.5f, 1.0f),
-              (std::vector<uint32_t>{4 * 64 + 60 - 256, 4 * 64 + 61 - 256, 4 * 64 + 62 - 256,
-                                     4 * 64 + 63 - 256, 5 * 64 + 0 - 256, 5 * 64 + 1 - 256,
-                                     5 * 64 + 2 - 256, 5 * 64 + 3 - 256}));
-}
-
-TEST(TextureSpans, RemainderRoundsToNearestEvenBlocksRoundDown) {
-    // Centres on u = 0.5, 1.5, ... at v = 0 (texel value = u).
-    EXPECT_EQ(drawRow(5, 0.5f, 0.5f, 1.0f), (std::vector<uint32_t>{0, 2, 2, 4, 4}));
-    std::vector<uint32_t> block = drawRow(8, 0.5f, 0.5f, 1.0f);
-    EXPECT_EQ(std::vector<uint32_t>(block.begin(), block.begin() + 5),
-              (std::vector<uint32_t>{0, 1, 2, 3, 4}));
-}
-
-TEST(TextureSpans, EmptyAndReversedSpans) {
-    EXPECT_EQ(drawRow(0, 0.5f, 0.5f, 1.0f), std::vector<uint32_t>{});
-    // Edges in either order give the same row.
-    for (const Routine& r : routines) {
-        if (r.targetBytes != 1 || r.texelBytes != 1) continue;
-        colormapCurrent = testColormap;
-        setGradients(gradients(0.01f, 0.7f, 0.3f));
-        spanClipLeft = 0;
-        spanClipRight = 64;
-        Canvas one(PIXEL_PAL8, 64, 1), two(PIXEL_PAL8, 64, 1);
-        texEdge_tag a = edgeAt(3, 1.0f, 2.0f, 9.0f), b = edgeAt(50, 1.47f, 35.0f, 23.1f);
-        r.fast(one.bm.pixels, &a, &b);
-        r.fast(two.bm.pixels, &b, &a);
-        EXPECT_EQ(one.memory, two.memory) << r.name;
+    struct Example {
+        const char* what;
+        int n;
+        float u, v;
+        const uint8_t* texels;
+        bool keyed;
+        std::vector<uint32_t> want; // the n pixels, then one left untouched (0xEE)
+    };
+    const Example examples[] = {
+        {"u from 0 to 64 over 64 pixels reproduces the row", 64, 0.5f, 3.5f, pattern, false, row3},
+        {"off the half texel the remainder's nearest texel is the same", 61, 1.25f, 3.25f, pattern,
+         false, row3Shifted},
+        {"the wrap of u carries into v",
+         8,
+         60.5f,
+         5.5f,
+         pattern,
+         false,
+         {124, 125, 126, 127, 128, 129, 130, 131}},
+        {"a negative u borrows from v",
+         8,
+         -3.5f,
+         5.5f,
+         pattern,
+         false,
+         {60, 61, 62, 63, 64, 65, 66, 67}},
+        {"remainder pixels round to nearest, ties to even",
+         5,
+         0.5f,
+         0.5f,
+         pattern,
+         false,
+         {0, 2, 2, 4, 4}},
+        {"block pixels round down", 8, 0.5f, 0.5f, pattern, false, {0, 1, 2, 3, 4, 5, 6, 7}},
+        {"an empty span writes nothing", 0, 0.5f, 0.5f, pattern, false, {}},
+        {"keyed: texel 0 is skipped", 4, 0.25f, 0.5f, keyTexels, true, {0xEE, 7, 0xEE, 9}},
+        {"keyed through a block",
+         8,
+         0.25f,
+         0.5f,
+         keyTexels,
+         true,
+         {0xEE, 7, 0xEE, 9, 0xEE, 0xEE, 0xEE, 0xEE}},
+    };
+    for (const Example& e : examples) {
+        uint8_t type = e.keyed ? PIXEL_PAL8_KEY : PIXEL_PAL8;
+        bitmap_tag texture{type, 64, 64, 64, nullptr, const_cast<uint8_t*>(e.texels)};
+        TexSpanSetup setup{};
+        ASSERT_TRUE(texSetTexture(&setup, &texture));
+        setup.gradients = gradients(0.0f, 1.0f, 0.0f);
+        setup.clip = ClipRect{0, 0, 64, 1};
+        withPlainAndFast([&](bool plain) {
+            Canvas canvas(PIXEL_PAL8, 65, 1, 4);
+            canvas.fillTarget(0xEE);
+            drawSpan(pickRoutine(texRowsRoutines(texSpanCaseFor(PIXEL_PAL8, type, false)).clipped),
+                     canvas, setup, edgeAt(0, 1.0f, e.u, e.v), edgeAt(e.n, 0, 0, 0));
+            std::vector<uint32_t> want = e.want;
+            want.push_back(0xEE);
+            EXPECT_EQ(canvas.window(0, 0, e.n + 1, 1), want) << e.what << (plain ? " (plain)" : "");
+        });
     }
 }
 
-TEST(TextureSpans, KeyedRoutineSkipsTexelZero) {
-    uint8_t texels[64 * 64] = {0, 7, 0, 9};
-    std::vector<uint32_t> row = drawRow(4, 0.25f, 0.5f, 1.0f, 0.0f, spanTex8Key, texels);
-    EXPECT_EQ(row, (std::vector<uint32_t>{0xEE, 7, 0xEE, 9}));
-    row = drawRow(8, 0.25f, 0.5f, 1.0f, 0.0f, spanTex8Key, texels); // through a block
-    EXPECT_EQ(row, (std::vector<uint32_t>{0xEE, 7, 0xEE, 9, 0xEE, 0xEE, 0xEE, 0xEE}));
-}
-
-TEST(TextureSpans, ColourTablesAreReadWhenTheSpanIsDrawn) {
-    uint8_t texels[4] = {3, 200, 3, 200};
-    bitmap_tag texture{PIXEL_PAL8, 4, 1, 4, nullptr, texels};
-    ASSERT_TRUE(texSetTexture(&texture));
-    setGradients(gradients(0.0f, 1.0f, 0.0f));
-    spanClipLeft = 0;
-    spanClipRight = 4;
-    texEdge_tag a = edgeAt(0, 1.0f, 0.25f, 0.5f), b = edgeAt(4, 0, 0, 0);
-
-    Canvas first(PIXEL_RGB565, 4, 2);
-    spanTex8To565(first.bm.pixels, &a, &b);
-    EXPECT_EQ(first.at(0, 0), screenPalette565[3]);
-    EXPECT_EQ(first.at(1, 0), screenPalette565[200]);
-    uint16_t saved = screenPalette565[3];
-    screenPalette565[3] = uint16_t(saved ^ 0x5555);
-    spanTex8To565(first.bm.pixels + first.bm.rowBytes, &a, &b);
-    EXPECT_EQ(first.at(0, 0), saved);                    // drawn before: unchanged
-    EXPECT_EQ(first.at(0, 1), uint32_t(saved ^ 0x5555)); // drawn after: new colour
-    screenPalette565[3] = saved;
-
-    colormapCurrent = testColormap;
-    Canvas cmap(PIXEL_PAL8, 4, 1);
-    spanTexCmap8(cmap.bm.pixels, &a, &b);
-    EXPECT_EQ(cmap.at(0, 0), testColormap[3]);
+// The rounding of the plain spans is the processor's conversion in its
+// default mode: nearest, ties to even, INT32_MIN outside the range and for
+// NaN.
+TEST(TextureSpans, RoundToIntRoundsToNearestEven) {
+    auto expected = [](float f) {
+        if (!(f >= -2147483648.0f && f < 2147483648.0f)) return INT32_MIN;
+        return int32_t(std::nearbyint(f));
+    };
+    const float specials[] = {0.5f,          1.5f,    2.5f,           -0.5f,     -1.5f,
+                              -2.5f,         0x1p23f, 0x1p23f - 0.5f, 0x1p31f,   -0x1p31f,
+                              0x1p31f - 128, NAN,     INFINITY,       -INFINITY, -0.0f};
+    for (float f : specials)
+        EXPECT_EQ(roundToInt(f), expected(f)) << f;
+    Rng rng(22);
+    for (int i = 0; i < 1000000; ++i) {
+        uint32_t bits = rng.next();
+        float f;
+        std::memcpy(&f, &bits, 4);
+        ASSERT_EQ(roundToInt(f), expected(f)) << f;
+    }
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
+#include <cstring>
 
 using namespace rastertest;
 using swtest::Rng;
@@ -95,13 +95,6 @@ std::vector<Pairing> pairings() {
     };
 }
 
-std::string describe(const std::vector<vertex_tag>& poly) {
-    std::ostringstream s;
-    for (const vertex_tag& v : poly)
-        s << "(" << v.x << "," << v.y << " z" << v.z << " u" << v.u << " v" << v.v << ") ";
-    return s.str();
-}
-
 void randomTexturing(Rng& rng, std::vector<vertex_tag>& poly, int zRange = 4) {
     for (vertex_tag& v : poly) {
         v.z = rng.range(0x8000, 0x10000 * zRange);
@@ -112,7 +105,7 @@ void randomTexturing(Rng& rng, std::vector<vertex_tag>& poly, int zRange = 4) {
 
 uint32_t randomTexel(Rng& rng, uint8_t type) {
     uint32_t r = rng.next();
-    if (type == PIXEL_CMAP4 || type == PIXEL_CMAP4_KEY) return r % 16;
+    if (isIndexed4(type)) return r % 16;
     return r % 7 == 0 ? 0 : r; // some zeros for the keyed routines
 }
 
@@ -125,9 +118,11 @@ std::vector<vertex_tag*> pointers(std::vector<vertex_tag>& poly) {
 
 // Each pairing on random polygons, some far off the target: the library
 // equals the reference, both clipped to the target and drawn unclipped into
-// the guard band around it.
+// the guard band around it, with the plain and the fast routines in turn.
 void compareWithReference(double lo, double hi, int count, uint64_t seed) {
     Rng rng(seed);
+    swtest::SelectionGuard guard;
+    const bool savedPlain = plainRoutines();
     colormapCurrent = testColormap;
     for (const Pairing& p : pairings()) {
         CurrentTexture texture(p.texture, 32, 16, 32 * bytesPerPixel(p.texture),
@@ -136,6 +131,7 @@ void compareWithReference(double lo, double hi, int count, uint64_t seed) {
         for (int i = 0; i < count; ++i) {
             std::vector<vertex_tag> poly = randomConvex(rng, lo, hi, i % 3 ? 1 : 0x4000, 8);
             randomTexturing(rng, poly);
+            setPlainRoutines(i % 2 == 0);
             Canvas got(p.target, 40, 30, 24), want(p.target, 40, 30, 24);
             for (int y = -24; y < 54; ++y)
                 for (int x = -24; x < 64; ++x) {
@@ -155,11 +151,12 @@ void compareWithReference(double lo, double hi, int count, uint64_t seed) {
             std::vector<vertex_tag*> list = pointers(poly);
             Canvas wide(p.target, 40, 30, 24), wideRef(p.target, 40, 30, 24);
             polyTexturedClip(&wide.bm, int(list.size()), list.data(), wide.wholeWithGuard(),
-                             p.mode == 4 && p.texture <= PIXEL_CMAP4_KEY);
+                             p.mode == 4 && isIndexed4(p.texture));
             referenceTextured(wideRef, wideRef.wholeWithGuard(), poly, ref);
             ASSERT_EQ(wide.memory, wideRef.memory) << describe(poly);
         }
     }
+    setPlainRoutines(savedPlain);
 }
 
 TEST(TexturedFill, MatchesTheReferenceNearTheTarget) {
@@ -207,8 +204,8 @@ TEST(TexturedFill, CoversExactlyTheFlatFillPixels) {
         randomTexturing(rng, poly);
         bool thin = false;
         for (size_t k = 1; k + 1 < poly.size(); ++k) {
-            __int128 a = doubledArea({poly[0], poly[k], poly[k + 1]});
-            thin |= (a < 0 ? -a : a) < (__int128(1) << 33); // under 1 square pixel
+            // under 1 square pixel
+            thin |= doubledArea({poly[0], poly[k], poly[k + 1]}) < wide(int64_t(1) << 33);
         }
         if (thin) continue;
         Canvas flat(PIXEL_PAL8, 36, 36, 4), textured(PIXEL_PAL8, 36, 36, 4);
@@ -248,8 +245,7 @@ TEST(TexturedFill, PixelsAreWithinOneTexelOfTheExactMapping) {
     for (int i = 0; i < 400; ++i) {
         std::vector<vertex_tag> poly = randomConvex(rng, 0, 64, 1, 3);
         if (poly.size() != 3) continue;
-        __int128 area = doubledArea(poly);
-        if ((area < 0 ? -area : area) < (__int128(100) << 32)) continue; // 50 square pixels
+        if (doubledArea(poly) < wide(int64_t(100) << 32)) continue; // 50 square pixels
         // At most about one texel per pixel and a depth ratio up to 2: the
         // straight steps inside a block then stay well within a texel of the
         // curve they stand for. u stays inside the texture, since a wrap of
@@ -320,33 +316,6 @@ TEST(TexturedFill, AffineQuadReproducesTheTexture) {
             uint32_t want = inside ? uint32_t((y - 2) * 8 + (x - 4)) & 255 : 0xEE;
             ASSERT_EQ(canvas.at(x, y), want) << x << "," << y;
         }
-}
-
-TEST(TexturedFill, PerspectiveCompressesTowardsTheFarEdge) {
-    CurrentTexture texture(PIXEL_PAL8, 64, 64, 64, [](int u, int) { return uint32_t(u); });
-    // Left edge at z 1, right edge at z 4: u / z and 1 / z are linear.
-    std::vector<vertex_tag> quad = {{fx(0), fx(0), 0x10000, 0, 0, 0},
-                                    {fx(64), fx(0), 0x40000, 0x10000, 0, 0},
-                                    {fx(64), fx(8), 0x40000, 0x10000, 0x10000, 0},
-                                    {fx(0), fx(8), 0x10000, 0, 0x10000, 0}};
-    Canvas canvas(PIXEL_PAL8, 64, 8);
-    drawPolygon(&canvas.bm, 4, quad);
-    for (int x = 1; x < 64; ++x)
-        EXPECT_GE(canvas.at(x, 4), canvas.at(x - 1, 4)) << x;
-    EXPECT_LE(canvas.at(0, 4), 1u);
-    EXPECT_GE(canvas.at(63, 4), 60u);
-    // Halfway across the screen u is 16 / (1 + 1/4) = 12.8 texels, not 32.
-    EXPECT_NEAR(double(canvas.at(32, 4)), 12.8, 1.0);
-    EXPECT_NEAR(double(canvas.at(16, 4)), 5.5, 1.0); // (16.5/64*16) / (1 - 16.5/64*3/4)
-}
-
-TEST(TexturedFill, TextureParameters) {
-    CurrentTexture texture(PIXEL_PAL8, 64, 32, 64, [](int, int) { return 1u; });
-    ASSERT_TRUE(texSetTexture(&texture.level()));
-    EXPECT_EQ(texMaskU, 63);
-    EXPECT_EQ(texMaskV, 31);
-    EXPECT_EQ(texShift, 6);
-    EXPECT_EQ(texMask, 0x7FFu);
 }
 
 // What the textured modes refuse: they draw nothing at all.
