@@ -7,6 +7,7 @@
 #include "raster/raster.h"
 
 #include <cstdint>
+#include <emmintrin.h>
 #include <utility>
 
 inline void spanDividePerPixel(const TexSpanSetup& setup, uint8_t* row, const texEdge_tag* a,
@@ -21,8 +22,8 @@ inline void spanDividePerPixel(const TexSpanSetup& setup, uint8_t* row, const te
     const TexGradients& g = setup.gradients;
     for (int64_t i = 0; i < n; ++i) {
         float rcp = 1.0f / o;
-        uint32_t u = uint32_t(roundToInt(s * rcp));
-        uint32_t v = uint32_t(roundToInt(t * rcp));
+        uint32_t u = uint32_t(_mm_cvtss_si32(_mm_set_ss(s * rcp)));
+        uint32_t v = uint32_t(_mm_cvtss_si32(_mm_set_ss(t * rcp)));
         dst[i] = texels[(u + (v << shift)) & mask];
         o += g.dOowDx;
         s += g.dUozDx;

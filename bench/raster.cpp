@@ -59,47 +59,47 @@ void flatSpanArgs(benchmark::internal::Benchmark* b) {
             b->Args({len, where});
 }
 
-// One span writer (or memset of the same bytes) over `len` pixels of row y.
-template <uint8_t type, void (*fillRow)(const bitmap_tag* target, int64_t y, int len)>
-void BM_rowFill(benchmark::State& state) {
+// memset over the bytes of `len` pixels of a row.
+template <uint8_t type>
+void BM_memsetRow(benchmark::State& state) {
     Screen s(type);
-    int len = int(state.range(0));
-    bool cycle = state.range(1) != 0;
+    const int len = int(state.range(0)), bytes = len * bytesPerPixel(type);
+    const bool cycle = state.range(1) != 0;
     int row = 0;
     for (auto _ : state) {
-        fillRow(&s.bm, row, len);
+        std::memset(s.bm.pixels + size_t(row) * s.bm.rowBytes, 0x37, size_t(bytes));
         benchmark::ClobberMemory();
         if (cycle && ++row == screenH) row = 0;
     }
     pixelCounters(state, len);
-    state.SetBytesProcessed(state.iterations() * len * (type == PIXEL_PAL8 ? 1 : 2));
+    state.SetBytesProcessed(state.iterations() * bytes);
 }
 
-// The flat fill's writer: its rows routine over one row whose table
-// entries are 0 and len.
-template <uint8_t type, uint32_t fill>
-void flatSpanRow(const bitmap_tag* target, int64_t y, int len) {
-    static const FlatRowsRoutine rows = pickRoutine(flatRowsFor(type));
+// The flat fill's writer over `len` pixels of a row: its rows routine for
+// one row, whose table entries are 0 and len.
+template <uint8_t type>
+void BM_flatRow(benchmark::State& state) {
+    Screen s(type);
+    const int len = int(state.range(0));
+    const bool cycle = state.range(1) != 0;
+    const FlatRowsRoutine rows = pickRoutine(flatRowsFor(type));
+    const uint32_t fill = bytesPerPixel(type) == 1 ? 0x37373737 : 0x1234u * 0x10001u;
     edgeTableDown[0] = 0;
     edgeTableUp[0] = len;
-    rows(target, y, y, 0, fill);
-}
-void memset8Row(const bitmap_tag* target, int64_t y, int len) {
-    std::memset(target->pixels + y * target->rowBytes, 0x37, size_t(len));
-}
-// memset of the bytes a 16-bit span covers.
-void memset16Row(const bitmap_tag* target, int64_t y, int len) {
-    std::memset(target->pixels + y * target->rowBytes, 0x34, size_t(len) * 2);
+    int row = 0;
+    for (auto _ : state) {
+        rows(&s.bm, row, row, 0, fill);
+        benchmark::ClobberMemory();
+        if (cycle && ++row == screenH) row = 0;
+    }
+    pixelCounters(state, len);
+    state.SetBytesProcessed(state.iterations() * len * bytesPerPixel(type));
 }
 
-BENCHMARK(BM_rowFill<PIXEL_PAL8, flatSpanRow<PIXEL_PAL8, 0x37373737>>)
-    ->Name("BM_spanFlat8")
-    ->Apply(flatSpanArgs<false>);
-BENCHMARK(BM_rowFill<PIXEL_PAL8, memset8Row>)->Name("BM_memset8")->Apply(flatSpanArgs<false>);
-BENCHMARK(BM_rowFill<PIXEL_RGB565, flatSpanRow<PIXEL_RGB565, 0x1234u * 0x10001u>>)
-    ->Name("BM_spanFlat16")
-    ->Apply(flatSpanArgs<true>);
-BENCHMARK(BM_rowFill<PIXEL_RGB565, memset16Row>)->Name("BM_memset16")->Apply(flatSpanArgs<true>);
+BENCHMARK(BM_flatRow<PIXEL_PAL8>)->Name("BM_spanFlat8")->Apply(flatSpanArgs<false>);
+BENCHMARK(BM_memsetRow<PIXEL_PAL8>)->Name("BM_memset8")->Apply(flatSpanArgs<false>);
+BENCHMARK(BM_flatRow<PIXEL_RGB565>)->Name("BM_spanFlat16")->Apply(flatSpanArgs<true>);
+BENCHMARK(BM_memsetRow<PIXEL_RGB565>)->Name("BM_memset16")->Apply(flatSpanArgs<true>);
 
 // -------------------------------------------------------------- triangles
 

@@ -23,7 +23,9 @@
 #include "fastpath.h"
 
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 
 // ------------------------------------------------------------ polygon state
@@ -316,14 +318,18 @@ static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must round to float");
 // conversion does in its default rounding mode); values outside the 32-bit
 // range and NaN give INT32_MIN.
 inline int32_t roundToInt(float value) {
-    if (!(value >= -2147483648.0f && value < 2147483648.0f)) return INT32_MIN;
-    // Below 2^23 adding 2^23 leaves no fraction bits, so the addition
-    // rounds to a whole number, ties to even; from 2^23 on every float is
-    // whole. The conversion is then exact.
-    float magnitude = value < 0.0f ? -value : value;
-    if (magnitude < 0x1p23f) {
-        magnitude = (magnitude + 0x1p23f) - 0x1p23f;
-        value = value < 0.0f ? -magnitude : magnitude;
+    // Below 2^21 in size, value + 1.5 * 2^23 lies well inside 2^23 .. 2^24,
+    // where floats are whole numbers: the addition rounds value to a whole
+    // number (nearest, ties to even), found in the low 23 bits as 2^22 more.
+    if (std::fabs(value) < 0x1p21f) {
+        const float shifted = value + 0x1.8p23f;
+        uint32_t bits;
+        std::memcpy(&bits, &shifted, 4);
+        return int32_t(bits & 0x7FFFFF) - 0x400000;
     }
+    if (!(value >= -2147483648.0f && value < 2147483648.0f)) return INT32_MIN;
+    // From 2^23 on every float is whole; below, the same rounding by 2^23.
+    const float magnitude = std::fabs(value);
+    if (magnitude < 0x1p23f) value = std::copysign((magnitude + 0x1p23f) - 0x1p23f, value);
     return int32_t(value);
 }
