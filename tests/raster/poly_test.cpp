@@ -19,97 +19,58 @@ std::vector<vertex_tag> triangle(uint32_t color) {
             {fx(5), fx(17.25), 1, 0, 0x10000, int32_t(color)}};
 }
 
-// Pixels of the target drawn by the row rule of `poly` in `color`, the rest 0.
 std::vector<uint32_t> expected(const std::vector<vertex_tag>& poly, uint32_t color) {
-    std::vector<uint32_t> out(24 * 24, 0);
-    for (int y = 0; y < 24; ++y) {
-        int64_t lo, hi;
-        if (!rowSpan(poly, y, &lo, &hi)) continue;
-        for (int64_t x = std::max<int64_t>(lo, 0); x < std::min<int64_t>(hi, 24); ++x)
-            out[size_t(y) * 24 + size_t(x)] = color;
-    }
-    return out;
+    return rowRuleImage(poly, 24, 24, color);
 }
 
-// A one-level chain of 4 x 4 texels, current while alive.
-struct FourByFour {
-    swtest::SelectionGuard guard;
-    uint8_t texels[16];
-    mip_tag* mip = mipRecordAlloc(1);
-    FourByFour(uint8_t type, uint8_t value) {
-        std::fill(texels, texels + 16, value);
-        mip->levels = 1;
-        mip->level[0] = bitmap_tag{type, 4, 4, 4, nullptr, texels};
-        mipSetCurrent(mip);
-    }
-    ~FourByFour() {
-        mipSetCurrent(nullptr);
-        mip->level[0].pixels = nullptr; // not owned by the chain
-        mipFree(mip);
-    }
-};
-
 TEST(PolyInterface, CallSequences) {
-    FourByFour texture(PIXEL_PAL8, 40);
-    std::vector<vertex_tag> tri = triangle(7), reversed(tri.rbegin(), tri.rend());
-    const std::vector<uint32_t> blank(24 * 24, 0), drawn = expected(tri, 7);
-    auto polygon = [&](int mode, uint32_t vetted, std::vector<vertex_tag*> list) {
-        return [=](bitmap_tag* target) {
-            polyBegin(target, mode);
-            polySetColor(vetted);
-            for (vertex_tag* v : list)
-                polyVertex(v);
-            polyEnd();
-        };
-    };
-    vertex_tag fourth{fx(1), fx(15), 1, 0, 0, 7};
+    CurrentTexture texture(PIXEL_PAL8, 4, 4, 4, [](int, int) { return 40u; });
+    std::vector<vertex_tag> tri = triangle(7);
+    tri.push_back({fx(1), fx(15), 1, 0, 0, 7}); // a fourth vertex
+    const std::vector<vertex_tag> first3(tri.begin(), tri.begin() + 3);
     struct Case {
         const char* what;
-        std::function<void(bitmap_tag*)> draw;
-        const std::vector<uint32_t>* want; // null: something, not blank
+        int mode;
+        uint32_t vetted;      // the colour given to polySetColor
+        const char* vertices; // indexes into tri, in order; '-' a null vertex
+        uint32_t drawn;       // the colour of the first three's pixels; 0: nothing drawn
     };
     const Case cases[] = {
-        {"three vertices", polygon(0, 7, {&tri[0], &tri[1], &tri[2]}), &drawn},
-        {"reversed winding", polygon(0, 7, {&reversed[0], &reversed[1], &reversed[2]}), &drawn},
-        {"two vertices", polygon(0, 7, {&tri[0], &tri[1]}), &blank},
-        {"a null vertex is not collected", polygon(0, 7, {&tri[0], nullptr, &tri[1]}), &blank},
-        {"colour above 255 drops a flat polygon", polygon(0, 256, {&tri[0], &tri[1], &tri[2]}),
-         &blank},
-        {"but not a textured one", polygon(4, 256, {&tri[0], &tri[1], &tri[2]}), nullptr},
-        {"only the low 8 bits name the mode", polygon(0x100, 7, {&tri[0], &tri[1], &tri[2]}),
-         &drawn},
-        {"a colour vetted outside a pair does not reach the next",
-         [&](bitmap_tag* target) {
-             polySetColor(1000);
-             drawPolygon(target, 0, tri);
-         },
-         &drawn},
-        {"aaTriangle",
-         [&](bitmap_tag* t) {
-             aaTriangle(t, 7, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
-         },
-         &drawn},
-        {"aaTriangle above 255",
-         [&](bitmap_tag* t) {
-             aaTriangle(t, 300, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
-         },
-         &blank},
-        {"polyEnd without its own polyBegin", [](bitmap_tag*) { polyEnd(); }, &blank},
+        {"three vertices", 0, 7, "012", 7},
+        {"reversed winding", 0, 7, "210", 7},
+        {"two vertices", 0, 7, "01", 0},
+        {"a null vertex is not collected", 0, 7, "0-1", 0},
+        {"a colour above 255 drops a flat polygon", 0, 256, "012", 0},
+        {"but not a textured one", 4, 256, "012", 40},
+        {"only the low 8 bits name the mode", 0x100, 7, "012", 7},
+        {"mode 1", 1, 7, "0123", 0},
+        {"mode 2", 2, 7, "0123", 0},
+        {"mode 3", 3, 7, "0123", 0},
+        {"mode 8", 8, 7, "0123", 0},
+        {"mode 255", 255, 7, "0123", 0},
+        {"mode 0x1FF", 0x1FF, 7, "0123", 0},
     };
     for (const Case& c : cases) {
         Canvas canvas(PIXEL_PAL8, 24, 24);
-        canvas.fillTarget(0);
-        c.draw(&canvas.bm);
-        if (c.want)
-            EXPECT_EQ(canvas.target(), *c.want) << c.what;
-        else
-            EXPECT_NE(canvas.target(), blank) << c.what;
+        polyBegin(&canvas.bm, c.mode);
+        polySetColor(c.vetted);
+        for (const char* v = c.vertices; *v; ++v)
+            polyVertex(*v == '-' ? nullptr : &tri[size_t(*v - '0')]);
+        polyEnd();
+        EXPECT_EQ(canvas.target(), expected(first3, c.drawn)) << c.what;
     }
-    for (int mode : {1, 2, 3, 8, 9, 100, 255, 0x1FF}) {
-        Canvas canvas(PIXEL_PAL8, 24, 24);
+    // A colour vetted outside a pair does not reach the next; aaTriangle
+    // draws a flat triangle unless its colour is above 255; polyEnd without
+    // its own polyBegin draws nothing.
+    Canvas canvas(PIXEL_PAL8, 24, 24);
+    polySetColor(1000);
+    drawPolygon(&canvas.bm, 0, tri);
+    EXPECT_EQ(canvas.target(), expected(tri, 7));
+    for (uint32_t color : {7u, 300u}) {
         canvas.fillTarget(0);
-        polygon(mode, 7, {&tri[0], &tri[1], &tri[2], &fourth})(&canvas.bm);
-        EXPECT_EQ(canvas.target(), blank) << "mode " << mode;
+        aaTriangle(&canvas.bm, color, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
+        polyEnd();
+        EXPECT_EQ(canvas.target(), expected(first3, color == 7 ? 7 : 0)) << color;
     }
 }
 
@@ -122,7 +83,6 @@ TEST(PolyInterface, OnlyTheFirstTwentyVerticesCount) {
         poly.push_back({fx(12 + 10 * std::cos(a)), fx(12 + 10 * std::sin(a)), 1, 0, 0, 7});
     }
     Canvas canvas(PIXEL_PAL8, 24, 24);
-    canvas.fillTarget(0);
     drawPolygon(&canvas.bm, 0, poly);
     std::vector<vertex_tag> first20(poly.begin(), poly.begin() + 20);
     EXPECT_EQ(canvas.target(), expected(first20, 7));
@@ -135,7 +95,6 @@ TEST(PolyInterface, UnusableTargetsAreIgnored) {
     bitmap_tag noPixels{PIXEL_PAL8, 24, 24, 24, nullptr, nullptr};
     drawPolygon(&noPixels, 0, tri);
     Canvas canvas(PIXEL_PAL8, 24, 24);
-    canvas.fillTarget(0);
     for (auto [w, h] : {std::pair{-24, 24}, std::pair{24, -1}, std::pair{0, 24}}) {
         bitmap_tag bad = canvas.bm;
         bad.width = w;
@@ -148,13 +107,12 @@ TEST(PolyInterface, UnusableTargetsAreIgnored) {
 }
 
 TEST(PolyInterface, ModeFourPicksTheColormappedRoutineForFourBitTextures) {
-    FourByFour texture(PIXEL_CMAP4_KEY, 3);
+    CurrentTexture texture(PIXEL_CMAP4_KEY, 4, 4, 4, [](int, int) { return 3u; });
     uint8_t colormap[16] = {0, 0, 0, 77};
     colormapCurrent = colormap;
     std::vector<vertex_tag> tri = triangle(0);
     for (auto [mode, want] : {std::pair{4, 77u}, std::pair{5, 3u}}) {
         Canvas canvas(PIXEL_PAL8, 24, 24);
-        canvas.fillTarget(0);
         drawPolygon(&canvas.bm, mode, tri);
         EXPECT_EQ(canvas.target(), expected(tri, want)) << mode;
     }

@@ -1,11 +1,13 @@
 #include "raster_support.h"
 
 #include "bitmap/pixeltype.h"
+#include "mip/mip.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <sstream>
 
 namespace rastertest {
@@ -28,12 +30,13 @@ testing::Environment* const testPalette = testing::AddGlobalTestEnvironment(new 
 
 } // namespace
 
-Canvas::Canvas(uint8_t type, int w, int h, int g)
+Canvas::Canvas(uint8_t type, int w, int h, int g, uint32_t fill)
     : width(w), height(h), guard(g), bpp(bytesPerPixel(type)) {
     int rowBytes = (w + 2 * g) * bpp;
     memory.assign(size_t(rowBytes) * (h + 2 * g), canary);
     bm = bitmap_tag{type, w, h, rowBytes, nullptr, nullptr};
     bm.pixels = memory.data() + size_t(g) * rowBytes + size_t(g) * bpp;
+    fillTarget(fill);
 }
 
 uint32_t Canvas::at(int x, int y) const {
@@ -73,6 +76,27 @@ std::vector<uint32_t> Canvas::window(int x0, int y0, int w, int h) const {
         for (int x = x0; x < x0 + w; ++x)
             out.push_back(at(x, y));
     return out;
+}
+
+CurrentTexture::CurrentTexture(uint8_t type, int w, int h, int rowBytes,
+                               const std::function<uint32_t(int u, int v)>& texel)
+    : mip(mipRecordAlloc(1)) {
+    const int bytes = bytesPerPixel(type);
+    mip->levels = 1;
+    mip->level[0] = bitmap_tag{type, w, h, rowBytes, nullptr, nullptr};
+    mip->level[0].pixels = static_cast<uint8_t*>(memAlloc(size_t(rowBytes) * h + 1));
+    std::memset(mip->level[0].pixels, 0, size_t(rowBytes) * h + 1);
+    for (int v = 0; v < h; ++v)
+        for (int u = 0; u < w && (u + 1) * bytes <= rowBytes; ++u) {
+            uint32_t value = texel(u, v);
+            std::memcpy(mip->level[0].pixels + v * rowBytes + u * bytes, &value, bytes);
+        }
+    mipSetCurrent(mip);
+}
+
+CurrentTexture::~CurrentTexture() {
+    mipSetCurrent(nullptr);
+    mipFree(mip);
 }
 
 void withPlainAndFast(const std::function<void(bool plain)>& body) {
@@ -153,6 +177,27 @@ bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_
     *lo = std::min(down, up);
     *hi = std::max(down, up);
     return *lo < *hi;
+}
+
+std::vector<uint32_t> convexImage(const std::vector<vertex_tag>& poly, int w, int h,
+                                  uint32_t value) {
+    std::vector<uint32_t> out;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            out.push_back(convexCovers(poly, x, y) ? value : 0);
+    return out;
+}
+
+std::vector<uint32_t> rowRuleImage(const std::vector<vertex_tag>& poly, int w, int h,
+                                   uint32_t value) {
+    std::vector<uint32_t> out(size_t(w) * h, 0);
+    for (int y = 0; y < h; ++y) {
+        int64_t lo, hi;
+        if (!rowSpan(poly, y, &lo, &hi)) continue;
+        for (int64_t x = std::max<int64_t>(lo, 0); x < std::min<int64_t>(hi, w); ++x)
+            out[size_t(y) * w + size_t(x)] = value;
+    }
+    return out;
 }
 
 std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int32_t grid,
@@ -356,30 +401,18 @@ void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<v
             ddx[q] = ((f(b) - f(c)) * dyPR - (f(a) - f(c)) * dyQR) * rd;
             ddy[q] = ((f(a) - f(c)) * dxQR - (f(b) - f(c)) * dxPR) * rd;
         }
-        TexGradients g{};
-        g.dOowDx = ddx[0];
-        g.dUozDx = ddx[1];
-        g.dVozDx = ddx[2];
-        g.dOowDx8 = 8.0f * ddx[0];
-        g.dUozDx8 = 8.0f * ddx[1];
-        g.dVozDx8 = 8.0f * ddx[2];
+        const TexGradients g{ddx[0], ddy[0],        ddx[1],        ddy[1],       ddx[2],
+                             ddy[2], 8.0f * ddx[0], 8.0f * ddx[1], 8.0f * ddx[2]};
+        // The integer stepper is the library's (the flat fill's oracles
+        // check it); the values riding on it are stepped here.
         auto setup = [&](size_t top, size_t bottom) {
             RefEdge e;
             const vertex_tag& A = poly[top];
-            const vertex_tag& B = poly[bottom];
-            if (A.y == B.y) return e;
-            e.yStart = (int64_t(A.y) + 32768) >> 16;
-            e.rows = ((int64_t(B.y) - 32768) >> 16) - e.yStart + 1;
-            if (e.rows <= 0) return e;
-            int64_t dx = int64_t(B.x) - A.x;
-            e.dy = int64_t(B.y) - A.y;
-            e.xStep = floorDiv(wide(dx), e.dy);
-            e.stepRem = dx - e.xStep * e.dy;
-            Int128 num =
-                mulWide(int64_t(A.x) + 32768, e.dy) + mulWide(dx, (e.yStart << 16) + 32768 - A.y);
-            int64_t nn = floorDiv(num, 65536);
-            e.x = floorDiv(wide(nn), e.dy);
-            e.err = nn - e.x * e.dy;
+            edge_tag stepper;
+            edgeSetup(&stepper, &A, &poly[bottom]);
+            if (A.y == poly[bottom].y || stepper.rows <= 0) return e;
+            e = RefEdge{stepper.yStart, stepper.rows,  stepper.x,      stepper.err,
+                        stepper.dy,     stepper.xStep, stepper.stepRem};
             float ax = float((e.x << 16) - A.x + 32768) / 65536.0f;
             float ay = float((e.yStart << 16) + 32768 - A.y) / 65536.0f;
             const float top3[3] = {rv[top].oow, rv[top].uoz, rv[top].voz};

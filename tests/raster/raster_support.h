@@ -30,7 +30,8 @@ struct Canvas {
     bitmap_tag bm{};
     static constexpr uint8_t canary = 0xA5;
 
-    Canvas(uint8_t type, int w, int h, int g = 16);
+    // The target starts filled with `fill`.
+    Canvas(uint8_t type, int w, int h, int g = 16, uint32_t fill = 0);
     // Pixel (x, y) of the target; x and y may reach into the guard.
     uint32_t at(int x, int y) const;
     void put(int x, int y, uint32_t value);
@@ -50,6 +51,16 @@ struct Canvas {
 // puts the switch back as it was.
 void withPlainAndFast(const std::function<void(bool plain)>& body);
 
+// A one-level mip chain made current (and the current palette, colormap
+// and mip put back when it dies), its texel at (u, v) given by `texel`.
+struct CurrentTexture {
+    swtest::SelectionGuard guard;
+    mip_tag* mip;
+    CurrentTexture(uint8_t type, int w, int h, int rowBytes,
+                   const std::function<uint32_t(int u, int v)>& texel);
+    ~CurrentTexture();
+};
+
 // ----------------------------------------------------------------- oracles
 
 // Fill convention, geometric form, for a convex polygon: the centre of
@@ -66,6 +77,13 @@ bool convexCovers(const std::vector<vertex_tag>& poly, int64_t c, int64_t r);
 // one exact division. Fills `lo`/`hi` and returns false when the row has no
 // span.
 bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_t* hi);
+
+// The two oracles over a w x h target as images: `value` where the rule
+// fills, 0 elsewhere.
+std::vector<uint32_t> convexImage(const std::vector<vertex_tag>& poly, int w, int h,
+                                  uint32_t value);
+std::vector<uint32_t> rowRuleImage(const std::vector<vertex_tag>& poly, int w, int h,
+                                   uint32_t value);
 
 // Random convex polygon: the strict convex hull of random points (3..20
 // vertices), started at a random vertex, in either winding. Coordinates

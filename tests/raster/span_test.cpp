@@ -42,14 +42,7 @@ void drawSpan(TexRowsRoutine rows, Canvas& canvas, const TexSpanSetup& setup, te
 }
 
 TexGradients gradients(float dO, float dU, float dV) {
-    TexGradients g{};
-    g.dOowDx = dO;
-    g.dUozDx = dU;
-    g.dVozDx = dV;
-    g.dOowDx8 = 8.0f * dO;
-    g.dUozDx8 = 8.0f * dU;
-    g.dVozDx8 = 8.0f * dV;
-    return g;
+    return TexGradients{dO, 0, dU, 0, dV, 0, 8.0f * dO, 8.0f * dU, 8.0f * dV};
 }
 
 texEdge_tag edgeAt(int64_t x, float oow, float uoz, float voz) {
@@ -139,77 +132,50 @@ TEST(TextureSpans, EveryTableRowMatchesTheReference) {
 }
 
 // Worked examples on an 8-bit 64 x 64 texture whose texel at (u, v) is
-// (64 v + u) & 255, at z = 1 (u and v linear): spans starting at column 0
-// of u and v texels, u growing one texel per pixel.
+// (64 v + u) & 255, at z = 1 (u and v linear): spans from column 0 whose
+// first pixel centre lies at (u, v) texels, u growing a texel per pixel.
 TEST(TextureSpans, WorkedExamples) {
-    uint8_t pattern[64 * 64];
+    uint8_t pattern[64 * 64], keyed[64 * 64] = {0, 7, 0, 9};
     for (int i = 0; i < 64 * 64; ++i)
         pattern[i] = uint8_t(i);
-    uint8_t keyTexels[64 * 64] = {0, 7, 0, 9};
     std::vector<uint32_t> row3, row3Shifted;
     for (uint32_t k = 0; k < 64; ++k) {
         row3.push_back((3 * 64 + k) & 255);
         if (k < 61) row3Shifted.push_back((3 * 64 + k + 1) & 255);
     }
+    const uint32_t none = 0xEE; // a pixel left as it was
     struct Example {
-        const char* what;
         int n;
         float u, v;
         const uint8_t* texels;
-        bool keyed;
-        std::vector<uint32_t> want; // the n pixels, then one left untouched (0xEE)
+        std::vector<uint32_t> want;
     };
     const Example examples[] = {
-        {"u from 0 to 64 over 64 pixels reproduces the row", 64, 0.5f, 3.5f, pattern, false, row3},
-        {"off the half texel the remainder's nearest texel is the same", 61, 1.25f, 3.25f, pattern,
-         false, row3Shifted},
-        {"the wrap of u carries into v",
-         8,
-         60.5f,
-         5.5f,
-         pattern,
-         false,
-         {124, 125, 126, 127, 128, 129, 130, 131}},
-        {"a negative u borrows from v",
-         8,
-         -3.5f,
-         5.5f,
-         pattern,
-         false,
-         {60, 61, 62, 63, 64, 65, 66, 67}},
-        {"remainder pixels round to nearest, ties to even",
-         5,
-         0.5f,
-         0.5f,
-         pattern,
-         false,
-         {0, 2, 2, 4, 4}},
-        {"block pixels round down", 8, 0.5f, 0.5f, pattern, false, {0, 1, 2, 3, 4, 5, 6, 7}},
-        {"an empty span writes nothing", 0, 0.5f, 0.5f, pattern, false, {}},
-        {"keyed: texel 0 is skipped", 4, 0.25f, 0.5f, keyTexels, true, {0xEE, 7, 0xEE, 9}},
-        {"keyed through a block",
-         8,
-         0.25f,
-         0.5f,
-         keyTexels,
-         true,
-         {0xEE, 7, 0xEE, 9, 0xEE, 0xEE, 0xEE, 0xEE}},
+        {64, 0.5f, 3.5f, pattern, row3},          // a 1:1 row reproduces the texture
+        {61, 1.25f, 3.25f, pattern, row3Shifted}, // off the centres, the same texels
+        {8, 60.5f, 5.5f, pattern, {124, 125, 126, 127, 128, 129, 130, 131}}, // u wraps into v
+        {8, -3.5f, 5.5f, pattern, {60, 61, 62, 63, 64, 65, 66, 67}},         // negative u borrows
+        {5, 0.5f, 0.5f, pattern, {0, 2, 2, 4, 4}},          // remainder: nearest, ties to even
+        {8, 0.5f, 0.5f, pattern, {0, 1, 2, 3, 4, 5, 6, 7}}, // block: rounded down
+        {0, 0.5f, 0.5f, pattern, {}},                       // empty
+        {4, 0.25f, 0.5f, keyed, {none, 7, none, 9}},        // keyed: texel 0 skipped
+        {8, 0.25f, 0.5f, keyed, {none, 7, none, 9, none, none, none, none}},
     };
     for (const Example& e : examples) {
-        uint8_t type = e.keyed ? PIXEL_PAL8_KEY : PIXEL_PAL8;
+        const uint8_t type = e.texels == keyed ? PIXEL_PAL8_KEY : PIXEL_PAL8;
         bitmap_tag texture{type, 64, 64, 64, nullptr, const_cast<uint8_t*>(e.texels)};
         TexSpanSetup setup{};
         ASSERT_TRUE(texSetTexture(&setup, &texture));
         setup.gradients = gradients(0.0f, 1.0f, 0.0f);
         setup.clip = ClipRect{0, 0, 64, 1};
         withPlainAndFast([&](bool plain) {
-            Canvas canvas(PIXEL_PAL8, 65, 1, 4);
-            canvas.fillTarget(0xEE);
+            Canvas canvas(PIXEL_PAL8, 65, 1, 4, none);
             drawSpan(pickRoutine(texRowsRoutines(texSpanCaseFor(PIXEL_PAL8, type, false)).clipped),
                      canvas, setup, edgeAt(0, 1.0f, e.u, e.v), edgeAt(e.n, 0, 0, 0));
             std::vector<uint32_t> want = e.want;
-            want.push_back(0xEE);
-            EXPECT_EQ(canvas.window(0, 0, e.n + 1, 1), want) << e.what << (plain ? " (plain)" : "");
+            want.push_back(none);
+            EXPECT_EQ(canvas.window(0, 0, e.n + 1, 1), want)
+                << e.n << " pixels from " << e.u << (plain ? " (plain)" : "");
         });
     }
 }
@@ -222,11 +188,22 @@ TEST(TextureSpans, RoundToIntRoundsToNearestEven) {
         if (!(f >= -2147483648.0f && f < 2147483648.0f)) return INT32_MIN;
         return int32_t(std::nearbyint(f));
     };
-    const float specials[] = {0.5f,          1.5f,    2.5f,           -0.5f,     -1.5f,
-                              -2.5f,         0x1p23f, 0x1p23f - 0.5f, 0x1p31f,   -0x1p31f,
-                              0x1p31f - 128, NAN,     INFINITY,       -INFINITY, -0.0f};
-    for (float f : specials)
+    const float specials[] = {0.5f,
+                              1.5f,
+                              2.5f,
+                              0x1p21f - 0.5f,
+                              0x1p22f - 0.5f,
+                              0x1p22f + 0.5f,
+                              0x1p23f - 0.5f,
+                              0x1p23f,
+                              0x1p31f - 128,
+                              0x1p31f,
+                              NAN,
+                              INFINITY};
+    for (float f : specials) {
         EXPECT_EQ(roundToInt(f), expected(f)) << f;
+        EXPECT_EQ(roundToInt(-f), expected(-f)) << -f;
+    }
     Rng rng(22);
     for (int i = 0; i < 1000000; ++i) {
         uint32_t bits = rng.next();
