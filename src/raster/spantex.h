@@ -1,5 +1,5 @@
 // The texture span routines: one perspective-correct row of a textured
-// triangle. Written once as a template over the routine's kind (target,
+// triangle. Written once as a template over the routine's kind (target and
 // texel size, colormap, colour key) and instantiated for every row of the
 // span table below, as a per-pixel plain routine (here) and a fast one
 // (spantex_sse2.cpp) that agree bit for bit.
@@ -30,14 +30,13 @@
 
 // ---------------------------------------------------------------- the table
 
-// What a span routine does: the target it writes (PIXEL_PAL8 stands for
-// every target of one byte per pixel, the 16-bit screen types for
-// themselves), the size of its texels, whether 4-bit texels go through the
-// colormap, and whether texel 0 leaves the target pixel unchanged. 8-bit
-// texels on a 16-bit target become its screen table's pixel; 16-bit texels
-// are written as they are.
+// What a span routine does: the pixel size of its target and of its
+// texels, whether 4-bit texels go through the colormap, and whether texel 0
+// leaves the target pixel unchanged. 8-bit texels on a 16-bit target
+// become pixels through the target's screen table (every 16-bit span
+// target is a screen type); 16-bit texels are written as they are.
 struct TexSpanKind {
-    uint8_t target;
+    uint8_t targetBytes;
     uint8_t texelBytes;
     bool colormap;
     bool keyed;
@@ -51,8 +50,10 @@ struct TexSpanCase {
     uint8_t texture;
     bool cmap;
     bool keyed;
+    // Read from the type table's rows directly: the helpers' checks for a
+    // missing row are no constant expressions in sanitizer builds.
     constexpr TexSpanKind kind() const {
-        return TexSpanKind{target, uint8_t(bytesPerPixel(texture)), cmap, keyed};
+        return TexSpanKind{pixelTypes[target].bytes, pixelTypes[texture].bytes, cmap, keyed};
     }
 };
 
@@ -110,8 +111,8 @@ inline SpanColours spanColours(const TexSpanSetup& s) {
 
 template <TexSpanKind kind>
 struct Pixels {
-    static constexpr int targetBytes = bytesPerPixel(kind.target);
-    static constexpr bool throughScreen = isScreen16(kind.target) && kind.texelBytes == 1;
+    static constexpr int targetBytes = kind.targetBytes;
+    static constexpr bool throughScreen = kind.targetBytes == 2 && kind.texelBytes == 1;
     static constexpr bool keyed = kind.keyed;
 
     static uint32_t texel(const uint8_t* texels, uint32_t offset) {

@@ -150,10 +150,10 @@ template <class P>
             texelBytes |= uint64_t(texel & 0xFF) << (8 * k);
             valueBytes |= uint64_t(P::pixel(texel, colours) & 0xFF) << (8 * k);
         }
-        __m128i keep = _mm_cmpeq_epi8(_mm_cvtsi64_si128(int64_t(texelBytes)), _mm_setzero_si128());
+        __m128i keep = _mm_cmpeq_epi8(_mm_set_epi64x(0, int64_t(texelBytes)), _mm_setzero_si128());
         __m128i* target = reinterpret_cast<__m128i*>(row + x);
         __m128i blended =
-            _mm_or_si128(_mm_andnot_si128(keep, _mm_cvtsi64_si128(int64_t(valueBytes))),
+            _mm_or_si128(_mm_andnot_si128(keep, _mm_set_epi64x(0, int64_t(valueBytes))),
                          _mm_and_si128(keep, _mm_loadl_epi64(target)));
         _mm_storel_epi64(target, blended);
     } else {
