@@ -58,7 +58,7 @@ constexpr Int128 mulWide(int64_t a, int64_t b) {
     return Int128{int64_t(high), low};
 }
 
-namespace wideint {
+namespace wideInt {
 
 // (high * 2^64 + low) / divisor for high < divisor, which keeps the
 // quotient within 64 bits; the remainder goes to *rem. Long division in
@@ -91,7 +91,7 @@ constexpr uint64_t divide(uint64_t high, uint64_t low, uint64_t divisor, uint64_
     return (q1 << 32) + q0;
 }
 
-} // namespace wideint
+} // namespace wideInt
 
 // a / divisor rounded towards minus infinity, for divisor > 0 and a
 // quotient that fits in 64 bits.
@@ -100,7 +100,7 @@ constexpr int64_t floorDiv(Int128 a, int64_t divisor) {
     const Int128 magnitude = negative ? -a : a;
     uint64_t rem = 0;
     const uint64_t q =
-        wideint::divide(uint64_t(magnitude.high), magnitude.low, uint64_t(divisor), &rem);
+        wideInt::divide(uint64_t(magnitude.high), magnitude.low, uint64_t(divisor), &rem);
     // -q - 1 for a negative dividend with a remainder, in unsigned arithmetic
     // so that the most negative quotient does not overflow on the way.
     return negative ? int64_t(~q + (rem == 0)) : int64_t(q);
