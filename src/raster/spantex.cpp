@@ -6,6 +6,7 @@
 
 namespace {
 
+// The plain column: each row's routine, instantiated from the row's kind.
 template <size_t... row>
 constexpr std::array<TexRowsRoutine, texSpanCaseCount> plainColumn(std::index_sequence<row...>) {
     return {&spantex::rowsTexPlain<texSpanCases[row].kind()>...};
