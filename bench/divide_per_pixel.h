@@ -19,15 +19,16 @@ inline void spanDividePerPixel(const TexSpanSetup& setup, uint8_t* row, const te
     const uint8_t* texels = setup.texPixels;
     const uint32_t mask = setup.texMask;
     const int32_t shift = setup.texShift;
-    const TexGradients& g = setup.gradients;
+    const float dO = setup.gradients.dOowDx, dU = setup.gradients.dUozDx,
+                dV = setup.gradients.dVozDx;
     for (int64_t i = 0; i < n; ++i) {
         float rcp = 1.0f / o;
         uint32_t u = uint32_t(_mm_cvtss_si32(_mm_set_ss(s * rcp)));
         uint32_t v = uint32_t(_mm_cvtss_si32(_mm_set_ss(t * rcp)));
         dst[i] = texels[(u + (v << shift)) & mask];
-        o += g.dOowDx;
-        s += g.dUozDx;
-        t += g.dVozDx;
+        o += dO;
+        s += dU;
+        t += dV;
     }
 }
 
