@@ -1,6 +1,7 @@
 // bitmapCopy: exact conversions, every table pair against a per-pixel
-// reference written from the pixel rules, fast routines against the plain
-// ones at every alignment, and reads that stay inside the source.
+// reference written from the pixel rules (with the plain and the fast
+// routines), fast routines against plain ones at every alignment, and
+// reads that stay inside the source.
 #include "bitmap/bitmap.h"
 #include "blit/blit.h"
 #include "support.h"
@@ -9,10 +10,10 @@
 
 #include <cstring>
 #include <optional>
-#include <tuple>
 #include <vector>
 
 using swtest::Rng;
+using swtest::RoutineChoice;
 
 namespace {
 
@@ -37,8 +38,7 @@ struct CopyScene {
         paletteFree(palette);
     }
     const uint8_t* activeColormap() const {
-        static const uint8_t identity[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-        return colormapGetCurrent() ? colormapGetCurrent() : identity;
+        return colormapGetCurrent() ? colormapGetCurrent() : identityColormap;
     }
 };
 
@@ -92,19 +92,18 @@ uint32_t blendReference(bool to565, uint32_t d, uint32_t a, uint32_t r, uint32_t
 // The destination pixel after copying source pixel v of type st over d
 // of type dt; nullopt when the pair has no routine.
 std::optional<uint32_t> expectedPixel(int st, int dt, uint32_t v, uint32_t d, const uint8_t* cmap) {
-    bool keyed = st == PIXEL_CMAP4_KEY || st == PIXEL_PAL8_KEY;
-    bool toIndex4 = dt == PIXEL_CMAP4 || dt == PIXEL_CMAP4_KEY;
-    bool toIndex8 = dt == PIXEL_PAL8 || dt == PIXEL_PAL8_KEY;
+    bool keyed = isKeyed(st);
+    bool toIndex4 = isIndexed4(dt), toIndex8 = isIndexed8(dt);
     bool to16 = dt == PIXEL_RGB565 || dt == PIXEL_ARGB1555;
     const uint16_t* table = dt == PIXEL_RGB565 ? screenPalette565 : screenPalette555;
-    if (st <= PIXEL_CMAP4_KEY) {
+    if (isIndexed4(st)) {
         if (!(toIndex4 || toIndex8 || to16)) return std::nullopt;
         if (keyed && v == 0) return d;
         if (toIndex4) return v;
         uint8_t index = cmap[v & 15];
         return toIndex8 ? index : table[index];
     }
-    if (st <= PIXEL_PAL8_KEY) {
+    if (isIndexed8(st)) {
         if (!(toIndex8 || to16)) return std::nullopt;
         if (keyed && v == 0) return d;
         return toIndex8 ? v : table[v];
@@ -162,7 +161,9 @@ void checkCopyAgainstReference(bitmap_tag* dst, bitmap_tag* src, int x, int y,
 }
 
 TEST(BitmapCopy, EveryTypePairMatchesTheReferenceOverRandomBitmaps) {
-    for (bool withColormap : {false, true}) {
+    for (int run = 0; run < 4; ++run) {
+        const bool withColormap = run & 1;
+        RoutineChoice routines(run & 2);
         CopyScene scene(7 + withColormap, withColormap);
         Rng rng(99 + withColormap);
         for (int st = 0; st <= 10; ++st)
@@ -194,8 +195,10 @@ TEST(BitmapCopy, TableHasExactlyTheDocumentedPairs) {
         for (uint32_t dt = 0; dt < 16; ++dt) {
             bool expected = (st <= 1 && dt <= 5) || ((st == 2 || st == 3) && dt >= 2 && dt <= 5) ||
                             ((st == 4 || st == 5 || st == 7 || st == 10) && (dt == 4 || dt == 5));
-            EXPECT_EQ(expected, copyRoutineFor(st, dt) != nullptr) << st << "->" << dt;
-            EXPECT_EQ(expected, copyRoutinePlainFor(st, dt) != nullptr) << st << "->" << dt;
+            for (bool plain : {true, false}) {
+                RoutineChoice routines(plain);
+                EXPECT_EQ(expected, copyRoutineFor(st, dt) != nullptr) << st << "->" << dt;
+            }
             filled += expected;
         }
     EXPECT_EQ(filled, 28);
@@ -203,63 +206,64 @@ TEST(BitmapCopy, TableHasExactlyTheDocumentedPairs) {
     EXPECT_EQ(copyRoutineFor(2, 0xFFFFFFFFu), nullptr);
 }
 
-// Each fast routine against its plain version, on every pair, widths 0..70
-// and source and destination offsets 0..3 (all the alignments the
-// word-at-a-time paths see), with a mix of zero and non-zero bytes.
-TEST(BitmapCopy, FastRoutinesEqualPlainAtEveryAlignment) {
-    CopyScene scene(21, true);
-    Rng rng(5);
-    const int height = 3, rowBytes = 96;
-    for (uint32_t st = 0; st <= 10; ++st)
-        for (uint32_t dt = 0; dt <= 9; ++dt) {
-            CopyRoutine fast = copyRoutineFor(st, dt), plain = copyRoutinePlainFor(st, dt);
-            if (!fast) continue;
-            int sb = pixelBitDepthLog2(st), db = pixelBitDepthLog2(dt);
-            for (int width = 0; width <= 70; width += (width < 20 ? 1 : 7))
-                for (int so = 0; so < 4; ++so)
-                    for (int doff = 0; doff < 4; ++doff) {
-                        std::vector<uint8_t> src(rowBytes * height * 2 + 8);
-                        for (auto& b : src)
-                            b = rng.range(0, 2) ? 0 : uint8_t(rng.next());
-                        std::vector<uint8_t> a(rowBytes * height * 2 + 8);
-                        for (auto& b : a)
-                            b = uint8_t(rng.next());
-                        std::vector<uint8_t> b = a;
-                        int sx = so / sb, dx = doff / db;
-                        fast(a.data() + doff % db, dx, rowBytes * db, src.data() + so % sb, sx,
-                             rowBytes * sb, width, height);
-                        plain(b.data() + doff % db, dx, rowBytes * db, src.data() + so % sb, sx,
-                              rowBytes * sb, width, height);
-                        ASSERT_EQ(a, b) << st << "->" << dt << " width " << width << " offsets "
-                                        << so << "," << doff;
-                    }
-        }
+// Source bytes that hit every case of the pixel rules: zeros for the keyed
+// copies, ARGB4444 pixels with alpha 0, 15 or in between, coverage 0, 240
+// and other values (1 and 255 included); the rest random.
+uint8_t sourceByte(uint32_t srcType, size_t i, Rng& rng) {
+    uint32_t pick = rng.range(0, 5);
+    if (srcType == PIXEL_ALPHA8) {
+        const uint8_t special[] = {0, 240, 255, 1, 0};
+        return pick < 5 ? special[pick] : uint8_t(rng.next());
+    }
+    if (srcType == PIXEL_ARGB4444 && i % 2) // high byte: the alpha nibble
+        return uint8_t((pick == 0   ? 0x00
+                        : pick == 1 ? 0xF0
+                                    : rng.next() & 0xF0) |
+                       (rng.next() & 0x0F));
+    return pick < 2 ? 0 : uint8_t(rng.next());
 }
 
-// Rows without padding on both sides are copied as one block; the result
-// must still be the plain routine's.
-TEST(BitmapCopy, FastRoutinesEqualPlainOnUnpaddedRows) {
-    CopyScene scene(22, true);
-    Rng rng(6);
-    for (uint32_t st = 0; st <= 10; ++st)
-        for (uint32_t dt = 0; dt <= 9; ++dt) {
-            CopyRoutine fast = copyRoutineFor(st, dt), plain = copyRoutinePlainFor(st, dt);
-            if (!fast) continue;
-            int sb = pixelBitDepthLog2(st), db = pixelBitDepthLog2(dt);
-            for (int width : {1, 3, 4, 17, 64}) {
-                const int height = 5;
-                std::vector<uint8_t> src(size_t(width) * sb * height);
-                for (auto& b : src)
-                    b = rng.range(0, 2) ? 0 : uint8_t(rng.next());
-                std::vector<uint8_t> a(size_t(width) * db * height);
-                for (auto& b : a)
-                    b = uint8_t(rng.next());
-                std::vector<uint8_t> b = a;
-                fast(a.data(), 0, width * db, src.data(), 0, width * sb, width, height);
-                plain(b.data(), 0, width * db, src.data(), 0, width * sb, width, height);
-                ASSERT_EQ(a, b) << st << "->" << dt << " width " << width;
+// Each fast routine against its plain one on every pair: widths 0..70,
+// source and destination offsets 0..3 (every alignment the multi-pixel
+// steps see), rows padded or following each other directly (copied as one
+// block), several font colours.
+TEST(BitmapCopy, FastRoutinesEqualPlainAtEveryAlignment) {
+    Rng rng(5);
+    for (int scene = 0; scene < 3; ++scene) {
+        CopyScene state(21 + scene, scene != 1);
+        for (uint32_t st = 0; st <= PIXEL_ALPHA8; ++st)
+            for (uint32_t dt = 0; dt <= PIXEL_ALPHA8; ++dt) {
+                CopyRoutine fast, plain;
+                {
+                    RoutineChoice routines(false);
+                    fast = copyRoutineFor(st, dt);
+                }
+                {
+                    RoutineChoice routines(true);
+                    plain = copyRoutineFor(st, dt);
+                }
+                if (!fast || fast == plain) continue;
+                const int sb = pixelBitDepthLog2(st), db = pixelBitDepthLog2(dt), height = 3;
+                for (int width = 0; width <= 70; width += (width < 20 ? 1 : 7))
+                    for (int offsets = 0; offsets < 32; ++offsets) {
+                        const int so = offsets % 4, doff = offsets / 4 % 4;
+                        const bool packed = offsets >= 16;
+                        const int srb = packed ? width * sb : 96 * sb;
+                        const int drb = packed ? width * db : 96 * db;
+                        std::vector<uint8_t> src(size_t(srb) * height + 8);
+                        for (size_t i = 0; i < src.size(); ++i)
+                            src[i] = sourceByte(st, i + so, rng);
+                        std::vector<uint8_t> a(size_t(drb) * height + 8);
+                        for (auto& byte : a)
+                            byte = uint8_t(rng.next());
+                        std::vector<uint8_t> b = a;
+                        fast(a.data() + doff, 0, drb, src.data() + so, 0, srb, width, height);
+                        plain(b.data() + doff, 0, drb, src.data() + so, 0, srb, width, height);
+                        ASSERT_EQ(a, b) << st << "->" << dt << " width " << width << " offsets "
+                                        << so << "," << doff << (packed ? " packed" : "");
+                    }
             }
-        }
+    }
 }
 
 TEST(BitmapCopy, ExactConversionValues) {
@@ -363,47 +367,36 @@ TEST(BitmapCopy, FourBitSourcesUseTheCurrentColormapOrIdentity) {
     bitmapFree(dst);
 }
 
-TEST(BitmapCopy, IndexedTransparencyOfTheDestinationPlaysNoPart) {
-    for (auto [st, dt, copies] : {std::tuple{2, 3, true},
-                                  {3, 2, true},
-                                  {2, 0, false},
-                                  {0, 1, true},
-                                  {1, 0, true},
-                                  {3, 1, false}}) {
-        bitmap_tag *src = swtest::randomBitmap(uint8_t(st), 7, 3, 1), *dst = nullptr;
-        ASSERT_TRUE(bitmapAlloc(&dst, uint8_t(dt), 7, 3, 0));
-        std::memset(dst->pixels, 0xEE, bufferBytes(dst));
-        bitmapCopy(dst, 0, 0, src);
-        bool changed = false;
-        for (int x = 0; x < 7; ++x)
-            changed |= getPixel(dst, x, 1) != 0xEE;
-        EXPECT_EQ(changed, copies) << st << "->" << dt;
-        bitmapFree(src);
-        bitmapFree(dst);
-    }
-}
-
-// A keyed source whose pixel memory ends exactly at the last pixel of its
-// last row: under the address sanitizer any read past it fails.
+// A keyed source whose pixel memory ends exactly at the last pixel of the
+// row highest in memory (its last row, or its first when it is bottom-up):
+// under the address sanitizer any read past it fails.
 TEST(BitmapCopy, KeyedCopyReadsNothingPastTheSourceRows) {
     for (int width = 1; width <= 23; ++width)
-        for (int rowPad = 0; rowPad <= 3; ++rowPad) {
-            int rowBytes = width + rowPad, height = 3;
-            std::vector<uint8_t> exact(size_t(rowBytes) * (height - 1) + width);
-            std::vector<uint8_t>* memory = &exact;
-            Rng rng(uint64_t(width * 7 + rowPad));
-            for (auto& b : *memory)
+        for (int shape = 0; shape < 8; ++shape) {
+            const int rowPad = shape % 4, rowBytes = width + rowPad, height = 3;
+            const bool bottomUp = shape >= 4;
+            std::vector<uint8_t> memory(size_t(rowBytes) * (height - 1) + width);
+            Rng rng(uint64_t(width * 7 + shape));
+            for (auto& b : memory)
                 b = rng.range(0, 1) ? 0 : uint8_t(rng.next() | 1);
-            bitmap_tag src{PIXEL_PAL8_KEY, width, height, rowBytes, nullptr, memory->data()};
-            bitmap_tag* dst = swtest::randomBitmap(PIXEL_PAL8, width + 2, height, 3);
-            bitmap_tag* ref = swtest::randomBitmap(PIXEL_PAL8, width + 2, height, 3);
-            bitmapCopy(dst, 1, 0, &src);
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x)
-                    if (uint8_t v = (*memory)[y * rowBytes + x]) setPixel(ref, x + 1, y, v);
-            EXPECT_EQ(snapshot(dst), snapshot(ref)) << width << " pad " << rowPad;
-            bitmapFree(dst);
-            bitmapFree(ref);
+            bitmap_tag src{PIXEL_PAL8_KEY, width, height, rowBytes, nullptr, memory.data()};
+            if (bottomUp) {
+                src.pixels += (height - 1) * rowBytes;
+                src.rowBytes = -rowBytes;
+            }
+            for (bool plain : {true, false}) {
+                RoutineChoice routines(plain);
+                bitmap_tag* dst = swtest::randomBitmap(PIXEL_PAL8, width + 2, height, 3);
+                bitmap_tag* ref = swtest::randomBitmap(PIXEL_PAL8, width + 2, height, 3);
+                bitmapCopy(dst, 1, 0, &src);
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x)
+                        if (uint8_t v = src.pixels[y * src.rowBytes + x])
+                            setPixel(ref, x + 1, y, v);
+                EXPECT_EQ(snapshot(dst), snapshot(ref)) << width << " shape " << shape;
+                bitmapFree(dst);
+                bitmapFree(ref);
+            }
         }
 }
 
@@ -416,6 +409,8 @@ TEST(BitmapCopy, RecordsThatAreNotDrawableCopyNothing) {
     negative.width = -5;
     bitmap_tag shortRows = *good;
     shortRows.rowBytes = 4;
+    bitmap_tag shortUpward = *good;
+    shortUpward.rowBytes = -7;
     bitmapCopy(good, 0, 0, nullptr);
     bitmapCopy(nullptr, 0, 0, good);
     bitmapCopy(good, 0, 0, &noPixels);
@@ -423,6 +418,8 @@ TEST(BitmapCopy, RecordsThatAreNotDrawableCopyNothing) {
     bitmapCopy(good, 0, 0, &negative);
     bitmapCopy(&shortRows, 0, 0, good);
     bitmapCopy(good, 0, 0, &shortRows);
+    bitmapCopy(&shortUpward, 0, 0, good);
+    bitmapCopy(good, 0, 0, &shortUpward);
     EXPECT_EQ(before, snapshot(good));
     bitmap_tag unknown = *good;
     unknown.pixelType = 200;
@@ -433,54 +430,3 @@ TEST(BitmapCopy, RecordsThatAreNotDrawableCopyNothing) {
 }
 
 } // namespace
-
-namespace {
-
-// Source bytes for the blends that hit every case of the pixel rules: 4444
-// pixels with alpha 0, 15 or in between, coverage 0, 240 and other values
-// (1 and 255 included), the rest random.
-uint8_t blendSourceByte(uint32_t srcType, size_t i, Rng& rng) {
-    uint32_t pick = rng.range(0, 5);
-    if (srcType == PIXEL_ALPHA8) {
-        const uint8_t special[] = {0, 240, 255, 1, 0};
-        return pick < 5 ? special[pick] : uint8_t(rng.next());
-    }
-    if (i % 2 == 0) return uint8_t(rng.next()); // low byte of a 4444 pixel: any colour
-    return uint8_t((pick == 0 ? 0x00 : pick == 1 ? 0xF0 : rng.next() & 0xF0) | (rng.next() & 0x0F));
-}
-
-} // namespace
-
-// The eight-pixel blends and the eight-pixel lookup copy against their
-// plain versions on seeded random rows, with many font colours and every
-// width from 0 to 40 (so every tail length), at odd destination addresses
-// too.
-TEST(BitmapCopy, EightPixelBlendsAndLookupEqualPlain) {
-    const uint32_t pairs[][2] = {{PIXEL_ARGB4444, PIXEL_RGB565}, {PIXEL_ARGB4444, PIXEL_ARGB1555},
-                                 {PIXEL_ALPHA8, PIXEL_RGB565},   {PIXEL_ALPHA8, PIXEL_ARGB1555},
-                                 {PIXEL_PAL8, PIXEL_RGB565},     {PIXEL_PAL8, PIXEL_ARGB1555}};
-    Rng rng(77);
-    for (int scene = 0; scene < 8; ++scene) {
-        CopyScene state(300 + scene, false);
-        for (const auto& pair : pairs) {
-            CopyRoutine fast = copyRoutineFor(pair[0], pair[1]);
-            CopyRoutine plain = copyRoutinePlainFor(pair[0], pair[1]);
-            ASSERT_TRUE(fast && plain);
-            const int height = 3, rowBytes = 2 * 48 + 3;
-            for (int width = 0; width <= 40; ++width) {
-                std::vector<uint8_t> src(size_t(rowBytes) * height);
-                for (size_t i = 0; i < src.size(); ++i)
-                    src[i] = blendSourceByte(pair[0], i, rng);
-                std::vector<uint8_t> a(size_t(rowBytes) * height + 1);
-                for (auto& b : a)
-                    b = uint8_t(rng.next());
-                std::vector<uint8_t> b = a;
-                const int odd = width % 2;
-                fast(a.data() + odd, 1, rowBytes, src.data(), 1, rowBytes, width, height);
-                plain(b.data() + odd, 1, rowBytes, src.data(), 1, rowBytes, width, height);
-                ASSERT_EQ(a, b) << pair[0] << "->" << pair[1] << " width " << width << " scene "
-                                << scene;
-            }
-        }
-    }
-}

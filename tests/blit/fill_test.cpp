@@ -22,14 +22,16 @@ TEST(BitmapFill, IndexedTypesWriteTheLowByteAndLeaveRowPadding) {
     }
 }
 
-// Widths 0..40 at every start alignment, against a pixel-by-pixel
-// expectation of the screen-table value (covers the paired fill and its
-// single-pixel ends).
+// Widths 0..40 and a few long ones at every start alignment, against a pixel-by-pixel
+// expectation of the screen-table value, with the plain and the fast
+// fills (which work in blocks with unaligned ends).
 TEST(BitmapFill, SixteenBitTypesWriteTheScreenTablePixel) {
     uint32_t* palette = swtest::randomPalette(3);
     paletteSetCurrent(palette, 0, 256);
-    for (uint8_t type : {PIXEL_RGB565, PIXEL_ARGB1555})
-        for (int width = 0; width <= 40; ++width)
+    for (int run = 0; run < 4; ++run) {
+        swtest::RoutineChoice routines(run & 1);
+        const uint8_t type = run & 2 ? PIXEL_ARGB1555 : PIXEL_RGB565;
+        for (int width = 0; width <= 300; width += width < 40 ? 1 : 87)
             for (int offset = 0; offset < 8; ++offset) {
                 // Offsets 4-7 use unpadded rows, filled as one block.
                 int rowBytes = 2 * width + (offset < 4 ? 6 : 0), height = 3;
@@ -46,6 +48,7 @@ TEST(BitmapFill, SixteenBitTypesWriteTheScreenTablePixel) {
                                                << " offset " << offset << " byte " << i;
                 }
             }
+    }
     paletteCurrent = nullptr;
     paletteFree(palette);
 }

@@ -2,7 +2,6 @@
 // references of their formulas over random sizes, factors and positions,
 // and factors at the limits.
 #include "bitmap/bitmap.h"
-#include "blit/blit.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +57,20 @@ TEST(BitmapScale, DoublingAndHalvingOnThePalettePath) {
     bitmapFree(src);
     bitmapFree(dst);
     bitmapFree(half);
+}
+
+// The general path stores the index as one byte on every destination type
+// but the two screen types: a 4 x 4 source at factor 2 covers the inclusive
+// box of ((4 - 1) x 2) + 1 = 7 x 7 pixels of an ALPHA8 destination.
+TEST(BitmapScale, GeneralPathWritesOneByteOnOtherDestinations) {
+    bitmap_tag* src = filled(PIXEL_PAL8, 4, 4, 100);
+    bitmap_tag* dst = filled(PIXEL_ALPHA8, 8, 8, 0xEE);
+    bitmapScale(dst, 0, 0, src, 0x20000, 0x20000);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(at(dst, x, y), x < 7 && y < 7 ? 100 : 0xEE) << x << "," << y;
+    bitmapFree(src);
+    bitmapFree(dst);
 }
 
 TEST(BitmapScale, UnitFactorsOnOtherTypesAreACopy) {
@@ -192,9 +205,8 @@ void referenceGeneral(bitmap_tag* dst, int x, int y, const bitmap_tag* src, int3
             int64_t sx = (((X - left) * rx) >> 16) + (rx < 0 ? src->width - 1 : 0);
             int64_t sy = (((Y - top) * ry) >> 16) + (ry < 0 ? src->height - 1 : 0);
             uint8_t v = at(src, int(sx), int(sy));
-            bool keyed = src->pixelType == PIXEL_CMAP4_KEY || src->pixelType == PIXEL_PAL8_KEY;
-            if (keyed && v == 0) continue;
-            uint8_t index = src->pixelType <= PIXEL_CMAP4_KEY ? cmap[v & 15] : v;
+            if (isKeyed(src->pixelType) && v == 0) continue;
+            uint8_t index = isIndexed4(src->pixelType) ? cmap[v & 15] : v;
             uint8_t* d = dst->pixels + Y * dst->rowBytes;
             if (dst->pixelType == PIXEL_RGB565 || dst->pixelType == PIXEL_ARGB1555) {
                 uint16_t p = dst->pixelType == PIXEL_RGB565 ? screenPalette565[index]
@@ -202,7 +214,7 @@ void referenceGeneral(bitmap_tag* dst, int x, int y, const bitmap_tag* src, int3
                 d[2 * X] = uint8_t(p);
                 d[2 * X + 1] = uint8_t(p >> 8);
             } else {
-                d[X] = index;
+                d[X] = index; // one byte at byte X, whatever the layout
             }
         }
 }
@@ -228,17 +240,18 @@ TEST(BitmapScale, BothPathsMatchTheirReferencesOverRandomCases) {
     }
     Rng rng(41);
     for (int round = 0; round < 3000; ++round) {
-        uint8_t st = uint8_t(rng.range(0, 3)), dt = uint8_t(rng.range(0, 5));
+        uint8_t st = uint8_t(rng.range(0, 3)), dt = uint8_t(rng.range(0, PIXEL_ALPHA8));
         int sw = rng.range(1, 13), sh = rng.range(1, 11), dw = rng.range(1, 30),
             dh = rng.range(1, 25);
         bitmap_tag* src = swtest::randomBitmap(st, sw, sh, rng.next());
         for (int i = 0; i < sw * sh; ++i) // some transparent pixels
             if (rng.range(0, 3) == 0) src->pixels[(i / sw) * src->rowBytes + i % sw] = 0;
-        bool own = st <= PIXEL_CMAP4_KEY && rng.range(0, 1);
+        bool own = isIndexed4(st) && rng.range(0, 1);
         if (own) src->map = ownColormap;
         colormapSetCurrent(rng.range(0, 1) ? currentColormap : nullptr);
-        static const uint8_t identity[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-        const uint8_t* cmap = own ? ownColormap : colormapGetCurrent() ? currentColormap : identity;
+        const uint8_t* cmap = own                    ? ownColormap
+                              : colormapGetCurrent() ? currentColormap
+                                                     : identityColormap;
         bitmap_tag* dst = swtest::randomBitmap(dt, dw, dh, rng.next());
         bitmap_tag* ref = swtest::randomBitmap(dt, dw, dh, 0);
         std::memcpy(ref->pixels, dst->pixels, size_t(dh + 1) * dst->rowBytes + 1);
@@ -292,12 +305,10 @@ TEST(BitmapScale, ExtremeFactorsStayInside) {
     paletteFree(palette);
 }
 
-} // namespace
-
-// The fast 8-bit path against the plain one on the same clipped jobs:
-// seeded random sources (a third of the pixels 0), destinations, factors
-// (magnifying, shrinking, near 1), positions cut by every edge, keyed and
-// opaque. Every byte of the destination buffer must agree.
+// The fast 8-bit path against the plain one: seeded random sources (a
+// third of the pixels 0), destinations, factors (magnifying, shrinking,
+// near 1), positions cut by every edge, keyed and opaque. Every byte of
+// the destination buffer must agree.
 TEST(BitmapScale, FastPalettePathEqualsThePlainOne) {
     Rng rng(4242);
     int drawn = 0;
@@ -309,24 +320,29 @@ TEST(BitmapScale, FastPalettePathEqualsThePlainOne) {
             swtest::randomBitmap(keyed ? PIXEL_PAL8_KEY : PIXEL_PAL8, sw, sh, rng.next());
         for (int i = 0; i < sw * sh; ++i)
             if (rng.range(0, 2) == 0) src->pixels[(i / sw) * src->rowBytes + i % sw] = 0;
-        bitmap_tag* a = swtest::randomBitmap(PIXEL_PAL8, dw, dh, rng.next());
-        bitmap_tag* b = filled(PIXEL_PAL8, dw, dh, 0);
-        std::memcpy(b->pixels, a->pixels, size_t(dh + 1) * a->rowBytes + 1);
+        const uint32_t seed = rng.next();
+        bitmap_tag* a = swtest::randomBitmap(PIXEL_PAL8, dw, dh, seed);
+        bitmap_tag* b = swtest::randomBitmap(PIXEL_PAL8, dw, dh, seed);
         const int32_t factors[] = {3, 0x8000, 0xFFFF, 0x10000, 0x10001, 0x18000, 0x20000, 0x53219};
         int32_t fx = rng.range(0, 2) ? factors[rng.range(0, 7)] : rng.range(3, 0x60000);
         int32_t fy = rng.range(0, 2) ? factors[rng.range(0, 7)] : rng.range(3, 0x60000);
         int32_t x = rng.range(-2 * sw, dw), y = rng.range(-2 * sh, dh);
-        Scale8 job;
-        if (scale8Job(a, x, y, src, fx, fy, job)) {
-            ++drawn;
-            scaleRows8Fast(job, keyed);
-            job.first = b->pixels + (job.first - a->pixels);
-            scaleRows8Plain(job, keyed);
+        const std::vector<uint8_t> before = buffer(a);
+        {
+            swtest::RoutineChoice routines(false);
+            bitmapScale(a, x, y, src, fx, fy);
+        }
+        {
+            swtest::RoutineChoice routines(true);
+            bitmapScale(b, x, y, src, fx, fy);
         }
         ASSERT_EQ(buffer(a), buffer(b)) << "round " << round;
+        drawn += buffer(a) != before;
         bitmapFree(src);
         bitmapFree(a);
         bitmapFree(b);
     }
     EXPECT_GT(drawn, 300);
 }
+
+} // namespace

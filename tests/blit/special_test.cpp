@@ -188,6 +188,7 @@ TEST(SpecialBitmap, DrawingEqualsTheKeyedCopy) {
     Scene scene;
     Rng rng(8);
     for (int round = 0; round < 1500; ++round) {
+        swtest::RoutineChoice routines(round % 2);
         uint8_t type = std::vector<uint8_t>{PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555}[round % 3];
         int dw = rng.range(1, 40), dh = rng.range(1, 12);
         int sw = rng.range(0, 3) == 0 ? dw : rng.range(1, 48), sh = rng.range(1, 14);
@@ -215,6 +216,7 @@ TEST(SpecialBitmap, DrawingEqualsTheKeyedCopy) {
 
 TEST(SpecialBitmap, FullScreenOverlayDrawsLikeTheKeyedCopy) {
     Scene scene;
+    swtest::RoutineChoice routines(false);
     bitmap_tag* src = swtest::randomBitmap(PIXEL_PAL8_KEY, 1024, 768, 3);
     for (int j = 0; j < 768; ++j)
         for (int i = 0; i < 1024; ++i)
@@ -248,57 +250,69 @@ TEST(SpecialBitmap, PaletteChangesDoNotReachABuiltRecord) {
     paletteCurrent = nullptr;
 }
 
-TEST(SpecialBitmap, RefusalsPrintTheirMessage) {
-    MessageCapture messages;
-    bitmap_tag* src = sourceRows(2, {{1, 2}});
-    for (uint8_t type : {0, 1, 3, 6, 7, 8, 9, 10, 11}) {
-        bitmap_tag dst = layout(type, 4, 4, 16);
-        EXPECT_EQ(bitmapCreateSpecial(src, &dst, 0, 0), nullptr);
-    }
-    EXPECT_TRUE(messages.sawDebug("Unsupported destination bitmap type in bitmapCreateSpecial\n"));
-    bitmap_tag odd = layout(PIXEL_RGB565, 4, 4, 9);
-    EXPECT_EQ(bitmapCreateSpecial(src, &odd, 0, 0), nullptr);
-    bitmap_tag narrow = layout(PIXEL_PAL8, 4, 4, 3);
-    EXPECT_EQ(bitmapCreateSpecial(src, &narrow, 0, 0), nullptr);
-    EXPECT_TRUE(messages.sawDebug("Bad destination bitmap in bitmapCreateSpecial\n"));
-    bitmap_tag good = layout(PIXEL_PAL8, 4, 4, 4);
-    EXPECT_EQ(bitmapCreateSpecial(nullptr, &good, 0, 0), nullptr);
-    bitmap_tag* wide = swtest::randomBitmap(PIXEL_RGB565, 2, 2, 1);
-    EXPECT_EQ(bitmapCreateSpecial(wide, &good, 0, 0), nullptr);
-    EXPECT_TRUE(messages.sawDebug("Bad source bitmap in bitmapCreateSpecial\n"));
-    bitmapFree(wide);
-    bitmapFree(src);
-}
-
-TEST(SpecialBitmap, DrawRefusesRecordsOfAnotherLayout) {
-    MessageCapture messages;
+// Every refusal prints exactly its one line, returns no record and draws
+// nothing.
+TEST(SpecialBitmap, EveryRefusalPrintsItsLine) {
     bitmap_tag* src = sourceRows(2, {{1, 2}});
     bitmap_tag* dst = swtest::randomBitmap(PIXEL_PAL8, 8, 4, 2);
+    bitmap_tag* wide = swtest::randomBitmap(PIXEL_RGB565, 2, 2, 1);
     uint8_t* record = bitmapCreateSpecial(src, dst, 1, 1);
-    std::vector<uint8_t> before = buffer(dst);
-    bitmap_tag other = *dst;
-    for (int change = 0; change < 4; ++change) {
-        other = *dst;
+    ASSERT_NE(record, nullptr);
+    const std::vector<uint8_t> before = buffer(dst);
+    const std::string unsupported = "Unsupported destination bitmap type in bitmapCreateSpecial\n",
+                      badDestination = "Bad destination bitmap in bitmapCreateSpecial\n",
+                      badSource = "Bad source bitmap in bitmapCreateSpecial\n",
+                      noFit = "Special bitmap does not fit the destination in bmDrawSpecial\n";
+    struct Case {
+        bitmap_tag shape;
+        bitmap_tag* source;
+        std::string message;
+    };
+    std::vector<Case> creations;
+    for (uint8_t type : {0, 1, 3, 6, 7, 8, 9, 10, 11})
+        creations.push_back({layout(type, 4, 4, 16), src, unsupported});
+    creations.push_back({layout(PIXEL_RGB565, 4, 4, 9), src, badDestination}); // odd rowBytes
+    creations.push_back({layout(PIXEL_PAL8, 4, 4, 3), src, badDestination});   // short rows
+    creations.push_back({layout(PIXEL_PAL8, 4, 4, -3), src, badDestination});
+    creations.push_back({layout(PIXEL_PAL8, 4, -1, 4), src, badDestination});
+    creations.push_back({layout(PIXEL_PAL8, 0x10000, 0x10000, 0x10000), src, badDestination});
+    creations.push_back({layout(PIXEL_PAL8, 4, 4, 4), nullptr, badSource});
+    creations.push_back({layout(PIXEL_PAL8, 4, 4, 4), wide, badSource});
+    for (Case& c : creations) {
+        MessageCapture messages;
+        EXPECT_EQ(bitmapCreateSpecial(c.source, &c.shape, 0, 0), nullptr);
+        EXPECT_EQ(messages.debug(), std::vector<std::string>{c.message})
+            << "type " << int(c.shape.pixelType) << " rowBytes " << c.shape.rowBytes;
+    }
+    {
+        MessageCapture messages;
+        EXPECT_EQ(bitmapCreateSpecial(src, nullptr, 0, 0), nullptr);
+        EXPECT_EQ(messages.debug(), std::vector<std::string>{badDestination});
+    }
+    for (int change = 0; change < 5; ++change) {
+        bitmap_tag other = *dst;
         if (change == 0) other.width = 7;
         if (change == 1) other.height = 3;
         if (change == 2) other.rowBytes = 12;
-        if (change == 3) other.pixelType = PIXEL_PAL8_KEY;
+        if (change == 3) other.rowBytes = -8;
+        if (change == 4) other.pixelType = PIXEL_PAL8_KEY;
+        MessageCapture messages;
         bitmapDrawSpecial(&other, record);
+        EXPECT_EQ(messages.debug(), std::vector<std::string>{noFit}) << change;
     }
-    EXPECT_EQ(before, buffer(dst));
-    EXPECT_TRUE(
-        messages.sawDebug("Special bitmap does not fit the destination in bmDrawSpecial\n"));
     record[4] = 9;
-    messages.clear();
-    bitmapDrawSpecial(dst, record);
-    EXPECT_TRUE(messages.sawDebug("Bad source type in bmDrawSpecial\n"));
+    {
+        MessageCapture messages;
+        bitmapDrawSpecial(dst, record);
+        EXPECT_EQ(messages.debug(), std::vector<std::string>{"Bad source type in bmDrawSpecial\n"});
+    }
     EXPECT_EQ(before, buffer(dst));
     bitmapFreeSpecial(record);
     bitmapFreeSpecial(nullptr);
     bitmapDrawSpecial(dst, nullptr);
     bitmapDrawSpecial(nullptr, nullptr);
-    bitmapFree(src);
-    bitmapFree(dst);
+    for (bitmap_tag* bm : {src, dst, wide})
+        bitmapFree(bm);
 }
 
 // A record whose stream runs past the destination (here: forged to claim

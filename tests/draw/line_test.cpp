@@ -116,7 +116,9 @@ TEST(Lines, UnclippedLinesFollowTheReferenceWalk) {
 TEST(Lines, ClippingEqualsCroppingTheWholeLine) {
     const int W = 23, H = 17, margin = 120;
     Rng rng(23);
-    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565}) {
+    for (int run = 0; run < 4; ++run) {
+        swtest::RoutineChoice routines(run & 1);
+        const uint8_t type = run & 2 ? PIXEL_RGB565 : PIXEL_PAL8;
         bitmap_tag* small = cleared(type, W, H);
         bitmap_tag* big = cleared(type, W + 2 * margin, H + 2 * margin);
         for (int i = 0; i < 3000; ++i) {
@@ -214,10 +216,12 @@ TEST(FillRect, WritesExactlyTheRectangleRowBytesApart) {
     bitmapFree(bm);
 }
 
-// Full-width rectangles on unpadded rows are filled as one block: exactly
-// the rows asked for change.
+// Full-width rectangles on unpadded rows are filled as one block by the
+// fast fill: exactly the rows asked for change, with either fill.
 TEST(FillRect, FullWidthRowsWithoutPadding) {
-    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565}) {
+    for (int run = 0; run < 4; ++run) {
+        swtest::RoutineChoice routines(run & 1);
+        const uint8_t type = run & 2 ? PIXEL_RGB565 : PIXEL_PAL8;
         bitmap_tag* bm = cleared(type, 12, 6);
         int bpp = pixelBitDepthLog2(type);
         ASSERT_EQ(int(bm->rowBytes), 12 * bpp);
@@ -237,7 +241,9 @@ TEST(FillRect, FullWidthRowsWithoutPadding) {
 TEST(FillRect, ClippingEqualsCroppingTheWholeRectangle) {
     const int W = 13, H = 9, margin = 40;
     Rng rng(31);
-    for (uint8_t type : {PIXEL_PAL8, PIXEL_ARGB1555}) {
+    for (int run = 0; run < 4; ++run) {
+        swtest::RoutineChoice routines(run & 1);
+        const uint8_t type = run & 2 ? PIXEL_ARGB1555 : PIXEL_PAL8;
         bitmap_tag* small = cleared(type, W, H);
         bitmap_tag* big = cleared(type, W + 2 * margin, H + 2 * margin);
         int bpp = pixelBitDepthLog2(type);

@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include "bitmap/bitmap.h"
+#include "fastpath.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,13 @@ SelectionGuard::~SelectionGuard() {
     paletteCurrent = palette_;
     colormapCurrent = colormap_;
     mipSetCurrent(mip_);
+}
+
+RoutineChoice::RoutineChoice(bool plain) : was_(plainRoutines()) {
+    setPlainRoutines(plain);
+}
+RoutineChoice::~RoutineChoice() {
+    setPlainRoutines(was_);
 }
 
 TempDir::TempDir() {

@@ -71,6 +71,19 @@ class SelectionGuard {
     mip_tag* mip_;
 };
 
+// Runs the plain (true) or the fast (false) column of every routine table
+// while alive; the choice in force before comes back afterwards.
+class RoutineChoice {
+  public:
+    explicit RoutineChoice(bool plain);
+    ~RoutineChoice();
+    RoutineChoice(const RoutineChoice&) = delete;
+    RoutineChoice& operator=(const RoutineChoice&) = delete;
+
+  private:
+    bool was_;
+};
+
 // Writes bytes to a file; reads a whole file.
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::string& path);
