@@ -21,7 +21,9 @@ void fillRows16Plain(uint8_t* p, int64_t rowBytes, int64_t n, int64_t rows, uint
 }
 
 // Rows that follow each other without padding (top-down, rowBytes equal to
-// the row's length) are one block of n x rows pixels.
+// the row's length) are one block of n x rows pixels. Otherwise every row
+// has the same length, so the row fill's choice is made once: short rows
+// take the inline pattern stores directly.
 template <int bytes>
 void fillRowsFast(uint8_t* p, int64_t rowBytes, int64_t n, int64_t rows, uint32_t pixel) {
     auto fill = [pixel](uint8_t* at, int64_t count) {
@@ -32,6 +34,14 @@ void fillRowsFast(uint8_t* p, int64_t rowBytes, int64_t n, int64_t rows, uint32_
     };
     if (rowBytes == n * bytes) {
         fill(p, n * rows);
+        return;
+    }
+    const size_t length = size_t(n) * bytes;
+    if (length < rowfill::libraryFillBytes) {
+        const uint64_t pattern = bytes == 1 ? (pixel & 0xFF) * 0x0101010101010101ull
+                                            : (pixel & 0xFFFF) * 0x0001000100010001ull;
+        for (int64_t y = 0; y < rows; ++y)
+            rowfill::fillPattern(rowAt(p, rowBytes, y), length, pattern);
         return;
     }
     for (int64_t y = 0; y < rows; ++y)

@@ -168,19 +168,22 @@ struct SpecialPlacement {
 // 16 bytes as two overlapping moves, runs of up to 512 bytes in 16-byte
 // blocks ending with an overlapping one, and longer ones with memcpy; both
 // write exactly the n bytes.
-void copyRunPlain(uint8_t* d, const uint8_t* s, size_t n) {
+inline void copyRunPlain(uint8_t* d, const uint8_t* s, size_t n) {
     for (size_t i = 0; i < n; ++i)
         d[i] = s[i];
 }
 
-void copyRunFast(uint8_t* d, const uint8_t* s, size_t n) {
+inline void copyRunFast(uint8_t* d, const uint8_t* s, size_t n) {
     if (n > 512) {
         std::memcpy(d, s, n);
     } else if (n > 16) {
-        size_t blocks = (n - 1) / 16;
-        for (size_t i = 0; i < blocks; ++i)
-            std::memcpy(d + 16 * i, s + 16 * i, 16);
-        std::memcpy(d + n - 16, s + n - 16, 16);
+        uint8_t last[16];
+        std::memcpy(last, s + n - 16, 16);
+        size_t blocks = (n - 1) / 16, i = 0;
+        for (; i + 2 <= blocks; i += 2)
+            std::memcpy(d + 16 * i, s + 16 * i, 32);
+        if (i < blocks) std::memcpy(d + 16 * i, s + 16 * i, 16);
+        std::memcpy(d + n - 16, last, 16);
     } else if (n >= 8) {
         uint64_t head, tail;
         std::memcpy(&head, s, 8);
