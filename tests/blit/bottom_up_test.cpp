@@ -97,24 +97,9 @@ void expectSameBothWays(const char* name, uint8_t dt, uint8_t st, uint8_t et, co
     }
 }
 
-struct Scene {
-    uint32_t* palette = swtest::randomPalette(31);
-    uint8_t colormap[16] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 200, 201, 202, 203, 204, 205};
-    Scene() {
-        paletteSetCurrent(palette, 0, 256);
-        colormapSetCurrent(colormap);
-        bitmapSetFontColor(0x80C08040);
-    }
-    ~Scene() {
-        colormapSetCurrent(nullptr);
-        paletteCurrent = nullptr;
-        bitmapSetFontColor(0);
-        paletteFree(palette);
-    }
-};
+uint8_t colormap[16] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 200, 201, 202, 203, 204, 205};
 
-// The record of the report: an 8 x 8 bottom-up view whose row 0 is the
-// last 8 bytes of its buffer.
+// An 8 x 8 bottom-up view whose row 0 is the last 8 bytes of its buffer.
 TEST(BottomUp, PixelOfAnEightByEightViewLandsInTheLastRowOfMemory) {
     std::vector<uint8_t> buf(64, 0);
     bitmap_tag bm{PIXEL_PAL8, 8, 8, -8, nullptr, buf.data() + 56};
@@ -130,7 +115,7 @@ TEST(BottomUp, PixelOfAnEightByEightViewLandsInTheLastRowOfMemory) {
 }
 
 TEST(BottomUp, PrimitivesAndTextSeeTheSameRows) {
-    Scene scene;
+    swtest::DrawScene scene(31, colormap, 0x80C08040);
     const Call calls[] = {
         [](const Views& v, std::vector<int64_t>& seen) {
             for (int y = -1; y <= v.dst->height; ++y)
@@ -160,7 +145,7 @@ TEST(BottomUp, PrimitivesAndTextSeeTheSameRows) {
 }
 
 TEST(BottomUp, CopiesOfEveryTypePairSeeTheSameRows) {
-    Scene scene;
+    swtest::DrawScene scene(31, colormap, 0x80C08040);
     const Call copy = [](const Views& v, std::vector<int64_t>&) {
         for (int x : {-3, 0, 2})
             bitmapCopy(v.dst, x, x - 1, v.src);
@@ -173,7 +158,7 @@ TEST(BottomUp, CopiesOfEveryTypePairSeeTheSameRows) {
 }
 
 TEST(BottomUp, ScalingSeesTheSameRows) {
-    Scene scene;
+    swtest::DrawScene scene(31, colormap, 0x80C08040);
     const Call scale = [](const Views& v, std::vector<int64_t>&) {
         const int32_t factors[][2] = {{0x20000, 0x18000},
                                       {0x8000, 0x10000},
@@ -189,7 +174,7 @@ TEST(BottomUp, ScalingSeesTheSameRows) {
 }
 
 TEST(BottomUp, CharactersSpecialRecordsAndInstancesSeeTheSameRows) {
-    Scene scene;
+    swtest::DrawScene scene(31, colormap, 0x80C08040);
     const Call character = [](const Views& v, std::vector<int64_t>&) {
         bitmapCopyCharacter(v.dst, 1, -1, v.extra, v.src);
         bitmapCopyCharacter(v.dst, -2, 2, v.extra, v.src);
