@@ -278,6 +278,7 @@ TEST(Instance, AllocationFailureLeavesNothing) {
     bitmap_tag* parent = nullptr;
     ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_PAL8, 8, 8, 0));
     swtest::expectCleanOnEveryAllocationFailure([&] {
+        MessageCapture quiet;
         bitmap_tag* inst = reinterpret_cast<bitmap_tag*>(1);
         uint8_t ok = bitmapInstanceAlloc(&inst, parent, 1, 1, 2, 2);
         if (memFailureHit()) {

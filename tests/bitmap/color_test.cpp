@@ -68,16 +68,19 @@ TEST(Color, ChannelsOfTheDirectTypes) {
     }
 }
 
-// Every value of the 16-bit types (and a sample of the 32-bit ones): the
-// channels widen back to what colorRGB keeps of them, and colorRGBA
+// Random colours through every direct type: the channels widen back to
+// what colorRGB keeps of them (bits of red, green, blue), and colorRGBA
 // keeps the top bits of alpha where the type has it.
 TEST(Color, DirectRoundTripKeepsTheTopBitsOfEachChannel) {
-    const int bits[][4] = {{5, 6, 5, 0}, {5, 5, 5, 1}, {4, 4, 4, 0},
-                           {4, 4, 4, 4}, {8, 8, 8, 0}, {8, 8, 8, 8}};
+    const struct {
+        uint8_t type;
+        int n[4];
+    } direct[] = {{PIXEL_RGB565, {5, 6, 5, 0}}, {PIXEL_ARGB1555, {5, 5, 5, 1}},
+                  {PIXEL_RGB444, {4, 4, 4, 0}}, {PIXEL_ARGB4444, {4, 4, 4, 4}},
+                  {PIXEL_RGB888, {8, 8, 8, 0}}, {PIXEL_ARGB8888, {8, 8, 8, 8}}};
     swtest::Rng rng(3);
-    for (uint8_t type = PIXEL_RGB565; type <= PIXEL_ARGB8888; ++type) {
+    for (const auto& [type, n] : direct) {
         bitmap_tag bm = record(type);
-        const int* n = bits[type - PIXEL_RGB565];
         for (int i = 0; i < 2000; ++i) {
             uint8_t c[4] = {uint8_t(rng.next()), uint8_t(rng.next()), uint8_t(rng.next()),
                             uint8_t(rng.next())};

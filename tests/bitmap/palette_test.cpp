@@ -138,6 +138,7 @@ TEST(CurrentPalette, FromBitmapTakesItsPalette) {
     bitmap_tag wrong = *bm;
     wrong.pixelType = PIXEL_CMAP4;
     paletteCurrent = nullptr;
+    swtest::MessageCapture quiet;
     paletteSetCurrentFromBitmap(&wrong, 0, 256);
     EXPECT_EQ(paletteCurrent, nullptr) << "a refused bitmap changes nothing";
     colormapSetCurrentFromBitmap(&wrong);

@@ -150,8 +150,8 @@ TEST(BottomUp, CopiesOfEveryTypePairSeeTheSameRows) {
         for (int x : {-3, 0, 2})
             bitmapCopy(v.dst, x, x - 1, v.src);
     };
-    for (uint8_t st = 0; st <= PIXEL_ALPHA8; ++st)
-        for (uint8_t dt = 0; dt <= PIXEL_ALPHA8; ++dt)
+    for (uint8_t st = 0; st < pixelTypeCount; ++st)
+        for (uint8_t dt = 0; dt < pixelTypeCount; ++dt)
             for (uint32_t seed = 0; seed < 3; ++seed)
                 expectSameBothWays("bitmapCopy", dt, st, PIXEL_PAL8, copy,
                                    st * 100 + dt * 3 + seed);
@@ -168,8 +168,8 @@ TEST(BottomUp, ScalingSeesTheSameRows) {
         for (const auto& f : factors)
             bitmapScale(v.dst, -1, 1, v.src, f[0], f[1]);
     };
-    for (uint8_t st = 0; st <= PIXEL_ALPHA8; ++st)
-        for (uint8_t dt = 0; dt <= PIXEL_ALPHA8; ++dt)
+    for (uint8_t st = 0; st < pixelTypeCount; ++st)
+        for (uint8_t dt = 0; dt < pixelTypeCount; ++dt)
             expectSameBothWays("bitmapScale", dt, st, PIXEL_PAL8, scale, st * 11 + dt);
 }
 

@@ -99,8 +99,8 @@ TEST(BitmapCopy, EveryTypePairMatchesTheReferenceOverRandomBitmaps) {
         swtest::DrawScene scene(7 + run, run & 1 ? colormap : nullptr, 0x00C08040 + run);
         const uint8_t* cmap = run & 1 ? colormap : identityColormap;
         Rng rng(99 + run);
-        for (int st = 0; st <= PIXEL_ALPHA8; ++st)
-            for (int dt = 0; dt <= PIXEL_ALPHA8; ++dt)
+        for (int st = 0; st < pixelTypeCount; ++st)
+            for (int dt = 0; dt < pixelTypeCount; ++dt)
                 for (int round = 0; round < 6; ++round) {
                     int sw = rng.range(1, 37), sh = rng.range(1, 9);
                     int dw = rng.range(1, 41), dh = rng.range(1, 11);
@@ -139,8 +139,8 @@ TEST(BitmapCopy, FastRoutinesEqualPlainAtEveryAlignment) {
     uint8_t colormap[16] = {3, 1, 4, 1, 5, 9, 2, 6, 5, 3, 5, 8, 9, 7, 9, 3};
     for (int scene = 0; scene < 3; ++scene) {
         swtest::DrawScene state(21 + scene, scene == 1 ? nullptr : colormap, rng.next());
-        for (uint32_t st = 0; st <= PIXEL_ALPHA8; ++st)
-            for (uint32_t dt = 0; dt <= PIXEL_ALPHA8; ++dt) {
+        for (uint32_t st = 0; st < pixelTypeCount; ++st)
+            for (uint32_t dt = 0; dt < pixelTypeCount; ++dt) {
                 CopyRoutine fast, plain;
                 {
                     RoutineChoice routines(false);
