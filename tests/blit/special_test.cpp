@@ -303,7 +303,9 @@ TEST(SpecialBitmap, NothingLeftAllocatedWhenMemoryRunsOut) {
     MessageCapture messages;
     int allocations = swtest::expectCleanOnEveryAllocationFailure([&] {
         uint8_t* record = bitmapCreateSpecial(src, &dst, 0, 0);
-        if (memFailureHit()) EXPECT_EQ(record, nullptr);
+        if (memFailureHit()) {
+            EXPECT_EQ(record, nullptr);
+        }
         bitmapFreeSpecial(record);
     });
     EXPECT_EQ(allocations, 1);
