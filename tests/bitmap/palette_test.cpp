@@ -54,10 +54,12 @@ TEST(Palette, SearchTiesGoToTheLowestIndexAndAlphaIsIgnored) {
     EXPECT_EQ(paletteSubsetRGB(pal.p, 0x10, 0x20, 0x30, none), 0);
 }
 
+// With the plain and the fast searches.
 TEST(Palette, SearchesMatchABruteForceReference) {
     Rng rng(42);
     Palette pal;
     for (int round = 0; round < 40; ++round) {
+        swtest::RoutineChoice routines(round / 2 % 2);
         // Few distinct colours make ties common.
         for (int i = 0; i < 256; ++i)
             pal.p[i] = rng.next() & (round % 2 ? 0xFFC0C0C0 : ~0u);
