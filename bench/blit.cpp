@@ -7,6 +7,7 @@
 
 #include "bitmap/bitmap.h"
 #include "blit/blit.h"
+#include "fastpath.h"
 
 #include <benchmark/benchmark.h>
 
@@ -112,7 +113,7 @@ void copyBench(benchmark::State& state, uint8_t srcType, uint8_t dstType, int wi
     colormapSetCurrent(colormap);
     bitmapSetFontColor(0x00C08040);
     bitmap_tag* src = makeBitmap(srcType, width, screenH, zeroPercent, 7);
-    if (srcType == PIXEL_CMAP4 || srcType == PIXEL_CMAP4_KEY)
+    if (isIndexed4(srcType))
         for (int i = 0; i < (screenH + 1) * src->rowBytes; ++i)
             src->pixels[i] &= 15;
     bitmap_tag* dst = makeBitmap(dstType, width, screenH, 0, 9);
@@ -262,40 +263,25 @@ BENCHMARK(BM_spriteSpecial)
     ->ArgsProduct({{PIXEL_PAL8, PIXEL_RGB565}, {0, 1}})
     ->ArgNames({"type", "holes"});
 
+// The keyed copy of the same sprite, with the fast or (plain = 1) the
+// plain routines: the pixel-by-pixel copy every build can fall back on.
 void BM_spriteKeyedCopy(benchmark::State& state) {
     Palette palette;
     bitmap_tag* src = spriteSource(state.range(1));
     bitmap_tag* dst = makeBitmap(uint8_t(state.range(0)), screenW, screenH, 0, 2);
+    const bool wasPlain = plainRoutines();
+    setPlainRoutines(state.range(2) != 0);
     for (auto _ : state) {
         bitmapCopy(dst, 100, 100, src);
         benchmark::ClobberMemory();
     }
+    setPlainRoutines(wasPlain);
     perPixel(state, 256 * 256);
     bitmapFree(src);
     bitmapFree(dst);
 }
-// The per-pixel keyed copy routine (what SPANWRIGHT_GENERIC_ONLY runs) on
-// the same sprite.
-void BM_spriteKeyedCopyPlain(benchmark::State& state) {
-    Palette palette;
-    bitmap_tag* src = spriteSource(state.range(1));
-    bitmap_tag* dst = makeBitmap(uint8_t(state.range(0)), screenW, screenH, 0, 2);
-    CopyRoutine routine = copyRoutinePlainFor(src->pixelType, dst->pixelType);
-    for (auto _ : state) {
-        routine(dst->pixels + 100 * dst->rowBytes, 100, dst->rowBytes, src->pixels, 0,
-                src->rowBytes, 256, 256);
-        benchmark::ClobberMemory();
-    }
-    perPixel(state, 256 * 256);
-    bitmapFree(src);
-    bitmapFree(dst);
-}
-BENCHMARK(BM_spriteKeyedCopyPlain)
-    ->ArgsProduct({{PIXEL_PAL8, PIXEL_RGB565}, {0, 1}})
-    ->ArgNames({"type", "holes"});
-
 BENCHMARK(BM_spriteKeyedCopy)
-    ->ArgsProduct({{PIXEL_PAL8, PIXEL_RGB565}, {0, 1}})
-    ->ArgNames({"type", "holes"});
+    ->ArgsProduct({{PIXEL_PAL8, PIXEL_RGB565}, {0, 1}, {0, 1}})
+    ->ArgNames({"type", "holes", "plain"});
 
 } // namespace

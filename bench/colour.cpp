@@ -37,10 +37,9 @@ void BM_colorRGB(benchmark::State& state) {
     Palette palette;
     bitmap_tag bm{};
     bm.pixelType = uint8_t(state.range(0));
-    bm.map = bm.pixelType <= PIXEL_CMAP4_KEY ? nullptr : palette.entries;
     static uint8_t colormap[16] = {0,   17,  34,  51,  68,  85,  102, 119,
                                    136, 153, 170, 187, 204, 221, 238, 255};
-    if (bm.pixelType <= PIXEL_CMAP4_KEY) bm.map = colormap;
+    bm.map = isIndexed4(bm.pixelType) ? static_cast<void*>(colormap) : palette.entries;
     uint32_t* saved = paletteCurrent;
     paletteCurrent = palette.entries;
     uint32_t i = 0;

@@ -111,7 +111,7 @@ uint8_t bitmapAlloc(bitmap_tag** out, uint8_t type, int32_t width, int32_t heigh
 
 void bitmapFree(bitmap_tag* bm) {
     if (!bm) return;
-    if (bm->pixelType <= PIXEL_PAL8_KEY) {
+    if (hasMap(bm->pixelType)) {
         memFree(bm->map);
         bm->map = nullptr;
     }

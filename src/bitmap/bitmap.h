@@ -17,14 +17,19 @@ inline int64_t allocRowBytes(uint32_t type, int32_t width) {
 
 // True when `bm` describes pixel memory that may be touched with
 // `bytesPerPixel`-byte pixels: a record with pixels, a non-negative size
-// and rows at least width * bytesPerPixel bytes long. Every entry point
-// checks this once and does nothing for a record that fails it.
+// and rows at least width * bytesPerPixel bytes apart. rowBytes may be
+// negative (a bottom-up bitmap: row y at pixels + y * rowBytes, each row
+// below the previous one in memory); only its magnitude must cover a row.
+// Every entry point checks this once and does nothing for a record that
+// fails it.
 inline bool bitmapUsable(const bitmap_tag* bm, int bytesPerPixel) {
     if (!bm || !bm->pixels || bm->width < 0 || bm->height < 0 || bytesPerPixel <= 0) return false;
-    return int64_t(bm->rowBytes) >= int64_t(bm->width) * bytesPerPixel;
+    int64_t rowBytes = bm->rowBytes;
+    return (rowBytes < 0 ? -rowBytes : rowBytes) >= int64_t(bm->width) * bytesPerPixel;
 }
 
-// Start of row y (64-bit offset arithmetic).
+// Start of row y (signed 64-bit offset arithmetic: negative rowBytes step
+// down through memory).
 inline uint8_t* rowAt(uint8_t* pixels, int64_t rowBytes, int64_t y) {
     return pixels + rowBytes * y;
 }
@@ -84,8 +89,5 @@ extern const uint8_t identityColormap[16];
 // The font colour, 0xWWRRGGBB.
 extern uint32_t fontColor;
 
-// The 5-bit and 4-bit channel expansions: round(f * 255 / 31) and f * 17.
+// The 5-bit channel expansion: round(f * 255 / 31).
 extern const uint8_t expand5[32];
-inline uint8_t expand4(uint32_t f) {
-    return uint8_t((f & 15) * 17);
-}

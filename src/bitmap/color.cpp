@@ -9,12 +9,30 @@ const uint8_t expand5[32] = {0,   8,   16,  25,  33,  41,  49,  58,  66,  74,  8
 
 namespace {
 
-// The map an indexed bitmap's colour comes from: its own, else the current.
 const uint8_t* colormapOf(const bitmap_tag* bm) {
-    return bm->map ? static_cast<const uint8_t*>(bm->map) : colormapCurrent;
+    return colormapFor4Bit(bm, ColormapRule::OwnThenCurrent);
 }
+// The palette of an 8-bit indexed bitmap: its own, else the current one.
 const uint32_t* paletteOf(const bitmap_tag* bm) {
     return bm->map ? static_cast<const uint32_t*>(bm->map) : paletteCurrent;
+}
+
+// A channel field of a pixel widened to 8 bits as the type's row says.
+uint8_t widen(const PixelChannel& c, ChannelWidening widening, uint32_t pixel) {
+    uint32_t f = c.get(pixel);
+    if (widening == ChannelWidening::TopBits) return uint8_t(f << (8 - c.bits));
+    uint32_t max = (1u << c.bits) - 1;
+    return uint8_t((f * 510 + max) / (2 * max)); // round(f * 255 / max); never a tie
+}
+
+// An 8-bit channel value kept to the field's width (its top bits) and put
+// in place; nothing for a channel the type does not have.
+uint32_t place(const PixelChannel& c, uint8_t value) {
+    return c.bits ? uint32_t(value) >> (8 - c.bits) << c.shift : 0;
+}
+
+uint32_t packDirect(const PixelTypeInfo& t, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+    return place(t.red, r) | place(t.green, g) | place(t.blue, b) | place(t.alpha, a);
 }
 
 enum Channel { Red, Green, Blue };
@@ -22,46 +40,54 @@ enum Channel { Red, Green, Blue };
 // One channel of a pixel; `name` is printed for types the operation does
 // not handle.
 uint8_t channel(const bitmap_tag* bm, uint32_t v, Channel c, const char* name) {
-    switch (bm->pixelType) {
-    case PIXEL_CMAP4:
-    case PIXEL_CMAP4_KEY: {
+    const PixelTypeInfo* t = pixelTypeInfo(bm->pixelType);
+    switch (t ? t->kind : PixelKind::Coverage) {
+    case PixelKind::Colormap4: {
         const uint8_t* colormap = colormapOf(bm);
         if (!colormap) return 0;
         return c == Red     ? colormapR(colormap, v)
                : c == Green ? colormapG(colormap, v)
                             : colormapB(colormap, v);
     }
-    case PIXEL_PAL8:
-    case PIXEL_PAL8_KEY: {
+    case PixelKind::Palette8: {
         const uint32_t* palette = paletteOf(bm);
         if (!palette) return 0;
         return c == Red     ? paletteR(palette, v)
                : c == Green ? paletteG(palette, v)
                             : paletteB(palette, v);
     }
-    case PIXEL_RGB565:
-        return c == Red ? (v >> 8) & 0xF8 : c == Green ? (v >> 3) & 0xFC : (v << 3) & 0xF8;
-    case PIXEL_ARGB1555: return expand5[(v >> (c == Red ? 10 : c == Green ? 5 : 0)) & 31];
-    case PIXEL_RGB444:
-    case PIXEL_ARGB4444: return expand4(v >> (c == Red ? 8 : c == Green ? 4 : 0));
-    case PIXEL_RGB888:
-    case PIXEL_ARGB8888: return uint8_t(v >> (c == Red ? 16 : c == Green ? 8 : 0));
-    default: DebugPrintf("%s\n", name); return 0;
+    case PixelKind::Direct:
+        return widen(c == Red ? t->red : c == Green ? t->green : t->blue, t->widening, v);
+    case PixelKind::Coverage: break;
     }
+    DebugPrintf("%s\n", name);
+    return 0;
 }
 
-// colorRGB of the direct-colour types (4..9).
-uint32_t packDirect(uint8_t type, uint8_t r, uint8_t g, uint8_t b) {
-    uint32_t t444 = uint32_t(r & 0xF0) << 4 | (g & 0xF0) | b >> 4;
-    uint32_t t888 = uint32_t(r) << 16 | uint32_t(g) << 8 | b;
-    switch (type) {
-    case PIXEL_RGB565: return uint32_t(r & 0xF8) << 8 | uint32_t(g & 0xFC) << 3 | b >> 3;
-    case PIXEL_ARGB1555: return 0x8000 | uint32_t(r & 0xF8) << 7 | uint32_t(g & 0xF8) << 2 | b >> 3;
-    case PIXEL_RGB444: return t444;
-    case PIXEL_ARGB4444: return 0xF000 | t444;
-    case PIXEL_RGB888: return t888;
-    default: return 0xFF000000u | t888;
+// colorRGB, colorSubsetRGB and colorRGBA: the nearest value of an indexed
+// type (among those `mask` allows, when there is one; alpha takes no part),
+// or the channels' top bits packed with alpha `a` (types without an alpha
+// channel ignore it, and the mask plays no part).
+uint32_t nearestValue(const bitmap_tag* bm, uint8_t r, uint8_t g, uint8_t b, uint8_t a,
+                      const uint32_t* mask, const char* name) {
+    const PixelTypeInfo* t = pixelTypeInfo(bm->pixelType);
+    switch (t ? t->kind : PixelKind::Coverage) {
+    case PixelKind::Colormap4: {
+        const uint8_t* colormap = colormapOf(bm);
+        if (!colormap) return 0;
+        return mask ? colormapSubsetRGB(colormap, r, g, b, mask)
+                    : colormapRGBA(colormap, r, g, b, a);
     }
+    case PixelKind::Palette8: {
+        const uint32_t* palette = paletteOf(bm);
+        if (!palette) return 0;
+        return mask ? paletteSubsetRGB(palette, r, g, b, mask) : paletteRGBA(palette, r, g, b, a);
+    }
+    case PixelKind::Direct: return packDirect(*t, r, g, b, a);
+    case PixelKind::Coverage: break;
+    }
+    DebugPrintf("%s\n", name);
+    return 0;
 }
 
 } // namespace
@@ -69,19 +95,15 @@ uint32_t packDirect(uint8_t type, uint8_t r, uint8_t g, uint8_t b) {
 extern "C" {
 
 uint8_t colorA(const bitmap_tag* bm, uint32_t v) {
-    switch (bm->pixelType) {
-    case PIXEL_CMAP4:
-    case PIXEL_PAL8:
-    case PIXEL_RGB565:
-    case PIXEL_RGB444:
-    case PIXEL_RGB888: return 255;
-    case PIXEL_CMAP4_KEY:
-    case PIXEL_PAL8_KEY: return v ? 255 : 0;
-    case PIXEL_ARGB1555: return (v & 0x8000) ? 255 : 0;
-    case PIXEL_ARGB4444: return expand4(v >> 12);
-    case PIXEL_ARGB8888: return uint8_t(v >> 24);
-    default: DebugPrintf("colorA\n"); return 0;
+    const PixelTypeInfo* t = pixelTypeInfo(bm->pixelType);
+    switch (t ? t->kind : PixelKind::Coverage) {
+    case PixelKind::Colormap4:
+    case PixelKind::Palette8: return t->keyed && v == 0 ? 0 : 255;
+    case PixelKind::Direct: return t->alpha.bits ? widen(t->alpha, ChannelWidening::Exact, v) : 255;
+    case PixelKind::Coverage: break;
     }
+    DebugPrintf("colorA\n");
+    return 0;
 }
 
 uint8_t colorR(const bitmap_tag* bm, uint32_t v) {
@@ -94,56 +116,18 @@ uint8_t colorB(const bitmap_tag* bm, uint32_t v) {
     return channel(bm, v, Blue, "colorB");
 }
 
+// Direct types come out opaque.
 uint32_t colorRGB(const bitmap_tag* bm, uint8_t r, uint8_t g, uint8_t b) {
-    uint8_t type = bm->pixelType;
-    if (isIndexed4(type)) {
-        const uint8_t* colormap = colormapOf(bm);
-        return colormap ? colormapRGB(colormap, r, g, b) : 0;
-    }
-    if (isIndexed8(type)) {
-        const uint32_t* palette = paletteOf(bm);
-        return palette ? paletteRGB(palette, r, g, b) : 0;
-    }
-    if (type <= PIXEL_ARGB8888) return packDirect(type, r, g, b);
-    DebugPrintf("colorRGB\n");
-    return 0;
+    return nearestValue(bm, r, g, b, 255, nullptr, "colorRGB");
 }
 
 uint32_t colorSubsetRGB(const bitmap_tag* bm, uint8_t r, uint8_t g, uint8_t b,
                         const uint32_t* mask) {
-    uint8_t type = bm->pixelType;
-    if (isIndexed4(type)) {
-        const uint8_t* colormap = colormapOf(bm);
-        return colormap ? colormapSubsetRGB(colormap, r, g, b, mask) : 0;
-    }
-    if (isIndexed8(type)) {
-        const uint32_t* palette = paletteOf(bm);
-        return palette ? paletteSubsetRGB(palette, r, g, b, mask) : 0;
-    }
-    if (type <= PIXEL_ARGB8888) return packDirect(type, r, g, b);
-    DebugPrintf("colorSubsetRGB\n");
-    return 0;
+    return nearestValue(bm, r, g, b, 255, mask, "colorSubsetRGB");
 }
 
 uint32_t colorRGBA(const bitmap_tag* bm, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-    uint8_t type = bm->pixelType;
-    if (isIndexed4(type)) {
-        const uint8_t* colormap = colormapOf(bm);
-        return colormap ? colormapRGBA(colormap, r, g, b, a) : 0;
-    }
-    if (isIndexed8(type)) {
-        const uint32_t* palette = paletteOf(bm);
-        return palette ? paletteRGBA(palette, r, g, b, a) : 0;
-    }
-    switch (type) {
-    case PIXEL_RGB565:
-    case PIXEL_RGB444:
-    case PIXEL_RGB888: return packDirect(type, r, g, b);
-    case PIXEL_ARGB1555: return (packDirect(type, r, g, b) & 0x7FFF) | (a >= 128 ? 0x8000 : 0);
-    case PIXEL_ARGB4444: return uint32_t(a & 0xF0) << 8 | packDirect(PIXEL_RGB444, r, g, b);
-    case PIXEL_ARGB8888: return uint32_t(a) << 24 | packDirect(PIXEL_RGB888, r, g, b);
-    default: DebugPrintf("colorRGBA\n"); return 0;
-    }
+    return nearestValue(bm, r, g, b, a, nullptr, "colorRGBA");
 }
 
 void bitmapSetFontColor(uint32_t color) {

@@ -6,9 +6,12 @@
 extern "C" {
 
 // A rectangle that lies inside the parent gets the parent's rowBytes and a
-// pointer into its pixels. Any other rectangle (negative corner or size
-// included) never points into the parent: pixels is null, and rowBytes is
-// the largest mode's width when the rectangle fits that mode, else 0.
+// pointer to its top-left pixel in the parent's rows. The instance of a
+// bottom-up parent (negative rowBytes) is itself bottom-up: its rows are
+// the parent's rows y .. y + h - 1, stepped the same way. Any other
+// rectangle (negative corner or size included) never points into the
+// parent: pixels is null, and rowBytes is the largest mode's width when the
+// rectangle fits that mode, else 0.
 void bitmapInstance(bitmap_tag* inst, bitmap_tag* parent, int32_t x, int32_t y, int32_t w,
                     int32_t h) {
     int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
@@ -20,7 +23,7 @@ void bitmapInstance(bitmap_tag* inst, bitmap_tag* parent, int32_t x, int32_t y, 
                   bottom <= parent->height && parent->pixels;
     if (inside) {
         inst->rowBytes = parent->rowBytes;
-        inst->pixels = parent->pixels + int64_t(y) * parent->rowBytes +
+        inst->pixels = rowAt(parent->pixels, parent->rowBytes, y) +
                        int64_t(x) * bytesPerPixel(parent->pixelType);
         return;
     }

@@ -26,6 +26,12 @@ struct PixelChannel {
     constexpr uint32_t get(uint32_t pixel) const { return (pixel >> shift) & ((1u << bits) - 1); }
 };
 
+// How the colour queries widen a direct-colour channel to 8 bits: exactly
+// (round(f * 255 / (2^bits - 1)), so a full field is 255), or by position
+// (the field in the top bits of the byte, zeros below, as the 5:6:5 screen
+// pixel is read back).
+enum class ChannelWidening : uint8_t { Exact, TopBits };
+
 struct PixelTypeInfo {
     const char* name;
     uint8_t bytes;  // bytes per stored pixel
@@ -36,6 +42,7 @@ struct PixelTypeInfo {
     // pixel of this type (it follows the current palette). Palette indexes
     // drawn on any other type are stored as one byte.
     const uint16_t* screenTable;
+    ChannelWidening widening = ChannelWidening::Exact;
 };
 
 constexpr PixelChannel noChannel{0, 0};
@@ -47,7 +54,16 @@ inline constexpr PixelTypeInfo pixelTypes[] = {
      nullptr},
     {"PAL8", 1, PixelKind::Palette8, false, noChannel, noChannel, noChannel, noChannel, nullptr},
     {"PAL8_KEY", 1, PixelKind::Palette8, true, noChannel, noChannel, noChannel, noChannel, nullptr},
-    {"RGB565", 2, PixelKind::Direct, false, {5, 11}, {6, 5}, {5, 0}, noChannel, screenPalette565},
+    {"RGB565",
+     2,
+     PixelKind::Direct,
+     false,
+     {5, 11},
+     {6, 5},
+     {5, 0},
+     noChannel,
+     screenPalette565,
+     ChannelWidening::TopBits},
     {"ARGB1555", 2, PixelKind::Direct, false, {5, 10}, {5, 5}, {5, 0}, {1, 15}, screenPalette555},
     {"RGB444", 2, PixelKind::Direct, false, {4, 8}, {4, 4}, {4, 0}, noChannel, nullptr},
     {"ARGB4444", 2, PixelKind::Direct, false, {4, 8}, {4, 4}, {4, 0}, {4, 12}, nullptr},

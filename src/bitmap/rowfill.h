@@ -1,19 +1,17 @@
 // Filling a row with one 8- or 16-bit pixel: the fast fill shared by the
 // flat polygon spans, the primitives and bitmapFill. Short rows are filled
 // inline (a call to the C library costs more than the stores); long ones
-// go to the C library's fill, tuned for the machine it runs on. Callers
-// keep a plain per-pixel loop beside it for SPANWRIGHT_GENERIC_ONLY
-// builds; both write exactly the same bytes.
+// go to the C library's fill, tuned for the machine it runs on. Portable
+// code: fixed-size block moves, which the compiler turns into the widest
+// stores the target has. Callers keep a plain per-pixel loop beside it as
+// the other column of their routine table; both write exactly the same
+// bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace rowfill {
 
@@ -50,12 +48,14 @@ inline void fillPattern(uint8_t* p, size_t bytes, uint64_t pattern) {
         storeAt(p + bytes - 8, pattern);
         return;
     }
-#if defined(__SSE2__)
-    __m128i v = _mm_set1_epi64x(int64_t(pattern));
+    // 16-byte blocks: one vector store each where the target has them.
+    uint8_t block[16];
+    std::memcpy(block, &pattern, 8);
+    std::memcpy(block + 8, &pattern, 8);
     uint8_t* end = p + bytes;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    std::memcpy(p, block, 16);
     if (bytes <= 32) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(end - 16), v);
+        std::memcpy(end - 16, block, 16);
         return;
     }
     // Aligning to 16 moves by an even distance only when p is even: the
@@ -63,17 +63,11 @@ inline void fillPattern(uint8_t* p, size_t bytes, uint64_t pattern) {
     uint8_t* q = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + 16) & ~uintptr_t(15));
     if ((q - p) & 1) q -= 1;
     for (; q + 32 <= end; q += 32) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16), v);
+        std::memcpy(q, block, 16);
+        std::memcpy(q + 16, block, 16);
     }
-    if (q + 16 <= end) _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(end - 16), v);
-#else
-    size_t i = 0;
-    for (; i + 8 <= bytes; i += 8)
-        storeAt(p + i, pattern);
-    storeAt(p + bytes - 8, pattern);
-#endif
+    if (q + 16 <= end) std::memcpy(q, block, 16);
+    std::memcpy(end - 16, block, 16);
 }
 
 // n bytes of `value` from p.

@@ -4,15 +4,14 @@
 // `IndexedCopy<From, keyed, To>`, `Rgb565To555`, `BlendArgb4444<To>`,
 // `BlendAlpha8<To>`) with the sizes of its source and destination pixel
 // and an `apply(d, s)` for one pixel. `copyPlain<Op>` runs any operation
-// over a rectangle pixel by pixel: that is the reference version of every
-// routine. The `...Fast` routines move several pixels per step and exist
-// only for the operations that profit (byte copy, keyed byte copy,
-// colormap expansion, word copy, 8-bit to 16-bit lookup, the blends); each
-// must write exactly the bytes its plain version writes. `copyEntries` has one row per (source
-// type, destination type) pair naming both versions; the two 11 x 10 dispatch tables are built from
-// it at compile time: 28 filled pairs served by 19 distinct operations. The fast routines are
-// compiled in every build (so the tests can hold them against the plain ones); with
-// SPANWRIGHT_GENERIC_ONLY the dispatch table names only plain routines.
+// over a rectangle pixel by pixel: that is the plain routine of every
+// pair. The fast routines move several pixels per step and exist only for
+// the operations that profit: the byte and word copies, the colormap
+// expansion and the 8-bit to 16-bit lookup here (portable code), the keyed
+// byte copy and the blends in copy_sse2.cpp. Each must write exactly the
+// bytes its plain routine writes. `copyEntries` has one row per (source
+// type, destination type) pair naming both routines; the dispatch table,
+// one entry per pair of pixel types, is built from it at compile time.
 //
 // Pixel rules settled here:
 //  - 4-bit sources expand through the current colormap (identity when
@@ -23,26 +22,16 @@
 //    ALPHA8 coverage other than 0 and 240) gets bit 15 set: the result is
 //    opaque, like the solid cases. Only the 5:6:5 to 5:5:5 conversion
 //    writes bit 15 clear.
-//  - The keyed byte copy may read the 1-3 pixels after a row's last one as
-//    part of a 32-bit word (their values are not used). It does so only on
-//    rows above the last row of the copy, where those bytes are the row's
-//    own padding or the start of the next row of the same source; the last
-//    row's tail is read byte by byte, so no read leaves the source rows.
 #include "blit/blit.h"
 
 #include "bitmap/bitmap.h"
 #include "blit/blend.h"
 #include "blit/pixels.h"
+#include "fastpath.h"
 
 #include <array>
 
-#include <emmintrin.h>
-
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel words are little-endian");
-
-const uint8_t* copyColormap() {
-    return colormapFor4Bit(nullptr, ColormapRule::CurrentThenIdentity);
-}
 
 namespace {
 
@@ -54,7 +43,8 @@ struct FromPal8 {
     uint8_t operator()(uint8_t v) const { return v; }
 };
 struct FromCmap4 {
-    const uint8_t* map = copyColormap();
+    // The copy never uses the source's own colormap.
+    const uint8_t* map = colormapFor4Bit(nullptr, ColormapRule::CurrentThenIdentity);
     uint8_t operator()(uint8_t v) const { return map[v & 15]; }
 };
 
@@ -95,57 +85,6 @@ struct Rgb555To565 {
     }
 };
 
-template <class To>
-struct BlendArgb4444 {
-    static constexpr int srcBytes = 2, dstBytes = 2;
-    void apply(uint8_t* d, const uint8_t* s) const {
-        uint32_t v = load16(s);
-        uint32_t alpha = v >> 12;
-        if (alpha == 0) return;
-        if (alpha == 15) {
-            store16(d, To::solid4444(v));
-            return;
-        }
-        uint32_t r = ((v >> 4) & 0xF0) | 0x0F, g = (v & 0xF0) | 0x0F, b = ((v << 4) & 0xF0) | 0x0F;
-        store16(d, blendOver<To>(load16(d), alpha * 17, r, g, b));
-    }
-    // Eight pixels at once: the destination pixels `old` and 8 source pixels.
-    __m128i apply8(__m128i old, const uint8_t* s) const {
-        using namespace blend8;
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-        __m128i alpha = _mm_srli_epi16(v, 12);
-        __m128i r = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 4), splat(0xF0)), splat(0x0F));
-        __m128i g = _mm_or_si128(_mm_and_si128(v, splat(0xF0)), splat(0x0F));
-        __m128i b = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 4), splat(0xF0)), splat(0x0F));
-        __m128i weight = _mm_add_epi16(_mm_slli_epi16(alpha, 4), alpha); // alpha x 17
-        __m128i out = blendOver<To>(old, weight, r, g, b);
-        out = select(_mm_cmpeq_epi16(alpha, splat(15)), To::solid4444(v), out);
-        return select(_mm_cmpeq_epi16(alpha, _mm_setzero_si128()), old, out);
-    }
-};
-
-// Coverage 240 is the solid font colour; every other non-zero coverage
-// blends with that weight.
-template <class To>
-struct BlendAlpha8 {
-    static constexpr int srcBytes = 1, dstBytes = 2;
-    uint32_t r = (fontColor >> 16) & 0xFF, g = (fontColor >> 8) & 0xFF, b = fontColor & 0xFF;
-    uint16_t solid = To::pack(r, g, b);
-    void apply(uint8_t* d, const uint8_t* s) const {
-        uint32_t a = *s;
-        if (a == 0) return;
-        store16(d, a == 240 ? solid : blendOver<To>(load16(d), a, r, g, b));
-    }
-    __m128i apply8(__m128i old, const uint8_t* s) const {
-        using namespace blend8;
-        __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s)),
-                                      _mm_setzero_si128());
-        __m128i out = blendOver<To>(old, a, splat(int(r)), splat(int(g)), splat(int(b)));
-        out = select(_mm_cmpeq_epi16(a, splat(240)), splat(solid), out);
-        return select(_mm_cmpeq_epi16(a, _mm_setzero_si128()), old, out);
-    }
-};
-
 // ------------------------------------------------------------- routines
 
 template <class Op>
@@ -179,72 +118,13 @@ void copyRowsFast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes, const uint
                      rowAt(srcRow, srcRowBytes, y) + int64_t(srcX) * bytes, size_t(width) * bytes);
 }
 
-// True when none of the four bytes of w is 0.
-inline bool noZeroByte(uint32_t w) {
-    return ((w - 0x01010101u) & ~w & 0x80808080u) == 0;
-}
-
-// Stores the non-zero bytes among the first n (1..4) of w.
-inline void storeNonZeroBytes(uint8_t* d, uint32_t w, int n) {
-    for (int k = 0; k < n; ++k, w >>= 8)
-        if (w & 0xFF) d[k] = uint8_t(w);
-}
-
-// One row of the keyed byte copy: single pixels up to a 4-byte boundary
-// of the source, 16-pixel blocks (all-transparent blocks skipped, opaque
-// ones stored whole, mixed ones merged with the destination), 32-bit
-// words (all-zero words skipped with one test), and the last 1-3 pixels,
-// read as one word when `tailWord` allows reading up to 3 bytes further.
-void keyedByteRow(uint8_t* d, const uint8_t* s, int32_t n, bool tailWord) {
-    int32_t i = 0;
-    for (; i < n && (uintptr_t(s + i) & 3); ++i)
-        if (s[i]) d[i] = s[i];
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= n; i += 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        __m128i transparent = _mm_cmpeq_epi8(v, zero);
-        int mask = _mm_movemask_epi8(transparent);
-        if (mask == 0xFFFF) continue;
-        __m128i* out = reinterpret_cast<__m128i*>(d + i);
-        if (mask != 0) {
-            __m128i old = _mm_loadu_si128(out);
-            v = _mm_or_si128(_mm_and_si128(transparent, old), _mm_andnot_si128(transparent, v));
-        }
-        _mm_storeu_si128(out, v);
-    }
-    for (; i + 4 <= n; i += 4) {
-        uint32_t w = load32(s + i);
-        if (w == 0) continue;
-        if (noZeroByte(w))
-            store32(d + i, w);
-        else
-            storeNonZeroBytes(d + i, w, 4);
-    }
-    if (i == n) return;
-    if (tailWord) {
-        uint32_t w = load32(s + i);
-        if (w) storeNonZeroBytes(d + i, w, n - i);
-        return;
-    }
-    for (; i < n; ++i)
-        if (s[i]) d[i] = s[i];
-}
-
-void copyKeyedBytesFast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes, const uint8_t* srcRow,
-                        int32_t srcX, int32_t srcRowBytes, int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0) return;
-    for (int64_t y = 0; y < height; ++y)
-        keyedByteRow(rowAt(dstRow, dstRowBytes, y) + dstX, rowAt(srcRow, srcRowBytes, y) + srcX,
-                     width, y + 1 < height && srcRowBytes >= 4);
-}
-
 // Colormap expansion: single pixels up to a 4-byte boundary of the
 // destination, then four pixels per 32-bit load, translation and store.
 void copyColormapExpandFast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes,
                             const uint8_t* srcRow, int32_t srcX, int32_t srcRowBytes, int32_t width,
                             int32_t height) {
     if (width <= 0 || height <= 0) return;
-    const uint8_t* map = copyColormap();
+    const uint8_t* map = colormapFor4Bit(nullptr, ColormapRule::CurrentThenIdentity);
     for (int64_t y = 0; y < height; ++y) {
         uint8_t* d = rowAt(dstRow, dstRowBytes, y) + dstX;
         const uint8_t* s = rowAt(srcRow, srcRowBytes, y) + srcX;
@@ -259,27 +139,6 @@ void copyColormapExpandFast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes,
         }
         for (; i < width; ++i)
             d[i] = map[s[i] & 15];
-    }
-}
-
-// The blends, eight pixels per step (Op::apply8), the last 0-7 pixels of a
-// row one by one. A pixel the plain routine leaves alone is written back
-// with the value it had.
-template <class Op>
-void copyBlendFast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes, const uint8_t* srcRow,
-                   int32_t srcX, int32_t srcRowBytes, int32_t width, int32_t height) {
-    if (width <= 0 || height <= 0) return;
-    const Op op{};
-    for (int64_t y = 0; y < height; ++y) {
-        uint8_t* d = rowAt(dstRow, dstRowBytes, y) + int64_t(dstX) * 2;
-        const uint8_t* s = rowAt(srcRow, srcRowBytes, y) + int64_t(srcX) * Op::srcBytes;
-        int32_t i = 0;
-        for (; i + 8 <= width; i += 8) {
-            __m128i* out = reinterpret_cast<__m128i*>(d + 2 * i);
-            _mm_storeu_si128(out, op.apply8(_mm_loadu_si128(out), s + i * Op::srcBytes));
-        }
-        for (; i < width; ++i)
-            op.apply(d + 2 * i, s + i * Op::srcBytes);
     }
 }
 
@@ -314,22 +173,8 @@ void copyIndexTo16Fast(uint8_t* dstRow, int32_t dstX, int32_t dstRowBytes, const
 
 struct CopyEntry {
     uint8_t src, dst;
-    CopyRoutine plain, fast; // the plain routine again where no fast one exists
+    RoutinePair<CopyRoutine> routines;
 };
-
-// SPANWRIGHT_GENERIC_ONLY builds run the plain routine of every pair.
-#if SPANWRIGHT_GENERIC_ONLY
-constexpr bool useFastRoutines = false;
-#else
-constexpr bool useFastRoutines = true;
-#endif
-
-constexpr CopyEntry plainOnly(uint8_t src, uint8_t dst, CopyRoutine plain) {
-    return {src, dst, plain, plain};
-}
-constexpr CopyEntry withFast(uint8_t src, uint8_t dst, CopyRoutine plain, CopyRoutine fast) {
-    return {src, dst, plain, useFastRoutines ? fast : plain};
-}
 
 template <class To>
 using Cmap4To = IndexedCopy<FromCmap4, false, To>;
@@ -339,76 +184,73 @@ template <class To>
 using Pal8To = IndexedCopy<FromPal8, false, To>;
 template <class To>
 using Pal8KeyTo = IndexedCopy<FromPal8, true, To>;
+using To565 = StoreScreenIndex<screenPalette565>;
+using To555 = StoreScreenIndex<screenPalette555>;
 
 // The destination's own transparency plays no part: 0 and 1 take the same
 // routine, as do 2 and 3.
 constexpr CopyEntry copyEntries[] = {
     // 4-bit colormapped sources
-    withFast(PIXEL_CMAP4, PIXEL_CMAP4, copyPlain<ByteCopy>, copyRowsFast<1>),
-    withFast(PIXEL_CMAP4, PIXEL_CMAP4_KEY, copyPlain<ByteCopy>, copyRowsFast<1>),
-    withFast(PIXEL_CMAP4, PIXEL_PAL8, copyPlain<ColormapExpand>, copyColormapExpandFast),
-    withFast(PIXEL_CMAP4, PIXEL_PAL8_KEY, copyPlain<ColormapExpand>, copyColormapExpandFast),
-    plainOnly(PIXEL_CMAP4, PIXEL_RGB565, copyPlain<Cmap4To<StoreIndex565>>),
-    plainOnly(PIXEL_CMAP4, PIXEL_ARGB1555, copyPlain<Cmap4To<StoreIndex555>>),
-    withFast(PIXEL_CMAP4_KEY, PIXEL_CMAP4, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
-    withFast(PIXEL_CMAP4_KEY, PIXEL_CMAP4_KEY, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
-    plainOnly(PIXEL_CMAP4_KEY, PIXEL_PAL8, copyPlain<KeyedColormapExpand>),
-    plainOnly(PIXEL_CMAP4_KEY, PIXEL_PAL8_KEY, copyPlain<KeyedColormapExpand>),
-    plainOnly(PIXEL_CMAP4_KEY, PIXEL_RGB565, copyPlain<Cmap4KeyTo<StoreIndex565>>),
-    plainOnly(PIXEL_CMAP4_KEY, PIXEL_ARGB1555, copyPlain<Cmap4KeyTo<StoreIndex555>>),
+    {PIXEL_CMAP4, PIXEL_CMAP4, {copyPlain<ByteCopy>, copyRowsFast<1>}},
+    {PIXEL_CMAP4, PIXEL_CMAP4_KEY, {copyPlain<ByteCopy>, copyRowsFast<1>}},
+    {PIXEL_CMAP4, PIXEL_PAL8, {copyPlain<ColormapExpand>, copyColormapExpandFast}},
+    {PIXEL_CMAP4, PIXEL_PAL8_KEY, {copyPlain<ColormapExpand>, copyColormapExpandFast}},
+    {PIXEL_CMAP4, PIXEL_RGB565, {copyPlain<Cmap4To<To565>>, nullptr}},
+    {PIXEL_CMAP4, PIXEL_ARGB1555, {copyPlain<Cmap4To<To555>>, nullptr}},
+    {PIXEL_CMAP4_KEY, PIXEL_CMAP4, {copyPlain<KeyedByteCopy>, SSE2_ROUTINE(copyKeyedBytesSse2)}},
+    {PIXEL_CMAP4_KEY,
+     PIXEL_CMAP4_KEY,
+     {copyPlain<KeyedByteCopy>, SSE2_ROUTINE(copyKeyedBytesSse2)}},
+    {PIXEL_CMAP4_KEY, PIXEL_PAL8, {copyPlain<KeyedColormapExpand>, nullptr}},
+    {PIXEL_CMAP4_KEY, PIXEL_PAL8_KEY, {copyPlain<KeyedColormapExpand>, nullptr}},
+    {PIXEL_CMAP4_KEY, PIXEL_RGB565, {copyPlain<Cmap4KeyTo<To565>>, nullptr}},
+    {PIXEL_CMAP4_KEY, PIXEL_ARGB1555, {copyPlain<Cmap4KeyTo<To555>>, nullptr}},
     // 8-bit palette sources
-    withFast(PIXEL_PAL8, PIXEL_PAL8, copyPlain<ByteCopy>, copyRowsFast<1>),
-    withFast(PIXEL_PAL8, PIXEL_PAL8_KEY, copyPlain<ByteCopy>, copyRowsFast<1>),
-    withFast(PIXEL_PAL8, PIXEL_RGB565, copyPlain<Pal8To<StoreIndex565>>,
-             copyIndexTo16Fast<screenPalette565>),
-    withFast(PIXEL_PAL8, PIXEL_ARGB1555, copyPlain<Pal8To<StoreIndex555>>,
-             copyIndexTo16Fast<screenPalette555>),
-    withFast(PIXEL_PAL8_KEY, PIXEL_PAL8, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
-    withFast(PIXEL_PAL8_KEY, PIXEL_PAL8_KEY, copyPlain<KeyedByteCopy>, copyKeyedBytesFast),
-    plainOnly(PIXEL_PAL8_KEY, PIXEL_RGB565, copyPlain<Pal8KeyTo<StoreIndex565>>),
-    plainOnly(PIXEL_PAL8_KEY, PIXEL_ARGB1555, copyPlain<Pal8KeyTo<StoreIndex555>>),
+    {PIXEL_PAL8, PIXEL_PAL8, {copyPlain<ByteCopy>, copyRowsFast<1>}},
+    {PIXEL_PAL8, PIXEL_PAL8_KEY, {copyPlain<ByteCopy>, copyRowsFast<1>}},
+    {PIXEL_PAL8, PIXEL_RGB565, {copyPlain<Pal8To<To565>>, copyIndexTo16Fast<screenPalette565>}},
+    {PIXEL_PAL8, PIXEL_ARGB1555, {copyPlain<Pal8To<To555>>, copyIndexTo16Fast<screenPalette555>}},
+    {PIXEL_PAL8_KEY, PIXEL_PAL8, {copyPlain<KeyedByteCopy>, SSE2_ROUTINE(copyKeyedBytesSse2)}},
+    {PIXEL_PAL8_KEY, PIXEL_PAL8_KEY, {copyPlain<KeyedByteCopy>, SSE2_ROUTINE(copyKeyedBytesSse2)}},
+    {PIXEL_PAL8_KEY, PIXEL_RGB565, {copyPlain<Pal8KeyTo<To565>>, nullptr}},
+    {PIXEL_PAL8_KEY, PIXEL_ARGB1555, {copyPlain<Pal8KeyTo<To555>>, nullptr}},
     // 16-bit sources
-    withFast(PIXEL_RGB565, PIXEL_RGB565, copyPlain<WordCopy>, copyRowsFast<2>),
-    plainOnly(PIXEL_RGB565, PIXEL_ARGB1555, copyPlain<Rgb565To555>),
-    plainOnly(PIXEL_ARGB1555, PIXEL_RGB565, copyPlain<Rgb555To565>),
-    withFast(PIXEL_ARGB1555, PIXEL_ARGB1555, copyPlain<WordCopy>, copyRowsFast<2>),
-    withFast(PIXEL_ARGB4444, PIXEL_RGB565, copyPlain<BlendArgb4444<Blend565>>,
-             copyBlendFast<BlendArgb4444<Blend565>>),
-    withFast(PIXEL_ARGB4444, PIXEL_ARGB1555, copyPlain<BlendArgb4444<Blend555>>,
-             copyBlendFast<BlendArgb4444<Blend555>>),
+    {PIXEL_RGB565, PIXEL_RGB565, {copyPlain<WordCopy>, copyRowsFast<2>}},
+    {PIXEL_RGB565, PIXEL_ARGB1555, {copyPlain<Rgb565To555>, nullptr}},
+    {PIXEL_ARGB1555, PIXEL_RGB565, {copyPlain<Rgb555To565>, nullptr}},
+    {PIXEL_ARGB1555, PIXEL_ARGB1555, {copyPlain<WordCopy>, copyRowsFast<2>}},
+    {PIXEL_ARGB4444,
+     PIXEL_RGB565,
+     {copyPlain<BlendArgb4444<Blend565>>, SSE2_ROUTINE(copyArgb4444To565Sse2)}},
+    {PIXEL_ARGB4444,
+     PIXEL_ARGB1555,
+     {copyPlain<BlendArgb4444<Blend555>>, SSE2_ROUTINE(copyArgb4444To555Sse2)}},
     // coverage
-    withFast(PIXEL_ALPHA8, PIXEL_RGB565, copyPlain<BlendAlpha8<Blend565>>,
-             copyBlendFast<BlendAlpha8<Blend565>>),
-    withFast(PIXEL_ALPHA8, PIXEL_ARGB1555, copyPlain<BlendAlpha8<Blend555>>,
-             copyBlendFast<BlendAlpha8<Blend555>>),
+    {PIXEL_ALPHA8,
+     PIXEL_RGB565,
+     {copyPlain<BlendAlpha8<Blend565>>, SSE2_ROUTINE(copyAlpha8To565Sse2)}},
+    {PIXEL_ALPHA8,
+     PIXEL_ARGB1555,
+     {copyPlain<BlendAlpha8<Blend555>>, SSE2_ROUTINE(copyAlpha8To555Sse2)}},
 };
 
-constexpr int copySourceTypes = 11, copyDestinationTypes = 10;
-using CopyTable = std::array<CopyRoutine, copySourceTypes * copyDestinationTypes>;
+// One entry per (source type, destination type); empty pairs copy nothing.
+using CopyTable = std::array<RoutinePair<CopyRoutine>, pixelTypeCount * pixelTypeCount>;
 
-constexpr CopyTable buildCopyTable(bool fast) {
+constexpr CopyTable buildCopyTable() {
     CopyTable table{};
     for (const CopyEntry& e : copyEntries)
-        table[e.src * copyDestinationTypes + e.dst] = fast ? e.fast : e.plain;
+        table[e.src * pixelTypeCount + e.dst] = e.routines;
     return table;
 }
 
-constexpr CopyTable copyTablePlain = buildCopyTable(false);
-constexpr CopyTable copyTable = buildCopyTable(true);
-
-CopyRoutine lookup(const CopyTable& table, uint32_t srcType, uint32_t dstType) {
-    if (srcType >= copySourceTypes || dstType >= copyDestinationTypes) return nullptr;
-    return table[srcType * copyDestinationTypes + dstType];
-}
+constexpr CopyTable copyTable = buildCopyTable();
 
 } // namespace
 
 CopyRoutine copyRoutineFor(uint32_t srcType, uint32_t dstType) {
-    return lookup(copyTable, srcType, dstType);
-}
-
-CopyRoutine copyRoutinePlainFor(uint32_t srcType, uint32_t dstType) {
-    return lookup(copyTablePlain, srcType, dstType);
+    if (srcType >= uint32_t(pixelTypeCount) || dstType >= uint32_t(pixelTypeCount)) return nullptr;
+    return pickRoutine(copyTable[srcType * pixelTypeCount + dstType]);
 }
 
 extern "C" {
@@ -416,7 +258,8 @@ extern "C" {
 // The whole source with its top left at (x, y) of the destination, cut to
 // the destination; the source is read from the matching offset. Pairs of
 // types without a routine, and records that are not drawable, copy
-// nothing. Blended pixels (ARGB4444 and ALPHA8 sources) written to an
+// nothing; bottom-up records (negative rowBytes) copy like any other.
+// Blended pixels (ARGB4444 and ALPHA8 sources) written to an
 // ARGB1555 destination have bit 15 set: the result is opaque.
 void bitmapCopy(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src) {
     if (!dst || !src) return;

@@ -1,12 +1,12 @@
 // Pixel memory helpers shared by the drawing primitives and the blitters:
-// unaligned loads and stores, the check that a bitmap record may be drawn
-// into, how a colour index becomes a stored pixel, and row fills.
+// unaligned loads and stores, placing a source in a destination, how a
+// colour index becomes a stored pixel, and rectangle fills.
 #pragma once
 
 #include <spanwright/spanwright.h>
 
 #include "bitmap/bitmap.h"
-#include "bitmap/rowfill.h"
+#include "fastpath.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -59,111 +59,78 @@ inline bool placeInDestination(const bitmap_tag* dst, int64_t width, int64_t hei
     return r.width > 0 && r.height > 0;
 }
 
-// Colour index to stored pixel, one struct per destination layout. The
-// primitives, the debug font, the fill and the scaler pick one per call.
-// Only the low 8 bits of an index count, so no table is read out of range.
+// A fill of `rows` rows of n pixels from p, rows `rowBytes` apart, with
+// one 8- or 16-bit pixel. The plain routine stores pixel by pixel; the
+// fast one fills whole rows with the shared row fill (bitmap/rowfill.h),
+// and rows that follow each other without padding as one block.
+using FillRowsRoutine = void (*)(uint8_t* p, int64_t rowBytes, int64_t n, int64_t rows,
+                                 uint32_t pixel);
+extern const RoutinePair<FillRowsRoutine> fillRows8, fillRows16;
+
+// Colour index to stored pixel, one struct per destination layout: one
+// byte (its low 8 bits), or the index's pixel in a 16-bit screen table.
+// The primitives, the debug font and the fill pick one per call.
 struct IndexLayout8 {
     static constexpr int bytes = 1;
     uint8_t pixel;
     explicit IndexLayout8(uint32_t color) : pixel(uint8_t(color)) {}
     void put(uint8_t* p) const { *p = pixel; }
     static void putZero(uint8_t* p) { *p = 0; }
+    static const RoutinePair<FillRowsRoutine>& fillRows() { return fillRows8; }
 };
-struct IndexLayout565 {
+struct IndexLayout16 {
     static constexpr int bytes = 2;
     uint16_t pixel;
-    explicit IndexLayout565(uint32_t color) : pixel(screenPalette565[color & 0xFF]) {}
+    IndexLayout16(uint32_t color, const uint16_t* table) : pixel(table[color & 0xFF]) {}
     void put(uint8_t* p) const { store16(p, pixel); }
     static void putZero(uint8_t* p) { store16(p, 0); }
-};
-struct IndexLayout555 {
-    static constexpr int bytes = 2;
-    uint16_t pixel;
-    explicit IndexLayout555(uint32_t color) : pixel(screenPalette555[color & 0xFF]) {}
-    void put(uint8_t* p) const { store16(p, pixel); }
-    static void putZero(uint8_t* p) { store16(p, 0); }
+    static const RoutinePair<FillRowsRoutine>& fillRows() { return fillRows16; }
 };
 
+// Calls f with the layout in which colour index `color` is drawn on a
+// bitmap of pixel type `type`: through the type's screen table, else one
+// byte per pixel.
+template <class F>
+void withIndexLayout(uint32_t type, uint32_t color, F&& f) {
+    if (const uint16_t* table = screenTableOf(type))
+        f(IndexLayout16(color, table));
+    else
+        f(IndexLayout8(color));
+}
+
+// Fills `rows` rows of n pixels from p (nothing when either is 0 or less).
+template <class Layout>
+void fillRectIndexed(const Layout& l, uint8_t* p, int64_t rowBytes, int64_t n, int64_t rows) {
+    if (n <= 0 || rows <= 0) return;
+    pickRoutine(Layout::fillRows())(p, rowBytes, n, rows, l.pixel);
+}
+
 // Index to stored pixel when the index varies per pixel (copies and the
-// scaler): one byte, or the index's screen-table pixel.
+// scaler): one byte, or the index's pixel in a screen table fixed at
+// compile time (copies) or chosen per call (the scaler).
 struct StoreIndex8 {
     static constexpr int bytes = 1;
     void store(uint8_t* d, uint8_t index) const { *d = index; }
 };
-struct StoreIndex565 {
+template <const uint16_t* table>
+struct StoreScreenIndex {
     static constexpr int bytes = 2;
-    void store(uint8_t* d, uint8_t index) const { store16(d, screenPalette565[index]); }
+    void store(uint8_t* d, uint8_t index) const { store16(d, table[index]); }
 };
-struct StoreIndex555 {
+struct StoreThroughTable {
     static constexpr int bytes = 2;
-    void store(uint8_t* d, uint8_t index) const { store16(d, screenPalette555[index]); }
+    const uint16_t* table;
+    void store(uint8_t* d, uint8_t index) const { store16(d, table[index]); }
 };
-
-// Fill n pixels from p (n <= 0 does nothing). The fast versions are the
-// shared row fills (bitmap/rowfill.h); with SPANWRIGHT_GENERIC_ONLY they are
-// plain per-pixel loops. Both write exactly the same bytes. Inline, so that
-// a rectangle's rows cost no call each.
-inline void fillRow8(uint8_t* p, int64_t n, uint8_t value) {
-    if (n <= 0) return;
-#if SPANWRIGHT_GENERIC_ONLY
-    for (int64_t i = 0; i < n; ++i)
-        p[i] = value;
-#else
-    rowfill::fill8(p, size_t(n), value);
-#endif
-}
-inline void fillRow16(uint8_t* p, int64_t n, uint16_t value) {
-    if (n <= 0) return;
-#if SPANWRIGHT_GENERIC_ONLY
-    for (int64_t i = 0; i < n; ++i)
-        store16(p + 2 * i, value);
-#else
-    rowfill::fill16(p, size_t(n), value);
-#endif
-}
-
-inline void fillRowIndexed(const IndexLayout8& l, uint8_t* p, int64_t n) {
-    fillRow8(p, n, l.pixel);
-}
-inline void fillRowIndexed(const IndexLayout565& l, uint8_t* p, int64_t n) {
-    fillRow16(p, n, l.pixel);
-}
-inline void fillRowIndexed(const IndexLayout555& l, uint8_t* p, int64_t n) {
-    fillRow16(p, n, l.pixel);
-}
-
-// Fills `rows` rows of n pixels from p, rows `rowBytes` apart. Rows that
-// follow each other without padding are filled as one block.
-template <class Layout>
-void fillRectIndexed(const Layout& l, uint8_t* p, int64_t rowBytes, int64_t n, int64_t rows) {
-    if (n <= 0 || rows <= 0) return;
-    if (rowBytes == n * Layout::bytes) {
-        fillRowIndexed(l, p, n * rows);
-        return;
-    }
-    for (int64_t y = 0; y < rows; ++y)
-        fillRowIndexed(l, rowAt(p, rowBytes, y), n);
-}
-
-// Calls f with the layout in which the primitives draw colour index
-// `color` on a bitmap of pixel type `type`: 5:6:5 and 5:5:5 through the
-// screen tables, every other type one byte per pixel.
-template <class F>
-void withIndexLayout(uint32_t type, uint32_t color, F&& f) {
-    switch (type) {
-    case PIXEL_RGB565: f(IndexLayout565(color)); break;
-    case PIXEL_ARGB1555: f(IndexLayout555(color)); break;
-    default: f(IndexLayout8(color)); break;
-    }
-}
 
 // Bytes per pixel of the primitives' layout for a pixel type.
 inline int primitiveBytes(uint32_t type) {
-    return (type == PIXEL_RGB565 || type == PIXEL_ARGB1555) ? 2 : 1;
+    return isScreen16(type) ? 2 : 1;
 }
 
 // Row stride of the primitives: rowBytes, and on the 16-bit layouts
-// rowBytes / 2 whole pixels.
+// rowBytes / 2 whole pixels (signed division, so a bottom-up bitmap steps
+// down by whole pixels too).
 inline int64_t primitiveStride(const bitmap_tag* bm) {
     int64_t rb = bm->rowBytes;
     return primitiveBytes(bm->pixelType) == 2 ? (rb / 2) * 2 : rb;

@@ -6,29 +6,44 @@
 //    then walked with 16.16 positions stepped by the reciprocal factor.
 //    Destination column i (counted from the unclipped left edge) shows
 //    source column (i x recip) >> 16, and likewise for rows. Factors below
-//    3 (in 16.16 units), negative ones included, draw nothing here.
+//    3 (in 16.16 units), negative ones included, draw nothing here. Its
+//    rows are a routine pair: the plain one pixel by pixel, the fast one
+//    eight pixels per 64-bit store.
 //  - The general path (everything else but an exact 1:1 factor, which is
 //    bitmapCopy): an inclusive box of ((size - 1) x |factor|) >> 16 + 1
 //    pixels, mirrored where a factor is negative, each destination pixel
-//    looking its source pixel up with one multiply. Sources of types 0-3
-//    only; destinations of types 0-3 take the index as a byte, 4 and 5 its
-//    screen-table pixel, and all other destination types are left alone
-//    (their layouts do not hold an index). A 4-bit source expands through
-//    its own colormap, else the current one, else the identity.
+//    looking its source pixel up with one multiply. Indexed sources only.
+//    The screen types take the index's screen-table pixel; every other
+//    destination type takes the index as one byte at byte x of the row
+//    (on the 16- and 32-bit types that fills the first `width` bytes of
+//    each row, which does not make pixels of their layout). A 4-bit source
+//    expands through its own colormap, else the current one, else the
+//    identity.
 // Both paths clip once per call and once per row; all position arithmetic
 // is 64-bit, so no factor or position can make them read outside the
 // source or write outside the destination.
 #include "bitmap/bitmap.h"
 #include "blit/blit.h"
 #include "blit/pixels.h"
+#include "fastpath.h"
 #include "raster/fixed.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include <emmintrin.h>
-
 namespace {
+
+// The 8-bit path after clipping: `columns` x `rows` pixels from `first`
+// (the destination's top left visible pixel); visible column i shows
+// source column ((cl + i) x ix) >> 16 of source row ((ct + j) x iy) >> 16
+// in visible row j.
+struct Scale8 {
+    uint8_t* first;
+    int64_t dstRowBytes;
+    const uint8_t* src;
+    int64_t srcRowBytes;
+    int64_t columns, rows, cl, ct, ix, iy;
+};
 
 // Factors whose reciprocal fits 32 bits: |factor| of at least 3 units.
 bool scalable(int32_t factor) {
@@ -54,7 +69,8 @@ void rows8Plain(const Scale8& job) {
 // column is worked out once per call, eight pixels are gathered into one
 // 64-bit store (keyed: merged with the destination where the source is 0),
 // and an opaque row showing the same source row as the row above is a copy
-// of that row. Destinations wider than the column table take the plain
+// of that row (the row above is one destination row back, whichever way
+// the destination's rows run). Destinations wider than the column table take the plain
 // loop.
 template <bool keyed>
 void rows8Fast(const Scale8& job) {
@@ -83,14 +99,16 @@ void rows8Fast(const Scale8& job) {
             for (int k = 0; k < 8; ++k)
                 w |= uint64_t(s[column[i + k]]) << (8 * k);
             if (keyed) {
-                __m128i v = _mm_cvtsi64_si128(int64_t(w));
-                __m128i keep = _mm_cmpeq_epi8(v, _mm_setzero_si128());
-                __m128i* out = reinterpret_cast<__m128i*>(d + i);
-                _mm_storel_epi64(out, _mm_or_si128(_mm_andnot_si128(keep, v),
-                                                   _mm_and_si128(keep, _mm_loadl_epi64(out))));
-            } else {
-                std::memcpy(d + i, &w, 8);
+                // 0xFF in every byte of `keep` whose source byte is 0 (bit 7
+                // of a byte of `nonZero` is set exactly when it is not 0).
+                constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+                uint64_t nonZero = ((w & low7) + low7) | w;
+                uint64_t keep = ((~nonZero & ~low7) >> 7) * 0xFF;
+                uint64_t old;
+                std::memcpy(&old, d + i, 8);
+                w |= old & keep;
             }
+            std::memcpy(d + i, &w, 8);
         }
         for (; i < job.columns; ++i) {
             uint8_t v = s[column[i]];
@@ -98,6 +116,12 @@ void rows8Fast(const Scale8& job) {
         }
     }
 }
+
+using Scale8Routine = void (*)(const Scale8& job);
+
+// Indexed by keyed source.
+const RoutinePair<Scale8Routine> scale8Rows[2] = {{rows8Plain<false>, rows8Fast<false>},
+                                                  {rows8Plain<true>, rows8Fast<true>}};
 
 // Where the general path's index comes from.
 struct ScaleFromPal8 {
@@ -107,7 +131,7 @@ struct ScaleFromPal8 {
 struct ScaleFromCmap4 {
     const uint8_t* map;
     explicit ScaleFromCmap4(const bitmap_tag* src)
-        : map(src->map ? static_cast<const uint8_t*>(src->map) : copyColormap()) {}
+        : map(colormapFor4Bit(src, ColormapRule::OwnThenCurrentThenIdentity)) {}
     uint8_t operator()(uint8_t v) const { return map[v & 15]; }
 };
 
@@ -127,7 +151,9 @@ struct ScaleAxis {
     int64_t source(int64_t p) const { return (((p - lo) * recip) >> 16) + last; }
 };
 
-template <class From, bool keyed, class Store>
+// `screen`: the destination is a screen type, whose table turns the index
+// into its 16-bit pixel; otherwise the index is stored as one byte.
+template <class From, bool keyed, bool screen>
 void scaleGeneral(bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* src, int32_t fx,
                   int32_t fy) {
     ScaleAxis across(x, src->width, fx), down(y, src->height, fy);
@@ -137,45 +163,43 @@ void scaleGeneral(bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* src, 
             bottom = std::min<int64_t>(down.hi, dst->height - 1);
     if (left > right || top > bottom) return;
     const From from(src);
-    const Store to{};
+    const uint16_t* table = screenTableOf(dst->pixelType);
     for (int64_t yy = top; yy <= bottom; ++yy) {
         const uint8_t* s = rowAt(src->pixels, src->rowBytes, down.source(yy));
         uint8_t* d = rowAt(dst->pixels, dst->rowBytes, yy);
         for (int64_t xx = left; xx <= right; ++xx) {
             uint8_t v = s[across.source(xx)];
             if (keyed && v == 0) continue;
-            to.store(d + xx * Store::bytes, from(v));
+            if (screen)
+                store16(d + 2 * xx, table[from(v)]);
+            else
+                d[xx] = from(v);
         }
     }
 }
 
 using GeneralScaler = void (*)(bitmap_tag*, int32_t, int32_t, const bitmap_tag*, int32_t, int32_t);
 
-template <class Store>
-GeneralScaler generalScalerFrom(uint32_t srcType) {
-    switch (srcType) {
-    case PIXEL_CMAP4: return scaleGeneral<ScaleFromCmap4, false, Store>;
-    case PIXEL_CMAP4_KEY: return scaleGeneral<ScaleFromCmap4, true, Store>;
-    case PIXEL_PAL8: return scaleGeneral<ScaleFromPal8, false, Store>;
-    case PIXEL_PAL8_KEY: return scaleGeneral<ScaleFromPal8, true, Store>;
-    default: return nullptr;
-    }
+template <class From, bool keyed>
+GeneralScaler generalScalerTo(uint32_t dstType) {
+    return isScreen16(dstType) ? scaleGeneral<From, keyed, true> : scaleGeneral<From, keyed, false>;
 }
 
+// Null for sources that are not indexed and for unknown destination types.
 GeneralScaler generalScaler(uint32_t srcType, uint32_t dstType) {
-    switch (dstType) {
-    case PIXEL_CMAP4:
-    case PIXEL_CMAP4_KEY:
-    case PIXEL_PAL8:
-    case PIXEL_PAL8_KEY: return generalScalerFrom<StoreIndex8>(srcType);
-    case PIXEL_RGB565: return generalScalerFrom<StoreIndex565>(srcType);
-    case PIXEL_ARGB1555: return generalScalerFrom<StoreIndex555>(srcType);
-    default: return nullptr;
-    }
+    if (!pixelTypeValid(dstType)) return nullptr;
+    bool keyed = isKeyed(srcType);
+    if (isIndexed4(srcType))
+        return keyed ? generalScalerTo<ScaleFromCmap4, true>(dstType)
+                     : generalScalerTo<ScaleFromCmap4, false>(dstType);
+    if (isIndexed8(srcType))
+        return keyed ? generalScalerTo<ScaleFromPal8, true>(dstType)
+                     : generalScalerTo<ScaleFromPal8, false>(dstType);
+    return nullptr;
 }
 
-} // namespace
-
+// Clips the 8-bit path's image of `src` at (x, y) with factors fx, fy to
+// `dst`; false when nothing is drawn.
 bool scale8Job(const bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* src, int32_t fx,
                int32_t fy, Scale8& job) {
     if (fx < 3 || fy < 3) return false;
@@ -202,19 +226,7 @@ bool scale8Job(const bitmap_tag* dst, int32_t x, int32_t y, const bitmap_tag* sr
     return true;
 }
 
-void scaleRows8Plain(const Scale8& job, bool keyed) {
-    if (keyed)
-        rows8Plain<true>(job);
-    else
-        rows8Plain<false>(job);
-}
-
-void scaleRows8Fast(const Scale8& job, bool keyed) {
-    if (keyed)
-        rows8Fast<true>(job);
-    else
-        rows8Fast<false>(job);
-}
+} // namespace
 
 extern "C" {
 
@@ -224,11 +236,7 @@ void bitmapScale(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src, int32_t
         if (!bitmapUsable(dst, 1) || !bitmapUsable(src, 1)) return;
         Scale8 job;
         if (!scale8Job(dst, x, y, src, fx, fy, job)) return;
-#if SPANWRIGHT_GENERIC_ONLY
-        scaleRows8Plain(job, src->pixelType == PIXEL_PAL8_KEY);
-#else
-        scaleRows8Fast(job, src->pixelType == PIXEL_PAL8_KEY);
-#endif
+        pickRoutine(scale8Rows[isKeyed(src->pixelType)])(job);
         return;
     }
     if (fx == 0x10000 && fy == 0x10000) {

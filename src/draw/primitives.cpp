@@ -1,10 +1,11 @@
 // Pixels, rectangles and lines in palette indexes.
 //
-// Every entry point chooses the pixel layout once (5:6:5 or 5:5:5 through
-// the screen tables, else one byte per pixel), clips once, and then runs a
-// tight loop with no test of the bitmap bounds. Clipping never changes a
-// pixel inside the bitmap: a clipped line sets exactly the pixels of the
-// whole line that fall inside.
+// Every entry point chooses the pixel layout once (through the screen
+// table of a screen type, else one byte per pixel), clips once, and then
+// runs a tight loop with no test of the bitmap bounds. Clipping never
+// changes a pixel inside the bitmap: a clipped line sets exactly the
+// pixels of the whole line that fall inside. Bottom-up bitmaps (negative
+// rowBytes) draw like any other: rows are stepped by the signed stride.
 #include "draw/draw.h"
 
 #include "bitmap/bitmap.h"
@@ -107,7 +108,7 @@ void line(const Layout& layout, const bitmap_tag* bm, int64_t x0, int64_t y0, in
             right = std::min<int64_t>(right, bm->width - 1);
             if (left > right) return;
         }
-        fillRowIndexed(layout, primitivePixel(bm, left, y0), right - left + 1);
+        fillRectIndexed(layout, primitivePixel(bm, left, y0), 0, right - left + 1, 1);
         return;
     }
     // A line with both ends inside lies wholly inside: no clip arithmetic.
@@ -175,15 +176,13 @@ void aaLine(bitmap_tag* bm, int32_t color, int32_t x0, int32_t y0, int32_t x1, i
     drawLine(bm, color, x0 >> 16, y0 >> 16, x1 >> 16, y1 >> 16);
 }
 
-// The colour index at (x, y): the byte, or on 5:6:5 and 5:5:5 the first
+// The colour index at (x, y): the byte, or on the screen types the first
 // index whose screen-table pixel equals the stored one (0 when none does).
 // Outside the bitmap, or on a record that is not drawable: 0.
 int32_t readPixel(const bitmap_tag* bm, int32_t x, int32_t y) {
     if (!primitiveUsable(bm) || x < 0 || y < 0 || x >= bm->width || y >= bm->height) return 0;
     const uint8_t* p = primitivePixel(bm, x, y);
-    const uint16_t* table = bm->pixelType == PIXEL_RGB565     ? screenPalette565
-                            : bm->pixelType == PIXEL_ARGB1555 ? screenPalette555
-                                                              : nullptr;
+    const uint16_t* table = screenTableOf(bm->pixelType);
     if (!table) return *p;
     uint16_t v = load16(p);
     for (int32_t i = 0; i < 256; ++i)
@@ -191,23 +190,20 @@ int32_t readPixel(const bitmap_tag* bm, int32_t x, int32_t y) {
     return 0;
 }
 
-// 5:6:5 and 5:5:5 pixels give their fields in the top bits of each byte
-// (not widened); other types give colorR/G/B of the stored byte. Outside
-// the bitmap every component is 0. Null outputs are skipped.
+// Screen-type pixels give their fields in the top bits of each byte (not
+// widened); other types give colorR/G/B of the stored byte. Outside the
+// bitmap every component is 0. Null outputs are skipped.
 void readPixelRGB(const bitmap_tag* bm, int32_t x, int32_t y, int32_t* r, int32_t* g, int32_t* b) {
     int32_t red = 0, green = 0, blue = 0;
     if (primitiveUsable(bm) && x >= 0 && y >= 0 && x < bm->width && y < bm->height) {
         const uint8_t* p = primitivePixel(bm, x, y);
-        if (bm->pixelType == PIXEL_RGB565) {
+        if (isScreen16(bm->pixelType)) {
+            const PixelTypeInfo& t = *pixelTypeInfo(bm->pixelType);
             uint32_t v = load16(p);
-            red = (v >> 8) & 0xF8;
-            green = (v >> 3) & 0xFC;
-            blue = (v & 0x1F) * 8;
-        } else if (bm->pixelType == PIXEL_ARGB1555) {
-            uint32_t v = load16(p);
-            red = (v >> 7) & 0xF8;
-            green = (v >> 2) & 0xF8;
-            blue = (v & 0x1F) * 8;
+            auto topBits = [v](const PixelChannel& c) { return int32_t(c.get(v) << (8 - c.bits)); };
+            red = topBits(t.red);
+            green = topBits(t.green);
+            blue = topBits(t.blue);
         } else {
             red = colorR(bm, *p);
             green = colorG(bm, *p);

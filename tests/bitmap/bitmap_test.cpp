@@ -1,94 +1,59 @@
-// The bitmap record: sizes, allocation and its failures, map access.
+// The bitmap record and instances: sizes, allocation and its failures,
+// map ranges, windows onto a parent, and every message of the module.
 #include "support.h"
+
+#include "bitmap/bitmap.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
 using swtest::MessageCapture;
 
 TEST(PixelTypes, DepthsOfEveryType) {
-    const int bits[] = {8, 8, 8, 8, 16, 16, 16, 16, 32, 32, 8};
-    for (int type = 0; type <= 10; ++type) {
+    const int bits[] = {8, 8, 8, 8, 16, 16, 16, 16, 32, 32, 8, 0, 0};
+    for (int type = 0; type <= 12; ++type) {
         EXPECT_EQ(pixelBitDepth(type), bits[type]) << type;
         EXPECT_EQ(pixelBitDepthLog2(type), bits[type] / 8) << type;
     }
-    for (int type : {11, 12, 255, -1}) {
-        EXPECT_EQ(pixelBitDepth(type), 0) << type;
-        EXPECT_EQ(pixelBitDepthLog2(type), 0) << type;
-    }
+    EXPECT_EQ(pixelBitDepth(-1), 0);
     EXPECT_EQ(pixelBitDepth(0x104), 16) << "only the low 8 bits count";
 }
 
-TEST(BitmapAlloc, RowBytesAndBufferSize) {
+TEST(BitmapAlloc, RowBytesBufferAndMaps) {
     struct Case {
         uint8_t type;
         int32_t width, height, rowBytes;
+        bool withMap;
+        size_t mapBytes;
     };
-    const Case cases[] = {{PIXEL_PAL8, 3, 2, 4},      {PIXEL_RGB565, 3, 2, 8},
-                          {PIXEL_ARGB8888, 3, 2, 12}, {PIXEL_RGB444, 3, 1, 8},
-                          {PIXEL_CMAP4, 5, 3, 8},     {PIXEL_ALPHA8, 8, 1, 8},
-                          {PIXEL_PAL8, 0, 0, 0},      {11, 7, 7, 0}};
+    const Case cases[] = {{PIXEL_PAL8, 3, 2, 4, false, 0},
+                          {PIXEL_RGB565, 3, 2, 8, false, 0},
+                          {PIXEL_ARGB8888, 3, 2, 12, false, 0},
+                          {PIXEL_RGB444, 3, 1, 8, false, 0},
+                          {PIXEL_ALPHA8, 8, 1, 8, false, 0},
+                          {PIXEL_PAL8, 0, 0, 0, false, 0},
+                          {11, 7, 7, 0, false, 0},
+                          {PIXEL_CMAP4, 5, 3, 8, true, 16},
+                          {PIXEL_CMAP4_KEY, 1, 1, 4, true, 16},
+                          {PIXEL_PAL8_KEY, 4, 4, 4, true, 1024}};
     for (const Case& c : cases) {
         bitmap_tag* bm = nullptr;
         int64_t before = memLiveBlocks();
-        ASSERT_TRUE(bitmapAlloc(&bm, c.type, c.width, c.height, 0));
-        EXPECT_EQ(bm->pixelType, c.type);
-        EXPECT_EQ(bitmapWidth(bm), c.width);
-        EXPECT_EQ(bitmapHeight(bm), c.height);
-        EXPECT_EQ(bitmapPixelType(bm), c.type);
+        ASSERT_TRUE(bitmapAlloc(&bm, c.type, c.width, c.height, c.withMap));
         EXPECT_EQ(bm->rowBytes, c.rowBytes) << int(c.type) << " " << c.width;
-        EXPECT_EQ(bm->map, nullptr);
-        EXPECT_EQ(memLiveBlocks(), before + 2) << "record and pixel buffer";
-        // The buffer holds a spare row and a spare byte: all of it is ours
-        // to touch (the sanitizer build checks the bound).
+        EXPECT_EQ(memLiveBlocks(), before + 2 + c.withMap) << "record, pixels and map";
+        // A spare row and a spare byte; the map is whole (the sanitizer
+        // build checks both bounds).
         std::memset(bm->pixels, 0xA5, size_t(c.height + 1) * size_t(c.rowBytes) + 1);
+        if (c.withMap) std::memset(bm->map, 1, c.mapBytes);
         bitmapFree(bm);
         EXPECT_EQ(memLiveBlocks(), before);
     }
-}
-
-TEST(BitmapAlloc, MapsByType) {
-    for (int type : {PIXEL_CMAP4, PIXEL_CMAP4_KEY, PIXEL_PAL8, PIXEL_PAL8_KEY}) {
-        bitmap_tag* bm = nullptr;
-        int64_t before = memLiveBlocks();
-        ASSERT_TRUE(bitmapAlloc(&bm, type, 4, 4, 1));
-        ASSERT_NE(bm->map, nullptr);
-        // A colormap is 16 bytes, a palette 1024: both fully writable.
-        std::memset(bm->map, 1, type <= PIXEL_CMAP4_KEY ? 16 : 1024);
-        EXPECT_EQ(memLiveBlocks(), before + 3);
-        bitmapFree(bm);
-        EXPECT_EQ(memLiveBlocks(), before);
-    }
-}
-
-TEST(BitmapAlloc, MapForADirectTypeFailsCleanly) {
-    for (int type : std::initializer_list<int>{PIXEL_RGB565, PIXEL_ARGB1555, PIXEL_ARGB8888,
-                                               PIXEL_ALPHA8, 11}) {
-        MessageCapture capture;
-        int64_t before = memLiveBlocks();
-        bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
-        EXPECT_FALSE(bitmapAlloc(&bm, type, 3, 3, 1));
-        EXPECT_EQ(bm, nullptr);
-        EXPECT_EQ(memLiveBlocks(), before);
-        EXPECT_EQ(capture.debug(),
-                  std::vector<std::string>{"Invalid pixel depth for map in bitmapAlloc()\n"});
-    }
-}
-
-TEST(BitmapAlloc, ImpossibleSizesFailLikeAllocations) {
-    const int32_t sizes[][2] = {{-1, 4}, {4, -1}, {0x7FFFFFFF, 2}, {70000, 70000}};
-    for (const auto& s : sizes) {
-        MessageCapture capture;
-        bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
-        int64_t before = memLiveBlocks();
-        EXPECT_FALSE(bitmapAlloc(&bm, PIXEL_ARGB8888, s[0], s[1], 0));
-        EXPECT_EQ(bm, nullptr);
-        EXPECT_EQ(memLiveBlocks(), before);
-        EXPECT_TRUE(capture.sawDebug("memAlloc() failed in bitmapAlloc()\n")) << capture.dump();
-    }
+    bitmapFree(nullptr);
 }
 
 TEST(BitmapAlloc, EveryAllocationFailureLeavesNothing) {
@@ -127,29 +92,25 @@ TEST(BitmapAlloc, EveryAllocationFailureLeavesNothing) {
     }
 }
 
-TEST(BitmapFree, NullIsIgnored) {
-    bitmapFree(nullptr);
+TEST(BitmapAlloc, ImpossibleSizesFailLikeAllocations) {
+    const int32_t sizes[][2] = {{-1, 4}, {4, -1}, {0x7FFFFFFF, 2}, {70000, 70000}};
+    for (const auto& s : sizes) {
+        MessageCapture capture;
+        bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
+        int64_t before = memLiveBlocks();
+        EXPECT_FALSE(bitmapAlloc(&bm, PIXEL_ARGB8888, s[0], s[1], 0));
+        EXPECT_EQ(bm, nullptr);
+        EXPECT_EQ(memLiveBlocks(), before);
+        EXPECT_TRUE(capture.sawDebug("memAlloc() failed in bitmapAlloc()\n")) << capture.dump();
+    }
 }
 
-TEST(BitmapMaps, ColormapAccess) {
-    bitmap_tag* bm = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&bm, PIXEL_CMAP4_KEY, 2, 2, 1));
-    uint8_t in[16], out[16] = {};
-    for (int i = 0; i < 16; ++i)
-        in[i] = uint8_t(200 + i);
-    EXPECT_TRUE(bitmapSetColormap(bm, in));
-    EXPECT_TRUE(bitmapGetColormap(out, bm));
-    EXPECT_EQ(std::memcmp(in, out, 16), 0);
-    bitmapFree(bm);
-}
-
-TEST(BitmapMaps, PaletteRangesGoToTheSameIndexes) {
+TEST(BitmapMaps, RangesGoToTheSameIndexes) {
     bitmap_tag* bm = nullptr;
     ASSERT_TRUE(bitmapAlloc(&bm, PIXEL_PAL8, 2, 2, 1));
     uint32_t in[256], out[256];
     for (int i = 0; i < 256; ++i)
         in[i] = 0xFF000000u | uint32_t(i * 0x010203);
-    std::memset(bm->map, 0, 1024);
     EXPECT_TRUE(bitmapSetPalette(bm, in, 0, 256));
     std::fill(std::begin(out), std::end(out), 0xDEADBEEFu);
     EXPECT_TRUE(bitmapGetPalette(out, bm, 10, 5));
@@ -159,55 +120,178 @@ TEST(BitmapMaps, PaletteRangesGoToTheSameIndexes) {
     EXPECT_TRUE(bitmapGetPalette(out, bm, 20, -4));
     EXPECT_TRUE(bitmapGetPalette(out, bm, 250, 100)) << "a range past 255 is cut at 255";
     EXPECT_EQ(out[255], in[255]);
-
     std::fill(std::begin(in), std::end(in), 7u);
     EXPECT_TRUE(bitmapSetPalette(bm, in, 100, 2));
-    EXPECT_EQ(static_cast<uint32_t*>(bm->map)[99], 0xFF000000u | uint32_t(99 * 0x010203));
-    EXPECT_EQ(static_cast<uint32_t*>(bm->map)[100], 7u);
-    EXPECT_EQ(static_cast<uint32_t*>(bm->map)[101], 7u);
-    EXPECT_EQ(static_cast<uint32_t*>(bm->map)[102], 0xFF000000u | uint32_t(102 * 0x010203));
+    const uint32_t* palette = static_cast<uint32_t*>(bm->map);
+    EXPECT_EQ(palette[99], 0xFF000000u | uint32_t(99 * 0x010203));
+    EXPECT_EQ(palette[100], 7u);
+    EXPECT_EQ(palette[102], 0xFF000000u | uint32_t(102 * 0x010203));
+    bitmapFree(bm);
+
+    ASSERT_TRUE(bitmapAlloc(&bm, PIXEL_CMAP4_KEY, 2, 2, 1));
+    uint8_t colormap[16], back[16] = {};
+    for (int i = 0; i < 16; ++i)
+        colormap[i] = uint8_t(200 + i);
+    EXPECT_TRUE(bitmapSetColormap(bm, colormap));
+    EXPECT_TRUE(bitmapGetColormap(back, bm));
+    EXPECT_EQ(std::memcmp(colormap, back, 16), 0);
     bitmapFree(bm);
 }
 
-// Each accessor refuses a bitmap of the wrong kind or without its map,
-// naming itself and the reason.
-TEST(BitmapMaps, RefusalsNameTheCallAndTheReason) {
-    struct Case {
-        uint8_t type;
-        bool withMap;
-        bool palette; // the palette accessors, else the colormap ones
-        const char* reason;
-    };
-    const Case cases[] = {
-        {PIXEL_PAL8, true, false, "Invalid bitmap depth"},
-        {PIXEL_CMAP4, false, false, "No bitmap colormap"},
-        {PIXEL_CMAP4, true, true, "Invalid bitmap depth"},
-        {PIXEL_RGB565, false, true, "Invalid bitmap depth"},
-        {PIXEL_PAL8_KEY, false, true, "No bitmap palette"},
-    };
+// Every refusal of the module prints exactly its one line.
+TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
+    bitmap_tag* pal8 = nullptr;
+    bitmap_tag* cmap4 = nullptr;
+    ASSERT_TRUE(bitmapAlloc(&pal8, PIXEL_PAL8, 2, 2, 0));
+    ASSERT_TRUE(bitmapAlloc(&cmap4, PIXEL_CMAP4, 2, 2, 1));
+    bitmap_tag record565{PIXEL_RGB565, 1, 1, 2, nullptr, nullptr};
     uint32_t entries[256] = {};
     uint8_t colormap[16] = {};
+    uint32_t mask[8] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+    uint32_t* palette = nullptr;
+    uint8_t* newColormap = nullptr;
+    bitmap_tag* out = nullptr;
+    struct Case {
+        std::function<void()> call;
+        std::vector<std::string> messages;
+    };
+    auto colourOps = [&](uint8_t type) {
+        bitmap_tag bm{type, 0, 0, 0, nullptr, nullptr};
+        colorA(&bm, 1);
+        colorR(&bm, 1);
+        colorG(&bm, 1);
+        colorB(&bm, 1);
+        colorRGB(&bm, 1, 2, 3);
+        colorSubsetRGB(&bm, 1, 2, 3, mask);
+        colorRGBA(&bm, 1, 2, 3, 4);
+    };
+    const std::vector<std::string> colourNames = {"colorA\n",   "colorR\n",   "colorG\n",
+                                                  "colorB\n",   "colorRGB\n", "colorSubsetRGB\n",
+                                                  "colorRGBA\n"};
+    const Case cases[] = {
+        {[&] { bitmapAlloc(&out, PIXEL_ARGB1555, 3, 3, 1); },
+         {"Invalid pixel depth for map in bitmapAlloc()\n"}},
+        {[&] { bitmapAlloc(&out, 11, 3, 3, 1); },
+         {"Invalid pixel depth for map in bitmapAlloc()\n"}},
+        {[&] { bitmapGetColormap(colormap, pal8); },
+         {"Invalid bitmap depth in bitmapGetColormap()\n"}},
+        {[&] { bitmapSetColormap(pal8, colormap); },
+         {"Invalid bitmap depth in bitmapSetColormap()\n"}},
+        {[&] { bitmapGetPalette(entries, cmap4, 0, 1); },
+         {"Invalid bitmap depth in bitmapGetPalette()\n"}},
+        {[&] { bitmapSetPalette(&record565, entries, 0, 1); },
+         {"Invalid bitmap depth in bitmapSetPalette()\n"}},
+        {[&] { bitmapGetPalette(entries, pal8, 0, 1); },
+         {"No bitmap palette in bitmapGetPalette()\n"}},
+        {[&] { bitmapSetPalette(pal8, entries, 0, 1); },
+         {"No bitmap palette in bitmapSetPalette()\n"}},
+        {[&] {
+             bitmap_tag bare = *cmap4;
+             bare.map = nullptr;
+             bitmapGetColormap(colormap, &bare);
+             bitmapSetColormap(&bare, colormap);
+         },
+         {"No bitmap colormap in bitmapGetColormap()\n",
+          "No bitmap colormap in bitmapSetColormap()\n"}},
+        {[&] { paletteSetCurrentFromBitmap(cmap4, 0, 256); },
+         {"Bitmap is not 8-bit in paletteSetCurrentFromBitmap()\n"}},
+        {[&] { paletteSetCurrentFromBitmap(&record565, 0, 256); },
+         {"Bitmap is not 8-bit in paletteSetCurrentFromBitmap()\n"}},
+        {[&] { paletteSetCurrentFromBitmap(pal8, 0, 256); },
+         {"Bitmap has no palette in paletteSetCurrentFromBitmap()\n"}},
+        {[&] { colourOps(PIXEL_ALPHA8); }, colourNames},
+        {[&] { colourOps(11); }, colourNames},
+        {[&] { colourOps(200); }, colourNames},
+        {[&] {
+             memFailNth(1);
+             paletteAlloc(&palette);
+             memFailNth(1);
+             colormapAlloc(&newColormap);
+             memFailNth(1);
+             bitmapInstanceAlloc(&out, pal8, 0, 0, 1, 1);
+             memFailNth(0);
+         },
+         {"memAlloc() failed in paletteAlloc()\n", "memAlloc() failed in colormapAlloc()\n",
+          "memAlloc() failed in bitmapInstanceAlloc()\n"}},
+    };
+    swtest::SelectionGuard guard;
+    int64_t before = memLiveBlocks();
     for (const Case& c : cases) {
-        bitmap_tag* bm = nullptr;
-        ASSERT_TRUE(bitmapAlloc(&bm, c.type, 2, 2, c.withMap));
         MessageCapture capture;
-        const char* names[2];
-        if (c.palette) {
-            EXPECT_FALSE(bitmapGetPalette(entries, bm, 0, 1));
-            EXPECT_FALSE(bitmapSetPalette(bm, entries, 0, 1));
-            names[0] = "bitmapGetPalette";
-            names[1] = "bitmapSetPalette";
-        } else {
-            EXPECT_FALSE(bitmapGetColormap(colormap, bm));
-            EXPECT_FALSE(bitmapSetColormap(bm, colormap));
-            names[0] = "bitmapGetColormap";
-            names[1] = "bitmapSetColormap";
-        }
-        EXPECT_EQ(capture.debug(),
-                  (std::vector<std::string>{std::string(c.reason) + " in " + names[0] + "()\n",
-                                            std::string(c.reason) + " in " + names[1] + "()\n"}));
-        bitmapFree(bm);
+        c.call();
+        EXPECT_EQ(capture.debug(), c.messages);
     }
+    EXPECT_EQ(memLiveBlocks(), before) << "no refusal leaves anything allocated";
+    EXPECT_EQ(out, nullptr);
+    bitmapFree(pal8);
+    bitmapFree(cmap4);
+}
+
+TEST(Instance, InsideTheParentSharesItsRows) {
+    bitmap_tag* parent = nullptr;
+    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_RGB565, 16, 16, 0));
+    bitmap_tag bottomUp = *parent; // the same rows seen from the last one up
+    bottomUp.pixels = parent->pixels + 15 * parent->rowBytes;
+    bottomUp.rowBytes = -parent->rowBytes;
+    struct Case {
+        int32_t x, y, w, h;
+    };
+    for (bitmap_tag* p : {parent, &bottomUp})
+        for (const Case& c :
+             {Case{2, 1, 4, 3}, Case{12, 0, 4, 16}, Case{0, 0, 16, 16}, Case{16, 16, 0, 0}}) {
+            bitmap_tag inst;
+            bitmapInstance(&inst, p, c.x, c.y, c.w, c.h);
+            EXPECT_EQ(inst.pixelType, PIXEL_RGB565);
+            EXPECT_EQ(inst.width, c.w);
+            EXPECT_EQ(inst.height, c.h);
+            EXPECT_EQ(inst.rowBytes, p->rowBytes);
+            EXPECT_EQ(inst.map, p->map);
+            EXPECT_EQ(inst.pixels, p->pixels + c.y * p->rowBytes + c.x * 2);
+        }
+    bitmapFree(parent);
+}
+
+TEST(Instance, OutsideTheParentNeverPointsIntoIt) {
+    bitmap_tag* parent = nullptr;
+    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_PAL8, 16, 16, 1));
+    screenmode_tag scratch;
+    while (screenGetNextMode(&scratch)) {
+    }
+    struct Case {
+        int32_t x, y, w, h, rowBytes;
+    };
+    const Case cases[] = {{10, 0, 7, 4, 1024}, {0, 0, 1024, 768, 1024},    {0, 0, 1025, 1, 0},
+                          {0, 700, 4, 69, 0},  {-1, 0, 4, 4, 1024},        {0, -8, 4, 4, 1024},
+                          {4, 4, -2, 2, 1024}, {0x7FFFFFF0, 0, 0x20, 1, 0}};
+    for (const Case& c : cases) {
+        bitmap_tag inst;
+        std::memset(&inst, 0xCC, sizeof inst);
+        bitmapInstance(&inst, parent, c.x, c.y, c.w, c.h);
+        EXPECT_EQ(inst.pixels, nullptr) << c.x << "," << c.y << " " << c.w << "x" << c.h;
+        EXPECT_EQ(inst.rowBytes, c.rowBytes) << c.x << "," << c.y << " " << c.w << "x" << c.h;
+        EXPECT_EQ(inst.map, parent->map);
+    }
+    bitmapFree(parent);
+}
+
+TEST(Instance, AllocationFailureLeavesNothing) {
+    bitmap_tag* parent = nullptr;
+    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_PAL8, 8, 8, 0));
+    swtest::expectCleanOnEveryAllocationFailure([&] {
+        MessageCapture quiet;
+        bitmap_tag* inst = reinterpret_cast<bitmap_tag*>(1);
+        uint8_t ok = bitmapInstanceAlloc(&inst, parent, 1, 1, 2, 2);
+        if (memFailureHit()) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(inst, nullptr);
+        } else {
+            ASSERT_TRUE(ok);
+            EXPECT_EQ(inst->pixels, parent->pixels + 8 + 1);
+            bitmapInstanceFree(inst);
+        }
+    });
+    bitmapInstanceFree(nullptr);
+    bitmapFree(parent);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Pixel values to and from channels for every pixel type, and instances.
+// Pixel values to and from channels for every pixel type.
 #include "support.h"
 
 #include "bitmap/bitmap.h"
@@ -6,24 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 namespace {
 
-using swtest::MessageCapture;
-
 bitmap_tag record(uint8_t type, void* map = nullptr) {
-    bitmap_tag bm{};
-    bm.pixelType = type;
-    bm.map = map;
-    return bm;
+    return bitmap_tag{type, 0, 0, 0, map, nullptr};
 }
 
-TEST(Color, ExpansionTablesRound) {
+TEST(Color, FiveBitExpansionRounds) {
     for (int f = 0; f < 32; ++f)
         EXPECT_EQ(expand5[f], int(std::lround(f * 255.0 / 31))) << f;
-    for (int f = 0; f < 16; ++f)
-        EXPECT_EQ(expand4(f), f * 17);
 }
 
 TEST(Color, RGBOfTheDirectTypes) {
@@ -40,11 +32,11 @@ TEST(Color, RGBOfTheDirectTypes) {
         {PIXEL_RGB444, 0x12, 0x34, 0x56, 0x0135},   {PIXEL_ARGB4444, 0x12, 0x34, 0x56, 0xF135},
         {PIXEL_RGB888, 0x12, 0x34, 0x56, 0x123456}, {PIXEL_ARGB8888, 0x12, 0x34, 0x56, 0xFF123456},
     };
-    uint32_t anyMask[8] = {};
+    uint32_t noIndex[8] = {};
     for (const Case& c : cases) {
         bitmap_tag bm = record(c.type);
         EXPECT_EQ(colorRGB(&bm, c.r, c.g, c.b), c.value) << int(c.type);
-        EXPECT_EQ(colorSubsetRGB(&bm, c.r, c.g, c.b, anyMask), c.value) << "mask ignored";
+        EXPECT_EQ(colorSubsetRGB(&bm, c.r, c.g, c.b, noIndex), c.value) << "mask ignored";
     }
 }
 
@@ -76,20 +68,32 @@ TEST(Color, ChannelsOfTheDirectTypes) {
     }
 }
 
+// Random colours through every direct type: the channels widen back to
+// what colorRGB keeps of them (bits of red, green, blue), and colorRGBA
+// keeps the top bits of alpha where the type has it.
 TEST(Color, DirectRoundTripKeepsTheTopBitsOfEachChannel) {
-    const int bits[][3] = {{5, 6, 5}, {5, 5, 5}, {4, 4, 4}, {4, 4, 4}, {8, 8, 8}, {8, 8, 8}};
+    const struct {
+        uint8_t type;
+        int n[4];
+    } direct[] = {{PIXEL_RGB565, {5, 6, 5, 0}}, {PIXEL_ARGB1555, {5, 5, 5, 1}},
+                  {PIXEL_RGB444, {4, 4, 4, 0}}, {PIXEL_ARGB4444, {4, 4, 4, 4}},
+                  {PIXEL_RGB888, {8, 8, 8, 0}}, {PIXEL_ARGB8888, {8, 8, 8, 8}}};
     swtest::Rng rng(3);
-    for (uint8_t type = PIXEL_RGB565; type <= PIXEL_ARGB8888; ++type) {
+    for (const auto& [type, n] : direct) {
         bitmap_tag bm = record(type);
-        for (int i = 0; i < 500; ++i) {
-            uint8_t c[3] = {uint8_t(rng.next()), uint8_t(rng.next()), uint8_t(rng.next())};
+        for (int i = 0; i < 2000; ++i) {
+            uint8_t c[4] = {uint8_t(rng.next()), uint8_t(rng.next()), uint8_t(rng.next()),
+                            uint8_t(rng.next())};
             uint32_t v = colorRGB(&bm, c[0], c[1], c[2]);
             uint8_t back[3] = {colorR(&bm, v), colorG(&bm, v), colorB(&bm, v)};
-            EXPECT_EQ(colorA(&bm, v), 255) << "colorRGB is opaque";
-            for (int k = 0; k < 3; ++k) {
-                int n = bits[type - PIXEL_RGB565][k];
-                EXPECT_EQ(back[k] >> (8 - n), c[k] >> (8 - n)) << int(type) << " channel " << k;
-            }
+            ASSERT_EQ(colorA(&bm, v), 255) << "colorRGB is opaque";
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(back[k] >> (8 - n[k]), c[k] >> (8 - n[k])) << int(type) << " " << k;
+            uint8_t alpha = colorA(&bm, colorRGBA(&bm, c[0], c[1], c[2], c[3]));
+            if (n[3])
+                ASSERT_EQ(alpha >> (8 - n[3]), c[3] >> (8 - n[3])) << int(type);
+            else
+                ASSERT_EQ(alpha, 255) << int(type);
         }
     }
 }
@@ -120,7 +124,7 @@ TEST(Color, IndexedTypesUseTheirMapOrTheCurrentOne) {
     bitmap_tag bare = record(PIXEL_PAL8);
     bitmap_tag bare4 = record(PIXEL_CMAP4_KEY);
     {
-        MessageCapture capture;
+        swtest::MessageCapture capture;
         EXPECT_EQ(colorR(&bare, 5), 0);
         EXPECT_EQ(colorRGB(&bare, 1, 2, 3), 0u);
         EXPECT_EQ(colorG(&bare4, 5), 0);
@@ -146,96 +150,6 @@ TEST(Color, IndexedTypesUseTheirMapOrTheCurrentOne) {
     colormapCurrent = colormap;
     EXPECT_EQ(colorB(&bare4, 1), 254);
     EXPECT_EQ(colorA(&bare4, 0), 0);
-}
-
-TEST(Color, TypeTenAndUnknownTypesPrintTheirName) {
-    for (uint8_t type : {uint8_t(PIXEL_ALPHA8), uint8_t(11), uint8_t(200)}) {
-        bitmap_tag bm = record(type);
-        MessageCapture capture;
-        uint32_t mask[8] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
-        EXPECT_EQ(colorA(&bm, 1), 0);
-        EXPECT_EQ(colorR(&bm, 1), 0);
-        EXPECT_EQ(colorG(&bm, 1), 0);
-        EXPECT_EQ(colorB(&bm, 1), 0);
-        EXPECT_EQ(colorRGB(&bm, 1, 2, 3), 0u);
-        EXPECT_EQ(colorSubsetRGB(&bm, 1, 2, 3, mask), 0u);
-        EXPECT_EQ(colorRGBA(&bm, 1, 2, 3, 4), 0u);
-        EXPECT_EQ(capture.debug(),
-                  (std::vector<std::string>{"colorA\n", "colorR\n", "colorG\n", "colorB\n",
-                                            "colorRGB\n", "colorSubsetRGB\n", "colorRGBA\n"}));
-    }
-}
-
-TEST(Color, FontColorIsStored) {
-    uint32_t saved = fontColor;
-    bitmapSetFontColor(0xFF00FF00);
-    EXPECT_EQ(fontColor, 0xFF00FF00u);
-    bitmapSetFontColor(saved);
-}
-
-TEST(Instance, InsideTheParentSharesItsMemory) {
-    bitmap_tag* parent = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_RGB565, 16, 16, 0));
-    struct Case {
-        int32_t x, y, w, h;
-    };
-    for (const Case& c :
-         {Case{2, 1, 4, 3}, Case{12, 0, 4, 16}, Case{0, 0, 16, 16}, Case{16, 16, 0, 0}}) {
-        bitmap_tag inst;
-        bitmapInstance(&inst, parent, c.x, c.y, c.w, c.h);
-        EXPECT_EQ(inst.pixelType, PIXEL_RGB565);
-        EXPECT_EQ(inst.width, c.w);
-        EXPECT_EQ(inst.height, c.h);
-        EXPECT_EQ(inst.rowBytes, parent->rowBytes);
-        EXPECT_EQ(inst.map, parent->map);
-        EXPECT_EQ(inst.pixels, parent->pixels + c.y * parent->rowBytes + c.x * 2);
-    }
-    bitmapFree(parent);
-}
-
-TEST(Instance, OutsideTheParentNeverPointsIntoIt) {
-    bitmap_tag* parent = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_PAL8, 16, 16, 1));
-    screenmode_tag scratch;
-    while (screenGetNextMode(&scratch)) {
-    }
-    struct Case {
-        int32_t x, y, w, h, rowBytes;
-    };
-    const Case cases[] = {{10, 0, 7, 4, 1024}, {0, 0, 1024, 768, 1024},    {0, 0, 1025, 1, 0},
-                          {0, 700, 4, 69, 0},  {-1, 0, 4, 4, 1024},        {0, -8, 4, 4, 1024},
-                          {4, 4, -2, 2, 1024}, {0x7FFFFFF0, 0, 0x20, 1, 0}};
-    for (const Case& c : cases) {
-        bitmap_tag inst;
-        std::memset(&inst, 0xCC, sizeof inst);
-        bitmapInstance(&inst, parent, c.x, c.y, c.w, c.h);
-        EXPECT_EQ(inst.pixels, nullptr) << c.x << "," << c.y << " " << c.w << "x" << c.h;
-        EXPECT_EQ(inst.rowBytes, c.rowBytes) << c.x << "," << c.y << " " << c.w << "x" << c.h;
-        EXPECT_EQ(inst.map, parent->map);
-        EXPECT_EQ(inst.width, c.w);
-    }
-    bitmapFree(parent);
-}
-
-TEST(Instance, AllocAndFree) {
-    bitmap_tag* parent = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_PAL8, 8, 8, 0));
-    swtest::expectCleanOnEveryAllocationFailure([&] {
-        MessageCapture capture;
-        bitmap_tag* inst = reinterpret_cast<bitmap_tag*>(1);
-        uint8_t ok = bitmapInstanceAlloc(&inst, parent, 1, 1, 2, 2);
-        if (memFailureHit()) {
-            EXPECT_FALSE(ok);
-            EXPECT_EQ(inst, nullptr);
-            EXPECT_TRUE(capture.sawDebug("memAlloc() failed in bitmapInstanceAlloc()\n"));
-        } else {
-            ASSERT_TRUE(ok);
-            EXPECT_EQ(inst->pixels, parent->pixels + 8 + 1);
-            bitmapInstanceFree(inst);
-        }
-    });
-    bitmapInstanceFree(nullptr);
-    bitmapFree(parent);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-// bitmapCopy: exact conversions, every table pair against a per-pixel
-// reference written from the pixel rules, fast routines against the plain
-// ones at every alignment, and reads that stay inside the source.
+// bitmapCopy: exact conversions, every type pair against a per-pixel
+// reference written from the pixel rules (with the plain and the fast
+// routines), fast routines against plain ones at every alignment, and
+// reads that stay inside the source.
 #include "bitmap/bitmap.h"
 #include "blit/blit.h"
 #include "support.h"
@@ -9,82 +10,23 @@
 
 #include <cstring>
 #include <optional>
-#include <tuple>
 #include <vector>
 
+using swtest::pixelAt;
 using swtest::Rng;
+using swtest::RoutineChoice;
+using swtest::setPixelAt;
 
 namespace {
-
-// Scene state the copy reads: a current palette (hence screen tables), an
-// optional current colormap and the font colour. Restored on exit.
-struct CopyScene {
-    uint32_t* palette;
-    uint8_t colormap[16];
-    explicit CopyScene(uint32_t seed, bool withColormap) {
-        palette = swtest::randomPalette(seed);
-        paletteSetCurrent(palette, 0, 256);
-        Rng rng(seed + 1);
-        for (auto& c : colormap)
-            c = uint8_t(rng.next());
-        colormapSetCurrent(withColormap ? colormap : nullptr);
-        bitmapSetFontColor(rng.next());
-    }
-    ~CopyScene() {
-        colormapSetCurrent(nullptr);
-        paletteCurrent = nullptr;
-        bitmapSetFontColor(0);
-        paletteFree(palette);
-    }
-    const uint8_t* activeColormap() const {
-        static const uint8_t identity[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-        return colormapGetCurrent() ? colormapGetCurrent() : identity;
-    }
-};
-
-uint32_t getPixel(const bitmap_tag* bm, int x, int y) {
-    const uint8_t* p = bm->pixels + int64_t(y) * bm->rowBytes;
-    switch (pixelBitDepthLog2(bm->pixelType)) {
-    case 1: return p[x];
-    case 2: return uint32_t(p[2 * x]) | uint32_t(p[2 * x + 1]) << 8;
-    default:
-        return uint32_t(p[4 * x]) | uint32_t(p[4 * x + 1]) << 8 | uint32_t(p[4 * x + 2]) << 16 |
-               uint32_t(p[4 * x + 3]) << 24;
-    }
-}
-
-void setPixel(bitmap_tag* bm, int x, int y, uint32_t v) {
-    uint8_t* p = bm->pixels + int64_t(y) * bm->rowBytes;
-    int bpp = pixelBitDepthLog2(bm->pixelType);
-    for (int k = 0; k < bpp; ++k)
-        p[bpp * x + k] = uint8_t(v >> (8 * k));
-}
-
-size_t bufferBytes(const bitmap_tag* bm) {
-    return size_t(bm->height + 1) * size_t(bm->rowBytes) + 1;
-}
-
-std::vector<uint8_t> snapshot(const bitmap_tag* bm) {
-    return std::vector<uint8_t>(bm->pixels, bm->pixels + bufferBytes(bm));
-}
 
 // Blend of colour (r, g, b) with weight a over a 16-bit pixel, written
 // from the blend rule: destination channels widened with ones below the
 // field, (s * a + d * (255 - a)) >> 8, top bits kept; bit 15 set on 5:5:5.
 uint32_t blendReference(bool to565, uint32_t d, uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
-    uint32_t dr, dg, db;
-    if (to565) {
-        dr = ((d >> 11) & 31) << 3 | 7;
-        dg = ((d >> 5) & 63) << 2 | 3;
-        db = (d & 31) << 3 | 7;
-    } else {
-        dr = ((d >> 10) & 31) << 3 | 7;
-        dg = ((d >> 5) & 31) << 3 | 7;
-        db = (d & 31) << 3 | 7;
-    }
-    uint32_t R = (r * a + dr * (255 - a)) >> 8;
-    uint32_t G = (g * a + dg * (255 - a)) >> 8;
-    uint32_t B = (b * a + db * (255 - a)) >> 8;
+    uint32_t dg = to565 ? ((d >> 5) & 63) << 2 | 3 : ((d >> 5) & 31) << 3 | 7;
+    uint32_t dr = ((d >> (to565 ? 11 : 10)) & 31) << 3 | 7, db = (d & 31) << 3 | 7;
+    uint32_t R = (r * a + dr * (255 - a)) >> 8, G = (g * a + dg * (255 - a)) >> 8,
+             B = (b * a + db * (255 - a)) >> 8;
     if (to565) return (R >> 3) << 11 | (G >> 2) << 5 | (B >> 3);
     return 0x8000 | (R >> 3) << 10 | (G >> 3) << 5 | (B >> 3);
 }
@@ -92,174 +34,144 @@ uint32_t blendReference(bool to565, uint32_t d, uint32_t a, uint32_t r, uint32_t
 // The destination pixel after copying source pixel v of type st over d
 // of type dt; nullopt when the pair has no routine.
 std::optional<uint32_t> expectedPixel(int st, int dt, uint32_t v, uint32_t d, const uint8_t* cmap) {
-    bool keyed = st == PIXEL_CMAP4_KEY || st == PIXEL_PAL8_KEY;
-    bool toIndex4 = dt == PIXEL_CMAP4 || dt == PIXEL_CMAP4_KEY;
-    bool toIndex8 = dt == PIXEL_PAL8 || dt == PIXEL_PAL8_KEY;
-    bool to16 = dt == PIXEL_RGB565 || dt == PIXEL_ARGB1555;
-    const uint16_t* table = dt == PIXEL_RGB565 ? screenPalette565 : screenPalette555;
-    if (st <= PIXEL_CMAP4_KEY) {
-        if (!(toIndex4 || toIndex8 || to16)) return std::nullopt;
-        if (keyed && v == 0) return d;
+    const bool toIndex4 = isIndexed4(dt), toIndex8 = isIndexed8(dt);
+    const bool to565 = dt == PIXEL_RGB565, to16 = to565 || dt == PIXEL_ARGB1555;
+    const uint16_t* table = to565 ? screenPalette565 : screenPalette555;
+    if (isIndexed4(st) || isIndexed8(st)) {
+        if (!(toIndex8 || to16 || (toIndex4 && isIndexed4(st)))) return std::nullopt;
+        if (isKeyed(st) && v == 0) return d;
         if (toIndex4) return v;
-        uint8_t index = cmap[v & 15];
+        uint8_t index = isIndexed4(st) ? cmap[v & 15] : v;
         return toIndex8 ? index : table[index];
     }
-    if (st <= PIXEL_PAL8_KEY) {
-        if (!(toIndex8 || to16)) return std::nullopt;
-        if (keyed && v == 0) return d;
-        return toIndex8 ? v : table[v];
-    }
     if (!to16) return std::nullopt;
+    const uint32_t font[3] = {(fontColor >> 16) & 255, (fontColor >> 8) & 255, fontColor & 255};
     switch (st) {
-    case PIXEL_RGB565:
-        return dt == PIXEL_RGB565 ? v : (((v >> 11) & 31) << 10 | ((v >> 6) & 31) << 5 | (v & 31));
+    case PIXEL_RGB565: return to565 ? v : (v >> 11) << 10 | ((v >> 6) & 31) << 5 | (v & 31);
     case PIXEL_ARGB1555:
-        return dt == PIXEL_ARGB1555 ? v
-                                    : (((v >> 10) & 31) << 11 | ((v >> 5) & 31) << 6 | (v & 31));
+        return !to565 ? v : ((v >> 10) & 31) << 11 | ((v >> 5) & 31) << 6 | (v & 31);
     case PIXEL_ARGB4444: {
         uint32_t A = v >> 12, r4 = (v >> 8) & 15, g4 = (v >> 4) & 15, b4 = v & 15;
         if (A == 0) return d;
         if (A == 15)
-            return dt == PIXEL_RGB565 ? (r4 * 2) << 11 | (g4 * 4) << 5 | b4 * 2
-                                      : 0x8000 | (r4 * 2) << 10 | (g4 * 2) << 5 | b4 * 2;
-        return blendReference(dt == PIXEL_RGB565, d, A * 17, r4 * 16 + 15, g4 * 16 + 15,
-                              b4 * 16 + 15);
+            return to565 ? (r4 * 2) << 11 | (g4 * 4) << 5 | b4 * 2
+                         : 0x8000 | (r4 * 2) << 10 | (g4 * 2) << 5 | b4 * 2;
+        return blendReference(to565, d, A * 17, r4 * 16 + 15, g4 * 16 + 15, b4 * 16 + 15);
     }
-    case PIXEL_ALPHA8: {
-        uint32_t r = (fontColor >> 16) & 255, g = (fontColor >> 8) & 255, b = fontColor & 255;
+    case PIXEL_ALPHA8:
         if (v == 0) return d;
         if (v == 240)
-            return dt == PIXEL_RGB565 ? (r >> 3) << 11 | (g >> 2) << 5 | b >> 3
-                                      : 0x8000 | (r >> 3) << 10 | (g >> 3) << 5 | b >> 3;
-        return blendReference(dt == PIXEL_RGB565, d, v, r, g, b);
-    }
+            return to565 ? (font[0] >> 3) << 11 | (font[1] >> 2) << 5 | font[2] >> 3
+                         : 0x8000 | (font[0] >> 3) << 10 | (font[1] >> 3) << 5 | font[2] >> 3;
+        return blendReference(to565, d, v, font[0], font[1], font[2]);
     default: return std::nullopt;
     }
 }
 
-// Copies src onto a copy of dst at (x, y) and checks every byte of the
-// destination buffer: pixels under the source by the reference, all else
-// (outside pixels, row padding, spare row) untouched.
-void checkCopyAgainstReference(bitmap_tag* dst, bitmap_tag* src, int x, int y,
-                               const uint8_t* cmap) {
-    std::vector<uint8_t> before = snapshot(dst);
-    bitmapCopy(dst, x, y, src);
-    std::vector<uint8_t> after = snapshot(dst);
-    // Rebuild the expected buffer from `before`.
-    std::vector<uint8_t> expected = before;
-    bitmap_tag view = *dst;
-    view.pixels = expected.data();
-    for (int Y = 0; Y < dst->height; ++Y)
-        for (int X = 0; X < dst->width; ++X) {
-            int u = X - x, v = Y - y;
-            if (u < 0 || v < 0 || u >= src->width || v >= src->height) continue;
-            auto e = expectedPixel(src->pixelType, dst->pixelType, getPixel(src, u, v),
-                                   getPixel(&view, X, Y), cmap);
-            if (e) setPixel(&view, X, Y, *e);
-        }
-    ASSERT_EQ(expected, after) << "src type " << int(src->pixelType) << " dst type "
-                               << int(dst->pixelType) << " at " << x << "," << y;
+// Source bytes that hit every case of the pixel rules: zeros for the keyed
+// copies, ARGB4444 pixels with alpha 0, 15 or in between, coverage 0, 240
+// and other values (1 and 255 included); the rest random.
+uint8_t sourceByte(uint32_t srcType, size_t i, Rng& rng) {
+    uint32_t pick = rng.range(0, 5);
+    if (srcType == PIXEL_ALPHA8) {
+        const uint8_t special[] = {0, 240, 255, 1, 0};
+        return pick < 5 ? special[pick] : uint8_t(rng.next());
+    }
+    if (srcType == PIXEL_ARGB4444 && i % 2) // high byte: the alpha nibble
+        return uint8_t((pick == 0   ? 0x00
+                        : pick == 1 ? 0xF0
+                                    : rng.next() & 0xF0) |
+                       (rng.next() & 0x0F));
+    return pick < 2 ? 0 : uint8_t(rng.next());
 }
 
+// Every pair, placed anywhere around the destination (with and without a
+// current colormap, with the plain and the fast routines): every byte of
+// the destination buffer is the reference's, padding and spare row
+// untouched. Pairs without a routine copy nothing; 4-bit sources expand
+// through the current colormap or the identity, never their own.
 TEST(BitmapCopy, EveryTypePairMatchesTheReferenceOverRandomBitmaps) {
-    for (bool withColormap : {false, true}) {
-        CopyScene scene(7 + withColormap, withColormap);
-        Rng rng(99 + withColormap);
-        for (int st = 0; st <= 10; ++st)
-            for (int dt = 0; dt <= 10; ++dt)
+    uint8_t colormap[16] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 200, 201, 202, 203, 204, 205};
+    uint32_t ownMap[256]; // a colormap or palette of the source's own: never used
+    std::fill(std::begin(ownMap), std::end(ownMap), 0x99999999u);
+    for (int run = 0; run < 4; ++run) {
+        RoutineChoice routines(run & 2);
+        swtest::DrawScene scene(7 + run, run & 1 ? colormap : nullptr, 0x00C08040 + run);
+        const uint8_t* cmap = run & 1 ? colormap : identityColormap;
+        Rng rng(99 + run);
+        for (int st = 0; st < pixelTypeCount; ++st)
+            for (int dt = 0; dt < pixelTypeCount; ++dt)
                 for (int round = 0; round < 6; ++round) {
                     int sw = rng.range(1, 37), sh = rng.range(1, 9);
                     int dw = rng.range(1, 41), dh = rng.range(1, 11);
                     bitmap_tag* src = swtest::randomBitmap(uint8_t(st), sw, sh, rng.next());
                     bitmap_tag* dst = swtest::randomBitmap(uint8_t(dt), dw, dh, rng.next());
-                    if (st == PIXEL_ALPHA8 && round % 2) // plenty of 0 and 240
-                        for (int i = 0; i < sw * sh; ++i)
-                            src->pixels[(i / sw) * src->rowBytes + i % sw] =
-                                uint8_t(rng.range(0, 2) == 0 ? 0
-                                        : rng.range(0, 1)    ? 240
-                                                             : 128);
+                    src->map = hasMap(st) ? ownMap : nullptr;
+                    for (int j = 0; j < sh * src->rowBytes; ++j)
+                        src->pixels[j] = sourceByte(st, j, rng);
                     int x = rng.range(-sw - 2, dw + 1), y = rng.range(-sh - 2, dh + 1);
-                    checkCopyAgainstReference(dst, src, x, y, scene.activeColormap());
+                    std::vector<uint8_t> expected = swtest::bufferOf(dst);
+                    bitmap_tag view = *dst;
+                    view.pixels = expected.data();
+                    for (int v = std::max(0, -y); v < std::min(sh, dh - y); ++v)
+                        for (int u = std::max(0, -x); u < std::min(sw, dw - x); ++u)
+                            if (auto e = expectedPixel(st, dt, pixelAt(src, u, v),
+                                                       pixelAt(&view, x + u, y + v), cmap))
+                                setPixelAt(&view, x + u, y + v, *e);
+                    bitmapCopy(dst, x, y, src);
+                    ASSERT_EQ(expected, swtest::bufferOf(dst))
+                        << st << "->" << dt << " at " << x << "," << y << " run " << run;
+                    src->map = nullptr;
                     bitmapFree(src);
                     bitmapFree(dst);
                 }
     }
-}
-
-// The pairs the table serves, from the copy rules: any other pair copies
-// nothing.
-TEST(BitmapCopy, TableHasExactlyTheDocumentedPairs) {
-    int filled = 0;
-    for (uint32_t st = 0; st < 16; ++st)
-        for (uint32_t dt = 0; dt < 16; ++dt) {
-            bool expected = (st <= 1 && dt <= 5) || ((st == 2 || st == 3) && dt >= 2 && dt <= 5) ||
-                            ((st == 4 || st == 5 || st == 7 || st == 10) && (dt == 4 || dt == 5));
-            EXPECT_EQ(expected, copyRoutineFor(st, dt) != nullptr) << st << "->" << dt;
-            EXPECT_EQ(expected, copyRoutinePlainFor(st, dt) != nullptr) << st << "->" << dt;
-            filled += expected;
-        }
-    EXPECT_EQ(filled, 28);
     EXPECT_EQ(copyRoutineFor(0xFFFFFFFFu, 2), nullptr);
-    EXPECT_EQ(copyRoutineFor(2, 0xFFFFFFFFu), nullptr);
+    EXPECT_EQ(copyRoutineFor(2, 0x102), nullptr);
 }
 
-// Each fast routine against its plain version, on every pair, widths 0..70
-// and source and destination offsets 0..3 (all the alignments the
-// word-at-a-time paths see), with a mix of zero and non-zero bytes.
+// Each fast routine against its plain one on every pair: widths 0..70,
+// source and destination offsets 0..3 (every alignment the multi-pixel
+// steps see), rows padded or following each other directly (copied as one
+// block), several font colours.
 TEST(BitmapCopy, FastRoutinesEqualPlainAtEveryAlignment) {
-    CopyScene scene(21, true);
     Rng rng(5);
-    const int height = 3, rowBytes = 96;
-    for (uint32_t st = 0; st <= 10; ++st)
-        for (uint32_t dt = 0; dt <= 9; ++dt) {
-            CopyRoutine fast = copyRoutineFor(st, dt), plain = copyRoutinePlainFor(st, dt);
-            if (!fast) continue;
-            int sb = pixelBitDepthLog2(st), db = pixelBitDepthLog2(dt);
-            for (int width = 0; width <= 70; width += (width < 20 ? 1 : 7))
-                for (int so = 0; so < 4; ++so)
-                    for (int doff = 0; doff < 4; ++doff) {
-                        std::vector<uint8_t> src(rowBytes * height * 2 + 8);
-                        for (auto& b : src)
-                            b = rng.range(0, 2) ? 0 : uint8_t(rng.next());
-                        std::vector<uint8_t> a(rowBytes * height * 2 + 8);
-                        for (auto& b : a)
-                            b = uint8_t(rng.next());
+    uint8_t colormap[16] = {3, 1, 4, 1, 5, 9, 2, 6, 5, 3, 5, 8, 9, 7, 9, 3};
+    for (int scene = 0; scene < 3; ++scene) {
+        swtest::DrawScene state(21 + scene, scene == 1 ? nullptr : colormap, rng.next());
+        for (uint32_t st = 0; st < pixelTypeCount; ++st)
+            for (uint32_t dt = 0; dt < pixelTypeCount; ++dt) {
+                CopyRoutine fast, plain;
+                {
+                    RoutineChoice routines(false);
+                    fast = copyRoutineFor(st, dt);
+                }
+                {
+                    RoutineChoice routines(true);
+                    plain = copyRoutineFor(st, dt);
+                }
+                if (!fast || fast == plain) continue;
+                const int sb = pixelBitDepthLog2(st), db = pixelBitDepthLog2(dt), height = 3;
+                for (int width = 0; width <= 70; width += (width < 20 ? 1 : 7))
+                    for (int offsets = 0; offsets < 32; ++offsets) {
+                        const int so = offsets % 4, doff = offsets / 4 % 4;
+                        const bool packed = offsets >= 16;
+                        const int srb = (packed ? width : 96) * sb,
+                                  drb = (packed ? width : 96) * db;
+                        std::vector<uint8_t> src(size_t(srb) * height + 8);
+                        for (size_t i = 0; i < src.size(); ++i)
+                            src[i] = sourceByte(st, i + so, rng);
+                        std::vector<uint8_t> a(size_t(drb) * height + 8);
+                        for (auto& byte : a)
+                            byte = uint8_t(rng.next());
                         std::vector<uint8_t> b = a;
-                        int sx = so / sb, dx = doff / db;
-                        fast(a.data() + doff % db, dx, rowBytes * db, src.data() + so % sb, sx,
-                             rowBytes * sb, width, height);
-                        plain(b.data() + doff % db, dx, rowBytes * db, src.data() + so % sb, sx,
-                              rowBytes * sb, width, height);
+                        fast(a.data() + doff, 0, drb, src.data() + so, 0, srb, width, height);
+                        plain(b.data() + doff, 0, drb, src.data() + so, 0, srb, width, height);
                         ASSERT_EQ(a, b) << st << "->" << dt << " width " << width << " offsets "
-                                        << so << "," << doff;
+                                        << so << "," << doff << (packed ? " packed" : "");
                     }
-        }
-}
-
-// Rows without padding on both sides are copied as one block; the result
-// must still be the plain routine's.
-TEST(BitmapCopy, FastRoutinesEqualPlainOnUnpaddedRows) {
-    CopyScene scene(22, true);
-    Rng rng(6);
-    for (uint32_t st = 0; st <= 10; ++st)
-        for (uint32_t dt = 0; dt <= 9; ++dt) {
-            CopyRoutine fast = copyRoutineFor(st, dt), plain = copyRoutinePlainFor(st, dt);
-            if (!fast) continue;
-            int sb = pixelBitDepthLog2(st), db = pixelBitDepthLog2(dt);
-            for (int width : {1, 3, 4, 17, 64}) {
-                const int height = 5;
-                std::vector<uint8_t> src(size_t(width) * sb * height);
-                for (auto& b : src)
-                    b = rng.range(0, 2) ? 0 : uint8_t(rng.next());
-                std::vector<uint8_t> a(size_t(width) * db * height);
-                for (auto& b : a)
-                    b = uint8_t(rng.next());
-                std::vector<uint8_t> b = a;
-                fast(a.data(), 0, width * db, src.data(), 0, width * sb, width, height);
-                plain(b.data(), 0, width * db, src.data(), 0, width * sb, width, height);
-                ASSERT_EQ(a, b) << st << "->" << dt << " width " << width;
             }
-        }
+    }
 }
 
 TEST(BitmapCopy, ExactConversionValues) {
@@ -291,196 +203,98 @@ TEST(BitmapCopy, ExactConversionValues) {
         // The weight byte of the font colour plays no part.
         {PIXEL_ALPHA8, PIXEL_RGB565, 0x7F00FF00, 240, 0, 0x07E0},
     };
-    for (const Case& c : cases) {
-        bitmapSetFontColor(c.font);
-        bitmap_tag *src = nullptr, *dst = nullptr;
-        ASSERT_TRUE(bitmapAlloc(&src, c.st, 1, 1, 0));
-        ASSERT_TRUE(bitmapAlloc(&dst, c.dt, 1, 1, 0));
-        setPixel(src, 0, 0, c.v);
-        setPixel(dst, 0, 0, c.d);
-        bitmapCopy(dst, 0, 0, src);
-        EXPECT_EQ(getPixel(dst, 0, 0), c.expected)
-            << std::hex << int(c.st) << "->" << int(c.dt) << " v " << c.v << " d " << c.d;
-        bitmapFree(src);
-        bitmapFree(dst);
-    }
+    for (const Case& c : cases)
+        for (bool plain : {true, false}) {
+            RoutineChoice routines(plain);
+            bitmapSetFontColor(c.font);
+            bitmap_tag* src = swtest::filledBitmap(c.st, 9, 1, 0);
+            bitmap_tag* dst = swtest::filledBitmap(c.dt, 9, 1, 0);
+            for (int x = 0; x < 9; ++x) { // nine pixels: the eight-pixel steps and a tail
+                setPixelAt(src, x, 0, c.v);
+                setPixelAt(dst, x, 0, c.d);
+            }
+            bitmapCopy(dst, 0, 0, src);
+            for (int x = 0; x < 9; ++x)
+                EXPECT_EQ(pixelAt(dst, x, 0), c.expected)
+                    << std::hex << int(c.st) << "->" << int(c.dt) << " v " << c.v << " d " << c.d;
+            bitmapFree(src);
+            bitmapFree(dst);
+        }
     bitmapSetFontColor(0);
 }
 
 TEST(BitmapCopy, ClipsAtEveryEdgeAndReadsTheMatchingSourceOffset) {
-    bitmap_tag *src = nullptr, *dst = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&src, PIXEL_PAL8, 6, 4, 0));
-    ASSERT_TRUE(bitmapAlloc(&dst, PIXEL_PAL8, 5, 5, 0));
+    bitmap_tag* src = swtest::filledBitmap(PIXEL_PAL8, 6, 4, 0);
+    bitmap_tag* dst = swtest::filledBitmap(PIXEL_PAL8, 5, 5, 0);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
-            setPixel(src, x, y, 10 * y + x + 1);
-    std::memset(dst->pixels, 0, bufferBytes(dst));
+            setPixelAt(src, x, y, 10 * y + x + 1);
     bitmapCopy(dst, -3, 0, src); // fourth column lands at column 0, 3 columns wide
-    EXPECT_EQ(getPixel(dst, 0, 0), 4u);
-    EXPECT_EQ(getPixel(dst, 2, 3), 36u);
-    EXPECT_EQ(getPixel(dst, 3, 0), 0u);
-    std::memset(dst->pixels, 0, bufferBytes(dst));
+    EXPECT_EQ(pixelAt(dst, 0, 0), 4u);
+    EXPECT_EQ(pixelAt(dst, 2, 3), 36u);
+    EXPECT_EQ(pixelAt(dst, 3, 0), 0u);
     bitmapCopy(dst, 2, 3, src); // cut at right and bottom
-    EXPECT_EQ(getPixel(dst, 2, 3), 1u);
-    EXPECT_EQ(getPixel(dst, 4, 4), 13u);
+    EXPECT_EQ(pixelAt(dst, 2, 3), 1u);
+    EXPECT_EQ(pixelAt(dst, 4, 4), 13u);
     EXPECT_EQ(dst->pixels[5 * dst->rowBytes], 0) << "spare row untouched";
-    std::vector<uint8_t> before = snapshot(dst);
-    bitmapCopy(dst, 5, 0, src);
-    bitmapCopy(dst, 0, 5, src);
-    bitmapCopy(dst, -6, 0, src);
-    bitmapCopy(dst, 0, -4, src);
-    bitmapCopy(dst, INT32_MIN, INT32_MIN, src);
-    bitmapCopy(dst, INT32_MAX, 0, src);
-    EXPECT_EQ(before, snapshot(dst));
+    std::vector<uint8_t> before = swtest::bufferOf(dst);
+    const int32_t outside[][2] = {{5, 0},        {0, 5}, {-6, 0}, {0, -4}, {INT32_MIN, INT32_MIN},
+                                  {INT32_MAX, 0}};
+    for (const auto& at : outside)
+        bitmapCopy(dst, at[0], at[1], src);
+    EXPECT_EQ(before, swtest::bufferOf(dst));
     bitmapFree(src);
     bitmapFree(dst);
 }
 
-TEST(BitmapCopy, FourBitSourcesUseTheCurrentColormapOrIdentity) {
-    bitmap_tag *src = nullptr, *dst = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&src, PIXEL_CMAP4_KEY, 4, 1, 1));
-    ASSERT_TRUE(bitmapAlloc(&dst, PIXEL_PAL8, 4, 1, 0));
-    uint8_t own[16];
-    for (int i = 0; i < 16; ++i)
-        own[i] = uint8_t(200 + i);
-    bitmapSetColormap(src, own); // the source's own colormap is not used
-    const uint8_t values[4] = {0, 1, 15, 7};
-    std::memcpy(src->pixels, values, 4);
-    std::memset(dst->pixels, 99, 4);
-    colormapSetCurrent(nullptr);
-    bitmapCopy(dst, 0, 0, src);
-    EXPECT_EQ(std::vector<uint8_t>(dst->pixels, dst->pixels + 4),
-              (std::vector<uint8_t>{99, 1, 15, 7}));
-    uint8_t current[16];
-    for (int i = 0; i < 16; ++i)
-        current[i] = uint8_t(100 + i);
-    colormapSetCurrent(current);
-    bitmapCopy(dst, 0, 0, src);
-    EXPECT_EQ(std::vector<uint8_t>(dst->pixels, dst->pixels + 4),
-              (std::vector<uint8_t>{99, 101, 115, 107}));
-    colormapSetCurrent(nullptr);
-    bitmapFree(src);
-    bitmapFree(dst);
-}
-
-TEST(BitmapCopy, IndexedTransparencyOfTheDestinationPlaysNoPart) {
-    for (auto [st, dt, copies] : {std::tuple{2, 3, true},
-                                  {3, 2, true},
-                                  {2, 0, false},
-                                  {0, 1, true},
-                                  {1, 0, true},
-                                  {3, 1, false}}) {
-        bitmap_tag *src = swtest::randomBitmap(uint8_t(st), 7, 3, 1), *dst = nullptr;
-        ASSERT_TRUE(bitmapAlloc(&dst, uint8_t(dt), 7, 3, 0));
-        std::memset(dst->pixels, 0xEE, bufferBytes(dst));
-        bitmapCopy(dst, 0, 0, src);
-        bool changed = false;
-        for (int x = 0; x < 7; ++x)
-            changed |= getPixel(dst, x, 1) != 0xEE;
-        EXPECT_EQ(changed, copies) << st << "->" << dt;
-        bitmapFree(src);
-        bitmapFree(dst);
-    }
-}
-
-// A keyed source whose pixel memory ends exactly at the last pixel of its
-// last row: under the address sanitizer any read past it fails.
+// A keyed source whose pixel memory ends exactly at the last pixel of the
+// row highest in memory (its last row, or its first when it is bottom-up):
+// under the address sanitizer any read past it fails.
 TEST(BitmapCopy, KeyedCopyReadsNothingPastTheSourceRows) {
     for (int width = 1; width <= 23; ++width)
-        for (int rowPad = 0; rowPad <= 3; ++rowPad) {
-            int rowBytes = width + rowPad, height = 3;
-            std::vector<uint8_t> exact(size_t(rowBytes) * (height - 1) + width);
-            std::vector<uint8_t>* memory = &exact;
-            Rng rng(uint64_t(width * 7 + rowPad));
-            for (auto& b : *memory)
+        for (int shape = 0; shape < 8; ++shape) {
+            const int rowPad = shape % 4, rowBytes = width + rowPad, height = 3;
+            std::vector<uint8_t> memory(size_t(rowBytes) * (height - 1) + width);
+            Rng rng(uint64_t(width * 7 + shape));
+            for (auto& b : memory)
                 b = rng.range(0, 1) ? 0 : uint8_t(rng.next() | 1);
-            bitmap_tag src{PIXEL_PAL8_KEY, width, height, rowBytes, nullptr, memory->data()};
-            bitmap_tag* dst = swtest::randomBitmap(PIXEL_PAL8, width + 2, height, 3);
-            bitmap_tag* ref = swtest::randomBitmap(PIXEL_PAL8, width + 2, height, 3);
-            bitmapCopy(dst, 1, 0, &src);
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x)
-                    if (uint8_t v = (*memory)[y * rowBytes + x]) setPixel(ref, x + 1, y, v);
-            EXPECT_EQ(snapshot(dst), snapshot(ref)) << width << " pad " << rowPad;
-            bitmapFree(dst);
-            bitmapFree(ref);
+            bitmap_tag src{PIXEL_PAL8_KEY, width, height, rowBytes, nullptr, memory.data()};
+            if (shape >= 4) { // bottom-up
+                src.pixels += (height - 1) * rowBytes;
+                src.rowBytes = -rowBytes;
+            }
+            for (bool plain : {true, false}) {
+                RoutineChoice routines(plain);
+                bitmap_tag* dst = swtest::randomBitmap(PIXEL_PAL8, width + 2, height, 3);
+                bitmap_tag* ref = swtest::randomBitmap(PIXEL_PAL8, width + 2, height, 3);
+                bitmapCopy(dst, 1, 0, &src);
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x)
+                        if (uint32_t v = pixelAt(&src, x, y)) setPixelAt(ref, x + 1, y, v);
+                EXPECT_EQ(swtest::bufferOf(dst), swtest::bufferOf(ref)) << width << " " << shape;
+                bitmapFree(dst);
+                bitmapFree(ref);
+            }
         }
 }
 
 TEST(BitmapCopy, RecordsThatAreNotDrawableCopyNothing) {
     bitmap_tag* good = swtest::randomBitmap(PIXEL_PAL8, 8, 8, 4);
-    std::vector<uint8_t> before = snapshot(good);
-    bitmap_tag noPixels = *good;
-    noPixels.pixels = nullptr;
-    bitmap_tag negative = *good;
-    negative.width = -5;
-    bitmap_tag shortRows = *good;
-    shortRows.rowBytes = 4;
+    std::vector<uint8_t> before = swtest::bufferOf(good);
+    std::vector<bitmap_tag> bad(5, *good);
+    bad[0].pixels = nullptr;
+    bad[1].width = -5;
+    bad[2].rowBytes = 4;  // rows shorter than the width
+    bad[3].rowBytes = -7; // the same, bottom-up
+    bad[4].pixelType = 200;
+    for (bitmap_tag& b : bad) {
+        bitmapCopy(good, 0, 0, &b);
+        bitmapCopy(&b, 0, 0, good);
+    }
     bitmapCopy(good, 0, 0, nullptr);
     bitmapCopy(nullptr, 0, 0, good);
-    bitmapCopy(good, 0, 0, &noPixels);
-    bitmapCopy(&noPixels, 0, 0, good);
-    bitmapCopy(good, 0, 0, &negative);
-    bitmapCopy(&shortRows, 0, 0, good);
-    bitmapCopy(good, 0, 0, &shortRows);
-    EXPECT_EQ(before, snapshot(good));
-    bitmap_tag unknown = *good;
-    unknown.pixelType = 200;
-    bitmapCopy(good, 0, 0, &unknown);
-    bitmapCopy(&unknown, 0, 0, good);
-    EXPECT_EQ(before, snapshot(good));
+    EXPECT_EQ(before, swtest::bufferOf(good));
     bitmapFree(good);
 }
 
 } // namespace
-
-namespace {
-
-// Source bytes for the blends that hit every case of the pixel rules: 4444
-// pixels with alpha 0, 15 or in between, coverage 0, 240 and other values
-// (1 and 255 included), the rest random.
-uint8_t blendSourceByte(uint32_t srcType, size_t i, Rng& rng) {
-    uint32_t pick = rng.range(0, 5);
-    if (srcType == PIXEL_ALPHA8) {
-        const uint8_t special[] = {0, 240, 255, 1, 0};
-        return pick < 5 ? special[pick] : uint8_t(rng.next());
-    }
-    if (i % 2 == 0) return uint8_t(rng.next()); // low byte of a 4444 pixel: any colour
-    return uint8_t((pick == 0 ? 0x00 : pick == 1 ? 0xF0 : rng.next() & 0xF0) | (rng.next() & 0x0F));
-}
-
-} // namespace
-
-// The eight-pixel blends and the eight-pixel lookup copy against their
-// plain versions on seeded random rows, with many font colours and every
-// width from 0 to 40 (so every tail length), at odd destination addresses
-// too.
-TEST(BitmapCopy, EightPixelBlendsAndLookupEqualPlain) {
-    const uint32_t pairs[][2] = {{PIXEL_ARGB4444, PIXEL_RGB565}, {PIXEL_ARGB4444, PIXEL_ARGB1555},
-                                 {PIXEL_ALPHA8, PIXEL_RGB565},   {PIXEL_ALPHA8, PIXEL_ARGB1555},
-                                 {PIXEL_PAL8, PIXEL_RGB565},     {PIXEL_PAL8, PIXEL_ARGB1555}};
-    Rng rng(77);
-    for (int scene = 0; scene < 8; ++scene) {
-        CopyScene state(300 + scene, false);
-        for (const auto& pair : pairs) {
-            CopyRoutine fast = copyRoutineFor(pair[0], pair[1]);
-            CopyRoutine plain = copyRoutinePlainFor(pair[0], pair[1]);
-            ASSERT_TRUE(fast && plain);
-            const int height = 3, rowBytes = 2 * 48 + 3;
-            for (int width = 0; width <= 40; ++width) {
-                std::vector<uint8_t> src(size_t(rowBytes) * height);
-                for (size_t i = 0; i < src.size(); ++i)
-                    src[i] = blendSourceByte(pair[0], i, rng);
-                std::vector<uint8_t> a(size_t(rowBytes) * height + 1);
-                for (auto& b : a)
-                    b = uint8_t(rng.next());
-                std::vector<uint8_t> b = a;
-                const int odd = width % 2;
-                fast(a.data() + odd, 1, rowBytes, src.data(), 1, rowBytes, width, height);
-                plain(b.data() + odd, 1, rowBytes, src.data(), 1, rowBytes, width, height);
-                ASSERT_EQ(a, b) << pair[0] << "->" << pair[1] << " width " << width << " scene "
-                                << scene;
-            }
-        }
-    }
-}

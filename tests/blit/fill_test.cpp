@@ -8,46 +8,35 @@
 
 namespace {
 
-TEST(BitmapFill, IndexedTypesWriteTheLowByteAndLeaveRowPadding) {
-    for (uint8_t type : {PIXEL_CMAP4, PIXEL_CMAP4_KEY, PIXEL_PAL8, PIXEL_PAL8_KEY}) {
-        bitmap_tag* bm = swtest::randomBitmap(type, 3, 4, 11);
-        ASSERT_EQ(int(bm->rowBytes), 4);
-        std::vector<uint8_t> before(bm->pixels, bm->pixels + 5 * 4 + 1);
-        bitmapFill(bm, 0x1A7);
-        for (int i = 0; i < 5 * 4 + 1; ++i) {
-            bool pixel = i < 16 && i % 4 < 3;
-            EXPECT_EQ(bm->pixels[i], pixel ? 0xA7 : before[i]) << "byte " << i;
-        }
-        bitmapFree(bm);
-    }
-}
-
-// Widths 0..40 at every start alignment, against a pixel-by-pixel
-// expectation of the screen-table value (covers the paired fill and its
-// single-pixel ends).
-TEST(BitmapFill, SixteenBitTypesWriteTheScreenTablePixel) {
-    uint32_t* palette = swtest::randomPalette(3);
-    paletteSetCurrent(palette, 0, 256);
-    for (uint8_t type : {PIXEL_RGB565, PIXEL_ARGB1555})
-        for (int width = 0; width <= 40; ++width)
-            for (int offset = 0; offset < 8; ++offset) {
-                // Offsets 4-7 use unpadded rows, filled as one block.
-                int rowBytes = 2 * width + (offset < 4 ? 6 : 0), height = 3;
-                std::vector<uint8_t> memory(size_t(rowBytes) * height + 8, 0x5A);
-                bitmap_tag bm{type, width, height, rowBytes, nullptr, memory.data() + offset % 4};
-                bitmapFill(&bm, 77 + 256); // only the low 8 bits of the index count
-                uint16_t pixel = type == PIXEL_RGB565 ? screenPalette565[77] : screenPalette555[77];
-                for (size_t i = 0; i < memory.size(); ++i) {
-                    int64_t at = int64_t(i) - offset % 4;
-                    bool inside = at >= 0 && at < int64_t(rowBytes) * height &&
-                                  (rowBytes == 0 || at % rowBytes < 2 * width);
-                    uint8_t want = inside ? uint8_t(at % 2 ? pixel >> 8 : pixel) : 0x5A;
-                    ASSERT_EQ(memory[i], want) << "type " << int(type) << " width " << width
-                                               << " offset " << offset << " byte " << i;
+// Widths 0..40 and a few long ones, rows padded or not, at every start
+// alignment: every byte against a pixel-by-pixel expectation, with the
+// plain and the fast fills. Indexed types take the low byte of the
+// colour, the screen types its table pixel.
+TEST(BitmapFill, ExactBytesForEveryWidthAndAlignment) {
+    swtest::DrawScene scene(3);
+    for (uint8_t type : {PIXEL_CMAP4, PIXEL_PAL8_KEY, PIXEL_RGB565, PIXEL_ARGB1555})
+        for (bool plain : {true, false}) {
+            swtest::RoutineChoice routines(plain);
+            const int bpp = pixelBitDepthLog2(type);
+            const uint16_t* table = screenTableOf(type);
+            const uint16_t pixel = table ? table[77] : 77 * 0x101;
+            for (int width = 0; width <= 300; width += width < 40 ? 1 : 87)
+                for (int shape = 0; shape < 8; ++shape) {
+                    const int start = shape % 4, height = 3;
+                    const int rowBytes = bpp * width + (shape < 4 ? 6 : 0);
+                    std::vector<uint8_t> memory(size_t(rowBytes) * height + 8, 0x5A);
+                    bitmap_tag bm{type, width, height, rowBytes, nullptr, memory.data() + start};
+                    bitmapFill(&bm, 77 + 256); // only the low 8 bits of the index count
+                    for (size_t i = 0; i < memory.size(); ++i) {
+                        int64_t at = int64_t(i) - start;
+                        bool inside = at >= 0 && at < int64_t(rowBytes) * height &&
+                                      (rowBytes == 0 || at % rowBytes < bpp * width);
+                        uint8_t want = inside ? uint8_t(at % 2 ? pixel >> 8 : pixel) : 0x5A;
+                        ASSERT_EQ(memory[i], want) << "type " << int(type) << " width " << width
+                                                   << " shape " << shape << " byte " << i;
+                    }
                 }
-            }
-    paletteCurrent = nullptr;
-    paletteFree(palette);
+        }
 }
 
 TEST(BitmapFill, OtherTypesAndUndrawableRecordsAreLeftAlone) {
@@ -60,15 +49,15 @@ TEST(BitmapFill, OtherTypesAndUndrawableRecordsAreLeftAlone) {
         bitmapFree(bm);
     }
     bitmap_tag* bm = swtest::randomBitmap(PIXEL_PAL8, 5, 3, 2);
-    uint64_t hash = swtest::bitmapHash(bm);
-    bitmap_tag shortRows = *bm;
-    shortRows.rowBytes = 4;
-    bitmapFill(&shortRows, 1);
-    bitmap_tag negative = *bm;
-    negative.height = -1;
-    bitmapFill(&negative, 1);
+    const std::vector<uint8_t> before = swtest::bufferOf(bm);
+    std::vector<bitmap_tag> bad(3, *bm);
+    bad[0].rowBytes = 4;
+    bad[1].rowBytes = -4;
+    bad[2].height = -1;
+    for (bitmap_tag& b : bad)
+        bitmapFill(&b, 1);
     bitmapFill(nullptr, 1);
-    EXPECT_EQ(hash, swtest::bitmapHash(bm));
+    EXPECT_EQ(before, swtest::bufferOf(bm));
     bitmapFree(bm);
 }
 

@@ -64,10 +64,7 @@ Points pixelsOf(const bitmap_tag* bm, int color) {
 }
 
 bitmap_tag* cleared(uint8_t type, int w, int h) {
-    bitmap_tag* bm = nullptr;
-    EXPECT_TRUE(bitmapAlloc(&bm, type, w, h, 0));
-    std::memset(bm->pixels, 0, size_t(h + 1) * bm->rowBytes + 1);
-    return bm;
+    return swtest::filledBitmap(type, w, h, 0);
 }
 
 TEST(Lines, TheDocumentedShapes) {
@@ -96,18 +93,24 @@ TEST(Lines, TheDocumentedShapes) {
     }
 }
 
+// Lines inside the bitmap, pixel for pixel; on 5:6:5 each pixel is the
+// colour's table pixel (read back through the table).
 TEST(Lines, UnclippedLinesFollowTheReferenceWalk) {
+    swtest::DrawScene scene(8);
+    ASSERT_TRUE(screenPalette565[1] != 0 && screenPalette565[1] != screenPalette565[0]);
     Rng rng(17);
-    bitmap_tag* bm = cleared(PIXEL_PAL8, 64, 48);
-    for (int i = 0; i < 2000; ++i) {
-        int x0 = rng.range(0, 63), y0 = rng.range(0, 47), x1 = rng.range(0, 63),
-            y1 = rng.range(0, 47);
-        std::memset(bm->pixels, 0, size_t(49) * bm->rowBytes);
-        drawLine(bm, 1, x0, y0, x1, y1);
-        ASSERT_EQ(pixelsOf(bm, 1), referenceLine(x0, y0, x1, y1))
-            << x0 << "," << y0 << " " << x1 << "," << y1;
+    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565}) {
+        bitmap_tag* bm = cleared(type, 64, 48);
+        for (int i = 0; i < 2000; ++i) {
+            int x0 = rng.range(0, 63), y0 = rng.range(0, 47), x1 = rng.range(0, 63),
+                y1 = rng.range(0, 47);
+            std::memset(bm->pixels, 0, size_t(49) * bm->rowBytes);
+            drawLine(bm, 1 + 256, x0, y0, x1, y1); // only the low 8 bits count
+            ASSERT_EQ(pixelsOf(bm, 1), referenceLine(x0, y0, x1, y1))
+                << x0 << "," << y0 << " " << x1 << "," << y1;
+        }
+        bitmapFree(bm);
     }
-    bitmapFree(bm);
 }
 
 // Lines with end points anywhere around a small bitmap: the clipped
@@ -116,7 +119,9 @@ TEST(Lines, UnclippedLinesFollowTheReferenceWalk) {
 TEST(Lines, ClippingEqualsCroppingTheWholeLine) {
     const int W = 23, H = 17, margin = 120;
     Rng rng(23);
-    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565}) {
+    for (int run = 0; run < 4; ++run) {
+        swtest::RoutineChoice routines(run & 1);
+        const uint8_t type = run & 2 ? PIXEL_RGB565 : PIXEL_PAL8;
         bitmap_tag* small = cleared(type, W, H);
         bitmap_tag* big = cleared(type, W + 2 * margin, H + 2 * margin);
         for (int i = 0; i < 3000; ++i) {
@@ -182,62 +187,40 @@ TEST(Lines, AaLineDrawsTheIntegerPartsOfFixedPointEnds) {
     bitmapFree(bm);
 }
 
-TEST(Lines, SixteenBitLinesWriteTheScreenTablePixel) {
-    uint32_t* palette = swtest::randomPalette(8);
-    paletteSetCurrent(palette, 0, 256);
-    for (uint8_t type : {PIXEL_RGB565, PIXEL_ARGB1555}) {
-        const uint16_t* table = type == PIXEL_RGB565 ? screenPalette565 : screenPalette555;
-        bitmap_tag* bm = cleared(type, 9, 9);
-        drawLine(bm, 0x133, 1, 7, 8, 2); // low 8 bits of the colour
-        for (auto& p : referenceLine(1, 7, 8, 2)) {
-            const uint8_t* q = bm->pixels + p.second * bm->rowBytes + 2 * p.first;
-            EXPECT_EQ(q[0] | q[1] << 8, table[0x33]);
+// Exactly the rectangle's pixels change, rows rowBytes apart; full-width
+// rectangles on unpadded rows (one block for the fast fill) change exactly
+// the rows asked for. Both fills; colours keep their low 8 bits.
+TEST(FillRect, WritesExactlyTheRectangle) {
+    swtest::DrawScene scene(5);
+    struct Case {
+        uint8_t type;
+        int w, h, x, y, rw, rh;
+    } cases[] = {{PIXEL_PAL8, 11, 6, 3, 1, 5, 4},     {PIXEL_PAL8, 12, 6, -3, 2, 40, 3},
+                 {PIXEL_RGB565, 12, 6, -3, 2, 40, 3}, {PIXEL_ARGB1555, 7, 5, 2, -1, 3, 3},
+                 {PIXEL_PAL8, 11, 6, 0, 0, 0, 6},     {PIXEL_PAL8, 11, 6, 0, 0, 11, 0}};
+    for (const Case& c : cases)
+        for (bool plain : {true, false}) {
+            swtest::RoutineChoice routines(plain);
+            bitmap_tag* bm = cleared(c.type, c.w, c.h);
+            fillRect(bm, 0x2AB, c.x, c.y, uint32_t(c.rw), uint32_t(c.rh));
+            const uint16_t* table = screenTableOf(c.type);
+            bitmap_tag expected = *bm;
+            std::vector<uint8_t> bytes(swtest::bufferOf(bm).size(), 0);
+            expected.pixels = bytes.data();
+            for (int y = std::max(c.y, 0); y < std::min(c.y + c.rh, c.h); ++y)
+                for (int x = std::max(c.x, 0); x < std::min(c.x + c.rw, c.w); ++x)
+                    swtest::setPixelAt(&expected, x, y, table ? table[0xAB] : 0xAB);
+            EXPECT_EQ(swtest::bufferOf(bm), bytes) << int(c.type) << " " << c.x << "," << c.y;
+            bitmapFree(bm);
         }
-        bitmapFree(bm);
-    }
-    paletteCurrent = nullptr;
-    paletteFree(palette);
-}
-
-TEST(FillRect, WritesExactlyTheRectangleRowBytesApart) {
-    bitmap_tag* bm = cleared(PIXEL_PAL8, 11, 6);
-    fillRect(bm, 0x2AB, 3, 1, 5, 4);
-    for (int y = 0; y <= 6; ++y)
-        for (int b = 0; b < bm->rowBytes; ++b) {
-            bool inside = y >= 1 && y < 5 && b >= 3 && b < 8;
-            ASSERT_EQ(bm->pixels[y * bm->rowBytes + b], inside ? 0xAB : 0) << y << "," << b;
-        }
-    std::vector<uint8_t> before(bm->pixels, bm->pixels + 7 * bm->rowBytes + 1);
-    fillRect(bm, 1, 0, 0, 0, 6);
-    fillRect(bm, 1, 0, 0, 11, 0);
-    EXPECT_EQ(before, std::vector<uint8_t>(bm->pixels, bm->pixels + 7 * bm->rowBytes + 1));
-    bitmapFree(bm);
-}
-
-// Full-width rectangles on unpadded rows are filled as one block: exactly
-// the rows asked for change.
-TEST(FillRect, FullWidthRowsWithoutPadding) {
-    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565}) {
-        bitmap_tag* bm = cleared(type, 12, 6);
-        int bpp = pixelBitDepthLog2(type);
-        ASSERT_EQ(int(bm->rowBytes), 12 * bpp);
-        fillRect(bm, 0xFF, -3, 2, 40, 3);
-        for (int i = 0; i < 7 * bm->rowBytes + 1; ++i) {
-            bool inside = i >= 2 * bm->rowBytes && i < 5 * bm->rowBytes;
-            uint8_t want = inside ? (bpp == 1 ? 0xFF
-                                              : (i % 2 ? screenPalette565[255] >> 8
-                                                       : screenPalette565[255] & 0xFF))
-                                  : 0;
-            ASSERT_EQ(bm->pixels[i], want) << "type " << int(type) << " byte " << i;
-        }
-        bitmapFree(bm);
-    }
 }
 
 TEST(FillRect, ClippingEqualsCroppingTheWholeRectangle) {
     const int W = 13, H = 9, margin = 40;
     Rng rng(31);
-    for (uint8_t type : {PIXEL_PAL8, PIXEL_ARGB1555}) {
+    for (int run = 0; run < 4; ++run) {
+        swtest::RoutineChoice routines(run & 1);
+        const uint8_t type = run & 2 ? PIXEL_ARGB1555 : PIXEL_PAL8;
         bitmap_tag* small = cleared(type, W, H);
         bitmap_tag* big = cleared(type, W + 2 * margin, H + 2 * margin);
         int bpp = pixelBitDepthLog2(type);

@@ -14,16 +14,8 @@ using swtest::Rng;
 
 namespace {
 
-bitmap_tag* filled(uint8_t type, int w, int h, uint8_t byte) {
-    bitmap_tag* bm = nullptr;
-    EXPECT_TRUE(bitmapAlloc(&bm, type, w, h, 0));
-    std::memset(bm->pixels, byte, size_t(h + 1) * bm->rowBytes + 1);
-    return bm;
-}
-
-std::vector<uint8_t> buffer(const bitmap_tag* bm) {
-    return std::vector<uint8_t>(bm->pixels, bm->pixels + size_t(bm->height + 1) * bm->rowBytes + 1);
-}
+using swtest::bufferOf;
+using swtest::filledBitmap;
 
 // Whether glyph c has pixel (col, row) set, from the font rows.
 bool glyphBit(int c, int col, int row) {
@@ -100,26 +92,19 @@ TEST(DebugText, GlyphsClipAtEveryEdge) {
     const int W = 12, H = 10;
     for (int x : {-8, -7, -3, 0, 2, W - 2, W - 1, W})
         for (int y : {-8, -5, 0, H - 3, H}) {
-            bitmap_tag* bm = filled(PIXEL_PAL8, W, H, 0xEE);
-            drawDebugChar(bm, 7, x, y, 'A', 0);
-            expectGlyphAt(bm, 'A', x, y, 7);
+            bitmap_tag* bm = filledBitmap(PIXEL_PAL8, W, H, 0xEE);
+            const char text[] = {char(x < 0 ? 'A' : 200), 0}; // bytes above 127 are glyphs too
+            drawDebugText(bm, 7, x, y, text, 0);
+            expectGlyphAt(bm, uint8_t(text[0]), x, y, 7);
             bitmapFree(bm);
         }
 }
 
-TEST(DebugText, BytesAboveOneTwentySevenSelectTheirGlyph) {
-    bitmap_tag* bm = filled(PIXEL_PAL8, 8, 8, 0xEE);
-    const char text[] = {char(200), 0};
-    drawDebugText(bm, 9, 0, 0, text, 0);
-    expectGlyphAt(bm, 200, 0, 0, 9);
-    bitmapFree(bm);
-}
-
 TEST(DebugText, TransparentLeavesBackgroundPixels) {
-    bitmap_tag* bm = filled(PIXEL_PAL8, 16, 8, 0xEE);
-    std::vector<uint8_t> before = buffer(bm);
+    bitmap_tag* bm = filledBitmap(PIXEL_PAL8, 16, 8, 0xEE);
+    std::vector<uint8_t> before = bufferOf(bm);
     drawDebugText(bm, 9, 4, 0, " ", 1);
-    EXPECT_EQ(before, buffer(bm));
+    EXPECT_EQ(before, bufferOf(bm));
     drawDebugText(bm, 9, 4, 0, "x", 1);
     for (int row = 0; row < 8; ++row)
         for (int col = 0; col < 16; ++col) {
@@ -134,27 +119,23 @@ TEST(DebugText, TransparentLeavesBackgroundPixels) {
 }
 
 TEST(DebugText, SixteenBitGlyphsUseTheScreenTableOnZero) {
-    uint32_t* palette = swtest::randomPalette(12);
-    paletteSetCurrent(palette, 0, 256);
+    swtest::DrawScene scene(12);
     for (uint8_t type : {PIXEL_RGB565, PIXEL_ARGB1555}) {
-        const uint16_t* table = type == PIXEL_RGB565 ? screenPalette565 : screenPalette555;
-        bitmap_tag* bm = filled(type, 9, 9, 0xEE);
+        const uint16_t* table = screenTableOf(type);
+        bitmap_tag* bm = filledBitmap(type, 9, 9, 0xEE);
         drawDebugText(bm, 255, 1, 1, "0", 0);
         for (int row = 0; row < 9; ++row)
             for (int col = 0; col < 9; ++col) {
-                const uint8_t* p = bm->pixels + row * bm->rowBytes + 2 * col;
                 int gx = col - 1, gy = row - 1;
                 uint16_t want = gx < 0 || gy < 0 ? 0xEEEE : glyphBit('0', gx, gy) ? table[255] : 0;
-                EXPECT_EQ(p[0] | p[1] << 8, want) << col << "," << row;
+                EXPECT_EQ(swtest::pixelAt(bm, col, row), want) << col << "," << row;
             }
         bitmapFree(bm);
     }
-    paletteCurrent = nullptr;
-    paletteFree(palette);
 }
 
 TEST(DebugText, GlyphsAdvanceEightPixels) {
-    bitmap_tag* bm = filled(PIXEL_PAL8, 40, 30, 0xEE);
+    bitmap_tag* bm = filledBitmap(PIXEL_PAL8, 40, 30, 0xEE);
     drawDebugText(bm, 3, 10, 20, "AB", 0);
     for (int row = 20; row < 28; ++row)
         for (int col = 0; col < 40; ++col) {
@@ -164,10 +145,10 @@ TEST(DebugText, GlyphsAdvanceEightPixels) {
                                                                             : 0;
             EXPECT_EQ(bm->pixels[row * bm->rowBytes + col], want) << col << "," << row;
         }
-    std::vector<uint8_t> before = buffer(bm);
+    std::vector<uint8_t> before = bufferOf(bm);
     drawDebugText(bm, 3, 0, 0, "", 0);
     drawDebugText(bm, 3, 0, 0, nullptr, 0);
-    EXPECT_EQ(before, buffer(bm));
+    EXPECT_EQ(before, bufferOf(bm));
     bitmapFree(bm);
 }
 
@@ -178,8 +159,8 @@ TEST(DebugText, ClippingEqualsCroppingTheWholeText) {
     const int W = 21, H = 11, margin = 40;
     Rng rng(3);
     for (int i = 0; i < 400; ++i) {
-        bitmap_tag* small = filled(PIXEL_PAL8, W, H, 0xEE);
-        bitmap_tag* big = filled(PIXEL_PAL8, W + 2 * margin, H + 2 * margin, 0xEE);
+        bitmap_tag* small = filledBitmap(PIXEL_PAL8, W, H, 0xEE);
+        bitmap_tag* big = filledBitmap(PIXEL_PAL8, W + 2 * margin, H + 2 * margin, 0xEE);
         int x = rng.range(-margin, W), y = rng.range(-12, H);
         char text[5];
         for (int k = 0; k < 4; ++k)
@@ -197,13 +178,13 @@ TEST(DebugText, ClippingEqualsCroppingTheWholeText) {
         bitmapFree(small);
         bitmapFree(big);
     }
-    bitmap_tag* bm = filled(PIXEL_PAL8, 8, 8, 0xEE);
-    std::vector<uint8_t> before = buffer(bm);
+    bitmap_tag* bm = filledBitmap(PIXEL_PAL8, 8, 8, 0xEE);
+    std::vector<uint8_t> before = bufferOf(bm);
     drawDebugText(bm, 5, INT32_MAX - 3, 0, "long text past the end", 0);
     drawDebugText(bm, 5, INT32_MIN, 0, "long text before the start", 0);
     drawDebugText(bm, 5, 0, INT32_MIN, "above", 0);
     drawDebugText(bm, 5, 0, INT32_MAX, "below", 0);
-    EXPECT_EQ(before, buffer(bm));
+    EXPECT_EQ(before, bufferOf(bm));
     bitmapFree(bm);
 }
 

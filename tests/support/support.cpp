@@ -1,11 +1,13 @@
 #include "support.h"
 
 #include "bitmap/bitmap.h"
+#include "fastpath.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -73,6 +75,53 @@ SelectionGuard::~SelectionGuard() {
     paletteCurrent = palette_;
     colormapCurrent = colormap_;
     mipSetCurrent(mip_);
+}
+
+RoutineChoice::RoutineChoice(bool plain) : was_(plainRoutines()) {
+    setPlainRoutines(plain);
+}
+RoutineChoice::~RoutineChoice() {
+    setPlainRoutines(was_);
+}
+
+DrawScene::DrawScene(uint32_t seed, uint8_t* colormap, uint32_t fontColor)
+    : palette_(randomPalette(seed)), fontColor_(::fontColor) {
+    paletteSetCurrent(palette_, 0, 256);
+    colormapSetCurrent(colormap);
+    bitmapSetFontColor(fontColor);
+}
+DrawScene::~DrawScene() {
+    bitmapSetFontColor(fontColor_);
+    paletteCurrent = nullptr;
+    paletteFree(palette_);
+}
+
+std::vector<uint8_t> bufferOf(const bitmap_tag* bm) {
+    return std::vector<uint8_t>(bm->pixels,
+                                bm->pixels + size_t(bm->height + 1) * size_t(bm->rowBytes) + 1);
+}
+
+bitmap_tag* filledBitmap(uint8_t type, int32_t width, int32_t height, uint8_t byte) {
+    bitmap_tag* bm = nullptr;
+    if (!bitmapAlloc(&bm, type, width, height, 0)) return nullptr;
+    std::memset(bm->pixels, byte, size_t(height + 1) * size_t(bm->rowBytes) + 1);
+    return bm;
+}
+
+uint32_t pixelAt(const bitmap_tag* bm, int32_t x, int32_t y) {
+    const int bpp = pixelBitDepthLog2(bm->pixelType);
+    const uint8_t* p = bm->pixels + int64_t(y) * bm->rowBytes + int64_t(x) * bpp;
+    uint32_t v = 0;
+    for (int k = bpp - 1; k >= 0; --k)
+        v = v << 8 | p[k];
+    return v;
+}
+
+void setPixelAt(bitmap_tag* bm, int32_t x, int32_t y, uint32_t value) {
+    const int bpp = pixelBitDepthLog2(bm->pixelType);
+    uint8_t* p = bm->pixels + int64_t(y) * bm->rowBytes + int64_t(x) * bpp;
+    for (int k = 0; k < bpp; ++k)
+        p[k] = uint8_t(value >> (8 * k));
 }
 
 TempDir::TempDir() {

@@ -71,6 +71,46 @@ class SelectionGuard {
     mip_tag* mip_;
 };
 
+// Runs the plain (true) or the fast (false) column of every routine table
+// while alive; the choice in force before comes back afterwards.
+class RoutineChoice {
+  public:
+    explicit RoutineChoice(bool plain);
+    ~RoutineChoice();
+    RoutineChoice(const RoutineChoice&) = delete;
+    RoutineChoice& operator=(const RoutineChoice&) = delete;
+
+  private:
+    bool was_;
+};
+
+// For drawing tests: a seeded random palette made current (the screen
+// tables follow it), a current colormap (or none) and a font colour. The
+// selections and the font colour come back as they were.
+class DrawScene {
+  public:
+    explicit DrawScene(uint32_t seed, uint8_t* colormap = nullptr, uint32_t fontColor = 0);
+    ~DrawScene();
+    DrawScene(const DrawScene&) = delete;
+    DrawScene& operator=(const DrawScene&) = delete;
+    uint32_t* palette() const { return palette_; }
+
+  private:
+    SelectionGuard selections_;
+    uint32_t* palette_;
+    uint32_t fontColor_;
+};
+
+// The whole pixel buffer of a bitmap from bitmapAlloc: its rows, the spare
+// row and the spare byte.
+std::vector<uint8_t> bufferOf(const bitmap_tag* bm);
+// A bitmap from bitmapAlloc (no map) whose whole buffer holds `byte`.
+bitmap_tag* filledBitmap(uint8_t type, int32_t width, int32_t height, uint8_t byte);
+// Pixel (x, y) as stored: bytes per pixel of the type, little-endian; rows
+// rowBytes apart (either sign).
+uint32_t pixelAt(const bitmap_tag* bm, int32_t x, int32_t y);
+void setPixelAt(bitmap_tag* bm, int32_t x, int32_t y, uint32_t value);
+
 // Writes bytes to a file; reads a whole file.
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::string& path);
