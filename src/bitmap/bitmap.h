@@ -17,11 +17,13 @@ inline int64_t allocRowBytes(uint32_t type, int32_t width) {
 
 // True when `bm` describes pixel memory that may be touched with
 // `bytesPerPixel`-byte pixels: a record with pixels, a non-negative size
-// and rows at least width * bytesPerPixel bytes long. Every entry point
-// checks this once and does nothing for a record that fails it.
+// and rows at least width * bytesPerPixel bytes long, stepped by rowBytes
+// of either sign (a negative one lays the rows out bottom-up). Every entry
+// point checks this once and does nothing for a record that fails it.
 inline bool bitmapUsable(const bitmap_tag* bm, int bytesPerPixel) {
     if (!bm || !bm->pixels || bm->width < 0 || bm->height < 0 || bytesPerPixel <= 0) return false;
-    return int64_t(bm->rowBytes) >= int64_t(bm->width) * bytesPerPixel;
+    const int64_t rowBytes = bm->rowBytes;
+    return (rowBytes < 0 ? -rowBytes : rowBytes) >= int64_t(bm->width) * bytesPerPixel;
 }
 
 // Start of row y (64-bit offset arithmetic).
