@@ -88,7 +88,8 @@ Bytes pcx(int w, int h, uint8_t encoding, const Bytes& data, bool palette = true
     b[0] = 10, b[1] = 5, b[2] = encoding, b[3] = bits, b[65] = 1;
     storeLe16(&b[8], uint32_t(w - 1));
     storeLe16(&b[10], uint32_t(h - 1));
-    append(b, data);
+    for (uint8_t byte : data) // append() of an empty vector here trips a GCC 12 bounds warning
+        b.push_back(byte);
     if (palette) {
         b.push_back(12);
         b.resize(b.size() + 768, 0x55);
