@@ -3,6 +3,8 @@
 // before the setjmp and releases it on both paths.
 #include "png_io.h"
 
+#include "bitmap/pixeltype.h"
+
 #include <png.h>
 
 #include <csetjmp>
@@ -212,7 +214,7 @@ void writeImage(png_structp png, png_infop info, FILE* file, const bitmap_tag* b
 } // namespace
 
 bool pngWrite(const std::string& path, const bitmap_tag* bm, std::string& error) {
-    bool paletted = (bm->pixelType == PIXEL_PAL8 || bm->pixelType == PIXEL_PAL8_KEY) && bm->map;
+    bool paletted = isIndexed8(bm->pixelType) && bm->map;
     std::vector<uint8_t> pixels;
     std::vector<png_bytep> rows;
     const int32_t width = bm->width, height = bm->height;
@@ -228,8 +230,8 @@ bool pngWrite(const std::string& path, const bitmap_tag* bm, std::string& error)
                 continue;
             }
             uint32_t v = 0;
-            std::memcpy(&v, row + x * pixelBitDepthLog2(bm->pixelType),
-                        size_t(pixelBitDepthLog2(bm->pixelType)));
+            const int bytes = bytesPerPixel(bm->pixelType);
+            std::memcpy(&v, row + x * bytes, size_t(bytes));
             out[4 * x] = colorR(bm, v);
             out[4 * x + 1] = colorG(bm, v);
             out[4 * x + 2] = colorB(bm, v);
