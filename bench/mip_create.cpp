@@ -4,7 +4,7 @@
 //   BM_mipCreate/<side>/<0 plain, 1 fast>/<0 noisy, 1 smooth source>
 #include <spanwright/spanwright.h>
 
-#include "mip/mip.h"
+#include "fastpath.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,16 +33,18 @@ bitmap_tag* makeSource(int32_t side, bool smooth) {
 
 void BM_mipCreate(benchmark::State& state) {
     const int32_t side = int32_t(state.range(0));
-    const MipFilter filter = state.range(1) ? MipFilter::fast : MipFilter::plain;
+    const bool plain = plainRoutines();
+    setPlainRoutines(state.range(1) == 0);
     bitmap_tag* src = makeSource(side, state.range(2) != 0);
     for (auto _ : state) {
         mip_tag* mip;
-        if (!mipCreateWith(&mip, src, 16, nullptr, filter)) std::abort();
+        if (!mipCreate(&mip, src, 16, 0)) std::abort();
         benchmark::DoNotOptimize(mip->level[1].pixels[0]);
         mipFree(mip);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(side) * side);
     bitmapFree(src);
+    setPlainRoutines(plain);
 }
 BENCHMARK(BM_mipCreate)->ArgsProduct({{256, 1024}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
 

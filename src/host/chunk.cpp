@@ -7,6 +7,8 @@
 // handlers outside the data.
 #include <spanwright/vesk.h>
 
+#include "byteorder.h"
+
 #include <cstdint>
 
 namespace {
@@ -17,24 +19,15 @@ constexpr uint32_t headerBytes = VESK_CHUNK_HEADER_BYTES;
 int parseDepth = 0;
 
 void packHeader(uint8_t out[headerBytes], uint32_t id, uint32_t tag, int32_t size) {
-    uint32_t words[3] = {id, tag, uint32_t(size)};
-    out[0] = uint8_t(id >> 24);
-    out[1] = uint8_t(id >> 16);
-    out[2] = uint8_t(id >> 8);
-    out[3] = uint8_t(id);
-    for (int w = 1; w < 3; ++w)
-        for (int b = 0; b < 4; ++b)
-            out[w * 4 + b] = uint8_t(words[w] >> (8 * b));
+    storeBe32(out, id);
+    storeLe32(out + 4, tag);
+    storeLe32(out + 8, uint32_t(size));
 }
 
 void unpackHeader(const uint8_t in[headerBytes], uint32_t* id, uint32_t* tag, int32_t* size) {
-    auto le = [&](int at) {
-        return uint32_t(in[at]) | uint32_t(in[at + 1]) << 8 | uint32_t(in[at + 2]) << 16 |
-               uint32_t(in[at + 3]) << 24;
-    };
-    if (id) *id = uint32_t(in[0]) << 24 | uint32_t(in[1]) << 16 | uint32_t(in[2]) << 8 | in[3];
-    if (tag) *tag = le(4);
-    if (size) *size = int32_t(le(8));
+    if (id) *id = loadBe32(in);
+    if (tag) *tag = loadLe32(in + 4);
+    if (size) *size = int32_t(loadLe32(in + 8));
 }
 
 void idText(uint32_t id, char out[5]) {
@@ -125,8 +118,8 @@ uint8_t brixEndChunk(file_tag* f, brixChunk* chunk) {
     uint32_t end = libfileGetCurrentPosition(f);
     if (end < chunk->start + headerBytes || end - chunk->start - headerBytes > INT32_MAX) return 0;
     uint32_t size = end - chunk->start - headerBytes;
-    uint8_t bytes[4] = {uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16),
-                        uint8_t(size >> 24)};
+    uint8_t bytes[4];
+    storeLe32(bytes, size);
     return libfileSeekFromStart(f, chunk->start + 8) && fileWrite(f, bytes, 4) &&
            libfileSeekFromStart(f, end);
 }

@@ -3,6 +3,7 @@
 // little-endian.
 #include <spanwright/vesk.h>
 
+#include "byteorder.h"
 #include "file_internal.h"
 
 #include <cerrno>
@@ -85,7 +86,7 @@ uint8_t libfileReadInt8(file_tag* f, int8_t* value) {
 uint8_t libfileReadUint32(file_tag* f, uint32_t* value) {
     uint8_t b[4];
     if (!value || !libfileReadExact(f, b, 4)) return 0;
-    *value = b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24);
+    *value = loadLe32(b);
     return 1;
 }
 
@@ -99,7 +100,8 @@ uint8_t fileWriteUint8(file_tag* f, uint8_t value) {
 }
 
 uint8_t fileWriteUint16(file_tag* f, uint16_t value) {
-    uint8_t b[2] = {uint8_t(value), uint8_t(value >> 8)};
+    uint8_t b[2];
+    storeLe16(b, value);
     return fileWrite(f, b, 2);
 }
 

@@ -1,10 +1,11 @@
 // Internal interface of the image-file module: the native "BMAP" chunk
 // handlers and their parse state (shared by the loader and the mip files),
-// and the size limits every reader applies before it allocates from a
-// header it read.
+// and the loader behind bitmapLoad.
 #pragma once
 
 #include <spanwright/spanwright.h>
+
+#include "imagefile/format.h"
 
 #include <cstdint>
 
@@ -14,17 +15,6 @@ constexpr uint32_t idBMHD = VESK_ID('B', 'M', 'H', 'D');
 constexpr uint32_t idCMAP = VESK_ID('C', 'M', 'A', 'P');
 constexpr uint32_t idPLET = VESK_ID('P', 'L', 'E', 'T');
 constexpr uint32_t idDATA = VESK_ID('D', 'A', 'T', 'A');
-
-// The largest picture any reader accepts: each side 1..32768 pixels and at
-// most 2^28 pixels in all. A hostile header therefore never asks for more
-// than a bounded allocation, and the readers also compare what they
-// allocate with the size of the file that is meant to fill it.
-constexpr int64_t imageMaxSide = 32768;
-constexpr int64_t imageMaxPixels = int64_t(1) << 28;
-
-// True when width x height lies within the limits above; otherwise prints
-// "Invalid image size %lld x %lld in <function>()\n" and returns false.
-bool imageSizeAcceptable(int64_t width, int64_t height, const char* function);
 
 // "BMHD" payload as it lies in the file (14 bytes, little-endian).
 struct BmapHeader {
@@ -64,6 +54,6 @@ int64_t bmapFileRowBytes(uint8_t type, int64_t width);
 // bitmapRead with the header checked against the bitmap (matchBitmap).
 bool bitmapReadMatching(bitmap_tag* bm, file_tag* file);
 
-// The loader behind bitmapLoad, without the cache: PCX by its first byte,
-// TGA by its name, otherwise the native file. Out-pointer null on failure.
+// The loader behind bitmapLoad, without the cache: the format by the
+// library's rules (see format.h). Out-pointer null on failure.
 uint8_t bitmapLoadFile(bitmap_tag** out, file_tag* file, uint8_t key);

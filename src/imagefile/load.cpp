@@ -9,8 +9,6 @@
 // refers to it.
 #include "bitmap/bitmap.h"
 #include "imagefile/imagefile.h"
-#include "imagefile/pcx.h"
-#include "imagefile/tga.h"
 #include "memory.h"
 
 #include <cstring>
@@ -120,98 +118,18 @@ T* makeRecord(Args... args) {
     return memory ? new (memory) T(args...) : nullptr;
 }
 
-// The native file with the handlers making the bitmap and its colour table.
-bool loadNative(bitmap_tag** out, file_tag* file) {
-    uint32_t id, tag;
-    int32_t size;
-    if (!brixPeekChunkHeader(&id, &tag, &size, file)) {
-        DebugPrintf("brixPeekChunkHeader() failed in bitmapLoad()\n");
-        return false;
-    }
-    if (id != idBMAP) {
-        DebugPrintf("Invalid file type in bitmapLoad()\n");
-        return false;
-    }
-    BmapParseState state{};
-    state.allocate = 1;
-    bool ok = brixParseContainer(&state, bmapParseList, 4, file);
-    if (!ok) DebugPrintf("brixParseContainer() failed in bitmapLoad()\n");
-    if (ok && !state.seen) {
-        DebugPrintf("No required BMHD chunk in file in bitmapLoad()\n");
-        ok = false;
-    }
-    if (!ok) {
-        bitmapFree(state.bitmap);
-        return false;
-    }
-    *out = state.bitmap;
-    return true;
-}
-
-bool loadPcx(bitmap_tag** out, file_tag* file, uint8_t key) {
-    PcxReader reader;
-    if (!pcxSetup(&reader, file)) {
-        DebugPrintf("pcxSetup() failed in bitmapLoad()\n");
-        return false;
-    }
-    if (pcxDepth(reader) != 8) {
-        DebugPrintf("Invalid pixel depth in bitmapLoad()\n");
-        return false;
-    }
-    int32_t width = pcxWidth(reader), height = pcxHeight(reader);
-    if (!imageSizeAcceptable(width, height, "bitmapLoad") || !pcxSizeFitsFile(reader, "bitmapLoad"))
-        return false;
-    bitmap_tag* bm;
-    if (!bitmapAlloc(&bm, key ? PIXEL_PAL8_KEY : PIXEL_PAL8, width, height, 1)) {
-        DebugPrintf("bitmapAlloc() failed in bitmapLoad()\n");
-        return false;
-    }
-    if (!pcxReadBitmap(bm, &reader)) {
-        DebugPrintf("pcxReadBitmap() failed in bitmapLoad()\n");
-        bitmapFree(bm);
-        return false;
-    }
-    if (!pcxReadPalette(static_cast<uint32_t*>(bm->map), &reader)) {
-        DebugPrintf("pcxReadPalette() failed in bitmapLoad()\n");
-        bitmapFree(bm);
-        return false;
-    }
-    *out = bm;
-    return true;
-}
-
-bool loadTga(bitmap_tag** out, file_tag* file) {
-    TgaReader reader;
-    if (!tgaSetup(&reader, file)) {
-        DebugPrintf("tgaSetup() failed in bitmapLoad()\n");
-        return false;
-    }
-    int32_t width = tgaWidth(reader), height = tgaHeight(reader);
-    if (!imageSizeAcceptable(width, height, "bitmapLoad") || !tgaSizeFitsFile(reader, "bitmapLoad"))
-        return false;
-    bitmap_tag* bm;
-    if (!bitmapAlloc(&bm, PIXEL_ARGB1555, width, height, 0)) {
-        DebugPrintf("bitmapAlloc() failed in bitmapLoad()\n");
-        return false;
-    }
-    if (!tgaReadBitmap(bm, &reader)) {
-        DebugPrintf("tgaReadBitmap() failed in bitmapLoad()\n");
-        bitmapFree(bm);
-        return false;
-    }
-    *out = bm;
-    return true;
+// A loaded bitmap owns its map whatever its type says: bitmapLoad8a turns
+// a shared 8-bit bitmap into PIXEL_ALPHA8 and leaves it its palette.
+void releaseLoaded(bitmap_tag* bm) {
+    memFree(bm->map);
+    bm->map = nullptr;
+    bitmapFree(bm);
 }
 
 } // namespace
 
-// The uncached loader: PCX by its first byte, TGA by its name, otherwise
-// the native file.
 uint8_t bitmapLoadFile(bitmap_tag** out, file_tag* file, uint8_t key) {
-    *out = nullptr;
-    if (pcxFileIsPcx(file)) return loadPcx(out, file, key);
-    if (tgaFileIsTga(file)) return loadTga(out, file);
-    return loadNative(out, file);
+    return imageFormatForLoad(file).load(out, file, {"bitmapLoad", PixelKind::Palette8, key != 0});
 }
 
 extern "C" {
@@ -266,53 +184,31 @@ void bitmapUnload(bitmap_tag* bm) {
     }
     if (--entry->users > 0) return;
     entryList.unlink(entry);
-    bitmapFree(entry->bitmap);
+    releaseLoaded(entry->bitmap);
     destroyRecord(entry);
 }
 
 uint8_t bitmapLoad4(bitmap_tag** out, file_tag* file, uint8_t key) {
     *out = nullptr;
-    if (!pcxFileIsPcx(file)) {
+    const ImageFormat& format = imageFormatForLoad(file);
+    if (!format.loadsFourBit) {
         DebugPrintf("Invalid file type in bitmapLoad4()\n");
         return 0;
     }
-    PcxReader reader;
-    if (!pcxSetup(&reader, file)) {
-        DebugPrintf("pcxSetup() failed in bitmapLoad4()\n");
-        return 0;
-    }
-    if (pcxDepth(reader) != 8) {
-        DebugPrintf("Invalid pixel depth in bitmapLoad4()\n");
-        return 0;
-    }
-    int32_t width = pcxWidth(reader), height = pcxHeight(reader);
-    if (!imageSizeAcceptable(width, height, "bitmapLoad4") ||
-        !pcxSizeFitsFile(reader, "bitmapLoad4"))
-        return 0;
-    bitmap_tag* bm;
-    if (!bitmapAlloc(&bm, key ? PIXEL_CMAP4_KEY : PIXEL_CMAP4, width, height, 0)) {
-        DebugPrintf("bitmapAlloc() failed in bitmapLoad4()\n");
-        return 0;
-    }
-    if (!pcxReadBitmap(bm, &reader)) {
-        DebugPrintf("pcxReadBitmap() failed in bitmapLoad4()\n");
-        bitmapFree(bm);
-        return 0;
-    }
-    *out = bm;
-    return 1;
+    return format.load(out, file, {"bitmapLoad4", PixelKind::Colormap4, key != 0});
 }
 
+// Only the type changes: every holder of the shared bitmap keeps its
+// palette, which the last bitmapUnload releases with it. A bitmap the cache
+// could not take has no other holder and drops it at once.
 uint8_t bitmapLoad8a(bitmap_tag** out, file_tag* file) {
     if (!bitmapLoad(out, file, 1)) return 0;
-    // A coverage bitmap has no map; a palette from the file would be left
-    // behind by bitmapFree once the type says PIXEL_ALPHA8.
     bitmap_tag* bm = *out;
-    if (bm->pixelType <= PIXEL_PAL8_KEY) {
+    bm->pixelType = PIXEL_ALPHA8;
+    if (!entryList.find(bm)) {
         memFree(bm->map);
         bm->map = nullptr;
     }
-    bm->pixelType = PIXEL_ALPHA8;
     return 1;
 }
 

@@ -9,23 +9,17 @@
 // released by the caller of the parse.
 #include "bitmap/bitmap.h"
 #include "imagefile/imagefile.h"
-#include "imagefile/pcx.h"
+#include "imagefile/writer.h"
 #include "memory.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 constexpr int32_t cmapBytes = 64;
 constexpr int32_t pletBytes = 1024;
-
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void putLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
 
 // Reads a chunk header again and compares it with what the parser passed.
 enum class Reread { ok, readFailed, mismatch };
@@ -71,7 +65,7 @@ uint8_t readPaletteChunk(void* user, uint32_t id, uint32_t tag, int32_t size, fi
         return 0;
     }
     for (int i = 0; i < 256; ++i)
-        state->palette[i] = le32(bytes + 4 * i);
+        state->palette[i] = loadLe32(bytes + 4 * i);
     state->found = 1;
     return 1;
 }
@@ -79,15 +73,6 @@ uint8_t readPaletteChunk(void* user, uint32_t id, uint32_t tag, int32_t size, fi
 const brixParseList paletteParseList[1] = {{idPLET, readPaletteChunk}};
 
 } // namespace
-
-bool imageSizeAcceptable(int64_t width, int64_t height, const char* function) {
-    if (width >= 1 && height >= 1 && width <= imageMaxSide && height <= imageMaxSide &&
-        width * height <= imageMaxPixels)
-        return true;
-    DebugPrintf("Invalid image size %lld x %lld in %s()\n", static_cast<long long>(width),
-                static_cast<long long>(height), function);
-    return false;
-}
 
 int64_t bmapFileRowBytes(uint8_t type, int64_t width) {
     return (pixelBitDepth(type) * width / 8 + 3) & ~int64_t(3);
@@ -124,13 +109,13 @@ uint8_t readBMHD(void* user, uint32_t id, uint32_t tag, int32_t size, file_tag* 
     }
     BmapHeader& h = state->header;
     h.pixelType = raw[0];
-    h.width = le32(raw + 1);
-    h.height = le32(raw + 5);
-    h.rowBytes = le32(raw + 9);
+    h.width = loadLe32(raw + 1);
+    h.height = loadLe32(raw + 5);
+    h.rowBytes = loadLe32(raw + 9);
     h.compression = raw[13];
     state->seen = 1;
 
-    if (h.pixelType > PIXEL_ALPHA8) {
+    if (!pixelTypeValid(h.pixelType)) {
         DebugPrintf("Invalid pixel type %u in readBMHD()\n", unsigned(h.pixelType));
         return 0;
     }
@@ -295,60 +280,111 @@ uint8_t readDATA(void* user, uint32_t id, uint32_t tag, int32_t size, file_tag* 
 
 namespace {
 
-uint8_t bitmapReadWith(bitmap_tag* bm, file_tag* file, bool matchBitmap) {
-    if (pcxFileIsPcx(file)) {
-        PcxReader reader;
-        if (!pcxSetup(&reader, file)) {
-            DebugPrintf("pcxSetup() failed in bitmapRead()\n");
-            return 0;
-        }
-        if (!pcxReadBitmap(bm, &reader)) {
-            DebugPrintf("pcxReadBitmap() failed in bitmapRead()\n");
-            return 0;
-        }
-        return 1;
-    }
+// The native file at the position: a "BMAP" container parsed with `state`.
+bool parseBmap(BmapParseState* state, file_tag* file, const char* caller) {
     uint32_t id, tag;
     int32_t size;
-    if (!brixPeekChunkHeader(&id, &tag, &size, file)) {
-        DebugPrintf("brixPeekChunkHeader() failed in bitmapRead()\n");
-        return 0;
-    }
+    if (!brixPeekChunkHeader(&id, &tag, &size, file))
+        return reportStepFailure("brixPeekChunkHeader", caller);
     if (id != idBMAP) {
-        DebugPrintf("Invalid file type in bitmapRead()\n");
-        return 0;
+        DebugPrintf("Invalid file type in %s()\n", caller);
+        return false;
     }
+    if (!brixParseContainer(state, bmapParseList, 4, file))
+        return reportStepFailure("brixParseContainer", caller);
+    if (!state->seen) {
+        DebugPrintf("No required BMHD chunk in file in %s()\n", caller);
+        return false;
+    }
+    return true;
+}
+
+// The handlers make the bitmap and its colour table.
+bool loadNative(bitmap_tag** out, file_tag* file, const LoadRequest& request) {
+    *out = nullptr;
     BmapParseState state{};
-    state.matchBitmap = matchBitmap;
+    state.allocate = 1;
+    if (!parseBmap(&state, file, request.caller)) {
+        bitmapFree(state.bitmap);
+        return false;
+    }
+    *out = state.bitmap;
+    return true;
+}
+
+bool readNative(bitmap_tag* bm, file_tag* file, const char* caller) {
+    BmapParseState state{};
     state.bitmap = bm;
-    if (!brixParseContainer(&state, bmapParseList, 4, file)) {
-        DebugPrintf("brixParseContainer() failed in bitmapRead()\n");
-        return 0;
+    return parseBmap(&state, file, caller);
+}
+
+// A bare "PLET" chunk, or the "PLET" child of a "BMAP" or "MIP " container.
+bool readNativePalette(uint32_t* palette, file_tag* file, const char* caller) {
+    uint32_t id, tag;
+    int32_t size;
+    if (!brixPeekChunkHeader(&id, &tag, &size, file))
+        return reportStepFailure("brixPeekChunkHeader", caller);
+    PaletteParseState state{0, palette};
+    if (id == idPLET)
+        return readPaletteChunk(&state, id, tag, size, file) ||
+               reportStepFailure("readPLET", caller);
+    if (id != idBMAP && id != VESK_ID('M', 'I', 'P', ' ')) {
+        DebugPrintf("Invalid file type in %s()\n", caller);
+        return false;
     }
-    if (!state.seen) {
-        DebugPrintf("No required BMHD chunk in file in bitmapRead()\n");
-        return 0;
-    }
-    return 1;
+    if (!brixParseContainer(&state, paletteParseList, 1, file))
+        return reportStepFailure("brixParseContainer", caller);
+    return state.found;
+}
+
+bool nativeContent(const uint8_t* head, uint32_t bytes) {
+    return bytes >= 4 && loadBe32(head) == idBMAP;
+}
+
+bool describeNative(file_tag* file, char* text, size_t size) {
+    static const brixParseList headerOnly[1] = {{idBMHD, readBMHD}};
+    BmapParseState state{};
+    if (!brixParseContainer(&state, headerOnly, 1, file) || !state.seen) return false;
+    std::snprintf(text, size, "\"BMAP\" container, BMHD type %u, compression %u",
+                  state.header.pixelType, state.header.compression);
+    return true;
+}
+
+bool recogniseNative(file_tag*) {
+    return true;
 }
 
 } // namespace
 
+const ImageFormat nativeFormat = {
+    "native bitmap (BMAP)", recogniseNative, false, nativeContent, loadNative, readNative,
+    readNativePalette,      describeNative,  false,
+};
+
 bool bitmapReadMatching(bitmap_tag* bm, file_tag* file) {
-    return bitmapReadWith(bm, file, true);
+    BmapParseState state{};
+    state.matchBitmap = 1;
+    state.bitmap = bm;
+    return parseBmap(&state, file, "bitmapRead");
 }
 
 extern "C" {
 
 uint8_t bitmapRead(bitmap_tag* bm, file_tag* file) {
-    return bitmapReadWith(bm, file, false);
+    const ImageFormat& format = imageFormatAtPosition(file);
+    return format.read(bm, file, "bitmapRead");
 }
 
 uint8_t bitmapWrite(file_tag* file, bitmap_tag* bm) {
-    if (!bm || !bm->pixels || bm->width < 0 || bm->height < 0 || bm->rowBytes < 0) {
+    if (!bitmapUsable(bm, bytesPerPixel(bm ? bm->pixelType : 0))) {
         DebugPrintf("Missing bitmap in bitmapWrite()\n");
         return 0;
     }
+    // Rows go out top first, |rowBytes| bytes each, whichever way they lie
+    // in memory.
+    const uint32_t rowLength = uint32_t(std::abs(int64_t(bm->rowBytes)));
+    const int64_t bytes = int64_t(rowLength) * bm->height;
+    const bool fourBit = isIndexed4(bm->pixelType);
     brixChunk chunk;
     if (!brixStartChunk(file, &chunk, idBMAP, 0)) {
         DebugPrintf("brixStartChunk() failed in bitmapWrite()\n");
@@ -356,48 +392,49 @@ uint8_t bitmapWrite(file_tag* file, bitmap_tag* bm) {
     }
     uint8_t header[bmhdBytes];
     header[0] = bm->pixelType;
-    putLe32(header + 1, uint32_t(bm->width));
-    putLe32(header + 5, uint32_t(bm->height));
-    putLe32(header + 9, uint32_t(bmapFileRowBytes(bm->pixelType, bm->width)));
+    storeLe32(header + 1, uint32_t(bm->width));
+    storeLe32(header + 5, uint32_t(bm->height));
+    storeLe32(header + 9, uint32_t(bmapFileRowBytes(bm->pixelType, bm->width)));
     header[13] = 0;
-    if (!brixWriteChunk(file, idBMHD, 0, bmhdBytes, header)) {
+    if (!brixWriteChunk(file, idBMHD, 0, bmhdBytes, header) || bytes > INT32_MAX) {
         DebugPrintf("brixWriteChunk() failed in bitmapWrite()\n");
         return 0;
     }
-    int64_t bytes = pixelCapacity(bm);
-    if (bytes > INT32_MAX) {
-        DebugPrintf("brixWriteChunk() failed in bitmapWrite()\n");
+    if (bm->map && fourBit && !colormapWrite(file, static_cast<const uint8_t*>(bm->map))) {
+        DebugPrintf("colormapWrite() failed in bitmapWrite()\n");
         return 0;
     }
-    if (!isIndexed4(bm->pixelType)) {
-        if (bm->map && !paletteWrite(file, static_cast<const uint32_t*>(bm->map))) {
-            DebugPrintf("paletteWrite() failed in bitmapWrite()\n");
-            return 0;
+    if (bm->map && !fourBit && !paletteWrite(file, static_cast<const uint32_t*>(bm->map))) {
+        DebugPrintf("paletteWrite() failed in bitmapWrite()\n");
+        return 0;
+    }
+    brixChunk data;
+    bool ok = brixStartChunk(file, &data, idDATA, 0);
+    if (ok) {
+        // The 4-bit types hold one value per byte and are stored two to a
+        // byte, the first in the high nibble, over the rows' whole length.
+        FileWriter out(file);
+        int pending = -1;
+        for (int32_t y = 0; y < bm->height; ++y) {
+            const uint8_t* row = rowAt(bm->pixels, bm->rowBytes, y);
+            if (!fourBit) {
+                out.write(row, rowLength);
+                continue;
+            }
+            for (uint32_t i = 0; i < rowLength; ++i) {
+                if (pending < 0) {
+                    pending = row[i] & 15;
+                } else {
+                    out.put(uint8_t(pending << 4 | (row[i] & 15)));
+                    pending = -1;
+                }
+            }
         }
-        if (!brixWriteChunk(file, idDATA, 0, int32_t(bytes), bm->pixels)) {
-            DebugPrintf("brixWriteChunk() failed in bitmapWrite()\n");
-            return 0;
-        }
-    } else {
-        if (bm->map && !colormapWrite(file, static_cast<const uint8_t*>(bm->map))) {
-            DebugPrintf("colormapWrite() failed in bitmapWrite()\n");
-            return 0;
-        }
-        int32_t packedBytes = int32_t(bytes / 2);
-        auto* packed = static_cast<uint8_t*>(memAlloc(size_t(packedBytes)));
-        if (!packed) {
-            DebugPrintf("memAlloc() failed in bitmapWrite()\n");
-            return 0;
-        }
-        const uint8_t* in = bm->pixels;
-        for (int32_t i = 0; i < packedBytes; ++i, in += 2)
-            packed[i] = uint8_t((in[0] & 15) << 4 | (in[1] & 15));
-        uint8_t ok = brixWriteChunk(file, idDATA, 0, packedBytes, packed);
-        memFree(packed);
-        if (!ok) {
-            DebugPrintf("brixWriteChunk() failed in bitmapWrite()\n");
-            return 0;
-        }
+        ok = out.flush() && brixEndChunk(file, &data);
+    }
+    if (!ok) {
+        DebugPrintf("brixWriteChunk() failed in bitmapWrite()\n");
+        return 0;
     }
     if (!brixEndChunk(file, &chunk)) {
         DebugPrintf("brixEndChunk() failed in bitmapWrite()\n");
@@ -445,7 +482,7 @@ uint8_t paletteWrite(file_tag* file, const uint32_t* palette) {
     uint8_t payload[pletBytes];
     if (palette)
         for (int i = 0; i < 256; ++i)
-            putLe32(payload + 4 * i, palette[i]);
+            storeLe32(payload + 4 * i, palette[i]);
     if (!palette || !brixWriteChunk(file, idPLET, 0, pletBytes, payload)) {
         DebugPrintf("brixWriteChunk() failed in paletteWrite()\n");
         return 0;
@@ -454,41 +491,12 @@ uint8_t paletteWrite(file_tag* file, const uint32_t* palette) {
 }
 
 uint8_t paletteRead(uint32_t* palette, file_tag* file) {
-    if (pcxFileIsPcx(file)) {
-        PcxReader reader;
-        if (!pcxSetup(&reader, file)) {
-            DebugPrintf("pcxSetup() failed in paletteRead()\n");
-            return 0;
-        }
-        if (!pcxReadPalette(palette, &reader)) {
-            DebugPrintf("pcxReadPalette() failed in paletteRead()\n");
-            return 0;
-        }
-        return 1;
-    }
-    uint32_t id, tag;
-    int32_t size;
-    if (!brixPeekChunkHeader(&id, &tag, &size, file)) {
-        DebugPrintf("brixPeekChunkHeader() failed in paletteRead()\n");
-        return 0;
-    }
-    PaletteParseState state{0, palette};
-    if (id == idPLET) {
-        if (!readPaletteChunk(&state, id, tag, size, file)) {
-            DebugPrintf("readPLET() failed in paletteRead()\n");
-            return 0;
-        }
-        return 1;
-    }
-    if (id != idBMAP && id != VESK_ID('M', 'I', 'P', ' ')) {
+    const ImageFormat& format = imageFormatAtPosition(file);
+    if (!format.readPalette) {
         DebugPrintf("Invalid file type in paletteRead()\n");
         return 0;
     }
-    if (!brixParseContainer(&state, paletteParseList, 1, file)) {
-        DebugPrintf("brixParseContainer() failed in paletteRead()\n");
-        return 0;
-    }
-    return state.found;
+    return format.readPalette(palette, file, "paletteRead");
 }
 
 uint8_t paletteLoad(uint32_t** out, file_tag* file) {

@@ -1,10 +1,13 @@
-// 8-bit PCX reading and writing (version 5, one plane, run-length coded,
-// 256-colour palette at the end of the file).
+// PCX reading (through its variant rows) and 8-bit writing (version 5, one
+// plane, run-length coded, 256-colour palette at the end of the file).
 #include "imagefile/pcx.h"
 
 #include "bitmap/bitmap.h"
-#include "imagefile/imagefile.h"
+#include "imagefile/format.h"
+#include "imagefile/writer.h"
+#include "memory.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -13,93 +16,158 @@ constexpr uint8_t pcxManufacturer = 10;
 constexpr uint8_t pcxPaletteMarker = 12;
 constexpr uint32_t pcxMaxRun = 63;
 
-// Reads the rows of the image into the bitmap, `Run` choosing raw bytes or
-// the run-length decoder once for the whole image.
+void unpackBytes(uint8_t* row, const uint8_t* line, int32_t width, int32_t) {
+    std::memcpy(row, line, size_t(width));
+}
+
+constexpr PcxVariant pcxVariants[] = {
+    {8, 1, PIXEL_PAL8, true, unpackBytes},
+};
+
+const PcxVariant* pcxVariantOf(const uint8_t* header) {
+    for (const PcxVariant& v : pcxVariants)
+        if (v.bits == header[3] && v.planes == header[65]) return &v;
+    return nullptr;
+}
+
+// Bytes of one plane of a scanline: the header's bytes per line when that
+// holds the plane's pixels (some writers store odd lengths), else their
+// length rounded up to an even count. The bytes past the pixels are
+// padding.
+int32_t pcxPlaneBytes(const PcxReader& r) {
+    int32_t pixelBytes = (pcxWidth(r) * r.variant->bits + 7) / 8;
+    int32_t perLine = int32_t(loadLe16(r.header + 66));
+    return perLine >= pixelBytes ? perLine : pixelBytes + (pixelBytes & 1);
+}
+
+// Decodes the scanlines into `line` and unpacks each into its row, `Run`
+// choosing raw bytes or the run-length decoder once for the whole image.
 template <bool Run>
-bool pcxDecodeRows(bitmap_tag* bm, PcxReader* state, int32_t width, int32_t height) {
+bool pcxDecodeRows(bitmap_tag* bm, PcxReader* state, uint8_t* line) {
     const char* pixelFailure = Run ? "pcxrunGetRLE() failed in pcxReadBitmap()\n"
                                    : "pcxrunGetCh() failed in pcxReadBitmap()\n";
     auto next = [state](uint8_t* byte) {
         return Run ? pcxrunReadByte(state, byte) : pcxrunGetCh(state, byte);
     };
-    const int32_t padding = pcxRowBytes(*state) - width;
+    const PcxVariant& variant = *state->variant;
+    const int32_t width = pcxWidth(*state), height = pcxHeight(*state);
+    const int32_t planeBytes = pcxPlaneBytes(*state);
+    const int32_t pixelBytes = (width * variant.bits + 7) / 8;
     for (int32_t y = 0; y < height; ++y) {
-        uint8_t* row = bm->pixels + int64_t(y) * bm->rowBytes;
-        for (int32_t x = 0; x < width; ++x)
-            if (!next(&row[x])) {
-                DebugPrintf("%s", pixelFailure);
-                return false;
-            }
         // Padding is decoded like the pixels: the writer may fold it into
-        // the row's last run.
-        uint8_t pad;
-        for (int32_t i = 0; i < padding; ++i)
-            if (!next(&pad)) {
-                DebugPrintf("pcxrunGetCh() failed in pcxReadBitmap()\n");
-                return false;
-            }
+        // a plane's last run.
+        for (int32_t p = 0; p < variant.planes; ++p)
+            for (int32_t i = 0; i < planeBytes; ++i)
+                if (!next(&line[p * planeBytes + i])) {
+                    DebugPrintf("%s", i < pixelBytes ? pixelFailure
+                                                     : "pcxrunGetCh() failed in pcxReadBitmap()\n");
+                    return false;
+                }
+        variant.unpack(rowAt(bm->pixels, bm->rowBytes, y), line, width, planeBytes);
     }
     return true;
 }
 
-// Writer state: one PCX write at a time.
-struct PcxWriter {
-    file_tag* file;
-    uint8_t buffer[256];
-    uint32_t filled;
-    uint8_t runValue;
-    uint32_t runCount;
-    bool error;
+bool pcxLayout(const PcxReader& r, ImageLayout* layout) {
+    if (!r.variant) return false;
+    *layout = {pcxWidth(r), pcxHeight(r), r.variant->pixelType, r.variant->indexed,
+               r.variant->indexed};
+    return true;
+}
+
+// True when the pixel data after the header could decode to the image the
+// header describes (a count byte and its value give at most 63 bytes), so a
+// loader allocates no bitmap that a short file could never fill.
+bool pcxFitsFile(const PcxReader& r, const char* caller) {
+    int64_t width = pcxWidth(r), height = pcxHeight(r);
+    int64_t dataBytes = int64_t(libfileSize(r.file)) - pcxHeaderBytes;
+    // Raw data gives one byte per byte; a count byte and its value at most
+    // 63, which stays below 32 per byte.
+    int64_t perByte = r.header[2] == 0 ? 1 : 32;
+    int64_t lineBytes = int64_t(pcxPlaneBytes(r)) * r.variant->planes;
+    if (lineBytes * height <= dataBytes * perByte) return true;
+    DebugPrintf("PCX data too short for a %lld x %lld image in %s()\n",
+                static_cast<long long>(width), static_cast<long long>(height), caller);
+    return false;
+}
+
+constexpr ImageCodec<PcxReader> pcxCodec = {
+    "pcxSetup", "pcxReadBitmap", "pcxReadPalette", pcxSetup,
+    pcxLayout,  pcxFitsFile,     pcxReadBitmap,    pcxReadPalette,
 };
-PcxWriter pcxWriter;
 
-void pcxFlush() {
-    if (pcxWriter.filled && !pcxWriter.error &&
-        !fileWrite(pcxWriter.file, pcxWriter.buffer, pcxWriter.filled)) {
-        DebugPrintf("Error writing file\n");
-        pcxWriter.error = true;
-    }
-    pcxWriter.filled = 0;
+bool pcxContent(const uint8_t* head, uint32_t bytes) {
+    return bytes >= 4 && head[0] == pcxManufacturer && head[1] <= 5 && head[1] != 1 &&
+           head[2] <= 1 && (head[3] == 1 || head[3] == 2 || head[3] == 4 || head[3] == 8);
 }
 
-void pcxEmit(uint8_t byte) {
-    pcxWriter.buffer[pcxWriter.filled++] = byte;
-    if (pcxWriter.filled == sizeof pcxWriter.buffer) pcxFlush();
+bool pcxDescribe(file_tag* file, char* text, size_t size) {
+    PcxReader r;
+    if (!pcxSetup(&r, file)) return false;
+    const uint8_t* h = r.header;
+    std::snprintf(text, size, "version %u, %u bits x %u planes, %s", h[1], h[3], h[65],
+                  h[2] == 0   ? "raw"
+                  : h[2] == 1 ? "run-length"
+                              : "unknown encoding");
+    return true;
 }
 
-// Emits the gathered run: a single value as itself (escaped by 0xC1 when it
-// looks like a count byte), a longer run as count byte and value.
-void pcxEndRun() {
-    if (pcxWriter.runCount == 1) {
-        if (pcxWriter.runValue >= 0xC0) pcxEmit(0xC1);
-        pcxEmit(pcxWriter.runValue);
-    } else if (pcxWriter.runCount > 1) {
-        pcxEmit(uint8_t(0xC0 | pcxWriter.runCount));
-        pcxEmit(pcxWriter.runValue);
-    }
-    pcxWriter.runCount = 0;
-}
+// The run being gathered while the rows are written: a single value goes
+// out as itself (escaped by 0xC1 when it looks like a count byte), a longer
+// run as count byte and value; runs end at a row's end.
+class PcxRunEncoder {
+  public:
+    explicit PcxRunEncoder(FileWriter& out) : out_(out) {}
 
-void pcxPut(uint8_t value) {
-    if (pcxWriter.runCount > 0 && value == pcxWriter.runValue) {
-        if (++pcxWriter.runCount == pcxMaxRun + 1) {
-            pcxEmit(0xFF);
-            pcxEmit(value);
-            pcxWriter.runCount = 1;
+    void put(uint8_t value) {
+        if (count_ > 0 && value == value_) {
+            if (++count_ == pcxMaxRun + 1) {
+                out_.put(0xFF);
+                out_.put(value);
+                count_ = 1;
+            }
+            return;
         }
-        return;
+        endRun();
+        value_ = value;
+        count_ = 1;
     }
-    pcxEndRun();
-    pcxWriter.runValue = value;
-    pcxWriter.runCount = 1;
-}
+    void endRun() {
+        if (count_ == 1) {
+            if (value_ >= 0xC0) out_.put(0xC1);
+            out_.put(value_);
+        } else if (count_ > 1) {
+            out_.put(uint8_t(0xC0 | count_));
+            out_.put(value_);
+        }
+        count_ = 0;
+    }
 
-void putLe16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
+  private:
+    FileWriter& out_;
+    uint8_t value_ = 0;
+    uint32_t count_ = 0;
+};
 
 } // namespace
+
+const ImageFormat pcxFormat = {
+    "PCX",
+    pcxFileIsPcx,
+    false,
+    pcxContent,
+    [](bitmap_tag** out, file_tag* file, const LoadRequest& request) {
+        return loadImage(pcxCodec, out, file, request);
+    },
+    [](bitmap_tag* bm, file_tag* file, const char* caller) {
+        return readImage(pcxCodec, bm, file, caller);
+    },
+    [](uint32_t* palette, file_tag* file, const char* caller) {
+        return readImagePalette(pcxCodec, palette, file, caller);
+    },
+    pcxDescribe,
+    true,
+};
 
 bool pcxFileIsPcx(file_tag* file) {
     uint32_t position = libfileGetCurrentPosition(file);
@@ -112,6 +180,7 @@ bool pcxFileIsPcx(file_tag* file) {
 
 bool pcxSetup(PcxReader* state, file_tag* file) {
     state->file = file;
+    state->variant = nullptr;
     state->position = state->filled = state->repeats = 0;
     state->repeatValue = 0;
     if (!libfileReadExact(file, state->header, pcxHeaderBytes)) {
@@ -122,6 +191,7 @@ bool pcxSetup(PcxReader* state, file_tag* file) {
         DebugPrintf("Not a PCX file in pcxSetup()\n");
         return false;
     }
+    state->variant = pcxVariantOf(state->header);
     return true;
 }
 
@@ -181,13 +251,15 @@ bool pcxrunReadByte(PcxReader* state, uint8_t* byte) {
 }
 
 bool pcxReadBitmap(bitmap_tag* bm, PcxReader* state) {
-    int32_t width = pcxWidth(*state), height = pcxHeight(*state);
-    if (!bm || !bm->pixels) {
-        DebugPrintf("Missing bitmap in pcxReadBitmap()\n");
+    const PcxVariant* variant = state->variant;
+    if (!variant) {
+        DebugPrintf("Invalid pixel depth in pcxReadBitmap()\n");
         return false;
     }
+    int32_t width = pcxWidth(*state), height = pcxHeight(*state);
     if (!imageSizeAcceptable(width, height, "pcxReadBitmap")) return false;
-    if (width > bm->width || width > bm->rowBytes || height > bm->height) {
+    if (!bitmapUsable(bm, bytesPerPixel(variant->pixelType)) || width > bm->width ||
+        height > bm->height) {
         DebugPrintf("PCX image larger than the bitmap in pcxReadBitmap()\n");
         return false;
     }
@@ -196,11 +268,20 @@ bool pcxReadBitmap(bitmap_tag* bm, PcxReader* state) {
         return false;
     }
     if (!pcxrunInit(state)) return false;
-    switch (state->header[2]) {
-    case 0: return pcxDecodeRows<false>(bm, state, width, height);
-    case 1: return pcxDecodeRows<true>(bm, state, width, height);
-    default: DebugPrintf("Bad encoding in pcxReadBitmap()\n"); return false;
+    const uint8_t encoding = state->header[2];
+    if (encoding > 1) {
+        DebugPrintf("Bad encoding in pcxReadBitmap()\n");
+        return false;
     }
+    auto* line = static_cast<uint8_t*>(memAlloc(size_t(pcxPlaneBytes(*state)) * variant->planes));
+    if (!line) {
+        DebugPrintf("memAlloc() failed in pcxReadBitmap()\n");
+        return false;
+    }
+    bool ok =
+        encoding ? pcxDecodeRows<true>(bm, state, line) : pcxDecodeRows<false>(bm, state, line);
+    memFree(line);
+    return ok;
 }
 
 bool pcxReadPalette(uint32_t* palette, PcxReader* state) {
@@ -231,21 +312,8 @@ bool pcxReadPalette(uint32_t* palette, PcxReader* state) {
     return true;
 }
 
-bool pcxSizeFitsFile(const PcxReader& state, const char* function) {
-    int64_t width = pcxWidth(state), height = pcxHeight(state);
-    int64_t dataBytes = int64_t(libfileSize(state.file)) - pcxHeaderBytes;
-    // Raw data gives one byte per byte; a count byte and its value at most
-    // 63, which stays below 32 per byte.
-    int64_t perByte = state.header[2] == 0 ? 1 : 32;
-    if (width >= 1 && height >= 1 && int64_t(pcxRowBytes(state)) * height <= dataBytes * perByte)
-        return true;
-    DebugPrintf("PCX data too short for a %lld x %lld image in %s()\n",
-                static_cast<long long>(width), static_cast<long long>(height), function);
-    return false;
-}
-
 bool pcxWriteBitmap(file_tag* file, bitmap_tag* bm, const uint32_t* palette) {
-    if (!file || !bm || !bm->pixels || !palette) {
+    if (!file || !palette || !bitmapUsable(bm, bytesPerPixel(bm ? bm->pixelType : 0))) {
         DebugPrintf("Missing file, bitmap or palette in pcxWriteBitmap()\n");
         return false;
     }
@@ -255,53 +323,49 @@ bool pcxWriteBitmap(file_tag* file, bitmap_tag* bm, const uint32_t* palette) {
         DebugPrintf("Bitmap size %d x %d not writable in pcxWriteBitmap()\n", width, height);
         return false;
     }
-    uint8_t header[pcxHeaderBytes] = {};
+    FileWriter out(file);
+    uint8_t* header = out.reserve(pcxHeaderBytes);
+    std::memset(header, 0, pcxHeaderBytes);
     header[0] = pcxManufacturer;
     header[1] = 5;
     header[2] = 1;
     header[3] = 8;
-    putLe16(header + 8, uint32_t(width - 1));
-    putLe16(header + 10, uint32_t(height - 1));
-    putLe16(header + 12, uint32_t(width));
-    putLe16(header + 14, uint32_t(height));
+    storeLe16(header + 8, uint32_t(width - 1));
+    storeLe16(header + 10, uint32_t(height - 1));
+    storeLe16(header + 12, uint32_t(width));
+    storeLe16(header + 14, uint32_t(height));
     header[65] = 1;
-    putLe16(header + 66, uint32_t(width + (width & 1)));
-    putLe16(header + 68, 1);
-    if (!fileWrite(file, header, pcxHeaderBytes)) {
+    storeLe16(header + 66, uint32_t(width + (width & 1)));
+    storeLe16(header + 68, 1);
+    out.commit(pcxHeaderBytes);
+    if (!out.flush()) {
         DebugPrintf("Unable to write pcx header\n");
         return false;
     }
 
-    pcxWriter.file = file;
-    pcxWriter.filled = 0;
-    pcxWriter.runCount = 0;
-    pcxWriter.error = false;
     // readPixel turns 16-bit screen pixels back into palette indexes and
-    // reads every other layout's byte, clipped to the bitmap.
-    for (int32_t y = 0; y < height && !pcxWriter.error; ++y) {
+    // reads every other layout's byte.
+    PcxRunEncoder runs(out);
+    for (int32_t y = 0; y < height && !out.failed(); ++y) {
         for (int32_t x = 0; x < width; ++x)
-            pcxPut(uint8_t(readPixel(bm, x, y)));
-        if (width & 1) pcxPut(0);
-        pcxEndRun();
+            runs.put(uint8_t(readPixel(bm, x, y)));
+        if (width & 1) runs.put(0);
+        runs.endRun();
     }
-    if (!pcxWriter.error) pcxEmit(pcxPaletteMarker);
-    pcxFlush();
-    if (pcxWriter.error) return false;
-
+    out.put(pcxPaletteMarker);
+    if (!out.flush()) {
+        DebugPrintf("Error writing file\n");
+        return false;
+    }
+    // The palette goes out a byte at a time, each write checked.
     for (int i = 0; i < 256; ++i) {
         uint32_t entry = paletteGetEntry(palette, i);
-        uint8_t r = uint8_t(entry >> 16), g = uint8_t(entry >> 8), b = uint8_t(entry);
-        if (!fileWrite(file, &r, 1)) {
-            DebugPrintf("fileWrite() of r failed in pcxWriteBitmap()\n");
-            return false;
-        }
-        if (!fileWrite(file, &g, 1)) {
-            DebugPrintf("fileWrite() of g failed in pcxWriteBitmap()\n");
-            return false;
-        }
-        if (!fileWrite(file, &b, 1)) {
-            DebugPrintf("fileWrite() of b failed in pcxWriteBitmap()\n");
-            return false;
+        for (int c = 0; c < 3; ++c) {
+            out.put(uint8_t(entry >> (16 - 8 * c)));
+            if (!out.flush()) {
+                DebugPrintf("fileWrite() of %c failed in pcxWriteBitmap()\n", "rgb"[c]);
+                return false;
+            }
         }
     }
     return true;

@@ -1,24 +1,40 @@
-// 8-bit PCX: the reader steps the loaders combine, and the writer.
+// PCX: the reader steps the loaders combine (through the image-format
+// table), and the 8-bit writer.
 //
 // Reading: pcxFileIsPcx tells a PCX file by its first byte (10), pcxSetup
-// reads the 128-byte header into a caller-owned PcxReader, pcxReadBitmap
-// decodes the pixels (it seeks to offset 128 itself) and pcxReadPalette
-// fills a palette from the end of the file; the two reads may come in
-// either order. The reader never writes outside the bitmap it is handed:
-// an image wider or taller than that bitmap is refused. Decoding stops with
-// an error at the end of the file rather than inventing bytes.
+// reads the 128-byte header into a caller-owned PcxReader and finds its
+// variant, pcxReadBitmap decodes the pixels (it seeks to offset 128
+// itself) and pcxReadPalette fills a palette from the end of the file; the
+// two reads may come in either order. The reader never writes outside the
+// bitmap it is handed: an image wider or taller than that bitmap is
+// refused. Decoding stops with an error at the end of the file rather than
+// inventing bytes.
 #pragma once
 
 #include <spanwright/spanwright.h>
+
+#include "host/byteorder.h"
 
 #include <cstdint>
 
 constexpr int32_t pcxHeaderBytes = 128;
 constexpr int32_t pcxPaletteBytes = 769; // marker 12 and 256 x (r, g, b)
 
+// One row per variant the reader decodes: bits per pixel in a plane and
+// planes. A scanline holds the planes one after another, `planeBytes` each;
+// `unpack` turns it into `width` pixels of the variant's pixel type (or
+// palette indexes when `indexed`, whose palette the file carries).
+struct PcxVariant {
+    uint8_t bits, planes;
+    uint8_t pixelType;
+    bool indexed;
+    void (*unpack)(uint8_t* row, const uint8_t* line, int32_t width, int32_t planeBytes);
+};
+
 struct PcxReader {
     uint8_t header[pcxHeaderBytes];
     file_tag* file;
+    const PcxVariant* variant; // null: a variant the reader does not decode
     uint8_t buffer[256];
     uint32_t position; // next byte of buffer to hand out
     uint32_t filled;   // valid bytes in buffer
@@ -28,24 +44,13 @@ struct PcxReader {
 
 // Header fields.
 inline int32_t pcxField16(const PcxReader& r, int at) {
-    return int16_t(uint16_t(r.header[at] | r.header[at + 1] << 8));
+    return int16_t(loadLe16(r.header + at));
 }
 inline int32_t pcxWidth(const PcxReader& r) {
     return pcxField16(r, 8) - pcxField16(r, 4) + 1;
 }
 inline int32_t pcxHeight(const PcxReader& r) {
     return pcxField16(r, 10) - pcxField16(r, 6) + 1;
-}
-// Bytes of one decoded row: the header's bytes per line when that holds
-// the row (some writers store odd lengths), else the width rounded up to
-// an even count. The bytes past the width are padding.
-inline int32_t pcxRowBytes(const PcxReader& r) {
-    int32_t width = pcxWidth(r);
-    int32_t perLine = r.header[66] | r.header[67] << 8;
-    return perLine >= width ? perLine : width + (width & 1);
-}
-inline int32_t pcxDepth(const PcxReader& r) {
-    return r.header[3] * r.header[65];
 }
 
 bool pcxFileIsPcx(file_tag* file);
@@ -60,9 +65,3 @@ bool pcxWriteBitmap(file_tag* file, bitmap_tag* bm, const uint32_t* palette);
 bool pcxrunInit(PcxReader* state);
 bool pcxrunGetCh(PcxReader* state, uint8_t* byte);
 bool pcxrunReadByte(PcxReader* state, uint8_t* byte);
-
-// True when the pixel data after the header could decode to the image the
-// header describes (a count byte and its value give at most 63 bytes), so a
-// loader allocates no bitmap that a short file could never fill. Prints
-// "PCX data too short for a W x H image in <function>()\n" otherwise.
-bool pcxSizeFitsFile(const PcxReader& state, const char* function);

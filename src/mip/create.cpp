@@ -3,8 +3,8 @@
 // Every level i > 0 is computed from the source itself: each pixel is the
 // palette entry nearest to the mean colour of its 2^i x 2^i block (pixels
 // outside a subset left out, windows clipped to the source). The nearest-
-// colour search is the cost: one search per output pixel. Two variants
-// give identical chains:
+// colour search is the cost: one search per output pixel. The filter is
+// a fast/plain pair (fastpath.h) whose routines give identical chains:
 //  - plain: readPixel, colorR/G/B and a full palette search per pixel, as
 //    the filter is defined;
 //  - fast (indexed sources): one colour table per call, rows read
@@ -12,7 +12,7 @@
 //    stops once the red distance alone exceeds the best match, behind a
 //    direct-mapped cache from RGB to result.
 #include "bitmap/bitmap.h"
-#include "memory.h"
+#include "fastpath.h"
 #include "mip/mip.h"
 #include "raster/fixed.h"
 
@@ -45,11 +45,13 @@ uint32_t roundedMean(uint32_t sum, uint32_t count) {
 
 // The colormap a 4-bit source is shown through: its own or the current one.
 const uint8_t* sourceColormap(const bitmap_tag* bm) {
-    return bm->map ? static_cast<const uint8_t*>(bm->map) : colormapCurrent;
+    return colormapFor4Bit(bm, ColormapRule::OwnThenCurrent);
 }
-// The palette an indexed or direct source is searched in.
+// The palette an indexed or direct source is searched in: its own, else
+// the current one. A 4-bit source's values go through the current one.
 const uint32_t* sourcePalette(const bitmap_tag* bm) {
-    return bm->map ? static_cast<const uint32_t*>(bm->map) : paletteCurrent;
+    if (isIndexed4(bm->pixelType) || !bm->map) return paletteCurrent;
+    return static_cast<const uint32_t*>(bm->map);
 }
 
 // Exact nearest-entry search over the allowed entries of a palette, sorted
@@ -130,7 +132,7 @@ class IndexedBoxFilter {
   public:
     IndexedBoxFilter(const bitmap_tag* src, const uint32_t* subset)
         : src_(src), subset_(subset), fourBit_(isIndexed4(src->pixelType)),
-          colormap_(sourceColormap(src)), palette_(fourBit_ ? paletteCurrent : sourcePalette(src)),
+          colormap_(sourceColormap(src)), palette_(sourcePalette(src)),
           sorted_(palette_ && !fourBit_ ? palette_ : blackPalette, subset) {
         searchable_ = palette_ && (!fourBit_ || colormap_);
         for (int v = 0; v < 256; ++v) {
@@ -145,7 +147,7 @@ class IndexedBoxFilter {
         if (!searchable_ || !clipWindow(src_, w)) return 0;
         uint32_t sumR = 0, sumG = 0, sumB = 0, count = 0;
         for (int32_t y = w.y0; y < w.y1; ++y) {
-            const uint8_t* row = src_->pixels + int64_t(y) * src_->rowBytes;
+            const uint8_t* row = rowAt(src_->pixels, src_->rowBytes, y);
             for (int32_t x = w.x0; x < w.x1; ++x) {
                 uint8_t v = row[x];
                 if (!counted_[v]) continue;
@@ -216,11 +218,53 @@ uint32_t averageColor(const bitmap_tag* bm, int32_t x0, int32_t y0, int32_t x1, 
     return subset ? paletteSubsetRGB(palette, r, g, b, subset) : paletteRGB(palette, r, g, b);
 }
 
-uint8_t mipCreateWith(mip_tag** out, bitmap_tag* src, uint32_t levels, const uint32_t* subset,
-                      MipFilter filter) {
+namespace {
+
+// Fills mip->color and levels 1 .. levels - 1 from the source.
+using MipFilterRoutine = void (*)(mip_tag* mip, const bitmap_tag* src, const uint32_t* subset);
+
+void filterPlain(mip_tag* mip, const bitmap_tag* src, const uint32_t* subset) {
+    mip->color = averageColor(src, 0, 0, src->width, src->height, subset);
+    for (uint32_t i = 1; i < mip->levels; ++i) {
+        bitmap_tag& level = mip->level[i];
+        for (int32_t y = 0; y < level.height; ++y)
+            for (int32_t x = 0; x < level.width; ++x)
+                drawPixel(
+                    &level,
+                    int32_t(averageColor(src, x << i, y << i, (x + 1) << i, (y + 1) << i, subset)),
+                    x, y);
+    }
+}
+
+void filterIndexed(mip_tag* mip, const bitmap_tag* src, const uint32_t* subset) {
+    IndexedBoxFilter box(src, subset);
+    mip->color = box.average({0, 0, src->width, src->height});
+    for (uint32_t i = 1; i < mip->levels; ++i) {
+        bitmap_tag& level = mip->level[i];
+        for (int32_t y = 0; y < level.height; ++y) {
+            uint8_t* row = rowAt(level.pixels, level.rowBytes, y);
+            for (int32_t x = 0; x < level.width; ++x)
+                row[x] = box.average({x << i, y << i, (x + 1) << i, (y + 1) << i});
+        }
+    }
+}
+
+// By source: indexed sources (one byte a pixel, a map) have a fast filter.
+enum MipSource { indexedSource, otherSource };
+constexpr RoutinePair<MipFilterRoutine> mipFilterRoutines[] = {
+    {filterPlain, filterIndexed},
+    {filterPlain, nullptr},
+};
+
+} // namespace
+
+extern "C" {
+
+uint8_t mipCreateFromSubset(mip_tag** out, bitmap_tag* src, uint32_t levels, uint32_t,
+                            const uint32_t* subset) {
     *out = nullptr;
-    if (!src || !src->pixels || src->width < 1 || src->height < 1 ||
-        src->rowBytes < int64_t(src->width) * bytesPerPixel(src->pixelType)) {
+    if (!src || !bitmapUsable(src, bytesPerPixel(src->pixelType)) || src->width < 1 ||
+        src->height < 1) {
         DebugPrintf("Invalid source bitmap in mipCreate()\n");
         return 0;
     }
@@ -234,76 +278,14 @@ uint8_t mipCreateWith(mip_tag** out, bitmap_tag* src, uint32_t levels, const uin
         DebugPrintf("Source too small for a mip level in mipCreate()\n");
         return 0;
     }
-    mip_tag* mip = mipRecordAlloc(uint32_t(n));
-    if (!mip) {
-        DebugPrintf("memAlloc() failed in mipCreate()\n");
-        return 0;
-    }
     const uint8_t type = src->pixelType;
-    for (uint32_t i = 0; i < n; ++i) {
-        bitmap_tag& level = mip->level[i];
-        level.pixelType = type;
-        level.width = int32_t(1) << (lw - int32_t(i));
-        level.height = int32_t(1) << (lh - int32_t(i));
-        level.rowBytes = int32_t(mipRowBytes(type, level.width));
-        level.map = nullptr;
-    }
-    mip->levels = uint32_t(n);
-    for (uint32_t i = 0; i < n; ++i) {
-        bitmap_tag& level = mip->level[i];
-        level.pixels = static_cast<uint8_t*>(memAlloc(size_t(level.rowBytes) * level.height));
-        if (!level.pixels) {
-            DebugPrintf("memAlloc() failed in mipCreate()\n");
-            mipFree(mip);
-            return 0;
-        }
-    }
-    mip->logWidth = uint32_t(lw);
-    mip->logHeight = uint32_t(lh);
-    mip->flag = 0;
-    mip->colormap = nullptr;
-
+    mip_tag* mip = mipAllocChain(type, uint32_t(lw), uint32_t(lh), uint32_t(n), "mipCreate");
+    if (!mip) return 0;
     bitmapFill(&mip->level[0], 0);
     bitmapCopy(&mip->level[0], 0, 0, src);
-
-    const Window whole{0, 0, src->width, src->height};
-    if (filter == MipFilter::fast && type <= PIXEL_PAL8_KEY) {
-        IndexedBoxFilter box(src, subset);
-        mip->color = box.average(whole);
-        for (uint32_t i = 1; i < n; ++i) {
-            bitmap_tag& level = mip->level[i];
-            for (int32_t y = 0; y < level.height; ++y) {
-                uint8_t* row = level.pixels + int64_t(y) * level.rowBytes;
-                for (int32_t x = 0; x < level.width; ++x)
-                    row[x] = box.average({x << i, y << i, (x + 1) << i, (y + 1) << i});
-            }
-        }
-    } else {
-        mip->color = averageColor(src, whole.x0, whole.y0, whole.x1, whole.y1, subset);
-        for (uint32_t i = 1; i < n; ++i) {
-            bitmap_tag& level = mip->level[i];
-            for (int32_t y = 0; y < level.height; ++y)
-                for (int32_t x = 0; x < level.width; ++x)
-                    drawPixel(&level,
-                              int32_t(averageColor(src, x << i, y << i, (x + 1) << i, (y + 1) << i,
-                                                   subset)),
-                              x, y);
-        }
-    }
+    pickRoutine(mipFilterRoutines[hasMap(type) ? indexedSource : otherSource])(mip, src, subset);
     *out = mip;
     return 1;
-}
-
-extern "C" {
-
-uint8_t mipCreateFromSubset(mip_tag** out, bitmap_tag* src, uint32_t levels, uint32_t,
-                            const uint32_t* subset) {
-#if SPANWRIGHT_GENERIC_ONLY
-    constexpr MipFilter filter = MipFilter::plain;
-#else
-    constexpr MipFilter filter = MipFilter::fast;
-#endif
-    return mipCreateWith(out, src, levels, subset, filter);
 }
 
 uint8_t mipCreate(mip_tag** out, bitmap_tag* src, uint32_t levels, uint32_t extra) {

@@ -25,6 +25,32 @@ int64_t mipRowBytes(uint8_t type, int64_t width) {
     return (bytesPerPixel(type) * width + 3) & ~int64_t(3);
 }
 
+mip_tag* mipAllocChain(uint8_t type, uint32_t logWidth, uint32_t logHeight, uint32_t levels,
+                       const char* caller) {
+    mip_tag* mip = mipRecordAlloc(levels);
+    if (!mip) {
+        DebugPrintf("memAlloc() failed in %s()\n", caller);
+        return nullptr;
+    }
+    mip->logWidth = logWidth;
+    mip->logHeight = logHeight;
+    mip->levels = levels;
+    for (uint32_t i = 0; i < levels; ++i) {
+        bitmap_tag& level = mip->level[i];
+        level.pixelType = type;
+        level.width = int32_t(1) << (logWidth - i);
+        level.height = int32_t(1) << (logHeight - i);
+        level.rowBytes = int32_t(mipRowBytes(type, level.width));
+        level.pixels = static_cast<uint8_t*>(memAlloc(size_t(level.rowBytes) * level.height));
+        if (!level.pixels) {
+            DebugPrintf("memAlloc() failed in %s()\n", caller);
+            mipFree(mip);
+            return nullptr;
+        }
+    }
+    return mip;
+}
+
 extern "C" {
 
 void mipFree(mip_tag* mip) {

@@ -17,25 +17,31 @@ mip_tag* mipRecordAlloc(uint32_t levels);
 // multiple of 4.
 int64_t mipRowBytes(uint8_t type, int64_t width);
 
-// Building chains. The box filter has two variants with identical results:
-// the plain one reads every pixel through readPixel and the colour
+// A chain of `levels` levels of `type`, level 0 2^logWidth x 2^logHeight
+// pixels and each next level half as wide and high, every level with its
+// pixel block (contents undefined); the other fields zero. When memory
+// runs out: "memAlloc() failed in <caller>()\n", null, nothing left
+// allocated. The caller has checked that the last level is a pixel wide
+// and high.
+mip_tag* mipAllocChain(uint8_t type, uint32_t logWidth, uint32_t logHeight, uint32_t levels,
+                       const char* caller);
+
+// Building chains. The box filter is a fast/plain family (fastpath.h):
+// the plain routine reads every pixel through readPixel and the colour
 // queries and searches the whole palette for every output pixel; the fast
 // one (indexed sources) reads rows directly through a per-call colour
 // table and finds nearest colours through a sorted palette and a cache.
-// mipCreateFromSubset uses the fast one unless built generic-only.
+// Both give identical chains.
 //
 // What creation accepts: a source of 1 to 2048 pixels a side whose rows
-// hold its width, giving at least one level after the request is clamped
-// (sides of 8 pixels or more at the smallest level); anything else fails
-// with a message. A side that is not a power of two is padded with colour
-// 0 at level 0, and the averaging windows of the smaller levels are
-// clipped to the source. A 4-bit source (PIXEL_CMAP4, PIXEL_CMAP4_KEY) is
-// averaged through its colormap (or the current one) and the current
-// palette, and its levels hold the nearest colormap value, not a palette
-// index.
-enum class MipFilter { plain, fast };
-uint8_t mipCreateWith(mip_tag** out, bitmap_tag* source, uint32_t levels, const uint32_t* subset,
-                      MipFilter filter);
+// hold its width (rowBytes of either sign), giving at least one level
+// after the request is clamped (sides of 8 pixels or more at the smallest
+// level); anything else fails with a message. A side that is not a power
+// of two is padded with colour 0 at level 0, and the averaging windows of
+// the smaller levels are clipped to the source. A 4-bit source
+// (PIXEL_CMAP4, PIXEL_CMAP4_KEY) is averaged through its colormap (or the
+// current one) and the current palette, and its levels hold the nearest
+// colormap value, not a palette index.
 
 // The box filter of one window [x0, x1) x [y0, y1) of a bitmap, clipped to
 // the bitmap: the palette index (for the 4-bit types, the colormap value)

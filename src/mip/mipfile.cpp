@@ -8,6 +8,7 @@
 // describe that level exactly, and old-style offsets and rows must lie in
 // their block.
 #include "bitmap/bitmap.h"
+#include "host/byteorder.h"
 #include "imagefile/imagefile.h"
 #include "memory.h"
 #include "mip/mip.h"
@@ -29,14 +30,6 @@ constexpr int32_t oldMaxSide = 2048; // the domain of log2Ceil
 // Library pixel type of each OMT type; 0xFF marks the unsupported ones.
 constexpr uint8_t omtTypes[8] = {PIXEL_CMAP4,    PIXEL_CMAP4_KEY, 0xFF,         PIXEL_RGB565,
                                  PIXEL_ARGB1555, PIXEL_ARGB4444,  PIXEL_RGB888, PIXEL_ARGB8888};
-
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void putLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
 
 int64_t sideOf(uint32_t log2Side) {
     return log2Side > 20 ? imageMaxSide + 1 : int64_t(1) << log2Side;
@@ -75,12 +68,12 @@ uint8_t readHeaderChunk(void* user, uint32_t id, uint32_t tag, int32_t size, fil
             return 0;
         }
         h[0] = omtTypes[h[0]];
-    } else if (h[0] > PIXEL_ALPHA8) {
+    } else if (!pixelTypeValid(h[0])) {
         DebugPrintf("Invalid pixel type %u in readMPHD()\n", unsigned(h[0]));
         return 0;
     }
     uint8_t type = h[0];
-    uint32_t logWidth = le32(h + 1), logHeight = le32(h + 5), levels = le32(h + 14);
+    uint32_t logWidth = loadLe32(h + 1), logHeight = loadLe32(h + 5), levels = loadLe32(h + 14);
     int64_t width = sideOf(logWidth), height = sideOf(logHeight);
     if (!imageSizeAcceptable(width, height, "readMPHD")) return 0;
     if (levels < 1) {
@@ -98,31 +91,10 @@ uint8_t readHeaderChunk(void* user, uint32_t id, uint32_t tag, int32_t size, fil
         DebugPrintf("MPHD describes more data than the file holds in readMPHD()\n");
         return 0;
     }
-    mip_tag* mip = mipRecordAlloc(levels);
-    if (!mip) {
-        DebugPrintf("memAlloc() failed in readMPHD()\n");
-        return 0;
-    }
-    mip->logWidth = logWidth;
-    mip->logHeight = logHeight;
-    mip->color = le32(h + 9);
+    mip_tag* mip = mipAllocChain(type, logWidth, logHeight, levels, "readMPHD");
+    if (!mip) return 0;
+    mip->color = loadLe32(h + 9);
     mip->flag = h[13];
-    mip->colormap = nullptr;
-    mip->levels = levels;
-    for (uint32_t i = 0; i < levels; ++i) {
-        bitmap_tag& level = mip->level[i];
-        level.pixelType = type;
-        level.width = int32_t(width >> i);
-        level.height = int32_t(height >> i);
-        level.rowBytes = int32_t(mipRowBytes(type, level.width));
-        level.map = nullptr;
-        level.pixels = static_cast<uint8_t*>(memAlloc(size_t(level.rowBytes) * level.height));
-        if (!level.pixels) {
-            DebugPrintf("memAlloc() failed in readMPHD()\n");
-            mipFree(mip);
-            return 0;
-        }
-    }
     state->mip = mip;
     return 1;
 }
@@ -200,8 +172,8 @@ uint8_t oldstyle_mip2mip(mip_tag** out, const uint8_t* block, uint32_t total) {
         DebugPrintf("Old-style mip block too short in oldstyle_mip2mip()\n");
         return 0;
     }
-    int32_t width = int32_t(le32(block + 4)), height = int32_t(le32(block + 8));
-    uint32_t levels = le32(block + 12);
+    int32_t width = int32_t(loadLe32(block + 4)), height = int32_t(loadLe32(block + 8));
+    uint32_t levels = loadLe32(block + 12);
     if (width < 1 || height < 1 || width > oldMaxSide || height > oldMaxSide || levels < 1) {
         DebugPrintf("Invalid old-style mip header in oldstyle_mip2mip()\n");
         return 0;
@@ -217,45 +189,22 @@ uint8_t oldstyle_mip2mip(mip_tag** out, const uint8_t* block, uint32_t total) {
         return 0;
     }
     for (uint32_t i = 0; i < made; ++i) {
-        int64_t offset = le32(block + oldHeaderBytes + oldTableEntryBytes * i + 8);
+        int64_t offset = loadLe32(block + oldHeaderBytes + oldTableEntryBytes * i + 8);
         if (offset + int64_t(width >> i) * (height >> i) > total) {
             DebugPrintf("Old-style mip level %u outside the block in oldstyle_mip2mip()\n", i);
             return 0;
         }
     }
-    mip_tag* mip = mipRecordAlloc(made);
-    if (!mip) {
-        DebugPrintf("memAlloc() failed in oldstyle_mip2mip()\n");
-        return 0;
-    }
-    mip->logWidth = uint32_t(logWidth);
-    mip->logHeight = uint32_t(logHeight);
-    mip->color = le32(block + 16);
+    mip_tag* mip = mipAllocChain(PIXEL_PAL8, uint32_t(logWidth), uint32_t(logHeight), made,
+                                 "oldstyle_mip2mip");
+    if (!mip) return 0;
+    mip->color = loadLe32(block + 16);
     mip->flag = 1;
-    mip->colormap = nullptr;
-    mip->levels = made;
-    for (uint32_t i = 0; i < made; ++i) {
-        bitmap_tag& level = mip->level[i];
-        level.pixelType = PIXEL_PAL8;
-        level.width = int32_t(1) << (logWidth - int32_t(i));
-        level.height = int32_t(1) << (logHeight - int32_t(i));
-        level.rowBytes = (level.width + 3) & ~3;
-        level.map = nullptr;
-    }
-    for (uint32_t i = 0; i < made; ++i) {
-        bitmap_tag& level = mip->level[i];
-        level.pixels = static_cast<uint8_t*>(memAlloc(size_t(level.rowBytes) * level.height));
-        if (!level.pixels) {
-            DebugPrintf("memAlloc() failed in oldstyle_mip2mip()\n");
-            mipFree(mip);
-            return 0;
-        }
-    }
     for (uint32_t i = 0; i < made; ++i) {
         bitmap_tag& level = mip->level[i];
         bitmapFill(&level, 0);
         int32_t rowLength = width >> i, rows = height >> i;
-        const uint8_t* from = block + le32(block + oldHeaderBytes + oldTableEntryBytes * i + 8);
+        const uint8_t* from = block + loadLe32(block + oldHeaderBytes + oldTableEntryBytes * i + 8);
         for (int32_t y = 0; y < rows; ++y)
             std::memcpy(level.pixels + int64_t(y) * level.rowBytes, from + int64_t(y) * rowLength,
                         size_t(rowLength));
@@ -278,8 +227,8 @@ uint8_t oldstyle_mipGet(mip_tag** out, file_tag* file) {
     }
     libfileSeekFromCurrent(file, -int32_t(oldHeaderBytes));
 
-    int64_t w = int32_t(le32(header + 4)), h = int32_t(le32(header + 8));
-    int64_t levels = le32(header + 12), pixels = 0;
+    int64_t w = int32_t(loadLe32(header + 4)), h = int32_t(loadLe32(header + 8));
+    int64_t levels = loadLe32(header + 12), pixels = 0;
     if (w >= 1)
         for (int64_t n = levels; w > 0 && h >= 1 && n >= 1; w /= 2, h /= 2, --n)
             pixels += w * h;
@@ -355,11 +304,11 @@ uint8_t mipWrite(file_tag* file, mip_tag* mip, mipExtraFunction extra, uint32_t 
     uint8_t type = mip->levels ? mip->level[0].pixelType : 0;
     uint8_t header[mphdBytes];
     header[0] = type;
-    putLe32(header + 1, mip->logWidth);
-    putLe32(header + 5, mip->logHeight);
-    putLe32(header + 9, mip->color);
+    storeLe32(header + 1, mip->logWidth);
+    storeLe32(header + 5, mip->logHeight);
+    storeLe32(header + 9, mip->color);
     header[13] = mip->flag;
-    putLe32(header + 14, mip->levels);
+    storeLe32(header + 14, mip->levels);
     if (!brixWriteChunk(file, idMPHD, 0, mphdBytes, header)) {
         DebugPrintf("brixWriteChunk() failed in mipWrite()\n");
         return 0;

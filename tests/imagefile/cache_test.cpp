@@ -1,5 +1,5 @@
 // bitmapLoad's cache: sharing by directory and name, reference counts,
-// the format order, and clean failures.
+// the format order, coverage loads and clean failures.
 #include "filetest.h"
 #include "imagefile/imagefile.h"
 
@@ -31,10 +31,10 @@ TEST(BitmapCache, SameNameSameDirectoryIsReadOnce) {
     TempDir dir;
     ChangeDir in(dir.path());
     int64_t blocks = memLiveBlocks();
-    writePcxOf("a.pcx", 1);
-    bitmap_tag* first = load("a.pcx");
-    writePcxOf("a.pcx", 2); // not read again: the cached bitmap comes back
-    bitmap_tag* second = load("a.pcx", 1);
+    writePcxOf("a.tga", 1); // a PCX by its first byte, before the TGA name
+    bitmap_tag* first = load("a.tga");
+    writePcxOf("a.tga", 2); // not read again: the cached bitmap comes back
+    bitmap_tag* second = load("a.tga", 1);
     EXPECT_EQ(first, second);
     EXPECT_EQ(second->pixels[0], 1);
     EXPECT_EQ(+second->pixelType, PIXEL_PAL8); // the cache ignores key
@@ -42,9 +42,13 @@ TEST(BitmapCache, SameNameSameDirectoryIsReadOnce) {
     EXPECT_EQ(second->pixels[0], 1); // still in place
     bitmapUnload(second);
     EXPECT_EQ(memLiveBlocks(), blocks);
-    bitmap_tag* third = load("a.pcx");
+    bitmap_tag* third = load("a.tga");
     EXPECT_EQ(third->pixels[0], 2); // read afresh after the last unload
     bitmapUnload(third);
+    // A bitmap that did not come from the cache is simply freed.
+    ASSERT_EQ(bitmapAlloc(&third, PIXEL_PAL8, 3, 3, 1), 1);
+    bitmapUnload(third);
+    bitmapUnload(nullptr);
     EXPECT_EQ(memLiveBlocks(), blocks);
 }
 
@@ -78,42 +82,32 @@ TEST(BitmapCache, DirectoriesAndSixteenCharacterNames) {
     EXPECT_EQ(memLiveBlocks(), blocks);
 }
 
-TEST(BitmapCache, CoverageLoadsChangeTheSharedBitmap) {
+// bitmapLoad8a changes the type of the shared bitmap and nothing else:
+// whoever holds it keeps its palette, which the last unload releases.
+TEST(BitmapCache, CoverageLoadKeepsTheSharedPalette) {
     TempDir dir;
     ChangeDir in(dir.path());
+    SelectionGuard selection;
     int64_t blocks = memLiveBlocks();
-    writePcxOf("g.pcx", 7);
-    bitmap_tag* glyphs;
+    writePcxOf("s.pcx", 4);
+    bitmap_tag* a = load("s.pcx");
+    void* map = a->map;
+    paletteSetCurrentFromBitmap(a, 0, 256);
+    bitmap_tag* b;
     {
-        OpenFile f("g.pcx", 'r');
-        ASSERT_EQ(bitmapLoad8a(&glyphs, f), 1);
+        OpenFile f("s.pcx", 'r');
+        ASSERT_EQ(bitmapLoad8a(&b, f), 1);
     }
-    EXPECT_EQ(+glyphs->pixelType, PIXEL_ALPHA8);
-    EXPECT_EQ(+glyphs->map, nullptr);
-    bitmap_tag* again = load("g.pcx");
-    EXPECT_EQ(again, glyphs);
-    EXPECT_EQ(+again->pixelType, PIXEL_ALPHA8);
-    bitmapUnload(glyphs);
-    bitmapUnload(again);
-    EXPECT_EQ(memLiveBlocks(), blocks);
-}
-
-TEST(BitmapCache, PcxByFirstByteBeforeTheTgaName) {
-    TempDir dir;
-    ChangeDir in(dir.path());
-    writePcxOf("pcx.tga", 9);
-    bitmap_tag* bm = load("pcx.tga");
-    EXPECT_EQ(+bm->pixelType, PIXEL_PAL8);
-    EXPECT_EQ(bm->pixels[0], 9);
-    bitmapUnload(bm);
-}
-
-TEST(BitmapCache, UncachedBitmapsAreFreed) {
-    int64_t blocks = memLiveBlocks();
-    bitmap_tag* bm;
-    ASSERT_EQ(bitmapAlloc(&bm, PIXEL_PAL8, 3, 3, 1), 1);
-    bitmapUnload(bm);
-    bitmapUnload(nullptr);
+    EXPECT_EQ(b, a);
+    EXPECT_EQ(+b->pixelType, PIXEL_ALPHA8);
+    EXPECT_EQ(+b->map, map);
+    uint32_t current[256];
+    paletteGetCurrent(current, 0, 256);
+    EXPECT_EQ(0, std::memcmp(current, map, sizeof current));
+    bitmap_tag* again = load("s.pcx");
+    EXPECT_EQ(+again->pixelType, PIXEL_ALPHA8) << "later loads share the changed bitmap";
+    for (bitmap_tag* bm : {a, b, again})
+        bitmapUnload(bm);
     EXPECT_EQ(memLiveBlocks(), blocks);
 }
 
@@ -123,26 +117,46 @@ TEST(BitmapCache, FailuresLeaveTheCacheAsItWas) {
     writeFile("bad.bm", {1, 2, 3});
     MessageCapture messages;
     int64_t blocks = memLiveBlocks();
-    OpenFile f("bad.bm", 'r');
-    bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
-    EXPECT_EQ(bitmapLoad(&bm, f, 0), 0);
-    EXPECT_EQ(bm, nullptr);
+    {
+        OpenFile f("bad.bm", 'r');
+        bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
+        EXPECT_EQ(bitmapLoad(&bm, f, 0), 0);
+        EXPECT_EQ(bm, nullptr);
+    }
     EXPECT_TRUE(messages.sawDebug("Couldn't load bitmap.\n"));
     EXPECT_EQ(memLiveBlocks(), blocks);
 
     // Every allocation of a load, the directory record and the cache entry
     // included: a failed entry still hands out an uncached bitmap, which
-    // bitmapUnload frees.
+    // bitmapUnload frees; a coverage load of it drops its palette at once.
     writePcxOf("ok.pcx", 3);
-    int allocations = expectCleanOnEveryAllocationFailure([&] {
-        OpenFile g("ok.pcx", 'r');
-        bitmap_tag* loaded;
-        if (bitmapLoad(&loaded, g, 0))
-            bitmapUnload(loaded);
-        else
-            EXPECT_EQ(loaded, nullptr);
-    });
-    EXPECT_EQ(allocations, 5); // directory, record, pixels, palette, entry
+    for (bool coverage : {false, true}) {
+        int allocations = expectCleanOnEveryAllocationFailure([&] {
+            OpenFile g("ok.pcx", 'r');
+            bitmap_tag* loaded;
+            if (coverage ? bitmapLoad8a(&loaded, g) : bitmapLoad(&loaded, g, 0))
+                bitmapUnload(loaded);
+            else
+                EXPECT_EQ(loaded, nullptr);
+        });
+        EXPECT_EQ(allocations, 6); // directory, record, pixels, palette, row, entry
+    }
     EXPECT_TRUE(messages.sawDebug("memAlloc() of the directory record failed in bitmapLoad()\n"));
     EXPECT_TRUE(messages.sawDebug("Couldn't cache bitmap.\n"));
+}
+
+TEST(BitmapCache, DirectoryThatNoLongerExists) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("gone"));
+    writeFile(dir.file("p.bm"),
+              container("BMAP", {chunk("BMHD", bmhd(2, 1, 1, 4)), chunk("DATA", Bytes(4, 9))}));
+    MessageCapture messages;
+    ChangeDir in(dir.file("gone"));
+    std::filesystem::remove(dir.file("gone"));
+    OpenFile f(dir.file("p.bm"), 'r');
+    bitmap_tag* bm;
+    ASSERT_EQ(bitmapLoad(&bm, f, 0), 1); // the load goes on
+    EXPECT_TRUE(messages.sawDebug("libfileGetDir() failed in BitmapLoad\n")) << messages.dump();
+    EXPECT_EQ(bm->pixels[0], 9);
+    bitmapUnload(bm);
 }

@@ -1,13 +1,16 @@
-// Helpers of the image-file and mip tests: open files, byte builders for
-// hand-made chunked files, and comparisons of bitmaps.
+// Helpers of the file tests: open files, byte builders for hand-made
+// chunked files, and comparisons of bitmaps.
 #pragma once
 
+#include "bitmap/pixeltype.h"
+#include "host/byteorder.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +32,6 @@ class OpenFile {
     ~OpenFile() { fileClose(f_); }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
-    file_tag* get() const { return f_; }
     operator file_tag*() const { return f_; }
 
   private:
@@ -50,20 +52,32 @@ class ChangeDir {
     std::filesystem::path previous_;
 };
 
+// `bytes` written to dir/name and opened for reading.
+struct BytesFile {
+    TempDir dir;
+    OpenFile file;
+    explicit BytesFile(const Bytes& bytes, const std::string& name = "f")
+        : file((writeFile(dir.file(name), bytes), dir.file(name)), 'r') {}
+    operator file_tag*() const { return file; }
+};
+
+// The bytes `write` puts into a fresh file (it must succeed).
+inline Bytes written(const std::function<bool(file_tag*)>& write) {
+    TempDir dir;
+    {
+        OpenFile f(dir.file("w"), 'w');
+        EXPECT_TRUE(write(f));
+    }
+    return readFile(dir.file("w"));
+}
+
 inline void putLe16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
+    b.resize(b.size() + 2);
+    storeLe16(&b[b.size() - 2], v);
 }
 inline void putLe32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b.push_back(uint8_t(v >> (8 * i)));
-}
-inline uint32_t getLe32(const Bytes& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-           uint32_t(b[at + 3]) << 24;
-}
-inline uint32_t getLe16(const Bytes& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8;
+    b.resize(b.size() + 4);
+    storeLe32(&b[b.size() - 4], v);
 }
 inline void append(Bytes& to, const Bytes& more) {
     to.insert(to.end(), more.begin(), more.end());
@@ -108,34 +122,55 @@ struct MipHolder {
 // Visible pixel bytes (width x bytes per pixel of each row) of a bitmap.
 inline Bytes visiblePixels(const bitmap_tag* bm) {
     Bytes out;
-    int bpp = pixelBitDepthLog2(bm->pixelType);
+    const int64_t rowLength = int64_t(bm->width) * bytesPerPixel(bm->pixelType);
     for (int32_t y = 0; y < bm->height; ++y) {
         const uint8_t* row = bm->pixels + int64_t(y) * bm->rowBytes;
-        out.insert(out.end(), row, row + int64_t(bm->width) * bpp);
+        out.insert(out.end(), row, row + rowLength);
     }
     return out;
 }
 
 // A bitmap of the type with a random palette or colormap attached where
-// the type carries one.
+// the type carries one; 4-bit values are kept to 0..15.
 inline bitmap_tag* randomBitmapWithMap(uint8_t type, int32_t w, int32_t h, uint32_t seed) {
     bitmap_tag* bm = randomBitmap(type, w, h, seed);
-    if (type <= PIXEL_CMAP4_KEY) {
+    if (isIndexed4(type)) {
+        for (int64_t i = 0; i < int64_t(h + 1) * bm->rowBytes; ++i)
+            bm->pixels[i] &= 15;
         uint8_t* cm;
         colormapAlloc(&cm);
         Rng rng(seed + 7);
         for (int i = 0; i < 16; ++i)
             cm[i] = uint8_t(rng.next());
         bm->map = cm;
-    } else if (type <= PIXEL_PAL8_KEY) {
+    } else if (isIndexed8(type)) {
         bm->map = randomPalette(seed + 7);
     }
     return bm;
 }
 
-} // namespace swtest
-
-namespace swtest {
+// A bottom-up view of `bm`, its last row first: row y of the view is row
+// height - 1 - y of `bm`, stepped by a negative rowBytes.
+inline bitmap_tag bottomUpView(const bitmap_tag* bm) {
+    bitmap_tag view = *bm;
+    view.pixels = bm->pixels + int64_t(bm->height - 1) * bm->rowBytes;
+    view.rowBytes = -bm->rowBytes;
+    return view;
+}
+// A bitmap holding the rows of `bm` in reverse order, with a copy of its
+// map when it has one.
+inline bitmap_tag* upsideDown(const bitmap_tag* bm) {
+    bitmap_tag* copy = randomBitmap(bm->pixelType, bm->width, bm->height, 0);
+    if (bm->map) {
+        const size_t bytes = isIndexed4(bm->pixelType) ? 16 : 1024;
+        copy->map = memAlloc(bytes);
+        std::memcpy(copy->map, bm->map, bytes);
+    }
+    for (int32_t y = 0; y < bm->height; ++y)
+        std::memcpy(copy->pixels + int64_t(y) * copy->rowBytes,
+                    bm->pixels + int64_t(bm->height - 1 - y) * bm->rowBytes, size_t(bm->rowBytes));
+    return copy;
+}
 
 // Runs a shell command; returns its exit status and its standard output
 // and error, interleaved, in `output`.

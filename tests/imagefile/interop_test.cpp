@@ -1,7 +1,7 @@
 // Interoperability with independent codecs: Debian's Pillow (through
 // /usr/bin/python3) and ImageMagick read the PCX and TGA files we write and
-// see the same pixels; we read the PCX files they write. A test skips, with
-// a message, only when its codec is not installed.
+// see the same pixels; we read the files they write. A test skips, with a
+// message, only when its codec is not installed.
 #include "filetest.h"
 #include "imagefile/imagefile.h"
 #include "imagefile/tga.h"
@@ -15,28 +15,15 @@ namespace {
 const char python[] = "/usr/bin/python3";
 const char magick[] = "convert-im6.q16";
 
-bool havePillow() {
-    return access(python, X_OK) == 0 && runCommand(std::string(python) + " -c 'import PIL'") == 0;
-}
-bool haveMagick() {
-    return runCommand(std::string("command -v ") + magick) == 0;
-}
-
 #define REQUIRE_PILLOW()                                                                           \
-    if (!havePillow())                                                                             \
-    GTEST_SKIP() << "Pillow for /usr/bin/python3 is not installed "                                \
-                    "(python3-pil)"
+    if (access(python, X_OK) != 0 || runCommand(std::string(python) + " -c 'import PIL'") != 0)    \
+    GTEST_SKIP() << "Pillow for /usr/bin/python3 is not installed (python3-pil)"
 #define REQUIRE_MAGICK()                                                                           \
-    if (!haveMagick()) GTEST_SKIP() << magick << " is not installed (imagemagick)"
+    if (runCommand(std::string("command -v ") + magick) != 0)                                      \
+    GTEST_SKIP() << magick << " is not installed (imagemagick)"
 
-// Runs a Python program with Pillow; its arguments follow.
-int runPython(const TempDir& dir, const std::string& program, const std::string& arguments,
-              std::string* output) {
-    writeFile(dir.file("script.py"), Bytes(program.begin(), program.end()));
-    return runCommand(std::string(python) + " " + dir.file("script.py") + " " + arguments, output);
-}
-
-// Pillow's view of an image file: mode, size, raw bytes, and the palette.
+// Pillow's view of an image file: prints mode and size, writes the raw
+// bytes (converted to argv[3] when given) and, for 'P', the palette.
 const char dumpImage[] = R"(
 import sys
 from PIL import Image
@@ -50,9 +37,48 @@ if im.mode == 'P':
     open(sys.argv[2] + '.pal', 'wb').write(bytes(im.getpalette()[:768]))
 )";
 
+// Runs a Python program with Pillow on `arguments` (file names in `dir`);
+// returns its output, failing the test when it fails.
+std::string runPython(const TempDir& dir, const std::string& program,
+                      const std::string& arguments) {
+    writeFile(dir.file("script.py"), Bytes(program.begin(), program.end()));
+    std::string output;
+    EXPECT_EQ(
+        runCommand(std::string(python) + " " + dir.file("script.py") + " " + arguments, &output), 0)
+        << output;
+    return output;
+}
+
+// ImageMagick's 8-bit RGB of an image file.
+Bytes magickRgb(const TempDir& dir, const std::string& file) {
+    std::string output;
+    EXPECT_EQ(
+        runCommand(std::string(magick) + " " + file + " -depth 8 rgb:" + dir.file("raw"), &output),
+        0)
+        << output;
+    return readFile(dir.file("raw"));
+}
+
+Bytes rgbOf(uint32_t colour) {
+    return {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour)};
+}
+Bytes rgbThrough(const Bytes& indexes, const uint32_t* pal) {
+    Bytes out;
+    for (uint8_t v : indexes)
+        append(out, rgbOf(pal[v]));
+    return out;
+}
+
+bitmap_tag* loadFile(const std::string& path) {
+    OpenFile f(path, 'r');
+    bitmap_tag* bm = nullptr;
+    EXPECT_EQ(bitmapLoadFile(&bm, f, 0), 1) << path;
+    return bm;
+}
+
 // An 8-bit picture with runs (long and short) and random stretches.
 bitmap_tag* pictureWithRuns(int w, int h, uint32_t seed) {
-    bitmap_tag* bm = randomBitmap(PIXEL_PAL8, w, h, seed);
+    bitmap_tag* bm = randomBitmapWithMap(PIXEL_PAL8, w, h, seed);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             if ((x / 23 + y) % 2) bm->pixels[y * bm->rowBytes + x] = uint8_t(0xC0 + y % 64);
@@ -65,20 +91,15 @@ TEST(Interop, PillowReadsOurPcx) {
     REQUIRE_PILLOW();
     TempDir dir;
     BitmapHolder bm{pictureWithRuns(101, 37, 1)};
-    uint32_t* pal = randomPalette(42);
-    {
-        OpenFile f(dir.file("o.pcx"), 'w');
-        ASSERT_EQ(bitmapWritePcx(f, bm.bm, pal), 1);
-    }
-    std::string out;
-    ASSERT_EQ(runPython(dir, dumpImage, dir.file("o.pcx") + " " + dir.file("raw"), &out), 0) << out;
-    EXPECT_EQ(out, "P 101 37\n");
+    const auto* pal = static_cast<const uint32_t*>(bm.bm->map);
+    writeFile(dir.file("o.pcx"),
+              written([&](file_tag* f) { return bitmapWritePcx(f, bm.bm, pal); }));
+    EXPECT_EQ(runPython(dir, dumpImage, dir.file("o.pcx") + " " + dir.file("raw")), "P 101 37\n");
     EXPECT_EQ(readFile(dir.file("raw")), visiblePixels(bm.bm));
-    Bytes rgb;
+    Bytes identity(256);
     for (int i = 0; i < 256; ++i)
-        rgb.insert(rgb.end(), {uint8_t(pal[i] >> 16), uint8_t(pal[i] >> 8), uint8_t(pal[i])});
-    EXPECT_EQ(readFile(dir.file("raw.pal")), rgb);
-    paletteFree(pal);
+        identity[i] = uint8_t(i);
+    EXPECT_EQ(readFile(dir.file("raw.pal")), rgbThrough(identity, pal));
 }
 
 // Pillow refuses run-length packets that run from one row into the next,
@@ -93,38 +114,29 @@ TEST(Interop, PillowReadsOurTga) {
     BitmapHolder src{randomBitmap(PIXEL_ARGB8888, width, height, 2)};
     for (int y = 0; y < height; ++y)
         for (int x = 40 + 9 * y; x < width; ++x)
-            reinterpret_cast<uint32_t*>(src.bm->pixels + y * src.bm->rowBytes)[x] =
-                0xFF102030u + uint32_t(y);
+            storeLe32(src.bm->pixels + y * src.bm->rowBytes + 4 * x, 0xFF102030u + uint32_t(y));
     for (int bits : {16, 24, 32})
         for (bool compress : {false, true}) {
             SCOPED_TRACE(testing::Message() << bits << " bits, compress " << compress);
-            {
-                OpenFile f(dir.file("o.tga"), 'w');
-                ASSERT_TRUE(tgaWriteBitmap(src.bm, nullptr, f, compress, false, bits));
-            }
-            std::string out;
-            ASSERT_EQ(runPython(dir, dumpImage,
-                                dir.file("o.tga") + " " + dir.file("raw") + " " +
-                                    (bits == 32 ? "RGBA" : "RGB"),
-                                &out),
-                      0)
-                << out;
+            writeFile(dir.file("o.tga"), written([&](file_tag* f) {
+                          return tgaWriteBitmap(src.bm, nullptr, f, compress, false, bits);
+                      }));
+            runPython(dir, dumpImage,
+                      dir.file("o.tga") + " " + dir.file("raw") + (bits == 32 ? " RGBA" : " RGB"));
             Bytes raw = readFile(dir.file("raw"));
-            int channels = bits == 32 ? 4 : 3;
+            const int channels = bits == 32 ? 4 : 3;
             ASSERT_EQ(raw.size(), size_t(width * height * channels));
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x) {
-                    uint32_t v =
-                        reinterpret_cast<uint32_t*>(src.bm->pixels + y * src.bm->rowBytes)[x];
-                    const uint8_t* p = raw.data() + (y * width + x) * channels;
-                    uint8_t r = uint8_t(v >> 16), g = uint8_t(v >> 8), b = uint8_t(v);
+                    uint32_t v = loadLe32(src.bm->pixels + y * src.bm->rowBytes + 4 * x);
+                    Bytes expected = rgbOf(v), seen(&raw[(y * width + x) * channels],
+                                                    &raw[(y * width + x + 1) * channels]);
+                    if (bits == 32) expected.push_back(uint8_t(v >> 24));
                     if (bits == 16) // Pillow widens the 5-bit fields; their top bits are ours
-                        ASSERT_EQ(
-                            (Bytes{uint8_t(p[0] >> 3), uint8_t(p[1] >> 3), uint8_t(p[2] >> 3)}),
-                            (Bytes{uint8_t(r >> 3), uint8_t(g >> 3), uint8_t(b >> 3)}));
-                    else
-                        ASSERT_EQ(Bytes(p, p + channels),
-                                  (bits == 24 ? Bytes{r, g, b} : Bytes{r, g, b, uint8_t(v >> 24)}));
+                        for (Bytes* b : {&expected, &seen})
+                            for (uint8_t& c : *b)
+                                c >>= 3;
+                    ASSERT_EQ(seen, expected) << x << ", " << y;
                 }
         }
 }
@@ -135,29 +147,20 @@ TEST(Interop, PillowSeesOurReaderAgreeOnSixteenBitTga) {
     // A hand-made bottom-up run-length file; Pillow takes packets that stay
     // within their row.
     Bytes tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 3, 0, 16, 0};
-    tga.insert(tga.end(),
-               {0x84, 0x1F, 0x80,                                                 // row 1
-                0x00, 0xE0, 0x03, 0x81, 0x00, 0x7C, 0x01, 0x34, 0x12, 0xFF, 0x7F, // row 2
-                0x82, 0x00, 0x40, 0x01, 0x01, 0x00, 0x00, 0x02});                 // row 3
+    append(tga, {0x84, 0x1F, 0x80,                                                 // row 1
+                 0x00, 0xE0, 0x03, 0x81, 0x00, 0x7C, 0x01, 0x34, 0x12, 0xFF, 0x7F, // row 2
+                 0x82, 0x00, 0x40, 0x01, 0x01, 0x00, 0x00, 0x02});                 // row 3
     writeFile(dir.file("h.tga"), tga);
-    BitmapHolder ours;
-    {
-        OpenFile f(dir.file("h.tga"), 'r');
-        ASSERT_EQ(bitmapLoadFile(&ours.bm, f, 0), 1);
-    }
-    std::string out;
-    ASSERT_EQ(runPython(dir, dumpImage, dir.file("h.tga") + " " + dir.file("raw") + " RGB", &out),
-              0)
-        << out;
-    Bytes raw = readFile(dir.file("raw"));
+    BitmapHolder ours{loadFile(dir.file("h.tga"))};
+    runPython(dir, dumpImage, dir.file("h.tga") + " " + dir.file("raw") + " RGB");
+    Bytes raw = readFile(dir.file("raw")), pixels = visiblePixels(ours.bm);
     ASSERT_EQ(raw.size(), 45u);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) {
-            uint32_t v = getLe16(visiblePixels(ours.bm), size_t(2 * (y * 5 + x)));
-            const uint8_t* p = raw.data() + 3 * (y * 5 + x);
-            ASSERT_EQ((p[0] >> 3) << 10 | (p[1] >> 3) << 5 | (p[2] >> 3), int(v & 0x7FFF))
-                << x << ", " << y;
-        }
+    for (int i = 0; i < 15; ++i) {
+        const uint8_t* p = &raw[3 * i];
+        ASSERT_EQ((p[0] >> 3) << 10 | (p[1] >> 3) << 5 | (p[2] >> 3),
+                  int(loadLe16(&pixels[2 * i]) & 0x7FFF))
+            << i;
+    }
 }
 
 TEST(Interop, WeReadPillowsPcx) {
@@ -175,17 +178,14 @@ im.save(sys.argv[1])
 open(sys.argv[2], 'wb').write(im.tobytes())
 open(sys.argv[2] + '.pal', 'wb').write(bytes(im.getpalette()[:768]))
 )";
-    std::string out;
-    ASSERT_EQ(runPython(dir, program, dir.file("p.pcx") + " " + dir.file("raw"), &out), 0) << out;
-    BitmapHolder bm;
-    OpenFile f(dir.file("p.pcx"), 'r');
-    ASSERT_EQ(bitmapLoadFile(&bm.bm, f, 0), 1);
+    runPython(dir, program, dir.file("p.pcx") + " " + dir.file("raw"));
+    BitmapHolder bm{loadFile(dir.file("p.pcx"))};
     EXPECT_EQ(+bm.bm->width, 77);
     EXPECT_EQ(visiblePixels(bm.bm), readFile(dir.file("raw")));
-    Bytes pal = readFile(dir.file("raw.pal"));
+    Bytes all(256);
     for (int i = 0; i < 256; ++i)
-        ASSERT_EQ(static_cast<uint32_t*>(bm.bm->map)[i],
-                  uint32_t(pal[3 * i]) << 16 | uint32_t(pal[3 * i + 1]) << 8 | pal[3 * i + 2]);
+        all[i] = uint8_t(i);
+    EXPECT_EQ(rgbThrough(all, static_cast<uint32_t*>(bm.bm->map)), readFile(dir.file("raw.pal")));
 }
 
 TEST(Interop, ImageMagickReadsOurPcxAndTga) {
@@ -193,40 +193,21 @@ TEST(Interop, ImageMagickReadsOurPcxAndTga) {
     TempDir dir;
     // Runs cross rows: ImageMagick takes packets that span row ends.
     BitmapHolder bm{pictureWithRuns(45, 11, 3)};
-    uint32_t* pal = randomPalette(3);
-    {
-        OpenFile f(dir.file("o.pcx"), 'w');
-        ASSERT_EQ(bitmapWritePcx(f, bm.bm, pal), 1);
-        OpenFile t(dir.file("o.tga"), 'w');
-        ASSERT_TRUE(tgaWriteBitmap(bm.bm, pal, t, true, false, 24));
-        OpenFile t16(dir.file("o16.tga"), 'w');
-        ASSERT_TRUE(tgaWriteBitmap(bm.bm, pal, t16, true, false, 16));
-    }
-    Bytes expected;
-    for (uint8_t v : visiblePixels(bm.bm))
-        expected.insert(expected.end(),
-                        {uint8_t(pal[v] >> 16), uint8_t(pal[v] >> 8), uint8_t(pal[v])});
-    for (const char* name : {"o.pcx", "o.tga"}) {
-        std::string out;
-        ASSERT_EQ(runCommand(std::string(magick) + " " + dir.file(name) +
-                                 " -depth 8 rgb:" + dir.file("raw"),
-                             &out),
-                  0)
-            << out;
-        EXPECT_EQ(readFile(dir.file("raw")), expected) << name;
-    }
+    const auto* pal = static_cast<const uint32_t*>(bm.bm->map);
+    writeFile(dir.file("o.pcx"),
+              written([&](file_tag* f) { return bitmapWritePcx(f, bm.bm, pal); }));
+    for (int bits : {24, 16})
+        writeFile(dir.file(bits == 24 ? "o24.tga" : "o16.tga"), written([&](file_tag* f) {
+                      return tgaWriteBitmap(bm.bm, pal, f, true, false, bits);
+                  }));
+    const Bytes expected = rgbThrough(visiblePixels(bm.bm), pal);
+    EXPECT_EQ(magickRgb(dir, dir.file("o.pcx")), expected);
+    EXPECT_EQ(magickRgb(dir, dir.file("o24.tga")), expected);
     // The 16-bit file keeps the top five bits of every channel.
-    std::string out;
-    ASSERT_EQ(runCommand(std::string(magick) + " " + dir.file("o16.tga") +
-                             " -depth 8 rgb:" + dir.file("raw"),
-                         &out),
-              0)
-        << out;
-    Bytes raw = readFile(dir.file("raw"));
+    Bytes raw = magickRgb(dir, dir.file("o16.tga"));
     ASSERT_EQ(raw.size(), expected.size());
     for (size_t i = 0; i < raw.size(); ++i)
         ASSERT_EQ(raw[i] >> 3, expected[i] >> 3) << i;
-    paletteFree(pal);
 }
 
 TEST(Interop, WeReadImageMagicksPcx) {
@@ -234,17 +215,13 @@ TEST(Interop, WeReadImageMagicksPcx) {
     TempDir dir;
     // A 12-colour picture as a plain PPM; ImageMagick writes it as an
     // 8-bit paletted PCX without changing a colour.
-    Bytes ppm = {'P', '6', '\n', '1', '9', ' ', '7', '\n', '2', '5', '5', '\n'};
-    Bytes rgb;
+    Bytes ppm = {'P', '6', '\n', '1', '9', ' ', '7', '\n', '2', '5', '5', '\n'}, rgb;
     Rng rng(5);
-    uint8_t colours[12][3];
-    for (auto& c : colours)
-        for (uint8_t& ch : c)
-            ch = uint8_t(rng.next());
-    for (int i = 0; i < 19 * 7; ++i) {
-        const uint8_t* c = colours[(i / 5 + i % 3) % 12];
-        rgb.insert(rgb.end(), c, c + 3);
-    }
+    uint32_t colours[12];
+    for (uint32_t& c : colours)
+        c = rng.next();
+    for (int i = 0; i < 19 * 7; ++i)
+        append(rgb, rgbOf(colours[(i / 5 + i % 3) % 12]));
     append(ppm, rgb);
     writeFile(dir.file("in.ppm"), ppm);
     std::string out;
@@ -253,12 +230,6 @@ TEST(Interop, WeReadImageMagicksPcx) {
                          &out),
               0)
         << out;
-    BitmapHolder bm;
-    OpenFile f(dir.file("m.pcx"), 'r');
-    ASSERT_EQ(bitmapLoadFile(&bm.bm, f, 0), 1);
-    const auto* pal = static_cast<const uint32_t*>(bm.bm->map);
-    Bytes seen;
-    for (uint8_t v : visiblePixels(bm.bm))
-        seen.insert(seen.end(), {uint8_t(pal[v] >> 16), uint8_t(pal[v] >> 8), uint8_t(pal[v])});
-    EXPECT_EQ(seen, rgb);
+    BitmapHolder bm{loadFile(dir.file("m.pcx"))};
+    EXPECT_EQ(rgbThrough(visiblePixels(bm.bm), static_cast<uint32_t*>(bm.bm->map)), rgb);
 }

@@ -1,5 +1,5 @@
-// Mip files: round trips, the OMT variant, old-style mips and every
-// refusal of a malformed file.
+// Mip files: round trips, the OMT variant, old-style mips, and every
+// message of the mip module.
 #include "../imagefile/filetest.h"
 #include "mip/mip.h"
 
@@ -7,62 +7,44 @@ using namespace swtest;
 
 namespace {
 
-Bytes mphd(uint8_t type, uint32_t logW, uint32_t logH, uint32_t color, uint8_t flag,
-           uint32_t levels) {
+Bytes mphd(uint8_t type, uint32_t logW, uint32_t logH, uint32_t levels, uint32_t color = 0) {
     Bytes b{type};
     putLe32(b, logW);
     putLe32(b, logH);
     putLe32(b, color);
-    b.push_back(flag);
+    b.push_back(0);
     putLe32(b, levels);
     return b;
 }
 
 // A native "BMAP" of a w x h level whose DATA bytes are all `value`.
 Bytes levelBmap(uint8_t type, uint32_t w, uint32_t h, uint8_t value) {
-    uint32_t rowBytes = (w * uint32_t(pixelBitDepthLog2(type)) + 3) & ~3u;
-    return container("BMAP",
-                     {chunk("BMHD", bmhd(type, w, h, rowBytes)),
-                      chunk("DATA", Bytes(type <= 1 ? rowBytes * h / 2 : rowBytes * h, value))});
+    uint32_t rowBytes = (w * uint32_t(bytesPerPixel(type)) + 3) & ~3u;
+    uint32_t data = isIndexed4(type) ? rowBytes * h / 2 : rowBytes * h;
+    return container(
+        "BMAP", {chunk("BMHD", bmhd(type, w, h, rowBytes)), chunk("DATA", Bytes(data, value))});
 }
 
-uint8_t loadMip(const TempDir& dir, const Bytes& bytes, mip_tag** out) {
-    writeFile(dir.file("m.mip"), bytes);
-    OpenFile f(dir.file("m.mip"), 'r');
+uint8_t loadMip(const Bytes& bytes, mip_tag** out) {
+    BytesFile f(bytes);
     return mipLoad(out, f);
 }
 
-uint8_t extraChunks(file_tag* file, uint32_t user) {
-    Bytes payload;
-    putLe32(payload, user);
-    return brixWriteChunk(file, VESK_ID('X', 'T', 'R', 'A'), 0, 4, payload.data());
-}
-uint8_t failingExtra(file_tag*, uint32_t) {
-    return 0;
-}
-
-// An old-style mip of a w x h texture with `levels` levels and `total`
-// given; level i's bytes are i + 1 then counting.
+// An old-style mip of a w x h texture with `levels` levels, `total` off by
+// `totalDelta`; level i's bytes are i + 1 then counting.
 Bytes oldStyle(uint32_t w, uint32_t h, uint32_t levels, int64_t totalDelta) {
     Bytes block;
-    putLe32(block, 0);
-    putLe32(block, w);
-    putLe32(block, h);
-    putLe32(block, levels);
-    putLe32(block, 77);
-    Bytes pixels;
-    std::vector<uint32_t> offsets;
-    uint32_t base = 20 + 12 * levels;
-    for (uint32_t i = 0, lw = w, lh = h; i < levels && lw && lh; ++i, lw /= 2, lh /= 2) {
-        offsets.push_back(base + uint32_t(pixels.size()));
+    for (uint32_t v : {0u, w, h, levels, 77u})
+        putLe32(block, v);
+    Bytes pixels, table;
+    for (uint32_t i = 0, lw = w, lh = h; i < levels; ++i, lw /= 2, lh /= 2) {
+        putLe32(table, 0);
+        putLe32(table, 0);
+        putLe32(table, lw && lh ? 20 + 12 * levels + uint32_t(pixels.size()) : 0);
         for (uint32_t k = 0; k < lw * lh; ++k)
             pixels.push_back(uint8_t(i + 1 + k));
     }
-    for (uint32_t i = 0; i < levels; ++i) {
-        putLe32(block, 0);
-        putLe32(block, 0);
-        putLe32(block, i < offsets.size() ? offsets[i] : 0);
-    }
+    append(block, table);
     append(block, pixels);
     int64_t total = int64_t(block.size()) + totalDelta;
     if (total > int64_t(block.size())) block.resize(size_t(total), 0);
@@ -72,47 +54,42 @@ Bytes oldStyle(uint32_t w, uint32_t h, uint32_t levels, int64_t totalDelta) {
     return file;
 }
 
+uint8_t extraChunk(file_tag* file, uint32_t user) {
+    uint8_t payload[4];
+    storeLe32(payload, user);
+    return brixWriteChunk(file, VESK_ID('X', 'T', 'R', 'A'), 0, 4, payload);
+}
+
 } // namespace
 
 TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
-    TempDir dir;
+    SelectionGuard selection;
+    uint32_t* pal = randomPalette(2);
+    paletteSetCurrent(pal, 0, 256);
     for (uint8_t type : {PIXEL_CMAP4_KEY, PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB8888}) {
         SCOPED_TRACE(int(type));
         BitmapHolder src{randomBitmapWithMap(type, 32, 16, type)};
         MipHolder made;
-        if (type <= PIXEL_PAL8_KEY) {
-            if (type <= PIXEL_CMAP4_KEY)
-                for (int i = 0; i < 17 * 32; ++i)
-                    src.bm->pixels[i] &= 15;
+        if (hasMap(type)) {
             ASSERT_EQ(mipCreate(&made.mip, src.bm, 2, 0), 1);
-        } else {
-            // Direct-colour chains come from files: build one level by hand.
-            made.mip = mipRecordAlloc(1);
-            made.mip->logWidth = 5, made.mip->logHeight = 4, made.mip->levels = 1;
-            made.mip->level[0] = *src.bm;
-            made.mip->level[0].map = nullptr;
-            made.mip->level[0].pixels =
-                static_cast<uint8_t*>(memAlloc(size_t(src.bm->rowBytes) * 16));
+        } else { // direct-colour chains come from files: one level by hand
+            made.mip = mipAllocChain(type, 5, 4, 1, "test");
             std::memcpy(made.mip->level[0].pixels, src.bm->pixels, size_t(src.bm->rowBytes) * 16);
         }
         made.mip->color = 123;
-        if (type <= PIXEL_CMAP4_KEY) {
-            uint8_t* colormap;
-            colormapAlloc(&colormap);
-            made.mip->colormap = colormap;
+        if (isIndexed4(type)) {
+            uint8_t* colormap; // the record's field is not aligned
+            ASSERT_EQ(colormapAlloc(&colormap), 1);
             for (int i = 0; i < 16; ++i)
-                made.mip->colormap[i] = uint8_t(i * 3);
+                colormap[i] = uint8_t(i * 3);
+            made.mip->colormap = colormap;
         }
-        {
-            OpenFile f(dir.file("o.mip"), 'w');
-            ASSERT_EQ(mipWrite(f, made.mip, extraChunks, 0xCAFE), 1);
-        }
-        Bytes file = readFile(dir.file("o.mip"));
-        // The callback's chunk closes the container.
-        EXPECT_EQ(Bytes(file.end() - 16, file.end()), chunk("XTRA", {0xFE, 0xCA, 0, 0}));
+        Bytes file =
+            written([&](file_tag* f) { return mipWrite(f, made.mip, extraChunk, 0xCAFE); });
+        EXPECT_EQ(Bytes(file.end() - 16, file.end()), chunk("XTRA", {0xFE, 0xCA, 0, 0}))
+            << "the callback's chunk closes the container";
         MipHolder back;
-        OpenFile f(dir.file("o.mip"), 'r');
-        ASSERT_EQ(mipLoad(&back.mip, f), 1);
+        ASSERT_EQ(loadMip(file, &back.mip), 1);
         EXPECT_EQ(+back.mip->levels, +made.mip->levels);
         EXPECT_EQ(+back.mip->logWidth, 5u);
         EXPECT_EQ(+back.mip->logHeight, 4u);
@@ -120,20 +97,17 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         EXPECT_EQ(+back.mip->flag, 0);
         for (uint32_t i = 0; i < back.mip->levels; ++i) {
             EXPECT_EQ(+back.mip->level[i].pixelType, type);
-            EXPECT_EQ(+back.mip->level[i].rowBytes, +made.mip->level[i].rowBytes);
             EXPECT_EQ(visiblePixels(&back.mip->level[i]), visiblePixels(&made.mip->level[i]));
         }
-        if (type <= PIXEL_CMAP4_KEY) {
-            ASSERT_NE(+back.mip->colormap, nullptr);
+        ASSERT_EQ(+back.mip->colormap == nullptr, !isIndexed4(type));
+        if (isIndexed4(type)) {
             EXPECT_EQ(0, std::memcmp(back.mip->colormap, made.mip->colormap, 16));
-        } else {
-            EXPECT_EQ(+back.mip->colormap, nullptr);
         }
     }
+    paletteFree(pal);
 }
 
 TEST(MipFile, OmtTypesMapToLibraryTypes) {
-    TempDir dir;
     const struct {
         uint8_t omt, type;
         int32_t rowBytes; // of a 4-pixel-wide level 0
@@ -143,34 +117,28 @@ TEST(MipFile, OmtTypesMapToLibraryTypes) {
     for (const auto& c : cases) {
         MipHolder m;
         ASSERT_EQ(
-            loadMip(dir,
-                    container(" MIP", {chunk("MPHD", mphd(c.omt, 2, 2, 0, 0, 2)),
+            loadMip(container(" MIP", {chunk("MPHD", mphd(c.omt, 2, 2, 2)),
                                        levelBmap(c.type, 4, 4, 9), levelBmap(c.type, 2, 2, 8)}),
                     &m.mip),
             1)
             << int(c.omt);
         EXPECT_EQ(+m.mip->level[0].pixelType, c.type);
         EXPECT_EQ(+m.mip->level[0].rowBytes, +c.rowBytes);
-        EXPECT_EQ(m.mip->level[1].pixels[0], c.type <= 1 ? 0 : 8); // 4-bit DATA is packed
+        EXPECT_EQ(m.mip->level[1].pixels[0], isIndexed4(c.type) ? 0 : 8); // 4-bit DATA is packed
     }
 }
 
 TEST(MipFile, OldStyleSizeBoundsAndContents) {
-    TempDir dir;
     // 64 x 64, 7 levels: S = 5461, so total must lie in 5565 .. 9661.
-    const struct {
-        int64_t delta;
-        bool ok;
-    } cases[] = {{0, true}, {-1, false}, {4096, true}, {4097, false}};
-    for (const auto& c : cases) {
-        Bytes file = oldStyle(64, 64, 7, c.delta);
-        EXPECT_EQ(getLe32(file, 0), uint32_t(5565 + c.delta));
+    for (int64_t delta : {0, -1, 4096, 4097}) {
+        Bytes file = oldStyle(64, 64, 7, delta);
+        EXPECT_EQ(loadLe32(file.data()), uint32_t(5565 + delta));
         MessageCapture messages;
         MipHolder m;
-        EXPECT_EQ(loadMip(dir, file, &m.mip), c.ok) << c.delta;
-        if (!c.ok) {
+        bool ok = delta == 0 || delta == 4096;
+        ASSERT_EQ(loadMip(file, &m.mip), ok) << delta;
+        if (!ok) {
             EXPECT_TRUE(messages.sawDebug("MIP size/header invalid in oldstyle_mipGet()\n"));
-            EXPECT_TRUE(messages.sawDebug("oldstyle_mipGet() failed in mipLoad()\n"));
             continue;
         }
         ASSERT_EQ(+m.mip->levels, 7u);
@@ -182,12 +150,12 @@ TEST(MipFile, OldStyleSizeBoundsAndContents) {
             EXPECT_EQ(+level.width, 64 >> i);
             EXPECT_EQ(level.pixels[0], uint8_t(i + 1));
             EXPECT_EQ(level.pixels[(level.height - 1) * level.rowBytes + level.width - 1],
-                      uint8_t(i + 1 + (64 >> i) * (64 >> i) - 1));
+                      uint8_t(i + (64 >> i) * (64 >> i)));
         }
     }
     // A 5 x 3 texture: levels are 8 x 4 and 4 x 2 with the rest colour 0.
     MipHolder m;
-    ASSERT_EQ(loadMip(dir, oldStyle(5, 3, 2, 0), &m.mip), 1);
+    ASSERT_EQ(loadMip(oldStyle(5, 3, 2, 0), &m.mip), 1);
     ASSERT_EQ(+m.mip->levels, 2u);
     EXPECT_EQ(visiblePixels(&m.mip->level[0]),
               (Bytes{1,  2,  3,  4,  5,  0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0,
@@ -195,124 +163,133 @@ TEST(MipFile, OldStyleSizeBoundsAndContents) {
     EXPECT_EQ(visiblePixels(&m.mip->level[1]), (Bytes{2, 3, 0, 0, 0, 0, 0, 0}));
 }
 
-// Every refusal: one table row per malformed file.
-TEST(MipFile, FailureMessages) {
-    TempDir dir;
-    const Bytes head = chunk("MPHD", mphd(PIXEL_PAL8, 2, 2, 0, 0, 2));
-    Bytes outside = oldStyle(8, 8, 1, 0);
-    Bytes truncated = oldStyle(8, 8, 1, 0);
-    truncated.pop_back();
+// Every message of the mip module: one row per call that fails.
+TEST(MipFile, Messages) {
+    const Bytes head = chunk("MPHD", mphd(PIXEL_PAL8, 2, 2, 2));
+    Bytes outside = oldStyle(8, 8, 1, 0), truncated = outside;
     outside[4 + 20 + 8] = 0xF0; // level 0's offset far past the block
+    truncated.pop_back();
+    auto load = [](Bytes bytes) {
+        return [bytes] {
+            mip_tag* m = reinterpret_cast<mip_tag*>(1);
+            uint8_t ok = loadMip(bytes, &m);
+            EXPECT_EQ(ok == 0, m == nullptr);
+            return ok;
+        };
+    };
+    BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 4096, 8, 1)};
+    bitmap_tag narrow = *src.bm, shortRows = *src.bm;
+    narrow.width = 4;
+    shortRows.width = 64, shortRows.rowBytes = 60;
+    auto create = [](bitmap_tag* bm) {
+        return [bm] {
+            MipHolder m;
+            return mipCreate(&m.mip, bm, 3, 0);
+        };
+    };
+    MipHolder chain;
+    bitmap_tag square = *src.bm;
+    square.width = 8;
+    ASSERT_EQ(mipCreate(&chain.mip, &square, 1, 0), 1);
+    auto write = [&](mipExtraFunction extra, bool readOnly) {
+        return [&chain, extra, readOnly] {
+            BytesFile f({});
+            if (readOnly) return mipWrite(f, chain.mip, extra, 0);
+            OpenFile w(f.dir.file("w"), 'w');
+            return mipWrite(w, chain.mip, extra, 0);
+        };
+    };
     const struct {
-        const char* what;
-        Bytes file;
+        std::function<uint8_t()> call;
         const char* message;
     } cases[] = {
-        {"level too small", container("MIP ", {chunk("MPHD", mphd(2, 3, 3, 0, 0, 5))}),
+        {load(container("MIP ", {chunk("MPHD", mphd(2, 3, 3, 5))})),
          "Width/Height <= 0 in readMPHD()\n"},
-        {"OMT type 2", container(" MIP", {chunk("MPHD", mphd(2, 2, 2, 0, 0, 1))}),
+        {load(container(" MIP", {chunk("MPHD", mphd(2, 2, 2, 1))})),
          "unsupported OMT mip type in readMPHD()\n"},
-        {"OMT type 8", container(" MIP", {chunk("MPHD", mphd(8, 2, 2, 0, 0, 1))}),
+        {load(container(" MIP", {chunk("MPHD", mphd(8, 2, 2, 1))})),
          "unsupported OMT mip type in readMPHD()\n"},
-        {"BMAP first", container("MIP ", {levelBmap(2, 4, 4, 0), head}),
-         "BMAP chunk before MPHD\n"},
-        {"CMAP first", container("MIP ", {chunk("CMAP", Bytes(64)), head}),
-         "CMAP chunk before MPHD\n"},
-        {"too many BMAPs",
-         container("MIP ", {chunk("MPHD", mphd(2, 3, 3, 0, 0, 3)), levelBmap(2, 8, 8, 0),
-                            levelBmap(2, 4, 4, 0), levelBmap(2, 2, 2, 0), levelBmap(2, 1, 1, 0)}),
+        {load(container("MIP ", {levelBmap(2, 4, 4, 0), head})), "BMAP chunk before MPHD\n"},
+        {load(container("MIP ", {chunk("CMAP", Bytes(64)), head})), "CMAP chunk before MPHD\n"},
+        {load(container("MIP ",
+                        {chunk("MPHD", mphd(2, 3, 3, 3)), levelBmap(2, 8, 8, 0),
+                         levelBmap(2, 4, 4, 0), levelBmap(2, 2, 2, 0), levelBmap(2, 1, 1, 0)})),
          "More BMAPs than levels in MIP\n"},
-        {"no MPHD", container("MIP ", {}), "Required MPHD chunk not read\n"},
-        {"MPHD of 17", container("MIP ", {chunk("MPHD", Bytes(17))}),
-         "Invalid MPHD size in readMPHD()\n"},
-        {"MPHD of 19", container("MIP ", {chunk("MPHD", Bytes(19))}),
-         "Invalid MPHD size in readMPHD()\n"},
-        {"two MPHD", container("MIP ", {head, head}), "More than one MPHD chunk in readMPHD()\n"},
-        {"BMAP of another size", container("MIP ", {head, levelBmap(2, 2, 2, 0)}),
+        {load(container("MIP ", {})), "Required MPHD chunk not read\n"},
+        {load(container("MIP ", {chunk("MPHD", Bytes(17))})), "Invalid MPHD size in readMPHD()\n"},
+        {load(container("MIP ", {chunk("MPHD", Bytes(19))})), "Invalid MPHD size in readMPHD()\n"},
+        {load(container("MIP ", {head, head})), "More than one MPHD chunk in readMPHD()\n"},
+        {load(container("MIP ", {head, levelBmap(2, 2, 2, 0)})),
          "BMHD doesn't match the bitmap in readBMHD()\n"},
-        {"BMAP of another type", container("MIP ", {head, levelBmap(3, 4, 4, 0)}),
+        {load(container("MIP ", {head, levelBmap(3, 4, 4, 0)})),
          "bitmapRead() failed in readBMAP\n"},
-        {"short CMAP", container("MIP ", {head, chunk("CMAP", Bytes(16))}),
+        {load(container("MIP ", {head, chunk("CMAP", Bytes(16))})),
          "colormapRead() failed in readCMAP()\n"},
-        {"huge", container("MIP ", {chunk("MPHD", mphd(2, 16, 2, 0, 0, 1))}),
+        {load(container("MIP ", {chunk("MPHD", mphd(2, 16, 2, 1))})),
          "Invalid image size 65536 x 4 in readMPHD()\n"},
-        {"larger than the file", container("MIP ", {chunk("MPHD", mphd(9, 12, 12, 0, 0, 1))}),
+        {load(container("MIP ", {chunk("MPHD", mphd(9, 12, 12, 1))})),
          "MPHD describes more data than the file holds in readMPHD()\n"},
-        {"no levels", container("MIP ", {chunk("MPHD", mphd(2, 2, 2, 0, 0, 0))}),
-         "No levels in readMPHD()\n"},
-        {"broken container", Bytes{'M', 'I', 'P', ' ', 0, 0, 0, 0, 100, 0, 0, 0},
+        {load(container("MIP ", {chunk("MPHD", mphd(2, 2, 2, 0))})), "No levels in readMPHD()\n"},
+        {load(container("MIP ", {chunk("MPHD", mphd(11, 2, 2, 1))})),
+         "Invalid pixel type 11 in readMPHD()\n"},
+        {load({'M', 'I', 'P', ' ', 0, 0, 0, 0, 100, 0, 0, 0}),
          "brixParseContainer() failed in mipLoad()\n"},
-        {"too short", Bytes{1, 2}, "brixPeekChunkHeader() failed in mipLoad()\n"},
-        {"old-style offset outside", outside,
-         "Old-style mip level 0 outside the block in oldstyle_mip2mip()\n"},
-        {"old-style too wide", oldStyle(4096, 1, 1, 0),
-         "Invalid old-style mip header in oldstyle_mip2mip()\n"},
-        {"old-style truncated", truncated,
-         "MIP block runs past the end of the file in oldstyle_mipGet()\n"},
+        {load({1, 2}), "brixPeekChunkHeader() failed in mipLoad()\n"},
+        {load(outside), "Old-style mip level 0 outside the block in oldstyle_mip2mip()\n"},
+        {load(oldStyle(4096, 1, 1, 0)), "Invalid old-style mip header in oldstyle_mip2mip()\n"},
+        {load(truncated), "MIP block runs past the end of the file in oldstyle_mipGet()\n"},
+        {load(Bytes(16, 1)), "libfileReadExact() failed in oldstyle_mipGet()\n"},
+        {load(oldStyle(8, 8, 1, -1)), "oldstyle_mipGet() failed in mipLoad()\n"},
+        {create(&narrow), "Source too small for a mip level in mipCreate()\n"},
+        {create(src.bm), "Source larger than 2048 pixels in mipCreate()\n"},
+        {create(&shortRows), "Invalid source bitmap in mipCreate()\n"},
+        {create(nullptr), "Invalid source bitmap in mipCreate()\n"},
+        {write(nullptr, true), "brixStartChunk() failed in mipWrite()\n"},
+        {write([](file_tag*, uint32_t) -> uint8_t { return 0; }, false),
+         "Extra Function failed in mipWrite()\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
         MessageCapture messages;
         int64_t blocks = memLiveBlocks();
-        mip_tag* m = reinterpret_cast<mip_tag*>(1);
-        EXPECT_EQ(loadMip(dir, c.file, &m), 0);
-        EXPECT_EQ(m, nullptr);
-        EXPECT_EQ(memLiveBlocks(), blocks);
-        EXPECT_TRUE(messages.sawDebug(c.message)) << messages.dump();
+        EXPECT_EQ(c.call(), 0) << c.message;
+        EXPECT_EQ(memLiveBlocks(), blocks) << c.message;
+        EXPECT_TRUE(messages.sawDebug(c.message)) << c.message << messages.dump();
     }
-}
-
-TEST(MipFile, WriterFailures) {
-    TempDir dir;
-    BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 32, 32, 1)};
-    MipHolder m;
-    ASSERT_EQ(mipCreate(&m.mip, src.bm, 2, 0), 1);
-    MessageCapture messages;
-    {
-        OpenFile f(dir.file("o.mip"), 'w');
-        EXPECT_EQ(mipWrite(f, m.mip, failingExtra, 0), 0);
-    }
-    EXPECT_TRUE(messages.sawDebug("Extra Function failed in mipWrite()\n"));
-    writeFile(dir.file("ro"), {});
-    OpenFile ro(dir.file("ro"), 'r');
-    EXPECT_EQ(mipWrite(ro, m.mip, nullptr, 0), 0);
-    EXPECT_TRUE(messages.sawDebug("brixStartChunk() failed in mipWrite()\n"));
 }
 
 TEST(MipFile, CleanOnEveryAllocationFailure) {
-    TempDir dir;
-    MessageCapture quiet;
-    BitmapHolder src{randomBitmapWithMap(PIXEL_CMAP4, 32, 32, 1)};
-    for (int i = 0; i < 33 * 32; ++i)
-        src.bm->pixels[i] &= 15;
-    MipHolder m;
+    SelectionGuard selection;
     uint32_t* pal = randomPalette(2);
     paletteSetCurrent(pal, 0, 256);
+    BitmapHolder src{randomBitmapWithMap(PIXEL_CMAP4, 32, 32, 1)};
+    MipHolder m;
     ASSERT_EQ(mipCreate(&m.mip, src.bm, 3, 0), 1);
     uint8_t* colormap;
-    colormapAlloc(&colormap);
+    ASSERT_EQ(colormapAlloc(&colormap), 1);
+    std::memset(colormap, 5, 16);
     m.mip->colormap = colormap;
-    std::memset(m.mip->colormap, 5, 16);
-    {
-        OpenFile f(dir.file("s.mip"), 'w');
-        ASSERT_EQ(mipWrite(f, m.mip, nullptr, 0), 1);
-    }
-    writeFile(dir.file("o.mip"), oldStyle(16, 16, 3, 10));
-    for (const char* name : {"s.mip", "o.mip"}) {
+    const Bytes files[] = {written([&](file_tag* f) { return mipWrite(f, m.mip, nullptr, 0); }),
+                           oldStyle(16, 16, 3, 10)};
+    MessageCapture messages;
+    for (const Bytes& file : files) {
         int allocations = expectCleanOnEveryAllocationFailure([&] {
-            OpenFile f(dir.file(name), 'r');
             mip_tag* loaded;
-            if (mipLoad(&loaded, f))
+            if (loadMip(file, &loaded))
                 mipUnload(loaded);
             else
                 EXPECT_EQ(loaded, nullptr);
         });
-        EXPECT_EQ(allocations, 5) << name; // record, 3 levels, colormap or block
+        EXPECT_EQ(allocations, 5); // record, 3 levels, colormap or block
     }
+    for (const char* text :
+         {"memAlloc() failed in readMPHD()\n", "colormapAlloc() failed in readCMAP()\n",
+          "memAllocHi() failed in oldstyle_mipGet()\n",
+          "memAlloc() failed in oldstyle_mip2mip()\n"})
+        EXPECT_TRUE(messages.sawDebug(text)) << text;
+    TempDir dir;
     expectCleanOnEveryAllocationFailure([&] {
         OpenFile f(dir.file("w.mip"), 'w');
         mipWrite(f, m.mip, nullptr, 0);
     });
-    paletteSetCurrent(nullptr, 0, 0);
     paletteFree(pal);
 }

@@ -2,6 +2,7 @@
 // people who make content (see usageText).
 #include <spanwright/spanwright.h>
 
+#include "bitmap/pixeltype.h"
 #include "imagefile/imagefile.h"
 #include "imagefile/tga.h"
 #include "png_io.h"
@@ -28,8 +29,8 @@ const char usageText[] =
     "      writes the palette of IN (PCX, PNG, native bitmap, mip or palette file)\n"
     "      as a native palette file (one \"PLET\" chunk)\n"
     "\n"
-    "Formats go by the file's contents (PNG, PCX, chunked files), TGA by the\n"
-    "name: OUT is written as .pcx (8-bit with palette), .tga (default 16 bits,\n"
+    "Input formats go by the file's contents. OUT is written by its name:\n"
+    "as .pcx (8-bit with palette), .tga (default 16 bits,\n"
     "--rle for run-length), .png, or else as a native bitmap file. True-colour\n"
     "PNGs become PIXEL_ARGB1555 (alpha >= 128 opaque), or PIXEL_RGB565 with --565.\n"
     "\n"
@@ -39,13 +40,9 @@ const char usageText[] =
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
 
-const char* const typeNames[] = {"PIXEL_CMAP4",    "PIXEL_CMAP4_KEY", "PIXEL_PAL8",
-                                 "PIXEL_PAL8_KEY", "PIXEL_RGB565",    "PIXEL_ARGB1555",
-                                 "PIXEL_RGB444",   "PIXEL_ARGB4444",  "PIXEL_RGB888",
-                                 "PIXEL_ARGB8888", "PIXEL_ALPHA8"};
-
-const char* typeName(uint8_t type) {
-    return type < 11 ? typeNames[type] : "unknown";
+std::string typeName(uint8_t type) {
+    const PixelTypeInfo* info = pixelTypeInfo(type);
+    return info ? std::string("PIXEL_") + info->name : "unknown";
 }
 
 // The library's own diagnostics, kept to explain a failure.
@@ -77,8 +74,8 @@ struct File {
     ~File() { fileClose(f); }
 };
 
-// Any picture as a bitmap: PNG by its signature, otherwise the library's
-// loader (PCX by its first byte, TGA by name, the native file).
+// Any picture as a bitmap: PNG by its signature, otherwise the image
+// format whose content rule takes the file.
 bitmap_tag* readPicture(const std::string& path, TrueColor trueColor, std::string& error) {
     if (isPng(path)) return pngRead(path, trueColor, error);
     File in;
@@ -86,8 +83,9 @@ bitmap_tag* readPicture(const std::string& path, TrueColor trueColor, std::strin
         error = "cannot open " + path;
         return nullptr;
     }
+    const ImageFormat* format = imageFormatByContent(in.f);
     bitmap_tag* bm;
-    if (!bitmapLoadFile(&bm, in.f, 0)) {
+    if (!format || !format->load(&bm, in.f, {"bitmapLoad", PixelKind::Palette8, false})) {
         error = path + ": not a picture this tool reads (PCX, TGA, PNG or native bitmap)";
         return nullptr;
     }
@@ -110,19 +108,23 @@ int describeMip(const std::string& path, file_tag* f, uint32_t id) {
                 id == VESK_ID('M', 'I', 'P', ' ')   ? "\"MIP \""
                 : id == VESK_ID(' ', 'M', 'I', 'P') ? "\" MIP\", OMT types"
                                                     : "old style",
-                l0.width, l0.height, typeName(l0.pixelType), unsigned(l0.pixelType),
+                l0.width, l0.height, typeName(l0.pixelType).c_str(), unsigned(l0.pixelType),
                 mip->colormap ? "yes" : "no", mip->levels, mip->color, unsigned(mip->flag));
     mipFree(mip);
     return 0;
 }
 
-int describePicture(const std::string& path, file_tag* f, const char* format) {
+int describePicture(const std::string& path, file_tag* f, const ImageFormat& format) {
+    char variant[128];
+    if (!format.describe(f, variant, sizeof variant)) return fail(path + ": unreadable header");
+    std::printf("format: %s\nvariant: %s\n", format.name, variant);
+    libfileSeekFromStart(f, 0);
     bitmap_tag* bm;
-    if (!bitmapLoadFile(&bm, f, 0)) return fail(path + ": not a file this tool reads");
-    bool indexed4 = bm->pixelType <= PIXEL_CMAP4_KEY;
-    bool indexed8 = !indexed4 && bm->pixelType <= PIXEL_PAL8_KEY;
-    std::printf("format: %s\nsize: %d x %d\npixel type: %s (%u)\npalette: %s\ncolormap: %s\n",
-                format, bm->width, bm->height, typeName(bm->pixelType), unsigned(bm->pixelType),
+    if (!format.load(&bm, f, {"bitmapLoad", PixelKind::Palette8, false}))
+        return fail(path + ": not a file this tool reads");
+    const bool indexed4 = isIndexed4(bm->pixelType), indexed8 = isIndexed8(bm->pixelType);
+    std::printf("size: %d x %d\npixel type: %s (%u)\npalette: %s\ncolormap: %s\n", bm->width,
+                bm->height, typeName(bm->pixelType).c_str(), unsigned(bm->pixelType),
                 bm->map && indexed8 ? "yes" : "no", bm->map && indexed4 ? "yes" : "no");
     bitmapFree(bm);
     return 0;
@@ -137,23 +139,16 @@ int info(const std::string& path) {
     }
     File in;
     if (!fileOpen(&in.f, path.c_str())) return fail("cannot open " + path);
-    uint8_t first = 0;
-    libfileReadUint8(in.f, &first);
-    libfileSeekFromStart(in.f, 0);
-    if (first == 10) return describePicture(path, in.f, "PCX");
+    if (const ImageFormat* format = imageFormatByContent(in.f))
+        return describePicture(path, in.f, *format);
     switch (uint32_t id = peekId(in.f)) {
-    case VESK_ID('B', 'M', 'A', 'P'): return describePicture(path, in.f, "native bitmap (BMAP)");
     case VESK_ID('P', 'L', 'E', 'T'):
         std::printf("format: palette chunk (PLET)\npalette: yes\n");
         return 0;
     case VESK_ID('C', 'M', 'A', 'P'):
         std::printf("format: colormap chunk (CMAP)\ncolormap: yes\n");
         return 0;
-    case VESK_ID('M', 'I', 'P', ' '):
-    case VESK_ID(' ', 'M', 'I', 'P'): return describeMip(path, in.f, id);
-    default:
-        if (tgaFileIsTga(in.f)) return describePicture(path, in.f, "TGA");
-        return describeMip(path, in.f, id); // the old-style mip has no marker
+    default: return describeMip(path, in.f, id); // the old-style mip has no marker
     }
 }
 
@@ -162,33 +157,25 @@ int convert(const std::string& in, const std::string& out, TrueColor trueColor, 
     std::string error;
     bitmap_tag* bm = readPicture(in, trueColor, error);
     if (!bm) return fail(error);
-    bool indexed8 = bm->pixelType == PIXEL_PAL8 || bm->pixelType == PIXEL_PAL8_KEY;
+    const bool withPalette = isIndexed8(bm->pixelType) && bm->map;
     bool ok = false;
+    auto refuse = [&](const std::string& what) {
+        std::string type = typeName(bm->pixelType);
+        bitmapFree(bm);
+        return fail(what + in + " is " + type);
+    };
     if (endsWith(out, ".png")) {
-        if (bm->pixelType <= PIXEL_CMAP4_KEY || bm->pixelType == PIXEL_ALPHA8 ||
-            (indexed8 && !bm->map)) {
-            bitmapFree(bm);
-            return fail(std::string("PNG output needs colours: ") + in + " is " +
-                        typeName(bm->pixelType) + " without a palette");
-        }
+        if (!isKind(bm->pixelType, PixelKind::Direct) && !withPalette)
+            return refuse("PNG output needs colours: ");
         ok = pngWrite(out, bm, error);
         bitmapFree(bm);
         return ok ? 0 : fail(error);
     }
-    if (endsWith(out, ".pcx") && !(indexed8 && bm->map)) {
-        std::string type = typeName(bm->pixelType);
-        bitmapFree(bm);
-        return fail("PCX holds 8-bit pictures with a palette; " + in + " is " + type);
-    }
-    if (endsWith(out, ".tga") && !(indexed8 && bm->map) && bm->pixelType != PIXEL_RGB565 &&
-        bm->pixelType != PIXEL_ARGB1555 && bm->pixelType != PIXEL_ARGB4444 &&
-        bm->pixelType != PIXEL_ARGB8888) {
-        std::string type = typeName(bm->pixelType);
-        bitmapFree(bm);
-        return fail("TGA output takes 8-bit pictures with a palette and 16- or 32-bit "
-                    "colour; " +
-                    in + " is " + type);
-    }
+    if (endsWith(out, ".pcx") && !withPalette)
+        return refuse("PCX holds 8-bit pictures with a palette; ");
+    if (endsWith(out, ".tga") && (!tgaWritesType(bm->pixelType) || isIndexed4(bm->pixelType) ||
+                                  (isIndexed8(bm->pixelType) && !bm->map)))
+        return refuse("TGA output takes 8-bit pictures with a palette and 16- or 32-bit colour; ");
     File f;
     if (!fileCreate(&f.f, out.c_str())) {
         bitmapFree(bm);
@@ -233,7 +220,7 @@ int makeMip(const std::string& in, const std::string& out, long levels, const ui
     std::string error;
     bitmap_tag* bm = readPicture(in, TrueColor::argb1555, error);
     if (!bm) return fail(error);
-    if (!(bm->pixelType <= PIXEL_PAL8_KEY && bm->map)) {
+    if (!(hasMap(bm->pixelType) && bm->map)) {
         std::string type = typeName(bm->pixelType);
         bitmapFree(bm);
         return fail("mip chains are built from indexed pictures with their palette or "

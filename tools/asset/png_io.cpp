@@ -3,6 +3,8 @@
 // before the setjmp and releases it on both paths.
 #include "png_io.h"
 
+#include "bitmap/pixeltype.h"
+
 #include <png.h>
 
 #include <csetjmp>
@@ -189,9 +191,15 @@ bool pngReadPalette(const std::string& path, uint32_t palette[256], std::string&
 
 namespace {
 
+// 8-bit pictures with a palette are written paletted, the others as RGBA.
+bool pngWritesPaletted(const bitmap_tag* bm) {
+    return isIndexed8(bm->pixelType) && bm->map;
+}
+
 // The libpng calls of pngWrite, which may leave by longjmp.
-void writeImage(png_structp png, png_infop info, FILE* file, const bitmap_tag* bm, png_bytep* rows,
-                bool paletted) {
+void writeImage(png_structp png, png_infop info, FILE* file, const bitmap_tag* bm,
+                png_bytep* rows) {
+    const bool paletted = pngWritesPaletted(bm);
     png_init_io(png, file);
     png_set_IHDR(png, info, png_uint_32(bm->width), png_uint_32(bm->height), 8,
                  paletted ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
@@ -212,7 +220,7 @@ void writeImage(png_structp png, png_infop info, FILE* file, const bitmap_tag* b
 } // namespace
 
 bool pngWrite(const std::string& path, const bitmap_tag* bm, std::string& error) {
-    bool paletted = (bm->pixelType == PIXEL_PAL8 || bm->pixelType == PIXEL_PAL8_KEY) && bm->map;
+    const bool paletted = pngWritesPaletted(bm);
     std::vector<uint8_t> pixels;
     std::vector<png_bytep> rows;
     const int32_t width = bm->width, height = bm->height;
@@ -228,8 +236,8 @@ bool pngWrite(const std::string& path, const bitmap_tag* bm, std::string& error)
                 continue;
             }
             uint32_t v = 0;
-            std::memcpy(&v, row + x * pixelBitDepthLog2(bm->pixelType),
-                        size_t(pixelBitDepthLog2(bm->pixelType)));
+            const int bytes = bytesPerPixel(bm->pixelType);
+            std::memcpy(&v, row + x * bytes, size_t(bytes));
             out[4 * x] = colorR(bm, v);
             out[4 * x + 1] = colorG(bm, v);
             out[4 * x + 2] = colorB(bm, v);
@@ -251,7 +259,7 @@ bool pngWrite(const std::string& path, const bitmap_tag* bm, std::string& error)
         error = path + ": " + (message.empty() ? std::string("out of memory") : message);
         return false;
     }
-    writeImage(png, info, file, bm, rows.data(), paletted);
+    writeImage(png, info, file, bm, rows.data());
     png_destroy_write_struct(&png, &info);
     if (std::fclose(file) != 0) {
         error = "cannot write " + path;
