@@ -54,8 +54,19 @@ struct FrameRate {
 };
 FrameRate frameRate;
 
+// The back surface is about to be released or replaced (a new Init, or the
+// display object goes): its lock and the record's address go with it, and
+// the record takes no locked address until a set-up has described the new
+// surface (a failed Init may keep surfaces of another size).
+void forgetBackSurface() {
+    lockedPixels = nullptr;
+    backBuffer.pixels = nullptr;
+    backBufferAttached = false;
+}
+
 void freeDisplayObject() {
     if (!displayObject) return;
+    forgetBackSurface();
     displayObject->Shutdown();
     displayObject->~CDDWin();
     memFree(displayObject);
@@ -117,6 +128,7 @@ bool screenSetupBitmap(bitmap_tag* bm, const screenmode_tag& mode) {
                    mode.bitsPerPixel != pixelBitDepth(bm->pixelType) ||
                    !(displayObject && displayObject->surfaces[0]);
     if (differs && displayObject) {
+        forgetBackSurface();
         if (!displayObject->Init(displayWindow, dedicatedMode, mode.width, mode.height,
                                  mode.bitsPerPixel, nullptr)) {
             DDErrorBox("Error Initializing Direct Draw", displayObject->lastResult);
@@ -245,7 +257,6 @@ void rasterEnd(void) {
         previousProc = nullptr;
     }
     freeDisplayObject();
-    lockedPixels = nullptr;
     if (ownsWindow && displayWindow) ws->DestroyWindow(displayWindow);
     ownsWindow = false;
     displayWindow = nullptr;
