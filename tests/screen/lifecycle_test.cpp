@@ -133,8 +133,8 @@ TEST_F(ScreenTest, OpeningFailures) {
 
     scripted::fail("DirectDrawCreate", DDERR_OUTOFMEMORY);
     EXPECT_FALSE(open());
-    EXPECT_EQ(screenDisplayObject()->lastResult, DDERR_OUTOFMEMORY);
-    EXPECT_EQ(screenDisplayObject()->directDraw, nullptr);
+    EXPECT_EQ(screenDisplayObject()->lastResult(), DDERR_OUTOFMEMORY);
+    EXPECT_FALSE(screenDisplayObject()->hasPrimary());
 }
 
 TEST_F(ScreenTest, FirstModeInitialisesAndFillsTheBackBuffer) {

@@ -70,12 +70,12 @@ TEST_F(ScreenTest, TwoPaletteChangesOneFlushOfAllEntries) {
         std::find(scripted::calls().begin(), scripted::calls().end(), "palette.SetEntries 0 256"),
         scripted::calls().end());
     EXPECT_EQ(screenShadowDirty, 0);
-    CDDWin* d = screenDisplayObject();
+    const DDPaletteEntry* entries = scripted::lastPaletteEntries();
     for (int i = 0; i < 256; ++i) {
-        ASSERT_EQ(d->paletteEntries[i].red, (b[i] >> 16) & 0xFF) << i;
-        ASSERT_EQ(d->paletteEntries[i].green, (b[i] >> 8) & 0xFF) << i;
-        ASSERT_EQ(d->paletteEntries[i].blue, b[i] & 0xFF) << i;
-        ASSERT_EQ(d->paletteEntries[i].flags, 1) << i;
+        ASSERT_EQ(entries[i].red, (b[i] >> 16) & 0xFF) << i;
+        ASSERT_EQ(entries[i].green, (b[i] >> 8) & 0xFF) << i;
+        ASSERT_EQ(entries[i].blue, b[i] & 0xFF) << i;
+        ASSERT_EQ(entries[i].flags, 1) << i;
     }
     // The palette is sent before the frame is copied.
     auto& calls = scripted::calls();

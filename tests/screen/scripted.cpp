@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 namespace scripted {
@@ -11,6 +12,7 @@ namespace {
 
 std::vector<std::string> record;
 std::map<std::string, std::pair<DDResult, int>> failures;
+DDPaletteEntry sentEntries[256];
 
 std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* f, ...) {
@@ -70,6 +72,7 @@ class Palette final : public DDPalette {
                         const DDPaletteEntry* entries) override {
         DDResult r;
         if (scripted(format("palette.SetEntries %u %u", first, count), r)) return r;
+        if (first == 0 && count == 256) std::memcpy(sentEntries, entries, sizeof sentEntries);
         return inner->SetEntries(flags, first, count, entries);
     }
     DDPalette* inner;
@@ -226,9 +229,11 @@ WindowSystem* windows() {
     return windowsHeadless();
 }
 
+const DisplayDriver scriptedDriver = {nullptr, nullptr, nullptr, create, windows};
+
 } // namespace
 
-const DisplayDriver driver = {"scripted", nullptr, nullptr, create, windows};
+const DisplayDriverRow driver = {"scripted", &scriptedDriver};
 
 const std::vector<std::string>& calls() {
     return record;
@@ -245,6 +250,10 @@ void fail(const std::string& name, DDResult result, int times) {
 void reset() {
     record.clear();
     failures.clear();
+}
+
+const DDPaletteEntry* lastPaletteEntries() {
+    return sentEntries;
 }
 
 int count(const std::string& name) {

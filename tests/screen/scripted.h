@@ -10,7 +10,7 @@
 
 namespace scripted {
 
-extern const DisplayDriver driver;
+extern const DisplayDriverRow driver;
 
 // The calls since the last clear, e.g. "SetCooperativeLevel win1 0x51",
 // "primary.BltFast 0,0 <- back 0,0,640,480", "back.Lock".
@@ -23,5 +23,7 @@ void fail(const std::string& name, DDResult result, int times = 1);
 void reset();
 // The calls whose first word is `name`.
 int count(const std::string& name);
+// The entries of the last palette.SetEntries call.
+const DDPaletteEntry* lastPaletteEntries();
 
 } // namespace scripted
