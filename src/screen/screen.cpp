@@ -84,16 +84,26 @@ void freeDisplayObject() {
     displayObject = nullptr;
 }
 
-// Opens the display for rasterBegin: the display object, the display
-// window, and the DirectDraw object of the default display.
-bool screenOpenDisplay(const RasterBeginParams* params) {
+// Closes what opening the display made: the display object and the window
+// the library created.
+void closeDisplay(WindowSystem* ws) {
     freeDisplayObject();
+    if (ownsWindow && displayWindow) ws->DestroyWindow(displayWindow);
+    ownsWindow = false;
+    displayWindow = nullptr;
+}
+
+// Opens the display for rasterBegin: the display object, the display
+// window, and the DirectDraw object of the default display. A display
+// still open from an earlier rasterBegin is closed first.
+bool screenOpenDisplay(const RasterBeginParams* params) {
     const DisplayDriverRow* opened = displayDriverOpen();
     if (!opened) {
         DebugPrintf("displayDriverOpen() failed in screenOpenDisplay()\n");
         return false;
     }
     const DisplayDriver& driver = *opened->driver;
+    closeDisplay(driver.windows());
     void* block = memAlloc(sizeof(CDDWin));
     if (!block) {
         DebugPrintf("memAlloc() failed in screenOpenDisplay()\n");
@@ -256,7 +266,11 @@ uint8_t rasterBegin(int32_t version, uint8_t createDisplay, RasterBeginParams* p
         result = 1;
         if (createDisplay && params) result = screenOpenDisplay(params);
     }
-    if (hostWindow) previousProc = displayWindows()->SetWindowProc(hostWindow, screenSubclassProc);
+    // A second rasterBegin before rasterEnd keeps the first replacement:
+    // replacing again would make the procedure its own previous one.
+    WindowSystem* ws = displayWindows();
+    if (hostWindow && ws->GetWindowProc(hostWindow) != screenSubclassProc)
+        previousProc = ws->SetWindowProc(hostWindow, screenSubclassProc);
     return result;
 }
 
@@ -266,10 +280,7 @@ void rasterEnd(void) {
         ws->SetWindowProc(hostWindow, previousProc);
         previousProc = nullptr;
     }
-    freeDisplayObject();
-    if (ownsWindow && displayWindow) ws->DestroyWindow(displayWindow);
-    ownsWindow = false;
-    displayWindow = nullptr;
+    closeDisplay(ws);
     ws->ClipCursor(nullptr);
     displayDriverClose();
 }
