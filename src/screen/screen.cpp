@@ -103,15 +103,15 @@ bool screenOpenDisplay(const RasterBeginParams* params) {
         return false;
     }
     const DisplayDriver& driver = *opened->driver;
-    closeDisplay(driver.windows());
+    WindowSystem* ws = driver.windows();
+    closeDisplay(ws);
     void* block = memAlloc(sizeof(CDDWin));
     if (!block) {
         DebugPrintf("memAlloc() failed in screenOpenDisplay()\n");
         return false;
     }
-    displayObject = new (block) CDDWin(driver.directDrawCreate, driver.windows());
+    displayObject = new (block) CDDWin(driver.directDrawCreate, ws);
 
-    WindowSystem* ws = driver.windows();
     if (params->window) {
         ownsWindow = false;
         displayWindow = params->window;
