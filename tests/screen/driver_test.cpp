@@ -20,14 +20,6 @@ using namespace screentest;
 
 namespace {
 
-// Fills the locked back buffer with a seeded pattern, row by row.
-void drawPattern(bitmap_tag* bb, swtest::Rng& rng) {
-    const int bpp = bytesPerPixel(bb->pixelType);
-    for (int32_t y = 0; y < bb->height; ++y)
-        for (int32_t x = 0; x < bb->width * bpp; ++x)
-            bb->pixels[int64_t(y) * bb->rowBytes + x] = uint8_t(rng.next());
-}
-
 // Sets or clears environment variables for one test and puts them back.
 class Environment {
   public:
@@ -120,7 +112,8 @@ TEST_F(ScreenTest, SdlDriverShowsFrames) {
         paletteSetCurrent(palette, 0, 256);
         bitmap_tag* bb = screenGetBackBuffer();
         ASSERT_TRUE(lockBitmap());
-        drawPattern(bb, rng);
+        for (int32_t i = 0; i < bb->rowBytes * bb->height; ++i)
+            bb->pixels[i] = uint8_t(rng.next());
         ASSERT_TRUE(screenDisplay(bb));
         ASSERT_TRUE(lockBitmap());
         SDL_Surface* shown = SDL_GetWindowSurface(window);
