@@ -1,7 +1,8 @@
-// The display driver choice.
+// The driver table and the choice of the display driver.
 #include "screen/driver.h"
 
 #include "screen/memory_display.h"
+#include "screen/sdl/sdl.h"
 
 #include <spanwright/spanwright.h>
 
@@ -9,86 +10,76 @@
 
 namespace {
 
-enum class Choice { automatic, headless, sdl };
+// In the order "auto" tries them.
+constexpr DisplayDriverRow displayDrivers[] = {
+    {"sdl", SDL_DISPLAY_DRIVER},
+    {"headless", &headlessDisplayDriver},
+};
 
-Choice chosen = Choice::automatic;
-const DisplayDriver* active = nullptr;
-const DisplayDriver* overridden = nullptr;
+const DisplayDriverRow* chosen = nullptr; // null: "auto"
+const DisplayDriverRow* active = nullptr;
+const DisplayDriverRow* overridden = nullptr;
+
+bool opens(const DisplayDriver& driver) {
+    return !driver.open || driver.open();
+}
+
+const DisplayDriverRow* openAutomatic() {
+    for (const DisplayDriverRow& row : displayDrivers) {
+        const DisplayDriver* driver = row.driver;
+        if (driver && (!driver->usable || driver->usable()) && opens(*driver)) return &row;
+    }
+    return nullptr;
+}
 
 WindowSystem* headlessWindows() {
     return windowsHeadless();
 }
 
-// "auto": the SDL2 driver when a window system is named and SDL2 video
-// starts there, otherwise headless.
-const DisplayDriver* openAutomatic() {
-#if SPANWRIGHT_HAVE_SDL2
-    if (sdlWindowSystemNamed() && sdlDisplayDriver.open()) return &sdlDisplayDriver;
-#endif
-    return &headlessDisplayDriver;
-}
-
 } // namespace
 
-const DisplayDriver headlessDisplayDriver = {"headless", nullptr, nullptr, headlessDirectDrawCreate,
+const DisplayDriver headlessDisplayDriver = {nullptr, nullptr, nullptr, headlessDirectDrawCreate,
                                              headlessWindows};
 
-bool displayDriverOpen() {
-    if (active) return true;
-    const DisplayDriver* driver = overridden;
-    if (!driver) {
-        switch (chosen) {
-        case Choice::automatic: active = openAutomatic(); return true;
-        case Choice::headless: driver = &headlessDisplayDriver; break;
-        case Choice::sdl:
-#if SPANWRIGHT_HAVE_SDL2
-            driver = &sdlDisplayDriver;
-            break;
-#else
-            return false;
-#endif
-        }
+const DisplayDriverRow* displayDriverOpen() {
+    if (active) return active;
+    const DisplayDriverRow* row = overridden ? overridden : chosen;
+    if (!row) {
+        active = openAutomatic();
+    } else if (opens(*row->driver)) {
+        active = row;
     }
-    if (driver->open && !driver->open()) return false;
-    active = driver;
-    return true;
-}
-
-void displayDriverClose() {
-    if (active && active->close) active->close();
-    active = nullptr;
-}
-
-const DisplayDriver* displayDriverActive() {
     return active;
 }
 
-DDResult displayDirectDrawCreate(const void* guid, DDObject** out, void* outer) {
-    return (active ? active : &headlessDisplayDriver)->directDrawCreate(guid, out, outer);
+void displayDriverClose() {
+    if (active && active->driver->close) active->driver->close();
+    active = nullptr;
+}
+
+const DisplayDriverRow* displayDriverActive() {
+    return active;
 }
 
 WindowSystem* displayWindows() {
-    return active ? active->windows() : windowsHeadless();
+    return active ? active->driver->windows() : windowsHeadless();
 }
 
-void displayDriverOverride(const DisplayDriver* driver) {
-    overridden = driver;
+void displayDriverOverride(const DisplayDriverRow* row) {
+    overridden = row;
 }
 
 extern "C" uint8_t rasterSetDisplayDriver(const char* name) {
     if (!name || active) return 0;
     if (strcasecmp(name, "auto") == 0) {
-        chosen = Choice::automatic;
-    } else if (strcasecmp(name, "headless") == 0) {
-        chosen = Choice::headless;
-    } else if (strcasecmp(name, "sdl") == 0) {
-#if SPANWRIGHT_HAVE_SDL2
-        chosen = Choice::sdl;
-#else
-        return 0;
-#endif
-    } else {
-        return 0;
+        chosen = nullptr;
+        return 1;
     }
-    return 1;
+    for (const DisplayDriverRow& row : displayDrivers) {
+        if (strcasecmp(name, row.name) == 0 && row.driver) {
+            chosen = &row;
+            return 1;
+        }
+    }
+    return 0;
 }

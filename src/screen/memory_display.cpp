@@ -2,7 +2,6 @@
 #include "screen/memory_display.h"
 
 #include "memory.h"
-#include "screen/window.h"
 
 #include <cstring>
 #include <new>
@@ -186,6 +185,9 @@ class MemObject final : public DDObject {
     DisplayFormat desktop() const {
         return hooks && hooks->desktop ? hooks->desktop() : desktopFormat;
     }
+    WindowSystem* windows() const {
+        return hooks && hooks->windows ? hooks->windows() : windowsHeadless();
+    }
     void Release() override { destroy(this); }
     DDResult SetCooperativeLevel(void* w, uint32_t flags) override {
         bool exclusive =
@@ -327,7 +329,7 @@ DDResult MemSurface::Blt(const DDRect* dst, DDSurface* src, const DDRect* srcRec
         DDRect c = {0, 0, format.width, format.height};
         WinRect client;
         WinPoint origin = {0, 0};
-        WindowSystem* ws = displayWindows();
+        WindowSystem* ws = owner->windows();
         if (clipper->window && ws->GetClientRect(clipper->window, &client) &&
             ws->ClientToScreen(clipper->window, &origin)) {
             c = {origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "screen/ddraw.h"
+#include "screen/window.h"
 
 // A display mode: size, bits per pixel (8, 16 or 32) and, for 16 bits, the
 // green mask that tells 565 (0x7E0) from 1555 (0x3E0).
@@ -28,6 +29,9 @@ struct MemoryDisplayHooks {
     // `palette` is the primary's palette on an 8-bit display, else null.
     void (*present)(void* window, const uint8_t* pixels, int32_t pitch, const DisplayFormat& format,
                     const DDRect& dirty, const DDPaletteEntry* palette);
+    // The window layer that answers for a clipper's window; null: the
+    // headless one.
+    WindowSystem* (*windows)();
 };
 
 // Makes a memory display object (the creation entry point of a driver).

@@ -29,6 +29,17 @@ class CModeStack {
     screenmode_tag slots[2];
 };
 
+// What the set-up reports for each screen pixel type.
+struct ScreenTypeText {
+    uint8_t type;
+    const char* text;
+};
+constexpr ScreenTypeText screenTypeTexts[] = {
+    {PIXEL_PAL8, "Screen pixel type is 8-bit\n"},
+    {PIXEL_RGB565, "Screen pixel type is 16-bit: 565\n"},
+    {PIXEL_ARGB1555, "Screen pixel type is 16-bit: 1555\n"},
+};
+
 constexpr bitmap_tag initialBackBuffer = {PIXEL_PAL8, 640, 480, 640, nullptr, nullptr};
 
 WindowHandle hostWindow = nullptr;
@@ -54,30 +65,53 @@ struct FrameRate {
 };
 FrameRate frameRate;
 
+// The back surface is about to be released or replaced (a new Init, or the
+// display object goes): its lock and the record's address go with it, and
+// the record takes no locked address until a set-up has described the new
+// surface (a failed Init may keep surfaces of another size).
+void forgetBackSurface() {
+    lockedPixels = nullptr;
+    backBuffer.pixels = nullptr;
+    backBufferAttached = false;
+}
+
 void freeDisplayObject() {
     if (!displayObject) return;
+    forgetBackSurface();
     displayObject->Shutdown();
     displayObject->~CDDWin();
     memFree(displayObject);
     displayObject = nullptr;
 }
 
-// Opens the display for rasterBegin: the display object, the display
-// window, and the DirectDraw object of the default display.
-bool screenOpenDisplay(const RasterBeginParams* params) {
+// Closes what opening the display made: the display object and the window
+// the library created.
+void closeDisplay(WindowSystem* ws) {
     freeDisplayObject();
-    if (!displayDriverOpen()) {
+    if (ownsWindow && displayWindow) ws->DestroyWindow(displayWindow);
+    ownsWindow = false;
+    displayWindow = nullptr;
+}
+
+// Opens the display for rasterBegin: the display object, the display
+// window, and the DirectDraw object of the default display. A display
+// still open from an earlier rasterBegin is closed first.
+bool screenOpenDisplay(const RasterBeginParams* params) {
+    const DisplayDriverRow* opened = displayDriverOpen();
+    if (!opened) {
         DebugPrintf("displayDriverOpen() failed in screenOpenDisplay()\n");
         return false;
     }
+    const DisplayDriver& driver = *opened->driver;
+    WindowSystem* ws = driver.windows();
+    closeDisplay(ws);
     void* block = memAlloc(sizeof(CDDWin));
     if (!block) {
         DebugPrintf("memAlloc() failed in screenOpenDisplay()\n");
         return false;
     }
-    displayObject = new (block) CDDWin();
+    displayObject = new (block) CDDWin(driver.directDrawCreate, ws);
 
-    WindowSystem* ws = displayWindows();
     if (params->window) {
         ownsWindow = false;
         displayWindow = params->window;
@@ -115,11 +149,13 @@ bool screenOpenDisplay(const RasterBeginParams* params) {
 bool screenSetupBitmap(bitmap_tag* bm, const screenmode_tag& mode) {
     bool differs = mode.width != bm->width || mode.height != bm->height ||
                    mode.bitsPerPixel != pixelBitDepth(bm->pixelType) ||
-                   !(displayObject && displayObject->surfaces[0]);
+                   !(displayObject && displayObject->hasPrimary());
     if (differs && displayObject) {
+        forgetBackSurface();
         if (!displayObject->Init(displayWindow, dedicatedMode, mode.width, mode.height,
                                  mode.bitsPerPixel, nullptr)) {
-            DDErrorBox("Error Initializing Direct Draw", displayObject->lastResult);
+            DDErrorBox(displayWindows(), displayWindow, "Error Initializing Direct Draw",
+                       displayObject->lastResult());
             return false;
         }
     }
@@ -135,13 +171,9 @@ bool screenSetupBitmap(bitmap_tag* bm, const screenmode_tag& mode) {
     backBufferAttached = true;
     DebugPrintf("ddsd.lpSurface = %08" PRIxPTR "\n", reinterpret_cast<uintptr_t>(bm->pixels));
 
-    const char* text;
-    switch (bm->pixelType) {
-    case PIXEL_PAL8: text = "Screen pixel type is 8-bit\n"; break;
-    case PIXEL_RGB565: text = "Screen pixel type is 16-bit: 565\n"; break;
-    case PIXEL_ARGB1555: text = "Screen pixel type is 16-bit: 1555\n"; break;
-    default: text = "Unknown Screen pixel type\n"; break;
-    }
+    const char* text = "Unknown Screen pixel type\n";
+    for (const ScreenTypeText& row : screenTypeTexts)
+        if (row.type == bm->pixelType) text = row.text;
     _Error("%s\n", text);
     return true;
 }
@@ -234,7 +266,11 @@ uint8_t rasterBegin(int32_t version, uint8_t createDisplay, RasterBeginParams* p
         result = 1;
         if (createDisplay && params) result = screenOpenDisplay(params);
     }
-    if (hostWindow) previousProc = displayWindows()->SetWindowProc(hostWindow, screenSubclassProc);
+    // A second rasterBegin before rasterEnd keeps the first replacement:
+    // replacing again would make the procedure its own previous one.
+    WindowSystem* ws = displayWindows();
+    if (hostWindow && ws->GetWindowProc(hostWindow) != screenSubclassProc)
+        previousProc = ws->SetWindowProc(hostWindow, screenSubclassProc);
     return result;
 }
 
@@ -244,11 +280,7 @@ void rasterEnd(void) {
         ws->SetWindowProc(hostWindow, previousProc);
         previousProc = nullptr;
     }
-    freeDisplayObject();
-    lockedPixels = nullptr;
-    if (ownsWindow && displayWindow) ws->DestroyWindow(displayWindow);
-    ownsWindow = false;
-    displayWindow = nullptr;
+    closeDisplay(ws);
     ws->ClipCursor(nullptr);
     displayDriverClose();
 }
@@ -262,8 +294,9 @@ uint8_t ScreenSetMode(int32_t, int32_t, int32_t) {
     return 1;
 }
 
-uint8_t ScreenRestoreMode(int32_t width, int32_t height, int32_t bitsPerPixel)
-    __attribute__((alias("ScreenSetMode")));
+uint8_t ScreenRestoreMode(int32_t width, int32_t height, int32_t bitsPerPixel) {
+    return ScreenSetMode(width, height, bitsPerPixel);
+}
 
 void ScreenEnd(void) {}
 
@@ -338,57 +371,53 @@ uint8_t screenDisplayed(bitmap_tag* bm) {
 
 void screenPalChanged(void) {}
 
+uint8_t ScreenGetPixelType(void) {
+    return displayObject ? displayObject->pixelType() : 255;
+}
+
 uint8_t screenSupportsTGA(void) {
-    uint8_t type = ScreenGetPixelType();
-    return type == PIXEL_RGB565 || type == PIXEL_ARGB1555;
+    return isScreen16(ScreenGetPixelType());
 }
 
 uint8_t screenIs3dfx(void) {
     return 0;
 }
 
-uint8_t screenIsAccelerated(void) __attribute__((alias("screenIs3dfx")));
-uint8_t getFxAAEnabled(void) __attribute__((alias("screenIs3dfx")));
+// The entry points that answer false or do nothing share one body per
+// signature.
+uint8_t screenIsAccelerated(void) {
+    return screenIs3dfx();
+}
 
-// The entry points that do nothing share one body per signature.
+uint8_t getFxAAEnabled(void) {
+    return screenIs3dfx();
+}
+
 void setFxAA(int32_t) {}
-void setFxAAEnabled(int32_t value) __attribute__((alias("setFxAA")));
+
+void setFxAAEnabled(int32_t value) {
+    setFxAA(value);
+}
 
 void screenReset(void) {}
-void screenSetupLargestBitmap(void) __attribute__((alias("screenReset")));
-void freeScreenInternalLock(void) __attribute__((alias("screenReset")));
+
+void screenSetupLargestBitmap(void) {
+    screenReset();
+}
+
+void freeScreenInternalLock(void) {
+    screenReset();
+}
 
 // Copies the primary surface where the last frame went into `dst`.
 uint8_t screenReadFrame(bitmap_tag* dst) {
-    if (!dst || !dst->pixels || !displayObject || !displayObject->surfaces[0]) return 0;
+    if (!dst || !dst->pixels || !displayObject || !displayObject->hasPrimary()) return 0;
     const uint8_t type = ScreenGetPixelType();
     const int bpp = bytesPerPixel(type);
-    if (type == 255 || dst->pixelType != type || dst->width != displayObject->width ||
-        dst->height != displayObject->height || dst->width <= 0 || dst->height <= 0 ||
+    if (bpp == 0 || dst->pixelType != type || dst->width <= 0 || dst->height <= 0 ||
         dst->rowBytes < int64_t(dst->width) * bpp)
         return 0;
-    WinPoint origin = {0, 0};
-    if (displayObject->windowed) displayWindows()->ClientToScreen(displayWindow, &origin);
-    // The primary is locked directly: slot 0's description keeps the display
-    // mode that decides the pixel type.
-    DDSurface* surface = displayObject->surfaces[0];
-    DDSurfaceDesc desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.size = sizeof desc;
-    if (surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) != DD_OK) return 0;
-    auto* primary = static_cast<const uint8_t*>(desc.surface);
-    uint8_t ok = origin.x >= 0 && origin.y >= 0 &&
-                 int64_t(origin.x) + dst->width <= int64_t(desc.width) &&
-                 int64_t(origin.y) + dst->height <= int64_t(desc.height) &&
-                 int32_t(desc.pixelFormat.rgbBitCount) == 8 * bpp;
-    if (ok) {
-        for (int32_t y = 0; y < dst->height; ++y)
-            std::memcpy(dst->pixels + int64_t(y) * dst->rowBytes,
-                        primary + int64_t(origin.y + y) * desc.pitch + int64_t(origin.x) * bpp,
-                        size_t(dst->width) * bpp);
-    }
-    surface->Unlock(desc.surface);
-    return ok;
+    return displayObject->readFrame(dst->pixels, dst->rowBytes, dst->width, dst->height, bpp);
 }
 
 } // extern "C"

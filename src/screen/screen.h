@@ -1,8 +1,11 @@
-// Internal interface of the display lifecycle, shared by the display
-// object, the screen palette and the tests.
+// Internal interface of the display lifecycle, shared by the screen
+// palette and the tests. The screen module is the top of the display
+// layers: it calls the display object (CDDWin), the driver choice and the
+// window layer, and none of them calls it.
 #pragma once
 
 #include "screen/ddwin.h"
+#include "screen/driver.h"
 #include "screen/window.h"
 
 #include <spanwright/spanwright.h>

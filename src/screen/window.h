@@ -107,10 +107,6 @@ class WindowSystem {
     ~WindowSystem() = default;
 };
 
-// The window layer in force: the one of the chosen display driver while the
-// display is open, else the headless one.
-WindowSystem* displayWindows();
-
 // ------------------------------------------------------------ headless layer
 
 // The headless layer. A handle it has not made (a host window) is taken as

@@ -21,17 +21,10 @@ namespace screentest {
 inline int hostWindowObject;
 inline void* const hostWindow = &hostWindowObject;
 
-struct HostMessage {
-    WindowHandle window;
-    uint32_t message;
-    uintptr_t wParam;
-    intptr_t lParam;
-};
-inline std::vector<HostMessage> hostMessages;
-
 // The host's own window procedure: records each message, answers 42.
+inline std::vector<std::vector<intptr_t>> hostMessages;
 inline intptr_t hostProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    hostMessages.push_back({window, message, wParam, lParam});
+    hostMessages.push_back({intptr_t(window), intptr_t(message), intptr_t(wParam), lParam});
     return 42;
 }
 
@@ -40,9 +33,11 @@ inline screenmode_tag mode(int32_t width, int32_t height, int32_t bits) {
     m.width = width;
     m.height = height;
     m.bitsPerPixel = bits;
-    m.hostValue12 = 100;
-    m.hostByte157 = 2;
     return m;
+}
+
+inline bool logHas(const std::string& lines) {
+    return std::string(headless::callLog()).find(lines) != std::string::npos;
 }
 
 class ScreenTest : public ::testing::Test {

@@ -10,10 +10,10 @@
 
 namespace scripted {
 
-extern const DisplayDriver driver;
+extern const DisplayDriverRow driver;
 
-// The calls since the last clear, e.g. "SetCooperativeLevel win1 0x51",
-// "primary.BltFast 0,0 <- back 0,0,640,480", "back.Lock".
+// The calls since the last clear, e.g. "SetCooperativeLevel window 0x51",
+// "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0", "back.Lock".
 const std::vector<std::string>& calls();
 void clear();
 // The next `times` calls whose first word is `name` ("primary.Blt",
@@ -23,5 +23,10 @@ void fail(const std::string& name, DDResult result, int times = 1);
 void reset();
 // The calls whose first word is `name`.
 int count(const std::string& name);
+// The entries of the last palette.SetEntries call.
+const DDPaletteEntry* lastPaletteEntries();
+// The memory of the live back surface (from its last lock); null when no
+// back surface is alive.
+const void* backMemory();
 
 } // namespace scripted

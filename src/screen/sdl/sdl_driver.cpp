@@ -176,8 +176,8 @@ void restoreDisplayMode(void* window) {
     if (sdlIsWindow(window)) SDL_SetWindowFullscreen(static_cast<SDL_Window*>(window), 0);
 }
 
-constexpr MemoryDisplayHooks sdlHooks = {desktop, setCooperativeLevel, setDisplayMode,
-                                         restoreDisplayMode, present};
+constexpr MemoryDisplayHooks sdlHooks = {
+    desktop, setCooperativeLevel, setDisplayMode, restoreDisplayMode, present, sdlWindowSystem};
 
 DDResult sdlDirectDrawCreate(const void* guid, DDObject** out, void* outer) {
     if (guid || outer) return DDERR_INVALIDPARAMS;
@@ -202,11 +202,12 @@ bool named(const char* variable) {
     return value && value[0];
 }
 
-} // namespace
-
-const DisplayDriver sdlDisplayDriver = {"sdl", sdlOpen, sdlClose, sdlDirectDrawCreate,
-                                        sdlWindowSystem};
-
-bool sdlWindowSystemNamed() {
+// A window system is there for SDL2 to use.
+bool windowSystemNamed() {
     return named("SDL_VIDEODRIVER") || named("DISPLAY") || named("WAYLAND_DISPLAY");
 }
+
+} // namespace
+
+const DisplayDriver sdlDisplayDriver = {windowSystemNamed, sdlOpen, sdlClose, sdlDirectDrawCreate,
+                                        sdlWindowSystem};

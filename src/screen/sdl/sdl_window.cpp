@@ -50,6 +50,8 @@ class WindowsSdl final : public WindowsHeadless {
 
     bool DestroyWindow(WindowHandle window) override {
         bool known = WindowsHeadless::DestroyWindow(window);
+        for (Met& m : met)
+            if (m.handle == window) m = {};
         if (window && isMade(window)) {
             made(window, false);
             SDL_DestroyWindow(static_cast<SDL_Window*>(window));
@@ -114,14 +116,45 @@ class WindowsSdl final : public WindowsHeadless {
 
     uint32_t GetTickCount() override { return SDL_GetTicks(); }
 
-    // Destroys the windows still made by the layer (the display closes).
+    // Destroys the windows still made by the layer and forgets the handles
+    // met (the display closes).
     void destroyAll() {
         for (SDL_Window*& w : windowsMade) {
             if (w) DestroyWindow(w);
         }
+        for (Met& m : met)
+            m = {};
+    }
+
+    // A window the layer made is known by its handle. SDL cannot be asked
+    // about any other pointer without reading through it, so a handle the
+    // layer did not make is looked for among SDL's window ids once, when it
+    // is first met, and the answer kept.
+    bool isSdlWindow(WindowHandle handle) {
+        if (!handle) return false;
+        if (isMade(handle)) return true;
+        for (const Met& m : met)
+            if (m.handle == handle) return m.sdl;
+        Met& slot = met[nextMet];
+        nextMet = (nextMet + 1) % maxMet;
+        slot = {handle, amongSdlWindowIds(handle)};
+        return slot.sdl;
     }
 
   private:
+    struct Met {
+        WindowHandle handle;
+        bool sdl;
+    };
+    static constexpr int maxMet = 4;
+    // SDL numbers its windows from 1 in order of creation; a process has few.
+    static bool amongSdlWindowIds(WindowHandle handle) {
+        constexpr uint32_t highestWindowId = 4096;
+        for (uint32_t id = 1; id <= highestWindowId; ++id)
+            if (SDL_GetWindowFromID(id) == handle) return true;
+        return false;
+    }
+
     static constexpr int maxMade = 8;
     void made(WindowHandle window, bool on) {
         for (SDL_Window*& w : windowsMade) {
@@ -138,20 +171,16 @@ class WindowsSdl final : public WindowsHeadless {
     }
     SDL_Window* windowsMade[maxMade] = {};
     SDL_Window* confined[1] = {};
+    Met met[maxMet] = {};
+    int nextMet = 0;
 };
 
 WindowsSdl sdlWindows;
 
-// SDL numbers its windows from 1 in order of creation; a process has few.
-constexpr uint32_t highestWindowId = 4096;
-
 } // namespace
 
 bool sdlIsWindow(void* handle) {
-    if (!handle) return false;
-    for (uint32_t id = 1; id <= highestWindowId; ++id)
-        if (SDL_GetWindowFromID(id) == handle) return true;
-    return false;
+    return sdlWindows.isSdlWindow(handle);
 }
 
 WindowSystem* sdlWindowSystem() {

@@ -1,16 +1,19 @@
-// The SDL2 driver: a real window shows the frames, 8-bit ones through the
-// DirectDraw palette, 16-bit ones converted from 565 or 1555. Runs on the
-// window system named in the environment, else on SDL's dummy video driver.
+// The drivers: frames drawn into the back buffer reach the headless
+// display's primary surface, or a real SDL2 window; drivers are chosen by
+// name.
 #include "fixture.h"
 
 #include "bitmap/bitmap.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <tuple>
 
 #if SPANWRIGHT_HAVE_SDL2
 #include <SDL.h>
+constexpr bool sdlBuilt = true;
+#else
+constexpr bool sdlBuilt = false;
 #endif
 
 using namespace screentest;
@@ -22,42 +25,62 @@ class Environment {
   public:
     void set(const char* name, const char* value) {
         const char* old = std::getenv(name);
-        saved.push_back({name, old ? old : "", old != nullptr});
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        saved_.push_back({name, old ? old : "", old != nullptr});
+        value ? setenv(name, value, 1) : unsetenv(name);
     }
     ~Environment() {
-        for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
-            if (it->had)
-                setenv(it->name.c_str(), it->value.c_str(), 1);
-            else
-                unsetenv(it->name.c_str());
-        }
+        for (const auto& [name, value, had] : saved_)
+            had ? setenv(name, value.c_str(), 1) : unsetenv(name);
     }
 
   private:
-    struct Saved {
-        std::string name, value;
-        bool had;
-    };
-    std::vector<Saved> saved;
+    std::vector<std::tuple<const char*, std::string, bool>> saved_;
 };
 
 } // namespace
 
-TEST_F(ScreenTest, AutoIsHeadlessWithoutAWindowSystem) {
-    Environment env;
-    env.set("SDL_VIDEODRIVER", nullptr);
-    env.set("DISPLAY", nullptr);
-    env.set("WAYLAND_DISPLAY", nullptr);
-    displayDriverOverride(nullptr);
-    ASSERT_TRUE(rasterSetDisplayDriver("auto"));
-    ASSERT_TRUE(open());
-    EXPECT_STREQ(displayDriverActive()->name, "headless");
+TEST_F(ScreenTest, ReadFrameRefusesOtherShapes) {
+    bitmap_tag* frame = nullptr;
+    ASSERT_TRUE(bitmapAlloc(&frame, PIXEL_PAL8, 640, 480, 0));
+    EXPECT_FALSE(screenReadFrame(frame)); // no display
+    begin(640, 480, 8);
+    EXPECT_TRUE(screenReadFrame(frame));
+    EXPECT_FALSE(screenReadFrame(nullptr));
+    bitmap_tag wrong[] = {*frame, *frame, *frame, *frame, *frame};
+    wrong[0].pixelType = PIXEL_RGB565;
+    wrong[1].width = 641;
+    wrong[2].height = 479;
+    wrong[3].rowBytes = 639;
+    wrong[4].pixels = nullptr;
+    for (bitmap_tag& w : wrong)
+        EXPECT_FALSE(screenReadFrame(&w));
+    bitmapFree(frame);
 }
 
+TEST_F(ScreenTest, DriverChoiceByName) {
+    displayDriverOverride(nullptr);
+    struct {
+        const char* name;
+        bool taken;
+    } names[] = {{nullptr, false},   {"directdraw", false}, {"", false},
+                 {"HEADLESS", true}, {"sdl", sdlBuilt},     {"auto", true}};
+    for (const auto& n : names)
+        EXPECT_EQ(rasterSetDisplayDriver(n.name), n.taken) << (n.name ? n.name : "null");
+    // "auto" without a window system named is headless; no choice while open.
+    Environment env;
+    for (const char* name : {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.set(name, nullptr);
+    ASSERT_TRUE(open());
+    EXPECT_STREQ(displayDriverActive()->name, "headless");
+    EXPECT_FALSE(rasterSetDisplayDriver("auto"));
+    rasterEnd();
+    EXPECT_EQ(displayDriverActive(), nullptr);
+    EXPECT_TRUE(rasterSetDisplayDriver("auto"));
+}
+
+// A real window shows the frames, 8-bit ones through the DirectDraw
+// palette, 16-bit ones converted from 565 or 1555. Runs on the window
+// system named in the environment, else on SDL's dummy video driver.
 TEST_F(ScreenTest, SdlDriverShowsFrames) {
 #if !SPANWRIGHT_HAVE_SDL2
     GTEST_SKIP() << "the SDL2 display driver is not built (SDL2 not found)";
@@ -72,12 +95,10 @@ TEST_F(ScreenTest, SdlDriverShowsFrames) {
     auto* window = static_cast<SDL_Window*>(screenDisplayWindow());
     ASSERT_NE(window, nullptr);
     std::printf("SDL video driver: %s\n", SDL_GetCurrentVideoDriver());
-
     uint32_t palette[256];
     swtest::Rng rng(11);
     for (uint32_t& entry : palette)
         entry = rng.next() & 0xFFFFFF;
-
     struct Case {
         uint8_t dedicated;
         int32_t bits;
@@ -91,37 +112,31 @@ TEST_F(ScreenTest, SdlDriverShowsFrames) {
         paletteSetCurrent(palette, 0, 256);
         bitmap_tag* bb = screenGetBackBuffer();
         ASSERT_TRUE(lockBitmap());
-        const int bpp = bytesPerPixel(bb->pixelType);
-        for (int32_t y = 0; y < bb->height; ++y)
-            for (int32_t x = 0; x < bb->width * bpp; ++x)
-                bb->pixels[y * bb->rowBytes + x] = uint8_t(rng.next());
+        for (int32_t i = 0; i < bb->rowBytes * bb->height; ++i)
+            bb->pixels[i] = uint8_t(rng.next());
         ASSERT_TRUE(screenDisplay(bb));
         ASSERT_TRUE(lockBitmap());
-
         SDL_Surface* shown = SDL_GetWindowSurface(window);
         ASSERT_NE(shown, nullptr);
         ASSERT_GE(shown->w, 640);
         ASSERT_GE(shown->h, 480);
         ASSERT_EQ(shown->format->BytesPerPixel, 4);
+        const int bpp = bytesPerPixel(bb->pixelType);
+        const PixelTypeInfo& info = *pixelTypeInfo(bb->pixelType);
         for (int i = 0; i < 2000; ++i) {
-            int32_t x = rng.range(0, 639), y = rng.range(0, 479);
+            const int32_t x = rng.range(0, 639), y = rng.range(0, 479);
             const uint8_t* p = bb->pixels + y * bb->rowBytes + x * bpp;
             uint8_t r, g, b;
             if (bpp == 1) {
-                // 8-bit: through the DirectDraw palette, which the frame's
-                // flush filled from the shadow palette.
-                uint32_t e = palette[p[0]];
+                // Through the DirectDraw palette the frame's flush filled.
+                const uint32_t e = palette[p[0]];
                 r = uint8_t(e >> 16), g = uint8_t(e >> 8), b = uint8_t(e);
             } else {
-                uint16_t v = uint16_t(p[0] | p[1] << 8);
-                if (bb->pixelType == PIXEL_RGB565) {
-                    r = expand5[v >> 11];
-                    g = uint8_t(((v >> 5) & 63) << 2 | ((v >> 5) & 63) >> 4);
-                } else {
-                    r = expand5[(v >> 10) & 31];
-                    g = expand5[(v >> 5) & 31];
-                }
-                b = expand5[v & 31];
+                const uint16_t v = uint16_t(p[0] | p[1] << 8);
+                const uint32_t green = info.green.get(v);
+                r = expand5[info.red.get(v)];
+                g = info.green.bits == 6 ? uint8_t(green << 2 | green >> 4) : expand5[green];
+                b = expand5[info.blue.get(v)];
             }
             uint32_t pixel;
             std::memcpy(&pixel, static_cast<uint8_t*>(shown->pixels) + y * shown->pitch + x * 4, 4);

@@ -1,0 +1,194 @@
+// The display object: what Init sets up in each mode, its retry and
+// restore rules, and the screen pixel type.
+#include "fixture.h"
+
+#include "bitmap/pixeltype.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+using namespace screentest;
+using Calls = std::vector<std::string>;
+
+namespace {
+
+Calls operator+(Calls a, const Calls& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+} // namespace
+
+// Windowed, Init keeps the desktop's mode and format and clips to the
+// window; full screen, it changes the mode and needs no clipper. The screen
+// type follows the display format (any RGB depth counts as 16 bits). Both
+// surfaces start black; a presented frame is on the primary surface, in a
+// window at the client area rather than the corner of the screen.
+TEST_F(ScreenTest, InitInEachModeAndFormat) {
+    const DisplayFormat rgb565 = {1024, 768, 16, 0x7E0}, argb1555 = {1024, 768, 16, 0x3E0},
+                        indexed = {1024, 768, 8, 0}, rgb888 = {1280, 1024, 32, 0xFF00};
+    struct Case {
+        uint8_t dedicated;
+        DisplayFormat desktop;
+        uint32_t modeGreen;
+        int32_t width, bits;
+        uint8_t type;
+    } cases[] = {
+        {0, rgb565, 0x7E0, 640, 8, PIXEL_PAL8},       {0, rgb565, 0x7E0, 800, 16, PIXEL_RGB565},
+        {0, rgb565, 0x3E0, 1024, 16, PIXEL_ARGB1555}, {0, rgb565, 0x7E0, 640, 32, PIXEL_ARGB1555},
+        {1, rgb565, 0x3E0, 640, 8, PIXEL_RGB565},     {1, argb1555, 0x7E0, 640, 8, PIXEL_ARGB1555},
+        {1, indexed, 0x7E0, 640, 16, PIXEL_PAL8},     {1, rgb888, 0x7E0, 640, 8, PIXEL_ARGB1555},
+    };
+    swtest::Rng rng(3);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.dedicated) << " " << c.width << "x" << c.bits);
+        memoryDisplaySetDesktop(c.desktop);
+        memoryDisplaySetModeGreenMask(c.modeGreen);
+        ASSERT_TRUE(open(false, c.dedicated));
+        scripted::clear();
+        screenmode_tag m = mode(c.width, c.width * 3 / 4, c.bits);
+        ASSERT_TRUE(screenBegin(&m));
+        EXPECT_EQ(scripted::count("SetDisplayMode"), !c.dedicated);
+        EXPECT_EQ(scripted::count("primary.SetClipper"), c.dedicated);
+        EXPECT_EQ(ScreenGetPixelType(), c.type);
+        EXPECT_EQ(screenSupportsTGA(), c.type != PIXEL_PAL8);
+        bitmap_tag* bb = screenGetBackBuffer();
+        EXPECT_EQ(+bb->pixelType, c.type);
+        EXPECT_EQ(+bb->rowBytes, c.width * (c.dedicated ? c.desktop.bits : c.bits) / 8);
+        bitmap_tag *frame = nullptr, *black = nullptr;
+        ASSERT_TRUE(bitmapAlloc(&frame, c.type, bb->width, bb->height, 0));
+        ASSERT_TRUE(bitmapAlloc(&black, c.type, bb->width, bb->height, 0));
+        std::memset(black->pixels, 0, size_t(black->rowBytes) * black->height);
+        // A 32-bit display shows no frame of a 16-bit type.
+        const bool sameDepth = 8 * bytesPerPixel(c.type) == bb->rowBytes * 8 / c.width;
+        EXPECT_EQ(screenReadFrame(frame), sameDepth);
+        ASSERT_TRUE(lockBitmap());
+        if (sameDepth) {
+            EXPECT_EQ(swtest::bitmapHash(frame), swtest::bitmapHash(black));
+            EXPECT_EQ(swtest::bitmapHash(bb), swtest::bitmapHash(black));
+            for (int32_t i = 0; i < bb->rowBytes * bb->height; ++i)
+                bb->pixels[i] = uint8_t(rng.next());
+            ASSERT_TRUE(screenDisplay(bb));
+            ASSERT_TRUE(screenReadFrame(frame));
+            EXPECT_EQ(swtest::bitmapHash(frame), swtest::bitmapHash(bb));
+            headless::setWindowRect(hostWindow, {0, 0, 640, 480});
+            ASSERT_TRUE(screenReadFrame(frame));
+            EXPECT_EQ(swtest::bitmapHash(frame) == swtest::bitmapHash(bb), !c.dedicated);
+        }
+        bitmapFree(frame);
+        bitmapFree(black);
+        rasterEnd();
+    }
+}
+
+// Giving the desktop back is retried until it works, at shut-down and when
+// the cooperative level is refused.
+TEST_F(ScreenTest, RestoringTheDesktopModeIsRetried) {
+    begin(640, 480, 8);
+    scripted::fail("RestoreDisplayMode", DDERR_GENERIC, 2);
+    rasterEnd();
+    EXPECT_EQ(scripted::calls(),
+              (Calls{"SetCooperativeLevel null 0x8", "RestoreDisplayMode", "RestoreDisplayMode",
+                     "RestoreDisplayMode", "primary.SetPalette null", "palette.Release",
+                     "back.Release", "primary.Release", "Release"}));
+    ASSERT_TRUE(open());
+    scripted::clear();
+    scripted::fail("SetCooperativeLevel", ddCode(581));
+    scripted::fail("RestoreDisplayMode", DDERR_GENERIC, 2);
+    screenmode_tag m = mode(640, 480, 8);
+    EXPECT_FALSE(screenBegin(&m));
+    EXPECT_EQ(scripted::calls(),
+              (Calls{"Release", "DirectDrawCreate", "SetCooperativeLevel window 0x51",
+                     "SetCooperativeLevel null 0x8", "RestoreDisplayMode", "RestoreDisplayMode",
+                     "RestoreDisplayMode", "Release"}));
+}
+
+// A failed step releases everything, except a failed palette, which keeps
+// the surfaces; the mode is not pushed and the next set-up works.
+TEST_F(ScreenTest, FailedSetUpStep) {
+    for (const char* call : {"SetDisplayMode", "CreateSurface", "CreateClipper",
+                             "primary.SetClipper", "primary.Restore", "CreatePalette"}) {
+        ASSERT_TRUE(open(false, std::strcmp(call, "SetDisplayMode") != 0));
+        scripted::fail(call, ddCode(380));
+        screenmode_tag m = mode(640, 480, 8);
+        EXPECT_FALSE(screenBegin(&m)) << call;
+        EXPECT_EQ(screenCurrentMode(), nullptr);
+        EXPECT_EQ(screenDisplayObject()->hasPrimary(), std::strcmp(call, "CreatePalette") == 0);
+        EXPECT_STREQ(headless::lastMessageBoxText(), "DDERR DDERR_OUTOFVIDEOMEMORY") << call;
+        ASSERT_TRUE(screenBegin(&m)) << call;
+        screenEnd();
+        rasterEnd();
+    }
+}
+
+// A lost surface is restored (the palette remade, in a window the back
+// surface and its colour key too) by the call that meets it, which fails
+// once; a surface still drawing is waited for.
+TEST_F(ScreenTest, RetriesAndRestores) {
+    const Calls restore = {"primary.Restore", "palette.Release", "CreatePalette 0x44",
+                           "primary.SetPalette"};
+    const std::string fill = "back.Blt colorfill 1,2,3,4 52";
+    auto present = [] { return screenDisplayObject()->Present(nullptr); };
+    auto clear = [] {
+        const DDRect r = {1, 2, 3, 4};
+        screenDisplayObject()->Clear(&r, 0x1234, 1);
+        return true; // no result: the calls tell
+    };
+    auto readFrame = [] {
+        bitmap_tag frame = {PIXEL_PAL8, 640, 480, 640, nullptr, nullptr};
+        static uint8_t pixels[640 * 480];
+        frame.pixels = pixels;
+        return screenReadFrame(&frame) != 0;
+    };
+    auto flushMeetingLoss = [] {
+        scripted::fail("primary.SetPalette", DDERR_SURFACELOST);
+        screenFlushPalette();
+        return true;
+    };
+    struct Row {
+        const char* call;
+        DDResult result;
+        int times;
+        std::function<bool()> run;
+        bool succeeds;
+        Calls calls;
+    } rows[] = {
+        {"primary.BltFast", DDERR_SURFACELOST, 1, present, false,
+         Calls{"primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0"} + restore},
+        {"back.Lock", DDERR_SURFACELOST, 1, lockBitmap, false, Calls{"back.Lock"} + restore},
+        {"back.Blt", DDERR_SURFACELOST, 1, clear, true, Calls{fill} + restore},
+        {"primary.Lock", DDERR_SURFACELOST, 1, readFrame, false,
+         Calls{"GetDisplayMode", "primary.Lock"} + restore},
+        // Entries refused: the palette is attached again, and that meets the loss.
+        {"palette.SetEntries", DDERR_GENERIC, 1, flushMeetingLoss, true,
+         Calls{"palette.SetEntries 0 256", "primary.SetPalette"} + restore},
+        {"back.Lock", DDERR_WASSTILLDRAWING, 3, lockBitmap, true, Calls(4, "back.Lock")},
+        {"primary.BltFast", DDERR_WASSTILLDRAWING, 2, present, true,
+         Calls(3, "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0")},
+        {"back.Blt", DDERR_WASSTILLDRAWING, 5, clear, true, Calls(6, fill)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.call);
+        begin(640, 480, 8);
+        scripted::fail(row.call, row.result, row.times);
+        EXPECT_EQ(row.run(), row.succeeds);
+        EXPECT_EQ(scripted::calls(), row.calls);
+        rasterEnd();
+    }
+    // In a window the back surface is restored too, with its colour key;
+    // through screenDisplay a dropped frame is not reported.
+    begin(640, 480, 8, 1);
+    screenDisplayObject()->SetColorKey(1, 5);
+    scripted::clear();
+    scripted::fail("primary.Blt", DDERR_SURFACELOST);
+    EXPECT_TRUE(screenDisplay(screenGetBackBuffer()));
+    EXPECT_EQ(scripted::calls(),
+              (Calls{"primary.Blt 10,20,650,500 <- back 0,0,640,480 flags=0x800 fx=0x8"} + restore +
+               Calls{"back.Restore", "back.SetColorKey 0x8 5,5"}));
+    // A failed restore ends the call too.
+    scripted::fail("back.Lock", DDERR_SURFACELOST);
+    scripted::fail("primary.Restore", DDERR_GENERIC);
+    EXPECT_FALSE(lockBitmap());
+    EXPECT_EQ(screenDisplayObject()->lastResult(), DDERR_GENERIC);
+}
