@@ -3,15 +3,23 @@
 #   tools/deps.sh          build, tests, benchmarks, demo
 #   tools/deps.sh --peer   also the peer libraries and valgrind of the
 #                          comparison suite (bench/compare.sh)
-#   tools/deps.sh --ci     also the fuzzing compiler, the interoperability
-#                          codecs, the X server and the peer libraries
+#   tools/deps.sh --targets  also the other targets' compilers (Clang 14,
+#                          the i686 and aarch64 cross compilers), qemu-user
+#                          to run their programs, and SIMDe
+#   tools/deps.sh --ci     all of the above, the interoperability codecs, the
+#                          X server and the peer libraries
+# Cross compilers come with their own C library; no foreign dpkg
+# architecture is added.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libpng-dev libsdl2-dev)
+targets=(clang-14 g++-i686-linux-gnu g++-aarch64-linux-gnu qemu-user libsimde-dev)
 if [[ "${1:-}" == "--ci" ]]; then
-    packages+=(clang-14 libclang-rt-14-dev python3 python3-pil imagemagick xvfb xauth
+    packages+=("${targets[@]}" libclang-rt-14-dev python3 python3-pil imagemagick xvfb xauth
                x11-apps libpixman-1-dev valgrind)
+elif [[ "${1:-}" == "--targets" ]]; then
+    packages+=("${targets[@]}")
 elif [[ "${1:-}" == "--peer" ]]; then
     packages+=(libpixman-1-dev valgrind)
 fi

@@ -23,7 +23,18 @@
 
 #include "vesk.h"
 
+/* SW_API marks the exports: a DLL's exports (imports for its users, except
+ * programs linked with the static archive) on Windows, names of default
+ * visibility in a library built with hidden ones elsewhere. */
+#if defined(_WIN32) || defined(__CYGWIN__)
 #if defined(SPANWRIGHT_BUILD)
+#define SW_API __declspec(dllexport)
+#elif defined(SPANWRIGHT_STATIC)
+#define SW_API
+#else
+#define SW_API __declspec(dllimport)
+#endif
+#elif defined(SPANWRIGHT_BUILD)
 #define SW_API __attribute__((visibility("default")))
 #else
 #define SW_API
@@ -141,7 +152,10 @@ SW_LAYOUT_ASSERT(sizeof(screenmode_tag) == 249, "screenmode_tag is 249 bytes");
 SW_LAYOUT_ASSERT(offsetof(screenmode_tag, bitsPerPixel) == 16, "screenmode_tag.bitsPerPixel");
 SW_LAYOUT_ASSERT(offsetof(screenmode_tag, name) == 20, "screenmode_tag.name");
 SW_LAYOUT_ASSERT(offsetof(screenmode_tag, hostByte157) == 157, "screenmode_tag byte 157");
+SW_LAYOUT_ASSERT(sizeof(mip_tag) == 17 + sizeof(void*), "mip_tag is packed");
 SW_LAYOUT_ASSERT(sizeof(RasterBeginParams) == 8 + 4 * sizeof(void*), "RasterBeginParams");
+SW_LAYOUT_ASSERT(offsetof(RasterBeginParams, className) == 8 + 2 * sizeof(void*),
+                 "RasterBeginParams.className");
 
 /* The callback of mipWrite: adds the caller's chunks inside the open "MIP "
  * container; returns 1 on success. */

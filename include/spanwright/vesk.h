@@ -24,7 +24,16 @@
 
 #include <stdint.h>
 
+/* VESK_API marks the exports: a DLL's exports (imports for its users) on
+ * Windows, names of default visibility in a library built with hidden ones
+ * elsewhere. */
+#if defined(_WIN32) || defined(__CYGWIN__)
 #if defined(VESK_BUILD)
+#define VESK_API __declspec(dllexport)
+#else
+#define VESK_API __declspec(dllimport)
+#endif
+#elif defined(VESK_BUILD)
 #define VESK_API __attribute__((visibility("default")))
 #else
 #define VESK_API

@@ -2,7 +2,7 @@
 # golden.txt (regenerate deliberately with tools/demo/update-golden.sh).
 if(SPANWRIGHT_BUILD_TOOLS)
   add_test(NAME demo_golden COMMAND ${CMAKE_COMMAND}
-    -DDEMO=$<TARGET_FILE:spanwright-demo>
+    -DDEMO=$<TARGET_FILE:spanwright-demo> "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}"
     -DARGS_FILE=${CMAKE_CURRENT_LIST_DIR}/golden-args.txt
     -DGOLDEN=${CMAKE_CURRENT_LIST_DIR}/golden.txt
     -DOUT=${CMAKE_CURRENT_BINARY_DIR}/demo-golden
