@@ -2,6 +2,7 @@
 #include "raster/raster.h"
 
 #include "bitmap/pixeltype.h"
+#include "bitmap/rowfill.h"
 
 #include <algorithm>
 #include <cstring>
@@ -79,10 +80,24 @@ void spanFlat16Plain(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
         std::memcpy(row + 2 * int64_t(x), &pixel, 2);
 }
 
+// The fast writers go through the shared row fill: short rows in a few
+// wide stores, long ones to the C library's fill.
+void spanFlat8Fast(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
+    if (xa > xb) std::swap(xa, xb);
+    if (xb <= xa) return;
+    rowfill::fill8(row + xa, size_t(int64_t(xb) - xa), uint8_t(fill));
+}
+
+void spanFlat16Fast(uint8_t* row, int32_t xa, int32_t xb, uint32_t fill) {
+    if (xa > xb) std::swap(xa, xb);
+    if (xb <= xa) return;
+    rowfill::fill16(row + 2 * int64_t(xa), size_t(int64_t(xb) - xa), uint16_t(fill));
+}
+
 constexpr RoutinePair<FlatRowsRoutine> flatRows8{fillFlatRows<spanFlat8Plain>,
-                                                 SSE2_ROUTINE(flatRows8Sse2)};
+                                                 fillFlatRows<spanFlat8Fast>};
 constexpr RoutinePair<FlatRowsRoutine> flatRows16{fillFlatRows<spanFlat16Plain>,
-                                                  SSE2_ROUTINE(flatRows16Sse2)};
+                                                  fillFlatRows<spanFlat16Fast>};
 
 } // namespace
 

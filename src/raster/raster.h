@@ -140,10 +140,6 @@ using FlatRowsRoutine = void (*)(const bitmap_tag* target, int64_t first, int64_
 // The flat fill's rows routines for a target type: 16-bit pixels for the
 // screen types, one byte for every other type.
 RoutinePair<FlatRowsRoutine> flatRowsFor(uint8_t targetType);
-void flatRows8Sse2(const bitmap_tag* target, int64_t first, int64_t last, int64_t entry,
-                   uint32_t fill);
-void flatRows16Sse2(const bitmap_tag* target, int64_t first, int64_t last, int64_t entry,
-                    uint32_t fill);
 
 // The rows loop around a span writer (row address, xa, xb, fill), which it
 // inlines.
