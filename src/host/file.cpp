@@ -111,9 +111,10 @@ uint8_t libfileSeekFromStart(file_tag* f, uint32_t pos) {
 
 uint8_t libfileSeekFromCurrent(file_tag* f, int32_t delta) {
     if (!f) return 0;
-    off_t target = ftello(f->stream) + delta;
-    if (target < 0 || target > off_t(UINT32_MAX)) return 0;
-    return fseeko(f->stream, target, SEEK_SET) == 0;
+    // In 64 bits whatever the width of off_t, so that no offset wraps.
+    int64_t target = int64_t(ftello(f->stream)) + delta;
+    if (target < 0 || target > int64_t(UINT32_MAX)) return 0;
+    return fseeko(f->stream, off_t(target), SEEK_SET) == 0;
 }
 
 uint8_t libfileSeekFromEnd(file_tag* f, uint32_t back) {
@@ -134,7 +135,7 @@ uint32_t libfileSize(file_tag* f) {
     std::fflush(f->stream);
     struct stat st;
     if (fstat(fileno(f->stream), &st) != 0 || st.st_size < 0) return 0;
-    return st.st_size > off_t(UINT32_MAX) ? UINT32_MAX : uint32_t(st.st_size);
+    return int64_t(st.st_size) > int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(st.st_size);
 }
 
 const char* libfileName(file_tag* f) {
