@@ -67,7 +67,11 @@ enum {
 /* A bitmap: row y starts at pixels + y * rowBytes. `map` is the colormap
  * (uint8_t[16], types 0 and 1) or the palette (uint32_t[256], types 2 and
  * 3), or null. bitmapAlloc's buffers hold one spare row and one spare byte
- * past the image. */
+ * past the image. rowBytes may be negative: a bottom-up record, pixels
+ * pointing at the top row, which lies highest in memory. Every call that
+ * reads or writes pixels accepts such records; a record whose |rowBytes| is
+ * less than width * bytes per pixel, or that has no pixels, is not drawn
+ * into or read from. */
 typedef struct bitmap_tag {
     uint8_t pixelType;
     int32_t width;
@@ -185,10 +189,14 @@ SW_API uint8_t bitmapSetColormap(bitmap_tag* bm, const uint8_t* in);
 SW_API uint8_t bitmapGetPalette(uint32_t* out, const bitmap_tag* bm, int32_t first, int32_t count);
 SW_API uint8_t bitmapSetPalette(bitmap_tag* bm, const uint32_t* in, int32_t first, int32_t count);
 
-/* Fills `inst` as a window onto (x, y, w, h) of the parent. When the
- * rectangle does not lie inside the parent's pixel memory (including
- * negative x or y), rowBytes is set as the classic interface sets it (or
- * 0) and pixels is null: such a record must not be drawn into. */
+/* Fills `inst` as a window onto (x, y, w, h) of the parent: the parent's
+ * type, map and rowBytes (an instance of a bottom-up parent is bottom-up
+ * too), pixels at (x, y) of the parent's rows. Deliberately safer than the
+ * classic interface: a rectangle that does not lie inside the parent (a
+ * negative x, y, w or h included) never points into it. Such an instance
+ * gets null pixels, so no call draws into it, and rowBytes equal to the
+ * widest screen mode's width (1024) when x + w and y + h fit that mode,
+ * else 0. */
 SW_API void bitmapInstance(bitmap_tag* inst, bitmap_tag* parent, int32_t x, int32_t y, int32_t w,
                            int32_t h);
 SW_API uint8_t bitmapInstanceAlloc(bitmap_tag** out, bitmap_tag* parent, int32_t x, int32_t y,
@@ -266,8 +274,12 @@ SW_API void bitmapSetFontColor(uint32_t color);
 /* Modes (low 8 bits): 0 flat; 1..3 accepted, draw nothing; 4 textured from
  * level 0 of the current mip (colormapped when that level is PIXEL_CMAP4
  * or PIXEL_CMAP4_KEY); 5..7 textured, texels taken as palette indexes.
- * Textures of types 0..3 draw onto 8-bit, 565 and 1555 targets; 565 and
- * 1555 textures onto targets of their own type. At most 20 vertices count;
+ * The texture/target pairs served are a fixed list: textures of types 0..3
+ * onto every one-byte target type (0..3 and 10, written as palette
+ * indexes) and onto PIXEL_RGB565 and PIXEL_ARGB1555 (through the screen
+ * tables); PIXEL_RGB565 textures onto PIXEL_RGB565; PIXEL_ARGB1555 textures
+ * onto PIXEL_ARGB1555, texel 0 transparent. Keyed indexed textures skip
+ * texel 0. Other pairs draw nothing. At most 20 vertices count;
  * null vertices are ignored. Every polygon is clipped to the target. Drawn
  * as nothing: a null target, one without pixels or of no size; modes above
  * 7; textured modes with no current mip (or one without levels), or a
@@ -305,7 +317,10 @@ SW_API void drawDebugText(bitmap_tag* bm, int32_t color, int32_t x, int32_t y, c
  * types; pairs without a routine copy nothing. Blended pixels written to
  * PIXEL_ARGB1555 have bit 15 set (opaque). */
 SW_API void bitmapCopy(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src);
-/* fx, fy: 16.16 factors; negative mirrors (general path). */
+/* fx, fy: 16.16 factors; negative mirrors (general path). The general
+ * path stores the palette index through the screen table on PIXEL_RGB565
+ * and PIXEL_ARGB1555 destinations and as one byte at byte x of the row on
+ * every other destination type (PIXEL_ALPHA8 included). */
 SW_API void bitmapScale(bitmap_tag* dst, int32_t x, int32_t y, bitmap_tag* src, int32_t fx,
                         int32_t fy);
 SW_API void bitmapFill(bitmap_tag* bm, int32_t color);
@@ -315,8 +330,13 @@ SW_API void bitmapCopyCharacter(bitmap_tag* dst, int32_t x, int32_t y, bitmap_ta
                                 bitmap_tag* glyph);
 /* Compiles a keyed 8-bit source into a run-length record for one
  * destination layout (type 2, 4 or 5, its size and rowBytes) and
- * position. bitmapDrawSpecial refuses a destination of another type,
- * size or rowBytes. */
+ * position. The record starts with a 22-byte header (stream offset from
+ * the destination's pixels, type, header format 1, the destination's
+ * width, height and rowBytes, the stream's length) rather than the classic
+ * 6 bytes, so that bitmapDrawSpecial can refuse a destination of another
+ * type, size or rowBytes instead of writing outside it. Source pixels that
+ * fall outside the template destination are dropped when the record is
+ * built. Free with bitmapFreeSpecial. */
 SW_API uint8_t* bitmapCreateSpecial(bitmap_tag* src, bitmap_tag* dst, int32_t x, int32_t y);
 SW_API void bitmapDrawSpecial(bitmap_tag* dst, uint8_t* special);
 SW_API void bitmapFreeSpecial(uint8_t* special);
@@ -324,7 +344,10 @@ SW_API void bitmapFreeSpecial(uint8_t* special);
 /* ----------------------------------------------------------- image files */
 
 /* Native "BMAP" file (or PCX) into an existing bitmap; refuses data that
- * does not fit the bitmap's pixel memory. */
+ * does not fit the bitmap's pixel memory. PCX scanlines are taken to be
+ * as long as the header's bytes-per-line field says whenever that field
+ * holds the row's pixels (some writers store odd lengths); otherwise the
+ * row's length rounded up to an even count. */
 SW_API uint8_t bitmapRead(bitmap_tag* bm, file_tag* file);
 SW_API uint8_t bitmapWrite(file_tag* file, bitmap_tag* bm);
 SW_API uint8_t bitmapWritePcx(file_tag* file, bitmap_tag* bm, const uint32_t* palette);
