@@ -493,7 +493,9 @@ void Sequence::makeInstance() {
     int32_t x = 0, y = 0, w = 0, h = 0;
     if (parent < 0 || parent == slot || isView(parent)) return;
     const bitmap_tag* p = resolve(parent);
-    const int32_t pw = std::max(int32_t{p->width}, 0), ph = std::max(int32_t{p->height}, 0);
+    // A parent may itself be an instance of any size.
+    const int32_t pw = std::clamp(int32_t{p->width}, 0, INT32_MAX - 1);
+    const int32_t ph = std::clamp(int32_t{p->height}, 0, INT32_MAX - 1);
     switch (placement) {
     case 0: // inside
         x = in_.range(0, pw), y = in_.range(0, ph);
