@@ -175,19 +175,22 @@ struct CacheEntry {
 // The call being made, for the messages.
 const char* currentOp = "";
 
-// An open finding can be left out while the fuzzer looks for others:
-// SPANWRIGHT_FUZZ_LEAVE_OUT=views,types leaves out bottom-up views and
-// pixel type numbers above 10.
-struct LeaveOut {
-    bool views = false, types = false;
+// Settings from the environment. An open finding can be left out while
+// the fuzzer looks for others: SPANWRIGHT_FUZZ_LEAVE_OUT=views,types leaves
+// out bottom-up views and pixel type numbers above 10 (inputs then read
+// differently). SPANWRIGHT_FUZZ_TRACE=1 prints each call and the library's
+// messages, to read a finding.
+struct Settings {
+    bool leaveOutViews = false, leaveOutTypes = false, trace = false;
 };
-const LeaveOut& leaveOut() {
-    static const LeaveOut chosen = [] {
-        LeaveOut l;
-        const char* text = std::getenv("SPANWRIGHT_FUZZ_LEAVE_OUT");
-        l.views = text && std::strstr(text, "views");
-        l.types = text && std::strstr(text, "types");
-        return l;
+const Settings& settings() {
+    static const Settings chosen = [] {
+        Settings s;
+        const char* leaveOut = std::getenv("SPANWRIGHT_FUZZ_LEAVE_OUT");
+        s.leaveOutViews = leaveOut && std::strstr(leaveOut, "views");
+        s.leaveOutTypes = leaveOut && std::strstr(leaveOut, "types");
+        s.trace = std::getenv("SPANWRIGHT_FUZZ_TRACE") != nullptr;
+        return s;
     }();
     return chosen;
 }
@@ -468,7 +471,7 @@ void Sequence::releaseBitmap(int slot, bool viaUnload) {
 void Sequence::allocBitmap() {
     const int slot = in_.pick(bitmapSlots);
     uint8_t type = uint8_t(in_.pick(8) ? in_.pick(PIXEL_ALPHA8 + 1) : in_.range(11, 255));
-    if (leaveOut().types) type %= PIXEL_ALPHA8 + 1;
+    if (settings().leaveOutTypes) type %= PIXEL_ALPHA8 + 1;
     const int32_t width = in_.size(), height = in_.size();
     const bool withMap = in_.flag(), viaUnload = in_.flag();
     const Input::Fill fill = in_.fill();
@@ -534,7 +537,7 @@ void Sequence::makeView() {
     const int32_t stride = int32_t(allocRowBytes(type, width)) + in_.range(0, 5);
     const bool withMap = in_.flag() && hasMap(type);
     const Input::Fill fill = in_.fill();
-    if (leaveOut().views) return;
+    if (settings().leaveOutViews) return;
     releaseBitmap(slot, false);
     BitmapSlot& s = bitmaps_[slot];
     s.holder = Holder::view;
@@ -606,6 +609,7 @@ void Sequence::mirrored(std::initializer_list<int> reads, int written,
 void Sequence::step() {
     const int op = in_.pick(opCount);
     currentOp = opNames[op];
+    if (settings().trace) std::fprintf(stderr, "call %s\n", currentOp);
     switch (op) {
     case opAllocBitmap: allocBitmap(); break;
     case opReleaseBitmap: {
@@ -1575,7 +1579,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // may be relative to the one it started in.
     static char startDir[256];
     static const bool once = [] {
-        silenceMessages();
+        if (!settings().trace) silenceMessages();
         rasterSetDisplayDriver("headless");
         return libfileGetDir(startDir) == 1;
     }();
