@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a fuzz build: first the regression corpus
-# (inputs that once failed), then SECONDS of fuzzing from the seeds.
-# Any finding makes the script fail.
+# (inputs that once failed), then SECONDS of fuzzing from the seeds (made
+# by fuzz_seeds, or committed under corpus/TARGET). Any finding makes the
+# script fail.
 #   fuzz/run.sh BUILD_DIR [SECONDS]
 set -euo pipefail
 build=$1
@@ -13,7 +14,8 @@ trap 'rm -rf "$work"' EXIT
 "$build/fuzz/fuzz_seeds" "$work/seeds"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-for target in bitmap_load bitmap_read palette_load colormap_load mip_load pcx_roundtrip tga_roundtrip; do
+for target in bitmap_load bitmap_read palette_load colormap_load mip_load pcx_roundtrip tga_roundtrip \
+    api_sequence; do
     exe="$build/fuzz/fuzz_$target"
     echo "== fuzz_$target"
     regressions="$here/regressions/$target"
@@ -23,7 +25,12 @@ for target in bitmap_load bitmap_read palette_load colormap_load mip_load pcx_ro
     corpus="$work/corpus/$target"
     mkdir -p "$corpus"
     [[ -d "$work/seeds/$target" ]] && cp "$work/seeds/$target"/* "$corpus"/
-    "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+    [[ -d "$here/corpus/$target" ]] && cp "$here/corpus/$target"/* "$corpus"/
+    # A call sequence needs its whole length from the start: 64 calls take
+    # about 2 KiB.
+    lengths=(-max_len=8192)
+    [[ $target == api_sequence ]] && lengths=(-max_len=2048 -len_control=0)
+    "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "${lengths[@]}" \
         -artifact_prefix="$work/" -print_final_stats=1 "$corpus" 2>&1 | tail -n 12 || {
         echo "fuzz_$target found a failure; the input:"
         ls "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* 2>/dev/null || true

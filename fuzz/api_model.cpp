@@ -1,0 +1,423 @@
+#include "api_model.h"
+
+#include "bitmap/bitmap.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace fuzz {
+
+namespace {
+
+uint64_t splitmix(uint64_t& state) {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+bool readable(const bitmap_tag* bm, int bpp) {
+    if (!bm || !bm->pixels || bpp == 0 || bm->width < 0 || bm->height < 0) return false;
+    const int64_t stride = bm->rowBytes;
+    return (stride < 0 ? -stride : stride) >= int64_t(bm->width) * bpp;
+}
+
+uint32_t storedValue(const uint8_t* p, int bytes) {
+    uint32_t v = 0;
+    for (int k = 0; k < bytes; ++k)
+        v |= uint32_t(p[k]) << (8 * k);
+    return v;
+}
+
+// A colour of the TGA writer.
+struct Rgba {
+    uint8_t r, g, b, a;
+};
+
+// The writer's conversion of one stored pixel: PAL8 through the given
+// palette (else the bitmap's own), the 4-bit types through the bitmap's
+// colormap (else the current one, else the identity) into the given
+// palette (else the current one), the direct types by their fields; any
+// other type is opaque black, as is an index without a palette.
+Rgba tgaColor(const bitmap_tag* bm, const uint32_t* palette, uint32_t v) {
+    auto fromPalette = [](const uint32_t* pal, uint32_t index) {
+        if (!pal) return Rgba{0, 0, 0, 255};
+        uint32_t e = pal[index & 0xFF];
+        return Rgba{uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e), uint8_t(e >> 24)};
+    };
+    switch (bm->pixelType) {
+    case PIXEL_PAL8:
+        return fromPalette(palette ? palette : static_cast<const uint32_t*>(bm->map), v);
+    case PIXEL_CMAP4:
+    case PIXEL_CMAP4_KEY: {
+        const uint8_t* cm = bm->map ? static_cast<const uint8_t*>(bm->map) : colormapCurrent;
+        Rgba c = fromPalette(palette ? palette : paletteCurrent, cm ? cm[v & 15] : v & 15);
+        if (bm->pixelType == PIXEL_CMAP4_KEY && v == 0) c.a = 0;
+        return c;
+    }
+    case PIXEL_RGB565:
+        return {uint8_t((v >> 8) & 0xF8), uint8_t((v >> 3) & 0xFC), uint8_t((v << 3) & 0xF8), 255};
+    case PIXEL_ARGB1555:
+        return {uint8_t((v >> 7) & 0xF8), uint8_t((v >> 2) & 0xF8), uint8_t((v << 3) & 0xF8),
+                uint8_t(v & 0x8000 ? 255 : 0)};
+    case PIXEL_ARGB4444:
+        return {uint8_t((v >> 4) & 0xF0), uint8_t(v & 0xF0), uint8_t((v << 4) & 0xF0),
+                uint8_t((v >> 8) & 0xF0)};
+    case PIXEL_ARGB8888: return {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v), uint8_t(v >> 24)};
+    default: return {0, 0, 0, 255};
+    }
+}
+
+uint32_t tgaPacked(Rgba c, int bits) {
+    switch (bits) {
+    case 24: return uint32_t(c.b) | uint32_t(c.g) << 8 | uint32_t(c.r) << 16;
+    case 32: return uint32_t(c.b) | uint32_t(c.g) << 8 | uint32_t(c.r) << 16 | uint32_t(c.a) << 24;
+    default:
+        return (c.a ? 0x8000u : 0u) | uint32_t(c.r >> 3) << 10 | uint32_t(c.g >> 3) << 5 |
+               uint32_t(c.b >> 3);
+    }
+}
+
+uint32_t le16(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+}
+
+void putLe32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int k = 0; k < 4; ++k)
+        b.push_back(uint8_t(v >> (8 * k)));
+}
+
+// Values 0..15 of the 4-bit types are what their files keep.
+void keepFileNibbles(Image& image) {
+    if (!isIndexed4(image.type)) return;
+    for (uint32_t& v : image.pixels)
+        v &= 15;
+}
+
+} // namespace
+
+void fillTable(void* table, size_t bytes, uint64_t seed) {
+    auto* out = static_cast<uint8_t*>(table);
+    for (size_t i = 0; i < bytes; i += 8) {
+        const uint64_t v = splitmix(seed);
+        std::memcpy(out + i, &v, std::min<size_t>(8, bytes - i));
+    }
+}
+
+void fillPixels(bitmap_tag* bm, uint64_t seed, int mode, uint8_t* raw, size_t rawBytes) {
+    fillTable(raw, rawBytes, seed);
+    if (bm->map) fillTable(bm->map, isIndexed4(bm->pixelType) ? 16 : sizeof(Palette), ~seed);
+    const int bpp = bytesPerPixel(bm->pixelType);
+    if (!readable(bm, bpp)) return;
+    const uint32_t valueMask = isIndexed4(bm->pixelType) ? 15u
+                               : bpp == 4                ? ~0u
+                                                         : (1u << (8 * bpp)) - 1;
+    const uint32_t a = uint32_t(splitmix(seed)) & valueMask;
+    const uint32_t b = uint32_t(splitmix(seed)) & valueMask;
+    const uint32_t period = 1 + uint32_t(splitmix(seed) % 4000);
+    const uint32_t run = 1 + uint32_t(splitmix(seed) % 140);
+    uint32_t previous = a, value = a;
+    int64_t k = 0;
+    for (int32_t y = 0; y < bm->height; ++y) {
+        uint8_t* row = bm->pixels + int64_t(y) * bm->rowBytes;
+        for (int32_t x = 0; x < bm->width; ++x, ++k) {
+            switch (mode) {
+            case 0: value = uint32_t(splitmix(seed)); break;
+            case 1: value = a; break;
+            case 2:
+                if (k % run == 0) value = uint32_t(splitmix(seed));
+                break;
+            case 3:
+                value = splitmix(seed) % period == 0 ? previous : (previous == a ? b : a);
+                break;
+            default: value = uint32_t(splitmix(seed) % 3) * 0x3F1 + a; break;
+            }
+            value &= valueMask;
+            previous = value;
+            std::memcpy(row + x * bpp, &value, size_t(bpp));
+        }
+    }
+}
+
+std::vector<uint8_t> rowsOf(const bitmap_tag* bm) {
+    std::vector<uint8_t> rows;
+    const int bpp = bytesPerPixel(bm->pixelType);
+    if (!readable(bm, bpp) || bm->rowBytes < 0) return rows;
+    const size_t bytes = size_t(bm->width) * size_t(bpp);
+    if (bytes == 0) return rows;
+    rows.resize(bytes * size_t(bm->height));
+    for (int32_t y = 0; y < bm->height; ++y)
+        std::memcpy(rows.data() + size_t(y) * bytes, bm->pixels + int64_t(y) * bm->rowBytes, bytes);
+    return rows;
+}
+
+void restoreRows(bitmap_tag* bm, const std::vector<uint8_t>& rows) {
+    const size_t bytes = size_t(bm->width) * size_t(bytesPerPixel(bm->pixelType));
+    for (size_t y = 0; bytes && y < rows.size() / bytes; ++y)
+        std::memcpy(bm->pixels + int64_t(y) * bm->rowBytes, rows.data() + y * bytes, bytes);
+}
+
+bool imageOf(const bitmap_tag* bm, Image& out) {
+    const int bpp = bytesPerPixel(bm ? bm->pixelType : 0xFF);
+    if (!readable(bm, bpp)) return false;
+    const int64_t stride = bm->rowBytes;
+    out.type = bm->pixelType;
+    out.width = bm->width;
+    out.height = bm->height;
+    out.pixels.resize(size_t(bm->width) * size_t(bm->height));
+    for (int32_t y = 0; y < bm->height; ++y) {
+        const uint8_t* row = bm->pixels + stride * y;
+        for (int32_t x = 0; x < bm->width; ++x)
+            out.pixels[size_t(y) * size_t(bm->width) + size_t(x)] = storedValue(row + x * bpp, bpp);
+    }
+    return true;
+}
+
+std::string compareImage(const Image& want, const bitmap_tag* bm, uint32_t mask) {
+    char text[160];
+    if (!bm) return "no bitmap";
+    if (bm->pixelType != want.type || bm->width != want.width || bm->height != want.height) {
+        std::snprintf(text, sizeof text, "type/size %u %dx%d, want %u %dx%d", bm->pixelType,
+                      bm->width, bm->height, want.type, want.width, want.height);
+        return text;
+    }
+    Image got;
+    if (!imageOf(bm, got)) return want.pixels.empty() ? "" : "pixels unreadable";
+    for (size_t i = 0; i < want.pixels.size(); ++i)
+        if ((got.pixels[i] & mask) != (want.pixels[i] & mask)) {
+            std::snprintf(text, sizeof text, "pixel (%d, %d) is %#x, want %#x",
+                          int(i % size_t(want.width)), int(i / size_t(want.width)),
+                          got.pixels[i] & mask, want.pixels[i] & mask);
+            return text;
+        }
+    return "";
+}
+
+MipImage mipImageOf(const mip_tag* mip) {
+    MipImage m;
+    m.logWidth = mip->logWidth;
+    m.logHeight = mip->logHeight;
+    m.color = mip->color;
+    m.flag = mip->flag;
+    m.levels = mip->levels;
+    if (mip->colormap) {
+        m.colormap.emplace();
+        std::memcpy(m.colormap->data(), mip->colormap, 16);
+    }
+    for (uint32_t i = 0; i < mip->levels; ++i) {
+        Image level;
+        imageOf(&mip->level[i], level);
+        level.type = mip->level[i].pixelType;
+        level.width = mip->level[i].width;
+        level.height = mip->level[i].height;
+        keepFileNibbles(level);
+        m.level.push_back(level);
+    }
+    return m;
+}
+
+std::string compareMip(const MipImage& want, const mip_tag* mip) {
+    char text[160];
+    if (!mip) return "no chain";
+    if (mip->logWidth != want.logWidth || mip->logHeight != want.logHeight ||
+        mip->color != want.color || mip->flag != want.flag || mip->levels != want.levels) {
+        std::snprintf(text, sizeof text, "header %u %u %u %u %u, want %u %u %u %u %u",
+                      mip->logWidth, mip->logHeight, mip->color, mip->flag, mip->levels,
+                      want.logWidth, want.logHeight, want.color, want.flag, want.levels);
+        return text;
+    }
+    if (bool(mip->colormap) != want.colormap.has_value() ||
+        (mip->colormap && std::memcmp(mip->colormap, want.colormap->data(), 16) != 0))
+        return "colormap";
+    for (uint32_t i = 0; i < want.levels; ++i) {
+        const bitmap_tag& level = mip->level[i];
+        if (level.rowBytes != allocRowBytes(level.pixelType, level.width) || level.map)
+            return "level " + std::to_string(i) + " layout";
+        std::string why = compareImage(want.level[i], &level);
+        if (!why.empty()) return "level " + std::to_string(i) + ": " + why;
+    }
+    return "";
+}
+
+FileModel nativeModel(const bitmap_tag* bm) {
+    FileModel m;
+    m.kind = FileKind::native;
+    imageOf(bm, m.image);
+    m.image.type = bm->pixelType;
+    m.image.width = bm->width;
+    m.image.height = bm->height;
+    keepFileNibbles(m.image);
+    const bool validType = pixelTypeValid(bm->pixelType);
+    m.loadable = validType && bm->width >= 1 && bm->height >= 1 &&
+                 bm->rowBytes == allocRowBytes(bm->pixelType, bm->width) &&
+                 (!bm->map || hasMap(bm->pixelType));
+    if (bm->map && isIndexed4(bm->pixelType)) {
+        m.colormap.emplace();
+        std::memcpy(m.colormap->data(), bm->map, 16);
+    } else if (bm->map) {
+        m.palette.emplace();
+        std::memcpy(m.palette->data(), bm->map, sizeof(Palette));
+    }
+    return m;
+}
+
+FileModel pcxModel(const bitmap_tag* bm, const uint32_t* palette) {
+    FileModel m;
+    m.kind = FileKind::pcx;
+    m.image.type = PIXEL_PAL8;
+    m.image.width = bm->width;
+    m.image.height = bm->height;
+    for (int32_t y = 0; y < bm->height; ++y)
+        for (int32_t x = 0; x < bm->width; ++x)
+            m.image.pixels.push_back(uint32_t(readPixel(bm, x, y)) & 0xFF);
+    m.loadable = bm->width >= 1 && bm->height >= 1;
+    m.palette.emplace();
+    for (int i = 0; i < 256; ++i)
+        (*m.palette)[size_t(i)] = palette[i] & 0xFFFFFF;
+    return m;
+}
+
+std::vector<uint32_t> tgaExpectedPixels(const bitmap_tag* bm, const uint32_t* palette, int bits) {
+    std::vector<uint32_t> out;
+    out.reserve(size_t(bm->width) * size_t(bm->height));
+    const int bpp = bytesPerPixel(bm->pixelType);
+    for (int32_t y = 0; y < bm->height; ++y) {
+        const uint8_t* row = bm->pixels + int64_t(bm->rowBytes) * y;
+        for (int32_t x = 0; x < bm->width; ++x) {
+            // A type without a pixel size is read a byte per pixel.
+            uint32_t v = bpp ? storedValue(row + x * bpp, bpp) : row[x];
+            out.push_back(tgaPacked(tgaColor(bm, palette, v), bits));
+        }
+    }
+    return out;
+}
+
+bool decodeTga(const std::vector<uint8_t>& file, int32_t width, int32_t height, int bits,
+               std::vector<uint32_t>& out, std::string& why) {
+    if (file.size() < 18) return why = "short header", false;
+    const uint8_t* h = file.data();
+    const uint8_t descriptor = bits == 15 ? 0x21 : bits == 32 ? 0x28 : 0x20;
+    if ((h[2] != 2 && h[2] != 10) || le16(h + 12) != (uint32_t(width) & 0xFFFF) ||
+        le16(h + 14) != (uint32_t(height) & 0xFFFF) || h[16] != bits || h[17] != descriptor)
+        return why = "header", false;
+    size_t pos = 18 + size_t(h[0]) + (h[1] ? le16(h + 5) * size_t((h[7] + 7) / 8) : 0);
+    const size_t bytes = size_t(bits + 7) / 8, count = size_t(width) * size_t(height);
+    std::vector<uint32_t> sequence;
+    sequence.reserve(count);
+    auto take = [&] {
+        uint32_t v = storedValue(file.data() + pos, int(bytes));
+        pos += bytes;
+        return v;
+    };
+    while (sequence.size() < count) {
+        if (h[2] == 2) {
+            if (file.size() - pos < bytes) return why = "raw data ends early", false;
+            sequence.push_back(take());
+            continue;
+        }
+        if (pos >= file.size()) return why = "packets end early", false;
+        const uint8_t packet = file[pos++];
+        const size_t n = (packet & 0x7F) + 1u;
+        if (n > count - sequence.size()) return why = "packet past the image", false;
+        const size_t need = packet & 0x80 ? bytes : n * bytes;
+        if (file.size() - pos < need) return why = "packet data ends early", false;
+        if (packet & 0x80) {
+            uint32_t v = take();
+            sequence.insert(sequence.end(), n, v);
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                sequence.push_back(take());
+        }
+    }
+    if (pos != file.size()) return why = "bytes after the image", false;
+    const bool topFirst = h[17] & 0x20;
+    out.resize(count);
+    for (int32_t r = 0; r < height; ++r) {
+        int32_t y = topFirst ? r : height - 1 - r;
+        std::copy_n(sequence.begin() + ptrdiff_t(r) * width, width,
+                    out.begin() + ptrdiff_t(y) * width);
+    }
+    return true;
+}
+
+std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t idBytes,
+                                     uint16_t length, uint8_t entryBits) {
+    if (file.size() < 18) return file;
+    std::vector<uint8_t> out(file.begin(), file.begin() + 18);
+    out[0] = idBytes;
+    out[1] = 1;
+    out[3] = uint8_t(length / 3); // first entry: not read
+    out[4] = 0;
+    out[5] = uint8_t(length);
+    out[6] = uint8_t(length >> 8);
+    out[7] = entryBits;
+    out.insert(out.end(), idBytes, 'i');
+    out.insert(out.end(), size_t(length) * size_t((entryBits + 7) / 8), 0xA5);
+    out.insert(out.end(), file.begin() + 18, file.end());
+    return out;
+}
+
+int omtTypeOf(uint8_t type) {
+    switch (type) {
+    case PIXEL_CMAP4: return 0;
+    case PIXEL_CMAP4_KEY: return 1;
+    case PIXEL_RGB565: return 3;
+    case PIXEL_ARGB1555: return 4;
+    case PIXEL_ARGB4444: return 5;
+    case PIXEL_RGB888: return 6;
+    case PIXEL_ARGB8888: return 7;
+    default: return -1;
+    }
+}
+
+std::vector<uint8_t> omtMipFile(std::vector<uint8_t> file, uint8_t omtType) {
+    // "MIP " header, then "MPHD" whose payload starts with the type.
+    if (file.size() < 25 || std::memcmp(file.data() + 12, "MPHD", 4) != 0) return file;
+    std::memcpy(file.data(), " MIP", 4);
+    file[24] = omtType;
+    return file;
+}
+
+std::vector<uint8_t> oldStyleMipFile(const MipImage& mip, uint32_t slack) {
+    const uint32_t width = 1u << mip.logWidth, height = 1u << mip.logHeight;
+    std::vector<uint8_t> block;
+    for (uint32_t v : {0u, width, height, mip.levels, mip.color})
+        putLe32(block, v);
+    uint32_t offset = 20 + 12 * mip.levels;
+    for (uint32_t i = 0; i < mip.levels; ++i) {
+        putLe32(block, 0);
+        putLe32(block, 0);
+        putLe32(block, offset);
+        offset += (width >> i) * (height >> i);
+    }
+    for (const Image& level : mip.level)
+        for (uint32_t v : level.pixels)
+            block.push_back(uint8_t(v));
+    block.insert(block.end(), slack, 0);
+    std::vector<uint8_t> file;
+    putLe32(file, uint32_t(block.size()));
+    file.insert(file.end(), block.begin(), block.end());
+    return file;
+}
+
+std::vector<uint8_t> readFileBytes(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (FILE* in = std::fopen(path.c_str(), "rb")) {
+        std::fseek(in, 0, SEEK_END);
+        const long size = std::ftell(in);
+        std::fseek(in, 0, SEEK_SET);
+        bytes.resize(size > 0 ? size_t(size) : 0);
+        if (std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) bytes.clear();
+        std::fclose(in);
+    }
+    return bytes;
+}
+
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+} // namespace fuzz
