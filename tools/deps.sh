@@ -33,6 +33,8 @@ if ((${#missing[@]})); then
     sudo=""
     [[ $(id -u) -ne 0 ]] && sudo=sudo
     export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # Another install may hold the package lock; wait for it rather than fail.
+    lock=(-o DPkg::Lock::Timeout=600)
+    $sudo apt-get "${lock[@]}" update -qq
+    $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi
