@@ -6,6 +6,7 @@
 #include "imagefile/imagefile.h"
 #include "imagefile/tga.h"
 
+#include <sstream>
 #include <unistd.h>
 
 using namespace swtest;
@@ -232,4 +233,38 @@ TEST(Interop, WeReadImageMagicksPcx) {
         << out;
     BitmapHolder bm{loadFile(dir.file("m.pcx"))};
     EXPECT_EQ(rgbThrough(visiblePixels(bm.bm), static_cast<uint32_t*>(bm.bm->map)), rgb);
+}
+
+// Every TGA and PCX variant the loaders take, in files other tools wrote
+// (art_files.py), loaded by the library and compared pixel for pixel with
+// the RGBA that Pillow (or ImageMagick) decodes from the same file.
+TEST(Interop, WeReadEveryVariantAsOtherToolsDecodeIt) {
+    REQUIRE_PILLOW();
+    REQUIRE_MAGICK();
+    TempDir dir;
+    std::string manifest;
+    ASSERT_EQ(runCommand(std::string(python) + " " + SW_ART_FILES + " " + dir.path(), &manifest), 0)
+        << manifest;
+    std::istringstream lines(manifest);
+    std::string name, decoder;
+    int alpha, compared = 0;
+    while (lines >> name >> decoder >> alpha) {
+        SCOPED_TRACE(name + " against " + decoder);
+        BitmapHolder bm{loadFile(dir.file(name))};
+        ASSERT_NE(bm.bm, nullptr);
+        const Bytes expected = readFile(dir.file(name + ".rgba"));
+        ASSERT_EQ(expected.size(), size_t(4 * bm.bm->width * bm.bm->height));
+        const auto* pal = static_cast<const uint32_t*>(bm.bm->map);
+        for (int y = 0; y < bm.bm->height; ++y)
+            for (int x = 0; x < bm.bm->width; ++x) {
+                const uint8_t* p = bm.bm->pixels + y * bm.bm->rowBytes;
+                uint32_t c = isIndexed8(bm.bm->pixelType) ? pal[p[x]] : loadLe32(p + 4 * x);
+                const uint8_t* e = &expected[4 * (y * bm.bm->width + x)];
+                uint32_t want = uint32_t(e[3]) << 24 | e[0] << 16 | e[1] << 8 | e[2];
+                const uint32_t mask = alpha == 1 ? ~0u : alpha == 5 ? 0xF8F8F8 : 0xFFFFFF;
+                ASSERT_EQ(c & mask, want & mask) << x << ", " << y;
+            }
+        ++compared;
+    }
+    EXPECT_EQ(compared, 53) << manifest;
 }
