@@ -274,8 +274,9 @@ TgaColor fromUnknown(const TgaConverter&, uint32_t) {
     return {0, 0, 0, 255};
 }
 
-constexpr uint8_t tgaSourceTypes[] = {PIXEL_CMAP4,    PIXEL_CMAP4_KEY, PIXEL_PAL8,    PIXEL_RGB565,
-                                      PIXEL_ARGB1555, PIXEL_ARGB4444,  PIXEL_ARGB8888};
+constexpr uint8_t tgaSourceTypes[] = {PIXEL_CMAP4,  PIXEL_CMAP4_KEY, PIXEL_PAL8,
+                                      PIXEL_RGB565, PIXEL_ARGB1555,  PIXEL_ARGB4444,
+                                      PIXEL_RGB888, PIXEL_ARGB8888};
 
 // PIXEL_PAL8 takes its colours from `palette` (or, when that is null, the
 // bitmap's own palette; black without either); the 4-bit types go through
