@@ -113,9 +113,19 @@ emit("map24_first_id.tga", remap(plain, 24, first=200, id_field=b"written by han
 colour = saved(modes["RGB"](), "t.tga")
 emit("rgb_unused_map.tga", patch(patch(colour[:18], 1, [1]), 3, [0, 0, 3, 0, 24]) + bytes(9) + colour[18:], pixels_of=colour)
 emit("rgba_no_alpha_bits.tga", patch(saved(modes["RGBA"](), "t.tga", rle=True), 17, [0x20]))
-# ImageMagick's own TGA files: colour-mapped, greyscale, true colour.
+# 16-bit true colour, raw and as one raw packet a row (Pillow writes
+# neither).
+pixels = modes["RGB"]().tobytes()
+words = [struct.pack("<H", 0x8000 | (r >> 3) << 10 | (g >> 3) << 5 | b >> 3)
+         for r, g, b in zip(pixels[0::3], pixels[1::3], pixels[2::3])]
+head = struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, W, H, 16, 0x20)
+emit("rgb16.tga", head + b"".join(words), alpha=5)
+emit("rgb16_rle.tga", patch(head, 2, [10]) + b"".join(bytes([W - 1]) + b"".join(words[y * W:(y + 1) * W])
+                                                     for y in range(H)), alpha=5)
+# ImageMagick's own TGA and PCX files: colour-mapped, greyscale, true colour.
 for name, args in (("im_palette.tga", ["-type", "Palette"]), ("im_grey_rle.tga", ["-type", "Grayscale", "-compress", "RLE"]),
-                   ("im_truecolour_rle.tga", ["-type", "TrueColor", "-compress", "RLE"])):
+                   ("im_truecolour_rle.tga", ["-type", "TrueColor", "-compress", "RLE"]),
+                   ("im_8x1.pcx", ["-type", "Palette"])):
     modes["RGB"]().save(f"{out}/src.png")
     subprocess.run([magick, f"{out}/src.png"] + args + [f"{out}/{name}"], check=True)
     emit(name, open(f"{out}/{name}", "rb").read())
