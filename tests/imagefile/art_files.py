@@ -25,27 +25,18 @@ def picture(mode, colours):
     return im
 
 
-def rgb():
-    return tuple(random.randrange(256) for _ in range(3))
-
-
-def rgba():
-    return rgb() + (random.randrange(256),)
-
-
-def decoded(name, decoder):
-    if decoder == "pil":
-        data = Image.open(f"{out}/{name}").convert("RGBA").tobytes()
-        open(f"{out}/{name}.rgba", "wb").write(data)
-    else:
-        subprocess.run([magick, f"{out}/{name}", "-depth", "8", f"rgba:{out}/{name}.rgba"], check=True)
+def colour(channels):
+    return tuple(random.randrange(256) for _ in range(channels))
 
 
 def emit(name, data, decoder="pil", alpha=0, pixels_of=None):
     # pixels_of: a file holding the same pixels that the decoder reads (it
     # misreads this one).
     open(f"{out}/{name}", "wb").write(pixels_of or data)
-    decoded(name, decoder)
+    if decoder == "pil":
+        open(f"{out}/{name}.rgba", "wb").write(Image.open(f"{out}/{name}").convert("RGBA").tobytes())
+    else:
+        subprocess.run([magick, f"{out}/{name}", "-depth", "8", f"rgba:{out}/{name}.rgba"], check=True)
     open(f"{out}/{name}", "wb").write(data)
     print(name, decoder, alpha)
 
@@ -55,8 +46,18 @@ def saved(im, name, **options):
     return open(f"{out}/{name}", "rb").read()
 
 
+def magick_file(name, im, *args):
+    im.save(f"{out}/src.png")
+    subprocess.run([magick, f"{out}/src.png", *args, f"{out}/{name}"], check=True)
+    return open(f"{out}/{name}", "rb").read()
+
+
 def patch(data, at, values):
     return data[:at] + bytes(values) + data[at + len(values):]
+
+
+def word(r, g, b):
+    return struct.pack("<H", 0x8000 | (r >> 3) << 10 | (g >> 3) << 5 | b >> 3)
 
 
 def remap(data, bits, first=0, id_field=b""):
@@ -72,20 +73,15 @@ def remap(data, bits, first=0, id_field=b""):
     new = b""
     for i in range(count):
         b, g, r = entries[3 * i:3 * i + 3]
-        if bits == 32:
-            new += bytes((b, g, r, random.randrange(256)))
-        elif bits in (15, 16):
-            new += struct.pack("<H", (r >> 3) << 10 | (g >> 3) << 5 | b >> 3 | (0x8000 if bits == 16 else 0))
-        else:
-            new += bytes((b, g, r))
+        new += bytes((b, g, r) + colour(bits // 32)) if bits > 16 else word(r, g, b)
     h[0], h[7] = len(id_field), bits
     struct.pack_into("<HH", h, 3, first, count)
     return bytes(h) + id_field + new + body
 
 
 modes = {"P": lambda: picture("P", range(40)), "L": lambda: picture("L", range(256)),
-         "RGB": lambda: picture("RGB", [rgb() for _ in range(40)]),
-         "RGBA": lambda: picture("RGBA", [rgba() for _ in range(40)])}
+         "RGB": lambda: picture("RGB", [colour(3) for _ in range(40)]),
+         "RGBA": lambda: picture("RGBA", [colour(4) for _ in range(40)])}
 for mode, make in modes.items():
     for rle in (False, True):
         for top in (False, True):
@@ -110,14 +106,13 @@ emit("map15.tga", patch(remap(plain, 16), 7, [15]), alpha=5, pixels_of=remap(pla
 # colour-mapped file for top-first, so this one is.
 emit("map32.tga", patch(remap(plain, 32), 17, [0x20]), "im")
 emit("map24_first_id.tga", remap(plain, 24, first=200, id_field=b"written by hand"))
-colour = saved(modes["RGB"](), "t.tga")
-emit("rgb_unused_map.tga", patch(patch(colour[:18], 1, [1]), 3, [0, 0, 3, 0, 24]) + bytes(9) + colour[18:], pixels_of=colour)
+truecolour = saved(modes["RGB"](), "t.tga")
+emit("rgb_unused_map.tga", patch(patch(truecolour[:18], 1, [1]), 3, [0, 0, 3, 0, 24]) + bytes(9) + truecolour[18:], pixels_of=truecolour)
 emit("rgba_no_alpha_bits.tga", patch(saved(modes["RGBA"](), "t.tga", rle=True), 17, [0x20]))
 # 16-bit true colour, raw and as one raw packet a row (Pillow writes
 # neither).
 pixels = modes["RGB"]().tobytes()
-words = [struct.pack("<H", 0x8000 | (r >> 3) << 10 | (g >> 3) << 5 | b >> 3)
-         for r, g, b in zip(pixels[0::3], pixels[1::3], pixels[2::3])]
+words = [word(*pixels[i:i + 3]) for i in range(0, len(pixels), 3)]
 head = struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, W, H, 16, 0x20)
 emit("rgb16.tga", head + b"".join(words), alpha=5)
 emit("rgb16_rle.tga", patch(head, 2, [10]) + b"".join(bytes([W - 1]) + b"".join(words[y * W:(y + 1) * W])
@@ -126,9 +121,7 @@ emit("rgb16_rle.tga", patch(head, 2, [10]) + b"".join(bytes([W - 1]) + b"".join(
 for name, args in (("im_palette.tga", ["-type", "Palette"]), ("im_grey_rle.tga", ["-type", "Grayscale", "-compress", "RLE"]),
                    ("im_truecolour_rle.tga", ["-type", "TrueColor", "-compress", "RLE"]),
                    ("im_8x1.pcx", ["-type", "Palette"])):
-    modes["RGB"]().save(f"{out}/src.png")
-    subprocess.run([magick, f"{out}/src.png"] + args + [f"{out}/{name}"], check=True)
-    emit(name, open(f"{out}/{name}", "rb").read())
+    emit(name, magick_file(name, modes["RGB"](), *args))
 
 
 def pcx(bits, planes, indexes, palette16, version=5):
@@ -144,12 +137,9 @@ def pcx(bits, planes, indexes, palette16, version=5):
         line = b""
         for p in range(planes):
             plane = bytearray(stride)
-            for x in range(W):
-                v = indexes[y * W + x]
-                if bits == 1:
-                    plane[x // 8] |= ((v >> p) & 1) << (7 - x % 8)
-                else:
-                    plane[x * bits // 8] |= v << (8 - bits - x * bits % 8)
+            for x in range(W):  # planes of 1 bit, or one plane of 2 or 4
+                v = (indexes[y * W + x] >> p) & 1 if bits == 1 else indexes[y * W + x]
+                plane[x * bits // 8] |= v << (8 - bits - x * bits % 8)
             line += plane
         i = 0
         while i < len(line):  # runs stop at the end of each row
@@ -174,6 +164,4 @@ emit("pil_mono.pcx", saved(picture("1", [0, 255]), "t.pcx"))
 emit("pil_8x1.pcx", saved(modes["P"](), "t.pcx"))
 emit("pil_8x3.pcx", saved(modes["RGB"](), "t.pcx"))
 emit("pil_grey.pcx", saved(modes["L"](), "t.pcx"))
-modes["RGBA"]().save(f"{out}/src.png")
-subprocess.run([magick, f"{out}/src.png", f"{out}/im_8x4.pcx"], check=True)
-emit("im_8x4.pcx", open(f"{out}/im_8x4.pcx", "rb").read(), "im", 1)
+emit("im_8x4.pcx", magick_file("im_8x4.pcx", modes["RGBA"]()), "im", 1)
