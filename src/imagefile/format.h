@@ -48,6 +48,13 @@ struct LoadRequest {
     bool key;
 };
 
+// `fallback`: the file lacks the palette its variant should carry and a
+// load makes do with another (a PCX's 16 header colours for 256).
+struct PaletteOrigin {
+    const char* text;
+    bool fallback;
+};
+
 struct ImageFormat {
     const char* name;
     // The library's rule for bitmapLoad; true when this row takes the file.
@@ -68,6 +75,9 @@ struct ImageFormat {
     // The format variant in words, from the header alone; false when the
     // header cannot be read.
     bool (*describe)(file_tag* file, char* text, size_t size);
+    // Where a load takes the picture's palette from (the file at its start);
+    // null text for a format or variant without one.
+    PaletteOrigin (*paletteOrigin)(file_tag* file);
     // Indexed pictures of this format can be loaded as 4-bit values
     // (bitmapLoad4).
     bool loadsFourBit;
@@ -99,6 +109,9 @@ struct ImageLayout {
     uint8_t pixelType; // the type a load makes of a picture that is not indexed
     bool indexed;      // palette indexes (the type then comes from the request)
     bool palette;      // the file carries the palette of its indexes
+    bool fourBit;      // indexed values that bitmapLoad4 may keep as 4-bit ones
+    // The variant in words ("PCX with 2 planes of 8 bits"), for refusals.
+    char variant[64];
 };
 
 template <class Reader>
@@ -123,10 +136,10 @@ bool loadImage(const ImageCodec<Reader>& codec, bitmap_tag** out, file_tag* file
     *out = nullptr;
     Reader reader;
     if (!codec.setup(&reader, file)) return reportStepFailure(codec.setupStep, request.caller);
-    ImageLayout layout;
+    ImageLayout layout{};
     if (!codec.layout(reader, &layout) ||
-        (request.indexedAs != PixelKind::Palette8 && !layout.indexed)) {
-        DebugPrintf("Invalid pixel depth in %s()\n", request.caller);
+        (request.indexedAs != PixelKind::Palette8 && !(layout.indexed && layout.fourBit))) {
+        DebugPrintf("%s is not supported in %s()\n", layout.variant, request.caller);
         return false;
     }
     if (!imageSizeAcceptable(layout.width, layout.height, request.caller) ||

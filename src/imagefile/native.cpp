@@ -357,8 +357,8 @@ bool recogniseNative(file_tag*) {
 } // namespace
 
 const ImageFormat nativeFormat = {
-    "native bitmap (BMAP)", recogniseNative, false, nativeContent, loadNative, readNative,
-    readNativePalette,      describeNative,  false,
+    "native bitmap (BMAP)", recogniseNative, false,   nativeContent, loadNative, readNative,
+    readNativePalette,      describeNative,  nullptr, false,
 };
 
 bool bitmapReadMatching(bitmap_tag* bm, file_tag* file) {

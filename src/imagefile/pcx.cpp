@@ -19,15 +19,76 @@ constexpr uint32_t pcxMaxRun = 63;
 void unpackBytes(uint8_t* row, const uint8_t* line, int32_t width, int32_t) {
     std::memcpy(row, line, size_t(width));
 }
+// One bit of each plane, the first plane the lowest bit of the index.
+template <int Planes>
+void unpackBitPlanes(uint8_t* row, const uint8_t* line, int32_t width, int32_t planeBytes) {
+    for (int32_t x = 0; x < width; ++x) {
+        uint8_t v = 0;
+        for (int p = 0; p < Planes; ++p)
+            v |= uint8_t(((line[p * planeBytes + x / 8] >> (7 - x % 8)) & 1) << p);
+        row[x] = v;
+    }
+}
+// Pixels of `Bits` packed into bytes, the leftmost in the high bits.
+template <int Bits>
+void unpackPacked(uint8_t* row, const uint8_t* line, int32_t width, int32_t) {
+    constexpr int perByte = 8 / Bits;
+    for (int32_t x = 0; x < width; ++x)
+        row[x] = uint8_t((line[x / perByte] >> (8 - Bits * (1 + x % perByte))) & ((1 << Bits) - 1));
+}
+// Red, green, blue (and alpha) planes into 32-bit pixels.
+template <bool Alpha>
+void unpackColourPlanes(uint8_t* row, const uint8_t* line, int32_t width, int32_t planeBytes) {
+    for (int32_t x = 0; x < width; ++x)
+        storeLe32(row + 4 * x, uint32_t(Alpha ? line[3 * planeBytes + x] : 0) << 24 |
+                                   uint32_t(line[x]) << 16 | uint32_t(line[planeBytes + x]) << 8 |
+                                   line[2 * planeBytes + x]);
+}
+
+constexpr uint32_t blackAndWhite[16] = {0x000000, 0xFFFFFF};
+constexpr uint32_t cgaColours[16] = {0x000000, 0x55FFFF, 0xFF55FF, 0xFFFFFF};
+constexpr uint32_t egaColours[16] = {0x000000, 0x0000AA, 0x00AA00, 0x00AAAA, 0xAA0000, 0xAA00AA,
+                                     0xAA5500, 0xAAAAAA, 0x555555, 0x5555FF, 0x55FF55, 0x55FFFF,
+                                     0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF};
 
 constexpr PcxVariant pcxVariants[] = {
-    {8, 1, PIXEL_PAL8, true, unpackBytes},
+    {8, 1, PIXEL_PAL8, true, unpackBytes, nullptr, nullptr},
+    {1, 1, PIXEL_PAL8, true, unpackBitPlanes<1>, blackAndWhite, "black and white"},
+    {1, 2, PIXEL_PAL8, true, unpackBitPlanes<2>, cgaColours, "default CGA colours"},
+    {1, 3, PIXEL_PAL8, true, unpackBitPlanes<3>, egaColours, "default EGA colours"},
+    {1, 4, PIXEL_PAL8, true, unpackBitPlanes<4>, egaColours, "default EGA colours"},
+    {2, 1, PIXEL_PAL8, true, unpackPacked<2>, cgaColours, "default CGA colours"},
+    {4, 1, PIXEL_PAL8, true, unpackPacked<4>, egaColours, "default EGA colours"},
+    {8, 3, PIXEL_RGB888, false, unpackColourPlanes<false>, nullptr, nullptr},
+    {8, 4, PIXEL_ARGB8888, false, unpackColourPlanes<true>, nullptr, nullptr},
 };
 
 const PcxVariant* pcxVariantOf(const uint8_t* header) {
     for (const PcxVariant& v : pcxVariants)
         if (v.bits == header[3] && v.planes == header[65]) return &v;
     return nullptr;
+}
+
+bool pcxHasTrailingPalette(const uint8_t* header) {
+    return header[1] == 5 && header[3] == 8 && header[65] == 1;
+}
+
+// The colours a variant of fewer than 8 bits takes: the header's unless it
+// leaves every one of them black, then the variant's defaults. Black and
+// white pictures are black and white whatever the header says.
+const uint32_t* pcxLowDepthColours(const PcxReader& r) {
+    const PcxVariant& v = *r.variant;
+    if (v.bits * v.planes == 1) return v.defaults;
+    const int used = v.bits * v.planes >= 4 ? 16 : 1 << (v.bits * v.planes);
+    for (int i = 0; i < 3 * used; ++i)
+        if (r.header[16 + i]) return nullptr;
+    return v.defaults;
+}
+
+// "PCX with 2 planes of 8 bits".
+void pcxVariantText(const uint8_t* h, char* text, size_t size) {
+    std::snprintf(text, size, "PCX with %u plane%s of %u bit%s", h[65], h[65] == 1 ? "" : "s", h[3],
+                  h[3] == 1 ? "" : "s");
 }
 
 // Bytes of one plane of a scanline: the header's bytes per line when that
@@ -69,9 +130,13 @@ bool pcxDecodeRows(bitmap_tag* bm, PcxReader* state, uint8_t* line) {
 }
 
 bool pcxLayout(const PcxReader& r, ImageLayout* layout) {
+    pcxVariantText(r.header, layout->variant, sizeof layout->variant);
     if (!r.variant) return false;
-    *layout = {pcxWidth(r), pcxHeight(r), r.variant->pixelType, r.variant->indexed,
-               r.variant->indexed};
+    layout->width = pcxWidth(r);
+    layout->height = pcxHeight(r);
+    layout->pixelType = r.variant->pixelType;
+    layout->indexed = layout->palette = r.variant->indexed;
+    layout->fourBit = r.variant->bits == 8;
     return true;
 }
 
@@ -110,6 +175,18 @@ bool pcxDescribe(file_tag* file, char* text, size_t size) {
                   : h[2] == 1 ? "run-length"
                               : "unknown encoding");
     return true;
+}
+
+PaletteOrigin pcxPaletteOrigin(file_tag* file) {
+    PcxReader r;
+    if (!pcxSetup(&r, file) || !r.variant || !r.variant->indexed) return {nullptr, false};
+    if (r.variant->defaults)
+        return {pcxLowDepthColours(r) ? r.variant->defaultsName : "header (16 colours)", false};
+    uint8_t marker = 0;
+    bool trailing = pcxHasTrailingPalette(r.header) && libfileSeekFromEnd(file, pcxPaletteBytes) &&
+                    libfileReadExact(file, &marker, 1) && marker == pcxPaletteMarker;
+    return trailing ? PaletteOrigin{"256 colours at the end of the file", false}
+                    : PaletteOrigin{"header (16 colours)", true};
 }
 
 // The run being gathered while the rows are written: a single value goes
@@ -166,6 +243,7 @@ const ImageFormat pcxFormat = {
         return readImagePalette(pcxCodec, palette, file, caller);
     },
     pcxDescribe,
+    pcxPaletteOrigin,
     true,
 };
 
@@ -253,7 +331,9 @@ bool pcxrunReadByte(PcxReader* state, uint8_t* byte) {
 bool pcxReadBitmap(bitmap_tag* bm, PcxReader* state) {
     const PcxVariant* variant = state->variant;
     if (!variant) {
-        DebugPrintf("Invalid pixel depth in pcxReadBitmap()\n");
+        char text[64];
+        pcxVariantText(state->header, text, sizeof text);
+        DebugPrintf("%s is not supported in pcxReadBitmap()\n", text);
         return false;
     }
     int32_t width = pcxWidth(*state), height = pcxHeight(*state);
@@ -285,26 +365,36 @@ bool pcxReadBitmap(bitmap_tag* bm, PcxReader* state) {
 }
 
 bool pcxReadPalette(uint32_t* palette, PcxReader* state) {
-    uint8_t marker;
-    if (!libfileSeekFromEnd(state->file, pcxPaletteBytes) ||
-        !libfileReadExact(state->file, &marker, 1)) {
-        DebugPrintf("libfileReadExact() failed in pcxReadPalette()\n");
-        return false;
-    }
-    const uint8_t* h = state->header;
-    if (h[1] == 5 && h[3] == 8 && h[65] == 1 && marker == pcxPaletteMarker) {
-        uint8_t rgb[768];
-        if (!libfileReadExact(state->file, rgb, sizeof rgb)) {
-            DebugPrintf("libfileRead() failed in pcxReadPalette()\n");
+    // Fewer than 8 bits: the palette is in the header (or a default); such
+    // files are often shorter than a trailing palette would be.
+    if (state->variant && state->variant->defaults) {
+        if (const uint32_t* colours = pcxLowDepthColours(*state)) {
+            for (int i = 0; i < 256; ++i)
+                paletteSetEntry(palette, i, colours[i % 16]);
+            return true;
+        }
+    } else {
+        uint8_t marker;
+        if (!libfileSeekFromEnd(state->file, pcxPaletteBytes) ||
+            !libfileReadExact(state->file, &marker, 1)) {
+            DebugPrintf("libfileReadExact() failed in pcxReadPalette()\n");
             return false;
         }
-        for (int i = 0; i < 256; ++i)
-            paletteSetEntry(palette, i,
-                            uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 |
-                                rgb[3 * i + 2]);
-        return true;
+        if (pcxHasTrailingPalette(state->header) && marker == pcxPaletteMarker) {
+            uint8_t rgb[768];
+            if (!libfileReadExact(state->file, rgb, sizeof rgb)) {
+                DebugPrintf("libfileRead() failed in pcxReadPalette()\n");
+                return false;
+            }
+            for (int i = 0; i < 256; ++i)
+                paletteSetEntry(palette, i,
+                                uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 |
+                                    rgb[3 * i + 2]);
+            return true;
+        }
     }
     // Older files: the header's 16 colours, repeated through the palette.
+    const uint8_t* h = state->header;
     for (int i = 0; i < 256; ++i) {
         const uint8_t* c = h + 16 + 3 * (i % 16);
         paletteSetEntry(palette, i, uint32_t(c[0]) << 16 | uint32_t(c[1]) << 8 | c[2]);

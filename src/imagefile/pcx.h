@@ -24,11 +24,16 @@ constexpr int32_t pcxPaletteBytes = 769; // marker 12 and 256 x (r, g, b)
 // planes. A scanline holds the planes one after another, `planeBytes` each;
 // `unpack` turns it into `width` pixels of the variant's pixel type (or
 // palette indexes when `indexed`, whose palette the file carries).
+// `defaults` holds the colours of a variant of fewer than 8 bits whose
+// header palette is empty (all of them for black and white, which ignores
+// the header).
 struct PcxVariant {
     uint8_t bits, planes;
     uint8_t pixelType;
     bool indexed;
     void (*unpack)(uint8_t* row, const uint8_t* line, int32_t width, int32_t planeBytes);
+    const uint32_t* defaults;
+    const char* defaultsName;
 };
 
 struct PcxReader {

@@ -15,25 +15,68 @@
 namespace {
 
 constexpr uint8_t tgaTopFirst = 0x20;
+constexpr uint8_t tgaRightFirst = 0x10;
 constexpr uint8_t tgaRunLength = 8;
 
+constexpr uint8_t tgaAlphaBits = 0x0F;
+constexpr uint8_t tgaMapped = 1, tgaTrueColour = 2, tgaGrey = 3;
+
+void storeBytes(uint8_t* out, const uint8_t* in, int32_t n, uint32_t step) {
+    for (int32_t i = 0; i < n; ++i, in += step)
+        out[i] = in[0];
+}
 void storeAsIs16(uint8_t* out, const uint8_t* in, int32_t n, uint32_t step) {
     for (int32_t i = 0; i < n; ++i, in += step, out += 2) {
         out[0] = in[0];
         out[1] = in[1];
     }
 }
+// B, G, R (and A) bytes into 32-bit pixels; without alpha bits the fourth
+// byte is not alpha and the pixel is opaque.
+template <int Bytes, bool Alpha>
+void storeColour(uint8_t* out, const uint8_t* in, int32_t n, uint32_t step) {
+    for (int32_t i = 0; i < n; ++i, in += step, out += 4) {
+        uint32_t a = Bytes == 3 ? 0 : Alpha ? in[3] : 0xFF;
+        storeLe32(out, a << 24 | uint32_t(in[2]) << 16 | uint32_t(in[1]) << 8 | in[0]);
+    }
+}
 
-// 15- and 16-bit true colour: the values as they are.
+// 15- and 16-bit true colour keep their values as they are.
 constexpr TgaVariant tgaVariants[] = {
-    {2, 15, PIXEL_ARGB1555, storeAsIs16},
-    {2, 16, PIXEL_ARGB1555, storeAsIs16},
+    {tgaTrueColour, 15, 0, PIXEL_ARGB1555, TgaPalette::none, storeAsIs16},
+    {tgaTrueColour, 16, 0, PIXEL_ARGB1555, TgaPalette::none, storeAsIs16},
+    {tgaTrueColour, 24, 0, PIXEL_RGB888, TgaPalette::none, storeColour<3, false>},
+    {tgaTrueColour, 32, 1, PIXEL_ARGB8888, TgaPalette::none, storeColour<4, false>},
+    {tgaTrueColour, 32, 2, PIXEL_ARGB8888, TgaPalette::none, storeColour<4, true>},
+    {tgaMapped, 8, 0, PIXEL_PAL8, TgaPalette::colourMap, storeBytes},
+    {tgaGrey, 8, 0, PIXEL_PAL8, TgaPalette::greyRamp, storeBytes},
 };
 
-const TgaVariant* tgaVariantOf(const uint8_t* header) {
-    const uint8_t kind = header[2] & ~tgaRunLength;
-    for (const TgaVariant& v : tgaVariants)
-        if (v.kind == kind && v.bits == header[16]) return &v;
+bool tgaMapEntryBitsValid(uint8_t bits) {
+    return bits == 15 || bits == 16 || bits == 24 || bits == 32;
+}
+
+// The variant of a header, or null with the reason in `text` ("TGA image
+// type 32").
+const TgaVariant* tgaVariantOf(const uint8_t* header, char* text, size_t size) {
+    const uint8_t type = header[2], kind = type & ~tgaRunLength, bits = header[16];
+    const uint8_t alpha = header[17] & tgaAlphaBits ? 2 : 1;
+    bool kindKnown = false;
+    for (const TgaVariant& v : tgaVariants) {
+        kindKnown |= v.kind == kind;
+        if (v.kind != kind || v.bits != bits || (v.alpha && v.alpha != alpha)) continue;
+        if (v.palette == TgaPalette::colourMap && header[1] != 1)
+            std::snprintf(text, size, "TGA image type %u without a colour map", type);
+        else if (v.palette == TgaPalette::colourMap && !tgaMapEntryBitsValid(header[7]))
+            std::snprintf(text, size, "TGA colour map of %u-bit entries", header[7]);
+        else
+            return &v;
+        return nullptr;
+    }
+    if (kindKnown)
+        std::snprintf(text, size, "TGA image type %u with %u bits per pixel", type, bits);
+    else
+        std::snprintf(text, size, "TGA image type %u", type);
     return nullptr;
 }
 
@@ -64,7 +107,8 @@ class TgaRowSink {
   public:
     TgaRowSink(bitmap_tag* bm, const TgaReader& r)
         : bm_(bm), store_(r.variant->store), outBytes_(bytesPerPixel(r.variant->pixelType)),
-          width_(tgaWidth(r)), height_(tgaHeight(r)), topFirst_(r.header[17] & tgaTopFirst) {
+          width_(tgaWidth(r)), height_(tgaHeight(r)), topFirst_(r.header[17] & tgaTopFirst),
+          rightFirst_(r.header[17] & tgaRightFirst) {
         row_ = rowPointer(0);
     }
     // n pixels of the file, `step` bytes apart.
@@ -75,6 +119,7 @@ class TgaRowSink {
             in += step * uint32_t(part);
             n -= part;
             if ((x_ += part) == width_) {
+                if (rightFirst_) mirror(row_);
                 x_ = 0;
                 if (++fileRow_ < height_) row_ = rowPointer(fileRow_);
             }
@@ -82,6 +127,10 @@ class TgaRowSink {
     }
 
   private:
+    void mirror(uint8_t* row) const {
+        for (int32_t a = 0, b = width_ - 1; a < b; ++a, --b)
+            std::swap_ranges(row + a * outBytes_, row + (a + 1) * outBytes_, row + b * outBytes_);
+    }
     uint8_t* rowPointer(int32_t fileRow) const {
         return rowAt(bm_->pixels, bm_->rowBytes, topFirst_ ? fileRow : height_ - 1 - fileRow);
     }
@@ -89,7 +138,7 @@ class TgaRowSink {
     void (*store_)(uint8_t*, const uint8_t*, int32_t, uint32_t);
     int outBytes_;
     int32_t width_, height_;
-    bool topFirst_;
+    bool topFirst_, rightFirst_;
     int32_t x_ = 0, fileRow_ = 0;
     uint8_t* row_;
 };
@@ -115,7 +164,11 @@ bool tgaDecodeRuns(const uint8_t* data, uint32_t bytes, int64_t pixels, uint32_t
 }
 
 bool tgaLayout(const TgaReader& r, ImageLayout* layout) {
-    *layout = {tgaWidth(r), tgaHeight(r), r.variant->pixelType, false, false};
+    if (!tgaVariantOf(r.header, layout->variant, sizeof layout->variant)) return false;
+    layout->width = tgaWidth(r);
+    layout->height = tgaHeight(r);
+    layout->pixelType = r.variant->pixelType;
+    layout->palette = r.variant->palette != TgaPalette::none;
     return true;
 }
 
@@ -134,7 +187,8 @@ bool tgaFitsFile(const TgaReader& r, const char* caller) {
 }
 
 constexpr ImageCodec<TgaReader> tgaCodec = {
-    "tgaSetup", "tgaReadBitmap", nullptr, tgaSetup, tgaLayout, tgaFitsFile, tgaReadBitmap, nullptr,
+    "tgaSetup", "tgaReadBitmap", "tgaReadPalette", tgaSetup,
+    tgaLayout,  tgaFitsFile,     tgaReadBitmap,    tgaReadPalette,
 };
 
 // TGA has no magic number: a header whose fields all make sense.
@@ -155,6 +209,27 @@ bool tgaDescribe(file_tag* file, char* text, size_t size) {
                   kind <= 3 ? kinds[kind] : "unknown", h[2] & tgaRunLength ? ", run-length" : "",
                   h[16], h[17] & tgaTopFirst ? "top" : "bottom");
     return true;
+}
+
+PaletteOrigin tgaPaletteOrigin(file_tag* file) {
+    TgaReader r;
+    if (!tgaSetup(&r, file) || !r.variant) return {nullptr, false};
+    switch (r.variant->palette) {
+    case TgaPalette::colourMap: return {"colour map", false};
+    case TgaPalette::greyRamp: return {"grey ramp", false};
+    default: return {nullptr, false};
+    }
+}
+
+// A colour map entry as a palette entry; 15- and 16-bit fields widen as
+// the colour queries widen them.
+uint32_t tgaMapEntry(const uint8_t* p, uint8_t bits) {
+    if (bits == 24 || bits == 32)
+        return uint32_t(bits == 32 ? p[3] : 0xFF) << 24 | uint32_t(p[2]) << 16 |
+               uint32_t(p[1]) << 8 | p[0];
+    const uint32_t v = loadLe16(p);
+    auto widen = [v](int shift) { return ((v >> shift & 31) * 255 + 15) / 31; };
+    return 0xFF000000u | widen(10) << 16 | widen(5) << 8 | widen(0);
 }
 
 // ------------------------------------------------------------------ writer
@@ -199,8 +274,9 @@ TgaColor fromUnknown(const TgaConverter&, uint32_t) {
     return {0, 0, 0, 255};
 }
 
-constexpr uint8_t tgaSourceTypes[] = {PIXEL_CMAP4,    PIXEL_CMAP4_KEY, PIXEL_PAL8,    PIXEL_RGB565,
-                                      PIXEL_ARGB1555, PIXEL_ARGB4444,  PIXEL_ARGB8888};
+constexpr uint8_t tgaSourceTypes[] = {PIXEL_CMAP4,  PIXEL_CMAP4_KEY, PIXEL_PAL8,
+                                      PIXEL_RGB565, PIXEL_ARGB1555,  PIXEL_ARGB4444,
+                                      PIXEL_RGB888, PIXEL_ARGB8888};
 
 // PIXEL_PAL8 takes its colours from `palette` (or, when that is null, the
 // bitmap's own palette; black without either); the 4-bit types go through
@@ -312,6 +388,7 @@ const ImageFormat tgaFormat = {
     nullptr,
     nullptr,
     tgaDescribe,
+    tgaPaletteOrigin,
     false,
 };
 
@@ -328,8 +405,38 @@ bool tgaSetup(TgaReader* state, file_tag* file) {
     state->file = file;
     state->variant = nullptr;
     if (!libfileReadExact(file, state->header, tgaHeaderBytes)) return false;
-    state->variant = tgaVariantOf(state->header);
-    return state->variant != nullptr;
+    char reason[64];
+    state->variant = tgaVariantOf(state->header, reason, sizeof reason);
+    return true;
+}
+
+bool tgaReadPalette(uint32_t* palette, TgaReader* state) {
+    const uint8_t* h = state->header;
+    const TgaPalette kind = state->variant ? state->variant->palette : TgaPalette::none;
+    if (kind == TgaPalette::greyRamp) {
+        for (uint32_t i = 0; i < 256; ++i)
+            paletteSetEntry(palette, int32_t(i), 0xFF000000u | i * 0x010101u);
+        return true;
+    }
+    if (kind != TgaPalette::colourMap) {
+        _Error("No colour map in tgaReadPalette.");
+        return false;
+    }
+    // Entry j of the map is palette index first + j; entries past 255 can
+    // never be used by 8-bit pixels and are not read.
+    const uint32_t first = loadLe16(h + 3), length = loadLe16(h + 5), entryBytes = (h[7] + 7u) / 8;
+    const uint32_t used = first < 256 ? std::min(length, 256 - first) : 0;
+    uint8_t map[256 * 4];
+    if (!libfileSeekFromStart(state->file, uint32_t(tgaHeaderBytes) + h[0]) ||
+        (used && !libfileReadExact(state->file, map, used * entryBytes))) {
+        _Error("Couldn't read the colour map in tgaReadPalette.");
+        return false;
+    }
+    for (uint32_t i = 0; i < 256; ++i)
+        paletteSetEntry(palette, int32_t(i), 0);
+    for (uint32_t j = 0; j < used; ++j)
+        paletteSetEntry(palette, int32_t(first + j), tgaMapEntry(map + j * entryBytes, h[7]));
+    return true;
 }
 
 bool tgaReadBitmap(bitmap_tag* bm, TgaReader* state) {

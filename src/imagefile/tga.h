@@ -13,14 +13,20 @@
 
 constexpr int32_t tgaHeaderBytes = 18;
 
+// Where an indexed variant's palette comes from.
+enum class TgaPalette : uint8_t { none, colourMap, greyRamp };
+
 // One row per variant the reader decodes: the image type without its
-// run-length bit (8) and the bits per pixel. `store` puts n pixels of the
-// file, `step` bytes apart (0: one value n times), at `out` as pixels of
+// run-length bit (8), the bits per pixel and whether the descriptor gives
+// alpha bits (0 any, 1 none, 2 some). `store` puts n pixels of the file,
+// `step` bytes apart (0: one value n times), at `out` as pixels of
 // `pixelType`.
 struct TgaVariant {
     uint8_t kind;
     uint8_t bits;
+    uint8_t alpha;
     uint8_t pixelType;
+    TgaPalette palette;
     void (*store)(uint8_t* out, const uint8_t* in, int32_t n, uint32_t step);
 };
 
@@ -33,11 +39,15 @@ struct TgaReader {
 // By the file's name: the three characters after its first "." are t, g,
 // a in either case.
 bool tgaFileIsTga(file_tag* file);
-// Reads the header; true for a variant the reader decodes. Prints nothing.
+// Reads the header and finds its variant (null when the reader does not
+// decode it); false when the header cannot be read. Prints nothing.
 bool tgaSetup(TgaReader* state, file_tag* file);
 // Into a bitmap of the variant's pixel size, at least the header's width
 // and height.
 bool tgaReadBitmap(bitmap_tag* bm, TgaReader* state);
+// The colour map (the entries from the first-entry index on; the rest
+// black) or the grey ramp of an indexed variant.
+bool tgaReadPalette(uint32_t* palette, TgaReader* state);
 
 // The source types the writer converts (a PIXEL_PAL8 source needs a
 // palette); others are written black after "Unknown PIXELTYPE.".

@@ -60,9 +60,8 @@ Call handler(uint8_t (*h)(void*, uint32_t, uint32_t, int32_t, file_tag*), const 
 Call tgaRead(int32_t bitmapSide, bool knownVariant = true) {
     return [=](file_tag* f) {
         TgaReader reader;
-        bool setup = tgaSetup(&reader, f);
+        EXPECT_TRUE(tgaSetup(&reader, f));
         if (!knownVariant) reader.variant = nullptr;
-        EXPECT_EQ(setup, knownVariant);
         BitmapHolder bm{randomBitmap(PIXEL_ARGB1555, bitmapSide, bitmapSide, 1)};
         return tgaReadBitmap(bm.bm, &reader);
     };
@@ -82,10 +81,10 @@ Bytes prefix(const Bytes& bytes, size_t n) {
 
 // A PCX header of a w x h image (bits, planes and encoding as given), then
 // `data` and, unless `palette` is false, the 256-colour palette.
-Bytes pcx(int w, int h, uint8_t encoding, const Bytes& data, bool palette = true,
-          uint8_t bits = 8) {
+Bytes pcx(int w, int h, uint8_t encoding, const Bytes& data, bool palette = true, uint8_t bits = 8,
+          uint8_t planes = 1) {
     Bytes b(128, 0);
-    b[0] = 10, b[1] = 5, b[2] = encoding, b[3] = bits, b[65] = 1;
+    b[0] = 10, b[1] = 5, b[2] = encoding, b[3] = bits, b[65] = planes;
     storeLe16(&b[8], uint32_t(w - 1));
     storeLe16(&b[10], uint32_t(h - 1));
     for (uint8_t byte : data) // append() of an empty vector here trips a GCC 12 bounds warning
@@ -95,6 +94,13 @@ Bytes pcx(int w, int h, uint8_t encoding, const Bytes& data, bool palette = true
         b.resize(b.size() + 768, 0x55);
     }
     return b;
+}
+
+// `bytes` with the given (offset, value) pairs set.
+Bytes patched(Bytes bytes, std::initializer_list<std::pair<size_t, uint8_t>> changes) {
+    for (auto [at, value] : changes)
+        bytes[at] = value;
+    return bytes;
 }
 
 // A TGA header of a w x h image.
@@ -216,7 +222,9 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
         {pcx(2, 2, 2, Bytes(8)),
          load,
          {"Bad encoding in pcxReadBitmap()\n", "pcxReadBitmap() failed in bitmapLoad()\n"}},
-        {pcx(2, 2, 1, Bytes(8), true, 4), load, {"Invalid pixel depth in bitmapLoad()\n"}},
+        {pcx(2, 2, 1, Bytes(8), true, 8, 2),
+         load,
+         {"PCX with 2 planes of 8 bits is not supported in bitmapLoad()\n"}},
         {{10, 5, 1},
          load,
          {"libfileReadExact() failed in pcxSetup()\n", "pcxSetup() failed in bitmapLoad()\n"}},
@@ -238,10 +246,14 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
          readInto,
          {"PCX image larger than the bitmap in pcxReadBitmap()\n",
           "pcxReadBitmap() failed in bitmapRead()\n"}},
-        {pcx(2, 2, 1, Bytes(8), true, 4), readInto, {"Invalid pixel depth in pcxReadBitmap()\n"}},
+        {pcx(2, 2, 1, Bytes(8), true, 2, 2),
+         readInto,
+         {"PCX with 2 planes of 2 bits is not supported in pcxReadBitmap()\n"}},
         {bmap({}), load4, {"Invalid file type in bitmapLoad4()\n"}},
         {{10, 1, 2}, load4, {"pcxSetup() failed in bitmapLoad4()\n"}},
-        {pcx(2, 2, 1, Bytes(8), true, 4), load4, {"Invalid pixel depth in bitmapLoad4()\n"}},
+        {pcx(2, 2, 1, Bytes(8), true, 4),
+         load4,
+         {"PCX with 1 plane of 4 bits is not supported in bitmapLoad4()\n"}},
         {pcx(4, 1, 1, {1, 2, 0xC5}, false), load4, {"pcxReadBitmap() failed in bitmapLoad4()\n"}},
         {Bytes(128, 7),
          [](file_tag* f) {
@@ -250,7 +262,23 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
          },
          {"Not a PCX file in pcxSetup()\n"}},
         // TGA, by its name.
-        {tga(2, 2, 2, 24), load, {"tgaSetup() failed in bitmapLoad()\n"}, "d.tga"},
+        {tga(2, 2, 32, 16),
+         load,
+         {"TGA image type 32 is not supported in bitmapLoad()\n"},
+         "d.tga"},
+        {tga(2, 2, 11, 16),
+         load,
+         {"TGA image type 11 with 16 bits per pixel is not supported in bitmapLoad()\n"},
+         "d.tga"},
+        {tga(2, 2, 1, 8),
+         load,
+         {"TGA image type 1 without a colour map is not supported in bitmapLoad()\n"},
+         "d.tga"},
+        {patched(tga(2, 2, 9, 8), {{1, 1}, {7, 8}}),
+         load,
+         {"TGA colour map of 8-bit entries is not supported in bitmapLoad()\n"},
+         "d.tga"},
+
         {tga(4, 4, 2, 16, Bytes(30)),
          load,
          {"TGA data too short for a 4 x 4 image in bitmapLoad()\n"},
@@ -271,9 +299,8 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
          writer([](file_tag* f, bitmap_tag* bm) { return bitmapWrite(f, bm); }),
          {"brixStartChunk() failed in bitmapWrite()\n"}},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) {
-             return paletteWrite(f, static_cast<uint32_t*>(bm->map));
-         }),
+         writer([](file_tag* f,
+                   bitmap_tag* bm) { return paletteWrite(f, static_cast<uint32_t*>(bm->map)); }),
          {"brixWriteChunk() failed in paletteWrite()\n"}},
         {{},
          writer([](file_tag* f,
@@ -281,9 +308,10 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
                 PIXEL_CMAP4),
          {"brixWriteChunk() failed in colormapWrite()\n"}},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) {
-             return bitmapWritePcx(f, bm, static_cast<uint32_t*>(bm->map));
-         }),
+         writer(
+             [](file_tag* f, bitmap_tag* bm) {
+                 return bitmapWritePcx(f, bm, static_cast<uint32_t*>(bm->map));
+             }),
          {"Unable to write pcx header\n", "pcxWriteBitmap() failed in bitmapWritePcx()\n"}},
         {{},
          writer(
@@ -358,6 +386,16 @@ TEST(ImageFileMessages, CleanOnEveryAllocationFailure) {
          3,
          {"Couldn't allocate memory for temp data in tgaReadBitmap."},
          "rle.tga"},
+        {patched(tga(2, 2, 1, 8, {1, 2, 3, 0, 0, 0, 0, 1, 1, 0}), {{1, 1}, {5, 2}, {7, 24}}),
+         load,
+         4,
+         {"bitmapAlloc() failed in bitmapLoad()\n",
+          "couldn't allocate temporary storage in tgaReadBitmap."},
+         "map.tga"},
+        {pcx(2, 1, 0, Bytes(6, 9), false, 8, 3),
+         load,
+         3,
+         {"memAlloc() failed in pcxReadBitmap()\n"}},
         {chunk("PLET", Bytes(1024, 1)),
          loadPalette,
          1,

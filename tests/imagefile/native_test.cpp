@@ -1,5 +1,5 @@
-// The native "BMAP" file, bare "PLET"/"CMAP" chunks, the writers' handling
-// of bottom-up bitmaps, and recognition by content.
+// The native "BMAP" file, bare "PLET"/"CMAP" chunks, and the writers'
+// handling of bottom-up bitmaps.
 #include "filetest.h"
 #include "imagefile/imagefile.h"
 #include "imagefile/tga.h"
@@ -139,32 +139,5 @@ TEST(NativeFile, BottomUpBitmapsAreWrittenLikeTheirTopDownCopies) {
             EXPECT_EQ(written([&](file_tag* f) { return w.write(f, &view); }),
                       written([&](file_tag* f) { return w.write(f, copy.bm); }));
         }
-    }
-}
-
-// The asset tool goes by content: whatever each writer made is recognised
-// as its format, other bytes are not.
-TEST(ImageFormats, RecognisedByContent) {
-    BitmapHolder pal8{randomBitmapWithMap(PIXEL_PAL8, 6, 4, 1)};
-    const struct {
-        Bytes file;
-        const char* format;
-    } cases[] = {
-        {writeNative(pal8.bm), "native bitmap (BMAP)"},
-        {written([&](file_tag* f) {
-             return bitmapWritePcx(f, pal8.bm, static_cast<uint32_t*>(pal8.bm->map));
-         }),
-         "PCX"},
-        {written([&](file_tag* f) { return tgaWriteBitmap(pal8.bm, nullptr, f, true, false, 24); }),
-         "TGA"},
-        {chunk("PLET", Bytes(1024)), nullptr},
-        {{0, 0, 2, 0}, nullptr},
-        {{}, nullptr},
-    };
-    for (const auto& c : cases) {
-        BytesFile f(c.file);
-        const ImageFormat* format = imageFormatByContent(f);
-        EXPECT_EQ(std::string(format ? format->name : "none"), c.format ? c.format : "none");
-        EXPECT_EQ(libfileGetCurrentPosition(f), 0u);
     }
 }

@@ -42,13 +42,6 @@ Bytes referenceFile(const bitmap_tag* bm, const uint32_t* pal) {
     return b;
 }
 
-bitmap_tag* rowOf(const Bytes& row) {
-    bitmap_tag* bm;
-    bitmapAlloc(&bm, PIXEL_PAL8, int32_t(row.size()), 1, 0);
-    std::memcpy(bm->pixels, row.data(), row.size());
-    return bm;
-}
-
 // A hand-made PCX file: header fields, data and an optional palette.
 Bytes pcxFile(int width, int height, uint8_t encoding, const Bytes& data, uint8_t version = 5,
               bool paletteAtEnd = true) {
@@ -75,28 +68,6 @@ bitmap_tag* loadBytes(const Bytes& bytes, uint8_t key = 0) {
 }
 
 } // namespace
-
-TEST(Pcx, RunCodingOfTheDocumentedRows) {
-    uint32_t* pal = randomPalette(1);
-    const struct {
-        Bytes row;
-        Bytes coded;
-    } cases[] = {
-        {Bytes(70, 9), {0xFF, 9, 0xC7, 9}},
-        {Bytes{0xC5}, {0xC1, 0xC5, 0}}, // the padding byte of the odd row follows
-        {Bytes{0x3F, 0x40}, {0x3F, 0x40}},
-        {Bytes{0, 0, 0}, {0xC4, 0}}, // padding 0 joins the run
-        {Bytes(64, 0xC0), {0xFF, 0xC0, 0xC1, 0xC0}},
-    };
-    for (const auto& c : cases) {
-        BitmapHolder bm{rowOf(c.row)};
-        Bytes file = written([&](file_tag* f) { return bitmapWritePcx(f, bm.bm, pal); });
-        EXPECT_EQ(Bytes(file.begin() + 128, file.end() - 769), c.coded);
-        BitmapHolder back{loadBytes(file)};
-        EXPECT_EQ(visiblePixels(back.bm), c.row);
-    }
-    paletteFree(pal);
-}
 
 TEST(Pcx, RandomImagesMatchTheReferenceCodingAndReadBack) {
     uint32_t* pal = randomPalette(2);

@@ -7,3 +7,5 @@ if(SPANWRIGHT_BUILD_TOOLS)
     add_dependencies(test_imagefile spanwright-asset)
   endif()
 endif()
+# The script that writes the art files of the interoperability tests.
+target_compile_definitions(test_imagefile PRIVATE SW_ART_FILES="${CMAKE_CURRENT_LIST_DIR}/art_files.py")
