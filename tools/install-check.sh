@@ -2,6 +2,7 @@
 # Proves that an installed library runs with no environment set: no
 # LD_LIBRARY_PATH, no ldconfig, no search paths beyond what a route needs.
 #   tools/install-check.sh [BUILD_DIR]     (default: build)
+# 0. The README's copy of the C example is tests/install/example.c.
 # 1. Into a scratch prefix: the programs in tests/install build against it
 #    through find_package and through pkg-config and run, the installed
 #    spanwright-asset reads the file the C example wrote, and still runs
@@ -28,6 +29,9 @@ cleanup() {
 }
 trap cleanup EXIT
 bare() { env -i PATH=/usr/local/bin:/usr/bin:/bin "$@"; }
+
+echo "-- the README shows tests/install/example.c as it is"
+diff <(awk '/^```c$/ { on = 1; next } /^```$/ { on = 0 } on' README.md) tests/install/example.c
 
 echo "-- install into a scratch prefix"
 prefix=$scratch/usr
