@@ -94,13 +94,21 @@ constexpr NumberOption numberOptions[] = {
     {"--hold", &Options::holdSeconds, 0, 3600},
 };
 
+// The library's mode table, enumerated to its end (which rewinds it).
+std::vector<screenmode_tag> modeTable() {
+    std::vector<screenmode_tag> modes(1);
+    if (!screenGetFirstMode(&modes[0])) return {};
+    screenmode_tag mode;
+    while (screenGetNextMode(&mode))
+        modes.push_back(mode);
+    return modes;
+}
+
 // The mode table's entries as "640x480x8, ...", or its sizes as "640x480,
 // ...", for messages.
 std::string modeList(bool withDepth) {
     std::string list;
-    screenmode_tag mode;
-    if (!screenGetFirstMode(&mode)) return list;
-    do {
+    for (const screenmode_tag& mode : modeTable()) {
         char text[48];
         if (withDepth)
             std::snprintf(text, sizeof text, "%dx%dx%d", mode.width, mode.height,
@@ -109,31 +117,20 @@ std::string modeList(bool withDepth) {
             std::snprintf(text, sizeof text, "%dx%d", mode.width, mode.height);
         if (list.find(text) == std::string::npos)
             list += (list.empty() ? "" : ", ") + std::string(text);
-    } while (screenGetNextMode(&mode));
+    }
     return list;
 }
 
-bool sizeInTable(int width, int height) {
-    bool found = false;
-    screenmode_tag mode;
-    if (!screenGetFirstMode(&mode)) return false;
-    do {
-        found = found || (mode.width == width && mode.height == height);
-    } while (screenGetNextMode(&mode));
-    return found;
-}
-
+// bits 0: any depth.
 bool findMode(int width, int height, int bits, screenmode_tag& out) {
-    bool found = false;
-    screenmode_tag mode;
-    if (!screenGetFirstMode(&mode)) return false;
-    do {
-        if (!found && mode.width == width && mode.height == height && mode.bitsPerPixel == bits) {
+    for (const screenmode_tag& mode : modeTable()) {
+        if (mode.width == width && mode.height == height &&
+            (bits == 0 || mode.bitsPerPixel == bits)) {
             out = mode;
-            found = true;
+            return true;
         }
-    } while (screenGetNextMode(&mode));
-    return found;
+    }
+    return false;
 }
 
 bool parseDepths(const char* text, std::vector<int>& out) {
@@ -149,6 +146,7 @@ bool parseDepths(const char* text, std::vector<int>& out) {
 }
 
 bool parse(int argc, char** argv, Options& o) {
+    screenmode_tag mode;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         const NumberOption* number = nullptr;
@@ -178,7 +176,7 @@ bool parse(int argc, char** argv, Options& o) {
         } else if (a == "--mode") {
             int used = 0;
             if (std::sscanf(v, "%dx%d%n", &o.width, &o.height, &used) != 2 || v[used] ||
-                !sizeInTable(o.width, o.height))
+                !findMode(o.width, o.height, 0, mode))
                 return bad("--mode %s: expected a size of the mode table: %s", v,
                            modeList(false).c_str());
         } else if (a == "--depth") {
@@ -195,7 +193,6 @@ bool parse(int argc, char** argv, Options& o) {
             return bad("unknown option %s", a.c_str());
         }
     }
-    screenmode_tag mode;
     for (int bits : o.depths)
         if (!findMode(o.width, o.height, bits, mode))
             return bad("no %dx%dx%d mode; the mode table has %s", o.width, o.height, bits,
@@ -221,10 +218,10 @@ void onLibraryMessage(void*, int32_t, const char* text) {
     for (const char* p = text; *p; ++p)
         if (*p != '\n' || (!recent.empty() && recent.back() != '\n')) recent += *p;
     constexpr int keptLines = 4;
-    size_t cut = recent.size();
-    for (int lines = 0; cut > 0 && lines <= keptLines; --cut)
-        if (recent[cut - 1] == '\n') ++lines;
-    if (cut > 0) recent.erase(0, cut + 1);
+    size_t start = recent.size();
+    for (int lines = 0; start > 0; --start)
+        if (recent[start - 1] == '\n' && ++lines > keptLines) break;
+    recent.erase(0, start);
 }
 
 // Reports a failure of the demo with the library's last messages.
