@@ -448,7 +448,9 @@ SW_API uint8_t screenGetLargestRes(screenmode_tag* out);
  *    windows; dedicated mode presents into the window as it is.
  * Returns 1 when the name is taken; 0 for a null or unknown name, for
  * "sdl" in a build without SDL2, and while a display is open. When "sdl"
- * cannot start its video, rasterBegin fails with a DebugPrintf line. */
+ * cannot start its video, or SDL2 finds no display and falls back to a
+ * video driver that shows nothing ("offscreen", "dummy") without
+ * SDL_VIDEODRIVER naming it, rasterBegin fails with a DebugPrintf line. */
 SW_API uint8_t rasterSetDisplayDriver(const char* name);
 /* Extension: copies the last presented frame, read back from the primary
  * surface where it was shown, into `dst`, which must have pixels, the

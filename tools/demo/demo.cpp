@@ -8,13 +8,17 @@
 
 #include <spanwright/spanwright.h>
 
+#include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -25,8 +29,9 @@ struct Options {
     int width = 640, height = 480;
     std::vector<int> depths{8, 16};
     bool window = false;
-    bool frameRate = true;
+    bool frameRate = false;
     bool screenshots = true;
+    bool verbose = false;
     int holdSeconds = 0;
     std::string driver;
     std::string out = "frames";
@@ -36,84 +41,202 @@ void usage(FILE* to) {
     std::fprintf(
         to,
         "usage: spanwright-demo [options]\n"
-        "  --frames N         frames to draw per mode (default 120)\n"
+        "  --frames N         frames to draw per mode, 1..1000000 (default 120)\n"
         "  --save-every K     save every K-th frame and the last (default 40; 0: only the last)\n"
-        "  --mode WxH         screen size from the mode table (default 640x480)\n"
-        "  --depth LIST       bits per pixel to run, comma separated (default 8,16)\n"
-        "  --window           show the frames in a window (SDL2 display driver)\n"
-        "  --driver NAME      display driver: auto, headless or sdl (default headless)\n"
+        "  --mode WxH         screen size from the mode table: 640x480, 800x600 or 1024x768\n"
+        "                     (default 640x480)\n"
+        "  --depth LIST       bits per pixel to run: 8, 16 or 8,16 (default 8,16)\n"
+        "  --window           show the frames in a window (SDL2 display driver); a window\n"
+        "                     takes the desktop's 16-bit pixels, 8-bit modes included\n"
+        "  --driver NAME      display driver: auto, headless or sdl (default headless; sdl\n"
+        "                     with --window)\n"
         "  --out DIR          where frames and screenshots go (default ./frames)\n"
-        "  --no-frame-rate    leave the frame-rate readout off (frames then depend\n"
-        "                     on nothing but the frame number)\n"
+        "  --frame-rate       draw the library's frame-rate readout into the frames (their\n"
+        "                     hashes then change from run to run)\n"
+        "  --no-frame-rate    leave the readout off (the default: frames depend on nothing\n"
+        "                     but the frame number, so their hashes repeat)\n"
         "  --no-screenshots   save PNG frames only\n"
-        "  --hold S           keep the display open S seconds after the last frame;\n"
-        "                     the file DIR/holding exists while it waits\n"
+        "  --hold S           keep the display open S seconds (0..3600) after the last\n"
+        "                     frame; the file DIR/holding exists while it waits\n"
+        "  --verbose          show the library's diagnostics on standard error\n"
         "  --help             this text\n");
 }
 
-bool parseInt(const char* text, int& out) {
+// Every bad argument is named with what would have been valid.
+bool bad(const char* format, ...) __attribute__((format(printf, 1, 2)));
+bool bad(const char* format, ...) {
+    std::fputs("spanwright-demo: ", stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputs("\n(spanwright-demo --help lists the options)\n", stderr);
+    return false;
+}
+
+bool parseInt(const char* text, int min, int max, int& out) {
     char* end = nullptr;
+    errno = 0;
     long v = std::strtol(text, &end, 10);
-    if (!*text || *end || v < 0 || v > 1000000) return false;
+    if (!*text || *end || errno || v < min || v > max) return false;
     out = int(v);
     return true;
 }
 
+struct NumberOption {
+    const char* name;
+    int Options::*field;
+    int min, max;
+};
+constexpr NumberOption numberOptions[] = {
+    {"--frames", &Options::frames, 1, 1000000},
+    {"--save-every", &Options::saveEvery, 0, 1000000},
+    {"--hold", &Options::holdSeconds, 0, 3600},
+};
+
+// The library's mode table, enumerated to its end (which rewinds it).
+std::vector<screenmode_tag> modeTable() {
+    std::vector<screenmode_tag> modes(1);
+    if (!screenGetFirstMode(&modes[0])) return {};
+    screenmode_tag mode;
+    while (screenGetNextMode(&mode))
+        modes.push_back(mode);
+    return modes;
+}
+
+// The mode table's entries as "640x480x8, ...", or its sizes as "640x480,
+// ...", for messages.
+std::string modeList(bool withDepth) {
+    std::string list;
+    for (const screenmode_tag& mode : modeTable()) {
+        char text[48];
+        if (withDepth)
+            std::snprintf(text, sizeof text, "%dx%dx%d", mode.width, mode.height,
+                          mode.bitsPerPixel);
+        else
+            std::snprintf(text, sizeof text, "%dx%d", mode.width, mode.height);
+        if (list.find(text) == std::string::npos)
+            list += (list.empty() ? "" : ", ") + std::string(text);
+    }
+    return list;
+}
+
+// bits 0: any depth.
+bool findMode(int width, int height, int bits, screenmode_tag& out) {
+    for (const screenmode_tag& mode : modeTable()) {
+        if (mode.width == width && mode.height == height &&
+            (bits == 0 || mode.bitsPerPixel == bits)) {
+            out = mode;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool parseDepths(const char* text, std::vector<int>& out) {
+    out.clear();
+    for (const char* p = text;;) {
+        char* end = nullptr;
+        long d = std::strtol(p, &end, 10);
+        if (end == p || (d != 8 && d != 16) || (*end && *end != ',')) return false;
+        out.push_back(int(d));
+        if (!*end) return true;
+        p = end + 1;
+    }
+}
+
 bool parse(int argc, char** argv, Options& o) {
+    screenmode_tag mode;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        const char* v = nullptr;
+        const NumberOption* number = nullptr;
+        for (const NumberOption& n : numberOptions)
+            if (a == n.name) number = &n;
+        bool takesValue =
+            number || a == "--mode" || a == "--depth" || a == "--driver" || a == "--out";
+        if (takesValue && i + 1 >= argc) return bad("%s needs a value", a.c_str());
+        const char* v = takesValue ? argv[++i] : nullptr;
         if (a == "--help") {
             usage(stdout);
             std::exit(0);
         } else if (a == "--window") {
             o.window = true;
+        } else if (a == "--frame-rate") {
+            o.frameRate = true;
         } else if (a == "--no-frame-rate") {
             o.frameRate = false;
         } else if (a == "--no-screenshots") {
             o.screenshots = false;
-        } else if (a == "--frames" && (v = value())) {
-            if (!parseInt(v, o.frames) || o.frames < 1) return false;
-        } else if (a == "--hold" && (v = value())) {
-            if (!parseInt(v, o.holdSeconds)) return false;
-        } else if (a == "--save-every" && (v = value())) {
-            if (!parseInt(v, o.saveEvery)) return false;
-        } else if (a == "--mode" && (v = value())) {
-            if (std::sscanf(v, "%dx%d", &o.width, &o.height) != 2) return false;
-        } else if (a == "--depth" && (v = value())) {
-            o.depths.clear();
-            for (const char* p = v; *p;) {
-                int d = std::atoi(p);
-                if (d != 8 && d != 16) return false;
-                o.depths.push_back(d);
-                p = std::strchr(p, ',');
-                if (!p) break;
-                ++p;
-            }
-        } else if (a == "--driver" && (v = value())) {
+        } else if (a == "--verbose") {
+            o.verbose = true;
+        } else if (number) {
+            if (!parseInt(v, number->min, number->max, o.*number->field))
+                return bad("%s %s: expected a whole number from %d to %d", number->name, v,
+                           number->min, number->max);
+        } else if (a == "--mode") {
+            int used = 0;
+            if (std::sscanf(v, "%dx%d%n", &o.width, &o.height, &used) != 2 || v[used] ||
+                !findMode(o.width, o.height, 0, mode))
+                return bad("--mode %s: expected a size of the mode table: %s", v,
+                           modeList(false).c_str());
+        } else if (a == "--depth") {
+            if (!parseDepths(v, o.depths))
+                return bad("--depth %s: expected 8, 16 or both as 8,16", v);
+        } else if (a == "--driver") {
             o.driver = v;
-        } else if (a == "--out" && (v = value())) {
+            if (o.driver != "auto" && o.driver != "headless" && o.driver != "sdl")
+                return bad("--driver %s: expected auto, headless or sdl", v);
+        } else if (a == "--out") {
+            if (!*v) return bad("--out needs a directory name");
             o.out = v;
         } else {
-            std::fprintf(stderr, "spanwright-demo: bad argument %s\n", a.c_str());
-            return false;
+            return bad("unknown option %s", a.c_str());
         }
     }
-    return !o.depths.empty();
+    for (int bits : o.depths)
+        if (!findMode(o.width, o.height, bits, mode))
+            return bad("no %dx%dx%d mode; the mode table has %s", o.width, o.height, bits,
+                       modeList(true).c_str());
+    return true;
 }
 
-bool findMode(int width, int height, int bits, screenmode_tag& out) {
-    bool found = false;
-    screenmode_tag mode;
-    if (!screenGetFirstMode(&mode)) return false;
-    do {
-        if (!found && mode.width == width && mode.height == height && mode.bitsPerPixel == bits) {
-            out = mode;
-            found = true;
-        }
-    } while (screenGetNextMode(&mode));
-    return found;
+// The library's diagnostics (vesk's messages): shown as they come with
+// --verbose; otherwise the last few are kept, to be shown as the reason
+// when something fails.
+struct Diagnostics {
+    bool verbose = false;
+    std::string recent;
+};
+Diagnostics diagnostics;
+
+void onLibraryMessage(void*, int32_t, const char* text) {
+    if (diagnostics.verbose) {
+        std::fputs(text, stderr);
+        return;
+    }
+    std::string& recent = diagnostics.recent;
+    for (const char* p = text; *p; ++p)
+        if (*p != '\n' || (!recent.empty() && recent.back() != '\n')) recent += *p;
+    constexpr int keptLines = 4;
+    size_t start = recent.size();
+    for (int lines = 0; start > 0; --start)
+        if (recent[start - 1] == '\n' && ++lines > keptLines) break;
+    recent.erase(0, start);
+}
+
+// Reports a failure of the demo with the library's last messages.
+bool failed(const char* format, ...) __attribute__((format(printf, 1, 2)));
+bool failed(const char* format, ...) {
+    std::fputs("spanwright-demo: ", stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    if (!diagnostics.recent.empty())
+        std::fprintf(stderr, "the library's last messages:\n%s", diagnostics.recent.c_str());
+    diagnostics.recent.clear();
+    return false;
 }
 
 uint64_t frameHash(const bitmap_tag* frame) {
@@ -149,7 +272,7 @@ bool saveFrame(const Options& o, const bitmap_tag* back, int bits, int frame) {
         std::printf("frame %d %dx%dx%d %s %016llx\n", frame, back->width, back->height, bits,
                     typeName(shot->pixelType), (unsigned long long)frameHash(shot));
     } else {
-        std::fprintf(stderr, "spanwright-demo: screenReadFrame failed\n");
+        failed("screenReadFrame failed");
     }
     bitmapFree(shot);
     if (ok && o.screenshots) saveScreenshot();
@@ -168,24 +291,23 @@ void hold(const Options& o) {
 
 bool runMode(const Options& o, demo::Scene& scene, int bits) {
     screenmode_tag mode;
-    if (!findMode(o.width, o.height, bits, mode)) {
-        std::fprintf(stderr, "spanwright-demo: no %dx%dx%d mode\n", o.width, o.height, bits);
-        return false;
-    }
-    if (!screenBegin(&mode)) {
-        std::fprintf(stderr, "spanwright-demo: screenBegin failed for %dx%dx%d\n", o.width,
-                     o.height, bits);
-        return false;
-    }
+    findMode(o.width, o.height, bits, mode);
+    if (!screenBegin(&mode))
+        return failed("screenBegin failed for %dx%dx%d", o.width, o.height, bits);
     bitmap_tag* back = screenGetBackBuffer();
+    if (bits == 8 && back->pixelType != PIXEL_PAL8)
+        std::printf("note: %dx%dx8 in a window draws %s frames: a window takes the desktop's "
+                    "pixel type, and only a full-screen mode, which --window does not switch "
+                    "to, shows 8-bit frames through the palette\n",
+                    o.width, o.height, typeName(back->pixelType));
     bool ok = lockBitmap() && demo::sceneBeginMode(scene, back);
     unlockBitmap();
+    if (!ok) failed("preparing the scene for %dx%dx%d failed", o.width, o.height, bits);
     auto start = std::chrono::steady_clock::now();
     double drawing = 0;
     for (int frame = 0; ok && frame < o.frames; ++frame) {
         if (!lockBitmap()) {
-            std::fprintf(stderr, "spanwright-demo: lockBitmap failed\n");
-            ok = false;
+            ok = failed("lockBitmap failed");
             break;
         }
         auto t0 = std::chrono::steady_clock::now();
@@ -209,43 +331,60 @@ bool runMode(const Options& o, demo::Scene& scene, int bits) {
     return ok;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    Options o;
-    if (!parse(argc, argv, o)) {
-        usage(stderr);
-        return 2;
-    }
-    mkdir(o.out.c_str(), 0777);
-    char resolved[4096];
-    if (!realpath(o.out.c_str(), resolved) || std::strlen(resolved) >= sizeof homedir) {
-        std::fprintf(stderr, "spanwright-demo: cannot use output directory %s\n", o.out.c_str());
-        return 1;
-    }
+// The output directory, made if missing; its absolute path also becomes
+// the library's home directory, where screenshots go.
+bool prepareOut(Options& o) {
+    if (mkdir(o.out.c_str(), 0777) != 0 && errno != EEXIST)
+        return failed("--out %s: cannot make the directory: %s", o.out.c_str(),
+                      std::strerror(errno));
+    struct stat info;
+    if (stat(o.out.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return failed("--out %s: exists and is not a directory", o.out.c_str());
+    char resolved[PATH_MAX];
+    if (!realpath(o.out.c_str(), resolved) || access(resolved, W_OK) != 0)
+        return failed("--out %s: not a directory this user can write to", o.out.c_str());
+    if (std::strlen(resolved) + std::strlen("/zvss00.tga") >= sizeof homedir)
+        return failed("--out %s: the path is longer than the %zu characters the library's home "
+                      "directory holds",
+                      resolved, sizeof homedir - std::strlen("/zvss00.tga") - 1);
     o.out = resolved;
     std::string assets = o.out + "/assets";
-    mkdir(assets.c_str(), 0777);
-    // Screenshots go where the frames go.
+    if (mkdir(assets.c_str(), 0777) != 0 && errno != EEXIST)
+        return failed("cannot make %s: %s", assets.c_str(), std::strerror(errno));
     std::strcpy(homedir, resolved);
+    return true;
+}
 
-    std::string driver = o.driver.empty() ? (o.window ? "sdl" : "headless") : o.driver;
-    if (!rasterSetDisplayDriver(driver.c_str())) {
-        std::fprintf(stderr, "spanwright-demo: display driver \"%s\" is not available\n",
-                     driver.c_str());
-        return 1;
-    }
+bool openDisplay(const Options& o) {
+    std::string driver = o.driver;
+    if (driver.empty()) driver = o.window ? "sdl" : "headless";
+    if (!rasterSetDisplayDriver(driver.c_str()))
+        return failed("display driver %s: this build has none (SDL2 was not found when it was "
+                      "configured)",
+                      driver.c_str());
     SetDedicatedMode(o.window ? 1 : 0);
     ShowFrameRate(o.frameRate ? 1 : 0);
     RasterBeginParams params{};
     params.className = "spanwright demo";
-    if (!rasterBegin(rasterVersion(), 1, &params)) {
-        std::fprintf(stderr, "spanwright-demo: rasterBegin failed\n");
-        return 1;
-    }
+    if (rasterBegin(rasterVersion(), 1, &params)) return true;
+    if (o.window)
+        return failed("--window needs a display, and the %s display driver found none usable",
+                      driver.c_str());
+    return failed("rasterBegin failed with the %s display driver", driver.c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parse(argc, argv, o)) return 2;
+    diagnostics.verbose = o.verbose;
+    veskSetMessageHook(onLibraryMessage, nullptr);
+    if (!prepareOut(o)) return 2;
+    if (!openDisplay(o)) return 1;
     demo::Scene scene;
-    bool ok = demo::sceneLoad(scene, assets);
-    if (!ok) std::fprintf(stderr, "spanwright-demo: building the scene's assets failed\n");
+    bool ok = demo::sceneLoad(scene, o.out + "/assets");
+    if (!ok) failed("building the scene's assets in %s/assets failed", o.out.c_str());
     for (int bits : o.depths)
         if (ok) ok = runMode(o, scene, bits);
     demo::sceneFree(scene);

@@ -184,9 +184,30 @@ DDResult sdlDirectDrawCreate(const void* guid, DDObject** out, void* outer) {
     return memoryDisplayCreate(&sdlHooks, out);
 }
 
+bool named(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && value[0];
+}
+
+// SDL's video drivers that show nothing. SDL falls back to them when it
+// finds no display; a host that asks for a window must hear that it has
+// none. Named in SDL_VIDEODRIVER they are a deliberate choice and serve.
+bool showsNothing(const char* videoDriver) {
+    return !videoDriver || std::strcmp(videoDriver, "offscreen") == 0 ||
+           std::strcmp(videoDriver, "dummy") == 0;
+}
+
 bool sdlOpen() {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         DebugPrintf("SDL_InitSubSystem() failed in sdlOpen(): %s\n", SDL_GetError());
+        return false;
+    }
+    const char* videoDriver = SDL_GetCurrentVideoDriver();
+    if (!named("SDL_VIDEODRIVER") && showsNothing(videoDriver)) {
+        DebugPrintf("no display in sdlOpen(): SDL2 found none and fell back to its \"%s\" video "
+                    "driver\n",
+                    videoDriver ? videoDriver : "(none)");
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
     return true;
@@ -195,11 +216,6 @@ bool sdlOpen() {
 void sdlClose() {
     sdlWindowsCloseAll();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-}
-
-bool named(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value && value[0];
 }
 
 // A window system is there for SDL2 to use.
