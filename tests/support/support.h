@@ -101,6 +101,21 @@ class DrawScene {
     uint32_t fontColor_;
 };
 
+// Owns a bitmap from bitmapAlloc (such as randomBitmap's) and frees it when
+// it dies; it stands for its record wherever one is asked for.
+class Owned {
+  public:
+    Owned(bitmap_tag* bm) : bm_(bm) {}
+    ~Owned() { bitmapFree(bm_); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    operator bitmap_tag*() const { return bm_; }
+    bitmap_tag* operator->() const { return bm_; }
+
+  private:
+    bitmap_tag* bm_;
+};
+
 // The whole pixel buffer of a bitmap from bitmapAlloc: its rows, the spare
 // row and the spare byte.
 std::vector<uint8_t> bufferOf(const bitmap_tag* bm);
