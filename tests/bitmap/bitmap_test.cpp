@@ -177,7 +177,6 @@ TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
          {"Bitmap has no palette in paletteSetCurrentFromBitmap()\n"}},
         {[&] { colourOps(PIXEL_ALPHA8); }, colourNames},
         {[&] { colourOps(11); }, colourNames},
-        {[&] { colourOps(200); }, colourNames},
         {[&] {
              memFailNth(1);
              paletteAlloc(&palette);

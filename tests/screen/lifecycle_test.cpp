@@ -164,9 +164,7 @@ TEST_F(ScreenTest, FrameRateReadout) {
         drawDebugText(expected, 255, 0, 0, text, 0);
         EXPECT_EQ(swtest::bitmapHash(target), swtest::bitmapHash(expected)) << tick;
     };
-    frameShows(5000, " 0( 0)");  // closes second 0, which held no frames
-    for (int x = 0; x < 16; ++x) // a space cleared to 0, the top row of "0" in 255
-        EXPECT_EQ(target->pixels[x], x >= 9 && x <= 13 ? 255 : 0) << x;
+    frameShows(5000, " 0( 0)"); // closes second 0, which held no frames
     frameShows(6000, " 0( 1)"); // second 5 held one frame: (0 + 1) / 2
     frameShows(6500, " 0( 1)");
     frameShows(7000, " 1( 2)");         // second 6 held two: (0 + 1 + 2) / 3
