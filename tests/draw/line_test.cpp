@@ -187,8 +187,8 @@ TEST(FillRect, WritesExactlyTheRectangle) {
     struct Case {
         uint8_t type;
         int w, h, x, y, rw, rh;
-    } cases[] = {{PIXEL_PAL8, 11, 6, 3, 1, 5, 4},     {PIXEL_PAL8, 12, 6, -3, 2, 40, 3},
-                 {PIXEL_RGB565, 12, 6, -3, 2, 40, 3}, {PIXEL_ARGB1555, 7, 5, 2, -1, 3, 3},
+    } cases[] = {{PIXEL_PAL8, 11, 6, 3, 1, 5, 4},     {PIXEL_PAL8, 12, 6, -3, 2, 40, 9},
+                 {PIXEL_RGB565, 12, 6, -3, 2, 40, 9}, {PIXEL_ARGB1555, 7, 5, 2, -1, 3, 3},
                  {PIXEL_PAL8, 11, 6, 0, 0, 0, 6},     {PIXEL_PAL8, 11, 6, 0, 0, 11, 0}};
     for (const Case& c : cases)
         for (bool plain : {true, false}) {
