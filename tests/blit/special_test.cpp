@@ -102,14 +102,12 @@ TEST(SpecialBitmap, RecordsByteForByte) {
         bitmap_tag dst = c.dst;
         uint8_t* record = bitmapCreateSpecial(src, &dst, c.x, c.y);
         ASSERT_NE(record, nullptr) << c.name;
-        std::vector<uint8_t> header(10, 0);
-        std::memcpy(header.data(), &c.offset, 4);
-        header[4] = dst.pixelType;
-        header[5] = 1;
-        std::memcpy(header.data() + 6, &dst.width, 4);
-        EXPECT_EQ(std::vector<uint8_t>(record, record + 10), header) << c.name;
-        EXPECT_EQ(int32_t(le32(record + 10)), dst.height);
-        EXPECT_EQ(int32_t(le32(record + 14)), dst.rowBytes);
+        using Words = std::vector<int64_t>;
+        EXPECT_EQ(
+            (Words{int32_t(le32(record)), record[4] | record[5] << 8, int32_t(le32(record + 6)),
+                   int32_t(le32(record + 10)), int32_t(le32(record + 14))}),
+            (Words{c.offset, dst.pixelType | 1 << 8, dst.width, dst.height, dst.rowBytes}))
+            << c.name;
         EXPECT_EQ(streamOf(record), streamBytes(c.commands, screenTableOf(dst.pixelType)))
             << c.name;
         bitmapFreeSpecial(record);
