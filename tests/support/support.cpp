@@ -81,6 +81,14 @@ RoutineChoice::~RoutineChoice() {
     setPlainRoutines(was_);
 }
 
+void withPlainAndFast(const std::function<void(bool plain)>& body) {
+    for (bool plain : {true, false}) {
+        SCOPED_TRACE(plain ? "plain" : "fast");
+        RoutineChoice routines(plain);
+        body(plain);
+    }
+}
+
 DrawScene::DrawScene(uint32_t seed, uint8_t* colormap, uint32_t fontColor)
     : palette_(randomPalette(seed)), fontColor_(::fontColor) {
     paletteSetCurrent(palette_, 0, 256);

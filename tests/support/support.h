@@ -84,6 +84,10 @@ class RoutineChoice {
     bool was_;
 };
 
+// Runs `body` with the plain routines and then with the fast ones (each
+// run traced by name), and puts the choice back as it was.
+void withPlainAndFast(const std::function<void(bool plain)>& body);
+
 // For drawing tests: a seeded random palette made current (the screen
 // tables follow it), a current colormap (or none) and a font colour. The
 // selections and the font colour come back as they were.
