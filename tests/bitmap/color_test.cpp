@@ -25,9 +25,6 @@ TEST(Color, RGBOfTheDirectTypes) {
         uint32_t value;
     };
     const Case cases[] = {
-        {PIXEL_RGB565, 255, 255, 255, 0xFFFF},      {PIXEL_ARGB1555, 255, 255, 255, 0xFFFF},
-        {PIXEL_RGB444, 255, 255, 255, 0x0FFF},      {PIXEL_ARGB4444, 255, 255, 255, 0xFFFF},
-        {PIXEL_RGB888, 255, 255, 255, 0x00FFFFFF},  {PIXEL_ARGB8888, 255, 255, 255, 0xFFFFFFFF},
         {PIXEL_RGB565, 0x12, 0x34, 0x56, 0x11AA},   {PIXEL_ARGB1555, 0x12, 0x34, 0x56, 0x88CA},
         {PIXEL_RGB444, 0x12, 0x34, 0x56, 0x0135},   {PIXEL_ARGB4444, 0x12, 0x34, 0x56, 0xF135},
         {PIXEL_RGB888, 0x12, 0x34, 0x56, 0x123456}, {PIXEL_ARGB8888, 0x12, 0x34, 0x56, 0xFF123456},
@@ -96,16 +93,6 @@ TEST(Color, DirectRoundTripKeepsTheTopBitsOfEachChannel) {
                 ASSERT_EQ(alpha, 255) << int(type);
         }
     }
-}
-
-TEST(Color, RGBAAlphaRules) {
-    bitmap_tag t5 = record(PIXEL_ARGB1555), t7 = record(PIXEL_ARGB4444),
-               t9 = record(PIXEL_ARGB8888), t4 = record(PIXEL_RGB565);
-    EXPECT_EQ(colorRGBA(&t5, 255, 255, 255, 127), 0x7FFFu);
-    EXPECT_EQ(colorRGBA(&t5, 255, 255, 255, 128), 0xFFFFu);
-    EXPECT_EQ(colorRGBA(&t7, 0x12, 0x34, 0x56, 0xA7), 0xA135u);
-    EXPECT_EQ(colorRGBA(&t9, 0x12, 0x34, 0x56, 0x42), 0x42123456u);
-    EXPECT_EQ(colorRGBA(&t4, 0x12, 0x34, 0x56, 0), 0x11AAu);
 }
 
 TEST(Color, IndexedTypesUseTheirMapOrTheCurrentOne) {

@@ -31,9 +31,9 @@ uint16_t referenceCharacterPixel(uint32_t font, uint32_t p, uint32_t d, uint32_t
 }
 
 TEST(CopyCharacter, DocumentedValues) {
-    bitmap_tag* glyph = swtest::filledBitmap(PIXEL_ALPHA8, 3, 1, 240);
-    bitmap_tag* pattern = swtest::filledBitmap(PIXEL_RGB565, 3, 1, 0);
-    bitmap_tag* dst = swtest::filledBitmap(PIXEL_RGB565, 3, 1, 0x55);
+    swtest::Owned glyph = swtest::filledBitmap(PIXEL_ALPHA8, 3, 1, 240);
+    swtest::Owned pattern = swtest::filledBitmap(PIXEL_RGB565, 3, 1, 0);
+    swtest::Owned dst = swtest::filledBitmap(PIXEL_RGB565, 3, 1, 0x55);
     setPixelAt(glyph, 2, 0, 0);
     setPixelAt(pattern, 1, 0, 0x1234);
     setPixelAt(pattern, 2, 0, 0xFFFF);
@@ -47,8 +47,6 @@ TEST(CopyCharacter, DocumentedValues) {
     EXPECT_EQ(pixelAt(dst, 0, 0), 0x0000u);
     EXPECT_EQ(pixelAt(dst, 1, 0), 0x1234u);
     bitmapSetFontColor(0);
-    for (bitmap_tag* bm : {glyph, pattern, dst})
-        bitmapFree(bm);
 }
 
 TEST(CopyCharacter, MatchesTheReferenceWithClipping) {
@@ -56,13 +54,13 @@ TEST(CopyCharacter, MatchesTheReferenceWithClipping) {
     for (int round = 0; round < 800; ++round) {
         int gw = rng.range(1, 12), gh = rng.range(1, 10), dw = rng.range(1, 20),
             dh = rng.range(1, 14);
-        bitmap_tag* glyph = swtest::randomBitmap(PIXEL_ALPHA8, gw, gh, rng.next());
+        swtest::Owned glyph = swtest::randomBitmap(PIXEL_ALPHA8, gw, gh, rng.next());
         for (int j = 0; j < gh; ++j)
             for (int i = 0; i < gw; ++i)
                 if (int pick = rng.range(0, 3); pick < 2) setPixelAt(glyph, i, j, pick ? 240 : 0);
-        bitmap_tag* pattern = swtest::randomBitmap(PIXEL_RGB565, gw + rng.range(0, 3),
-                                                   gh + rng.range(0, 3), rng.next());
-        bitmap_tag* dst = swtest::randomBitmap(PIXEL_RGB565, dw, dh, rng.next());
+        swtest::Owned pattern = swtest::randomBitmap(PIXEL_RGB565, gw + rng.range(0, 3),
+                                                     gh + rng.range(0, 3), rng.next());
+        swtest::Owned dst = swtest::randomBitmap(PIXEL_RGB565, dw, dh, rng.next());
         std::vector<uint8_t> expected = bufferOf(dst);
         bitmap_tag view = *dst;
         view.pixels = expected.data();
@@ -77,18 +75,16 @@ TEST(CopyCharacter, MatchesTheReferenceWithClipping) {
         bitmapSetFontColor(font);
         bitmapCopyCharacter(dst, x, y, pattern, glyph);
         ASSERT_EQ(bufferOf(dst), expected) << "round " << round;
-        for (bitmap_tag* bm : {glyph, pattern, dst})
-            bitmapFree(bm);
     }
     bitmapSetFontColor(0);
 }
 
 TEST(CopyCharacter, RefusesPatternsSmallerThanTheGlyphAndShortRows) {
-    bitmap_tag* glyph = swtest::randomBitmap(PIXEL_ALPHA8, 4, 4, 1);
-    bitmap_tag* small = swtest::randomBitmap(PIXEL_RGB565, 3, 4, 2);
-    bitmap_tag* dst = swtest::randomBitmap(PIXEL_RGB565, 8, 8, 3);
-    bitmap_tag* dst8 = swtest::randomBitmap(PIXEL_PAL8, 5, 8, 3); // rows too short for words
-    bitmap_tag* pattern = swtest::randomBitmap(PIXEL_RGB565, 4, 4, 2);
+    swtest::Owned glyph = swtest::randomBitmap(PIXEL_ALPHA8, 4, 4, 1);
+    swtest::Owned small = swtest::randomBitmap(PIXEL_RGB565, 3, 4, 2);
+    swtest::Owned dst = swtest::randomBitmap(PIXEL_RGB565, 8, 8, 3);
+    swtest::Owned dst8 = swtest::randomBitmap(PIXEL_PAL8, 5, 8, 3); // rows too short for words
+    swtest::Owned pattern = swtest::randomBitmap(PIXEL_RGB565, 4, 4, 2);
     std::vector<uint8_t> before = bufferOf(dst), before8 = bufferOf(dst8);
     bitmapCopyCharacter(dst, 0, 0, small, glyph);
     bitmapCopyCharacter(dst8, 0, 0, pattern, glyph);
@@ -98,8 +94,6 @@ TEST(CopyCharacter, RefusesPatternsSmallerThanTheGlyphAndShortRows) {
     bitmapCopyCharacter(dst, INT32_MIN, INT32_MAX, pattern, glyph);
     EXPECT_EQ(before, bufferOf(dst));
     EXPECT_EQ(before8, bufferOf(dst8));
-    for (bitmap_tag* bm : {glyph, small, dst, dst8, pattern})
-        bitmapFree(bm);
 }
 
 } // namespace

@@ -42,13 +42,12 @@ TEST(BitmapFill, ExactBytesForEveryWidthAndAlignment) {
 TEST(BitmapFill, OtherTypesAndUndrawableRecordsAreLeftAlone) {
     for (uint8_t type :
          {PIXEL_RGB444, PIXEL_ARGB4444, PIXEL_RGB888, PIXEL_ARGB8888, PIXEL_ALPHA8}) {
-        bitmap_tag* bm = swtest::randomBitmap(type, 5, 3, 2);
+        swtest::Owned bm = swtest::randomBitmap(type, 5, 3, 2);
         uint64_t hash = swtest::bitmapHash(bm);
         bitmapFill(bm, 9);
         EXPECT_EQ(hash, swtest::bitmapHash(bm)) << int(type);
-        bitmapFree(bm);
     }
-    bitmap_tag* bm = swtest::randomBitmap(PIXEL_PAL8, 5, 3, 2);
+    swtest::Owned bm = swtest::randomBitmap(PIXEL_PAL8, 5, 3, 2);
     const std::vector<uint8_t> before = swtest::bufferOf(bm);
     std::vector<bitmap_tag> bad(3, *bm);
     bad[0].rowBytes = 4;
@@ -58,7 +57,6 @@ TEST(BitmapFill, OtherTypesAndUndrawableRecordsAreLeftAlone) {
         bitmapFill(&b, 1);
     bitmapFill(nullptr, 1);
     EXPECT_EQ(before, swtest::bufferOf(bm));
-    bitmapFree(bm);
 }
 
 } // namespace

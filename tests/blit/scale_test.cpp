@@ -70,8 +70,8 @@ TEST(BitmapScale, DocumentedShapes) {
               0x20000, Shows{0, {0, 0, 1, 1, 2, 2, 3}}, Shows{0, {0, 0, 1, 1, 2, 2, 3}}},
     };
     for (const Shape& c : shapes) {
-        bitmap_tag* src = numbered(c.st, c.sw, c.sh);
-        bitmap_tag* dst = filledBitmap(c.dt, c.dw, c.dh, 0xEE);
+        swtest::Owned src = numbered(c.st, c.sw, c.sh);
+        swtest::Owned dst = filledBitmap(c.dt, c.dw, c.dh, 0xEE);
         bitmapScale(dst, c.x, c.y, src, c.fx, c.fy);
         const uint16_t* table = screenTableOf(c.dt);
         for (int y = 0; y < c.dh; ++y)
@@ -84,17 +84,15 @@ TEST(BitmapScale, DocumentedShapes) {
                 }
                 EXPECT_EQ(pixelAt(dst, x, y), want) << c.name << " at " << x << "," << y;
             }
-        bitmapFree(src);
-        bitmapFree(dst);
     }
 }
 
 TEST(BitmapScale, UnitFactorsOnOtherTypesAreACopy) {
     swtest::DrawScene scene(2);
-    bitmap_tag* src = swtest::randomBitmap(PIXEL_PAL8, 7, 5, 1);
-    bitmap_tag* src16 = swtest::randomBitmap(PIXEL_RGB565, 4, 4, 3); // no scaling routine
-    bitmap_tag* a = swtest::randomBitmap(PIXEL_RGB565, 9, 9, 2);
-    bitmap_tag* b = swtest::randomBitmap(PIXEL_RGB565, 9, 9, 2);
+    swtest::Owned src = swtest::randomBitmap(PIXEL_PAL8, 7, 5, 1);
+    swtest::Owned src16 = swtest::randomBitmap(PIXEL_RGB565, 4, 4, 3); // no scaling routine
+    swtest::Owned a = swtest::randomBitmap(PIXEL_RGB565, 9, 9, 2);
+    swtest::Owned b = swtest::randomBitmap(PIXEL_RGB565, 9, 9, 2);
     bitmapScale(a, 3, -1, src, 0x10000, 0x10000);
     bitmapCopy(b, 3, -1, src);
     bitmapScale(a, 0, 0, src16, 0x10000, 0x10000);
@@ -102,16 +100,14 @@ TEST(BitmapScale, UnitFactorsOnOtherTypesAreACopy) {
     EXPECT_EQ(bufferOf(a), bufferOf(b));
     bitmapScale(a, 0, 0, src16, 0x20000, 0x20000);
     EXPECT_EQ(bufferOf(a), bufferOf(b));
-    for (bitmap_tag* bm : {src, src16, a, b})
-        bitmapFree(bm);
 }
 
 TEST(BitmapScale, TinyFactorsDrawNothing) {
     swtest::DrawScene scene(6);
     for (uint8_t st : {PIXEL_CMAP4, PIXEL_PAL8})
         for (uint8_t dt : {PIXEL_RGB565, PIXEL_PAL8}) {
-            bitmap_tag* src = numbered(st, 5, 5);
-            bitmap_tag* dst = filledBitmap(dt, 8, 8, 0xEE);
+            swtest::Owned src = numbered(st, 5, 5);
+            swtest::Owned dst = filledBitmap(dt, 8, 8, 0xEE);
             const std::vector<uint8_t> before = bufferOf(dst);
             const bool fastPath = isIndexed8(st) && isIndexed8(dt);
             for (int32_t f : {2, 1, 0, -1, -2, -0x10000}) {
@@ -120,8 +116,6 @@ TEST(BitmapScale, TinyFactorsDrawNothing) {
                 bitmapScale(dst, 0, 0, src, 0x10000, f);
             }
             EXPECT_EQ(bufferOf(dst), before) << int(st) << "->" << int(dt);
-            bitmapFree(src);
-            bitmapFree(dst);
         }
 }
 
@@ -194,7 +188,7 @@ TEST(BitmapScale, BothPathsMatchTheirReferencesOverRandomCases) {
         uint8_t st = uint8_t(rng.range(0, 3)), dt = uint8_t(rng.range(0, PIXEL_ALPHA8));
         int sw = rng.range(1, 13), sh = rng.range(1, 11), dw = rng.range(1, 30),
             dh = rng.range(1, 25);
-        bitmap_tag* src = swtest::randomBitmap(st, sw, sh, rng.next());
+        swtest::Owned src = swtest::randomBitmap(st, sw, sh, rng.next());
         for (int i = 0; i < sw * sh; ++i) // some transparent pixels
             if (rng.range(0, 3) == 0) src->pixels[(i / sw) * src->rowBytes + i % sw] = 0;
         bool own = isIndexed4(st) && rng.range(0, 1);
@@ -204,11 +198,12 @@ TEST(BitmapScale, BothPathsMatchTheirReferencesOverRandomCases) {
                               : colormapGetCurrent() ? currentColormap
                                                      : identityColormap;
         const uint32_t seed = rng.next();
-        bitmap_tag* dst = swtest::randomBitmap(dt, dw, dh, seed);
-        bitmap_tag* ref = swtest::randomBitmap(dt, dw, dh, seed);
+        swtest::Owned dst = swtest::randomBitmap(dt, dw, dh, seed);
+        swtest::Owned ref = swtest::randomBitmap(dt, dw, dh, seed);
         int32_t fx = randomFactor(rng), fy = randomFactor(rng);
         int x = rng.range(-2 * sw - 4, dw + 2), y = rng.range(-2 * sh - 4, dh + 2);
         bitmapScale(dst, x, y, src, fx, fy);
+        src->map = nullptr; // not the library's to free
         if (isIndexed8(st) && isIndexed8(dt))
             referenceFast(ref, x, y, src, fx, fy);
         else if (fx == 0x10000 && fy == 0x10000)
@@ -218,9 +213,6 @@ TEST(BitmapScale, BothPathsMatchTheirReferencesOverRandomCases) {
         ASSERT_EQ(bufferOf(ref), bufferOf(dst))
             << "types " << int(st) << "->" << int(dt) << " size " << sw << "x" << sh << " at " << x
             << "," << y << " factors " << fx << "," << fy;
-        src->map = nullptr;
-        for (bitmap_tag* bm : {src, dst, ref})
-            bitmapFree(bm);
     }
 }
 
@@ -234,26 +226,24 @@ TEST(BitmapScale, FastPalettePathEqualsThePlainOne) {
     for (int round = 0; round < 600; ++round) {
         const int sw = rng.range(1, 40), sh = rng.range(1, 30);
         const int dw = rng.range(1, 70), dh = rng.range(1, 50);
-        bitmap_tag* src =
+        swtest::Owned src =
             swtest::randomBitmap(round % 2 ? PIXEL_PAL8_KEY : PIXEL_PAL8, sw, sh, rng.next());
         for (int i = 0; i < sw * sh; ++i)
             if (rng.range(0, 2) == 0) src->pixels[(i / sw) * src->rowBytes + i % sw] = 0;
         const uint32_t seed = rng.next();
-        bitmap_tag* fast = swtest::randomBitmap(PIXEL_PAL8, dw, dh, seed);
-        bitmap_tag* plain = swtest::randomBitmap(PIXEL_PAL8, dw, dh, seed);
+        swtest::Owned fast = swtest::randomBitmap(PIXEL_PAL8, dw, dh, seed);
+        swtest::Owned plain = swtest::randomBitmap(PIXEL_PAL8, dw, dh, seed);
         const int32_t factors[] = {3, 0x8000, 0xFFFF, 0x10000, 0x10001, 0x18000, 0x20000, 0x53219};
         int32_t fx = rng.range(0, 2) ? factors[rng.range(0, 7)] : rng.range(3, 0x60000);
         int32_t fy = rng.range(0, 2) ? factors[rng.range(0, 7)] : rng.range(3, 0x60000);
         int32_t x = rng.range(-2 * sw, dw), y = rng.range(-2 * sh, dh);
         const std::vector<uint8_t> before = bufferOf(fast);
-        for (bitmap_tag* dst : {fast, plain}) {
+        for (bitmap_tag* dst : {(bitmap_tag*)fast, (bitmap_tag*)plain}) {
             swtest::RoutineChoice routines(dst == plain);
             bitmapScale(dst, x, y, src, fx, fy);
         }
         ASSERT_EQ(bufferOf(fast), bufferOf(plain)) << "round " << round;
         drawn += bufferOf(fast) != before;
-        for (bitmap_tag* bm : {src, fast, plain})
-            bitmapFree(bm);
     }
     EXPECT_GT(drawn, 300);
 }
@@ -266,8 +256,8 @@ TEST(BitmapScale, ExtremeFactorsStayInside) {
     const int32_t positions[] = {INT32_MIN, -70000, -5, 0, 7, INT32_MAX};
     for (uint8_t st : {PIXEL_CMAP4, PIXEL_PAL8_KEY})
         for (uint8_t dt : {PIXEL_PAL8, PIXEL_RGB565}) {
-            bitmap_tag* src = numbered(st, 9, 7);
-            bitmap_tag* dst = filledBitmap(dt, 11, 6, 0xEE);
+            swtest::Owned src = numbered(st, 9, 7);
+            swtest::Owned dst = filledBitmap(dt, 11, 6, 0xEE);
             for (int32_t fx : factors)
                 for (int32_t fy : factors)
                     for (int32_t p : positions) {
@@ -277,8 +267,6 @@ TEST(BitmapScale, ExtremeFactorsStayInside) {
             for (int y = 0; y <= 6; ++y)
                 for (int b = (y < 6 ? 11 * pixelBitDepthLog2(dt) : 0); b < dst->rowBytes; ++b)
                     EXPECT_EQ(dst->pixels[y * dst->rowBytes + b], 0xEE) << "outside written";
-            bitmapFree(src);
-            bitmapFree(dst);
         }
 }
 

@@ -98,29 +98,26 @@ TEST(SpecialBitmap, RecordsByteForByte) {
              Commands{1, 6, -8, 2, 4, 5, 0, 0}},
     };
     for (const Case& c : cases) {
-        bitmap_tag* src = sourceRows(int(c.rows[0].size()), c.rows);
+        swtest::Owned src = sourceRows(int(c.rows[0].size()), c.rows);
         bitmap_tag dst = c.dst;
         uint8_t* record = bitmapCreateSpecial(src, &dst, c.x, c.y);
         ASSERT_NE(record, nullptr) << c.name;
-        std::vector<uint8_t> header(10, 0);
-        std::memcpy(header.data(), &c.offset, 4);
-        header[4] = dst.pixelType;
-        header[5] = 1;
-        std::memcpy(header.data() + 6, &dst.width, 4);
-        EXPECT_EQ(std::vector<uint8_t>(record, record + 10), header) << c.name;
-        EXPECT_EQ(int32_t(le32(record + 10)), dst.height);
-        EXPECT_EQ(int32_t(le32(record + 14)), dst.rowBytes);
+        using Words = std::vector<int64_t>;
+        EXPECT_EQ(
+            (Words{int32_t(le32(record)), record[4] | record[5] << 8, int32_t(le32(record + 6)),
+                   int32_t(le32(record + 10)), int32_t(le32(record + 14))}),
+            (Words{c.offset, dst.pixelType | 1 << 8, dst.width, dst.height, dst.rowBytes}))
+            << c.name;
         EXPECT_EQ(streamOf(record), streamBytes(c.commands, screenTableOf(dst.pixelType)))
             << c.name;
         bitmapFreeSpecial(record);
-        bitmapFree(src);
     }
 }
 
 TEST(SpecialBitmap, LongRunsAndSkipsAreSplit) {
     swtest::DrawScene scene(77);
     // One row of 70000 opaque pixels: runs of 32767, 32767 and 4466.
-    bitmap_tag* src = swtest::filledBitmap(PIXEL_PAL8_KEY, 70000, 1, 3);
+    swtest::Owned src = swtest::filledBitmap(PIXEL_PAL8_KEY, 70000, 1, 3);
     bitmap_tag dst = layout(PIXEL_PAL8, 70000, 1, 70000);
     uint8_t* record = bitmapCreateSpecial(src, &dst, 0, 0);
     std::vector<uint8_t> stream = streamOf(record);
@@ -129,18 +126,16 @@ TEST(SpecialBitmap, LongRunsAndSkipsAreSplit) {
     EXPECT_EQ(stream[2 + 32767] | stream[3 + 32767] << 8, 32767);
     EXPECT_EQ(stream[4 + 2 * 32767] | stream[5 + 2 * 32767] << 8, 4466);
     bitmapFreeSpecial(record);
-    bitmapFree(src);
     // A 16-bit overlay transparent but for the last pixel of its second
     // row: a skip of (40000 + 39999) pixels = 159998 bytes, in four skips
     // of 32768 bytes and one of 28926.
-    src = swtest::filledBitmap(PIXEL_PAL8_KEY, 40000, 2, 0);
-    src->pixels[src->rowBytes + 39999] = 8;
+    swtest::Owned overlay = swtest::filledBitmap(PIXEL_PAL8_KEY, 40000, 2, 0);
+    overlay->pixels[overlay->rowBytes + 39999] = 8;
     dst = layout(PIXEL_ARGB1555, 40000, 2, 80000);
-    record = bitmapCreateSpecial(src, &dst, 0, 0);
+    record = bitmapCreateSpecial(overlay, &dst, 0, 0);
     EXPECT_EQ(streamOf(record),
               streamBytes({-32768, -32768, -32768, -32768, -28926, 1, 8, 0, 0}, screenPalette555));
     bitmapFreeSpecial(record);
-    bitmapFree(src);
 }
 
 // For any source and position, drawing the record gives the destination
@@ -159,15 +154,15 @@ TEST(SpecialBitmap, DrawingEqualsTheKeyedCopy) {
         int dw = overlay ? 1024 : rng.range(1, 40), dh = overlay ? 768 : rng.range(1, 12);
         int sw = overlay || rng.range(0, 3) == 0 ? dw : rng.range(1, 48);
         int sh = overlay ? dh : rng.range(1, 14);
-        bitmap_tag* src = swtest::randomBitmap(PIXEL_PAL8_KEY, sw, sh, rng.next());
+        swtest::Owned src = swtest::randomBitmap(PIXEL_PAL8_KEY, sw, sh, rng.next());
         int density = rng.range(0, 4);
         for (int j = 0; j < sh; ++j)
             for (int i = 0; i < sw; ++i)
                 if (overlay ? (i / 200 + j / 150) % 2 == 0 || (i * 7 + j) % 11 == 0
                             : rng.range(0, 4) >= density)
                     src->pixels[j * src->rowBytes + i] = 0;
-        bitmap_tag* a = swtest::randomBitmap(type, dw, dh, 5);
-        bitmap_tag* b = swtest::randomBitmap(type, dw, dh, 5);
+        swtest::Owned a = swtest::randomBitmap(type, dw, dh, 5);
+        swtest::Owned b = swtest::randomBitmap(type, dw, dh, 5);
         int x = rng.range(-sw - 1, dw + 1), y = rng.range(-sh - 1, dh + 1);
         if (round % 4 == 0 || overlay) x = y = 0;
         uint8_t* record = bitmapCreateSpecial(src, a, x, y);
@@ -178,8 +173,6 @@ TEST(SpecialBitmap, DrawingEqualsTheKeyedCopy) {
             << "type " << int(type) << " src " << sw << "x" << sh << " dst " << dw << "x" << dh
             << " at " << x << "," << y;
         bitmapFreeSpecial(record);
-        for (bitmap_tag* bm : {src, a, b})
-            bitmapFree(bm);
     }
 }
 
@@ -188,24 +181,22 @@ TEST(SpecialBitmap, PaletteChangesDoNotReachABuiltRecord) {
     uint32_t palette[256] = {};
     palette[5] = 0xFFFF0000;
     paletteSetCurrent(palette, 0, 256);
-    bitmap_tag* src = sourceRows(1, {{5}});
-    bitmap_tag* dst = swtest::randomBitmap(PIXEL_RGB565, 1, 1, 1);
+    swtest::Owned src = sourceRows(1, {{5}});
+    swtest::Owned dst = swtest::randomBitmap(PIXEL_RGB565, 1, 1, 1);
     uint8_t* record = bitmapCreateSpecial(src, dst, 0, 0);
     palette[5] = 0xFF0000FF;
     paletteSetCurrent(palette, 0, 256);
     bitmapDrawSpecial(dst, record);
     EXPECT_EQ(swtest::pixelAt(dst, 0, 0), 0xF800u);
     bitmapFreeSpecial(record);
-    bitmapFree(src);
-    bitmapFree(dst);
 }
 
 // Every refusal prints exactly its one line, returns no record and draws
 // nothing.
 TEST(SpecialBitmap, EveryRefusalPrintsItsLine) {
-    bitmap_tag* src = sourceRows(2, {{1, 2}});
-    bitmap_tag* dst = swtest::randomBitmap(PIXEL_PAL8, 8, 4, 2);
-    bitmap_tag* wide = swtest::randomBitmap(PIXEL_RGB565, 2, 2, 1);
+    swtest::Owned src = sourceRows(2, {{1, 2}});
+    swtest::Owned dst = swtest::randomBitmap(PIXEL_PAL8, 8, 4, 2);
+    swtest::Owned wide = swtest::randomBitmap(PIXEL_RGB565, 2, 2, 1);
     uint8_t* record = bitmapCreateSpecial(src, dst, 1, 1);
     ASSERT_NE(record, nullptr);
     const std::vector<uint8_t> before = bufferOf(dst);
@@ -261,8 +252,6 @@ TEST(SpecialBitmap, EveryRefusalPrintsItsLine) {
     bitmapFreeSpecial(nullptr);
     bitmapDrawSpecial(dst, nullptr);
     bitmapDrawSpecial(nullptr, nullptr);
-    for (bitmap_tag* bm : {src, dst, wide})
-        bitmapFree(bm);
 }
 
 // A record whose stream runs past the destination (forged to claim a
@@ -270,7 +259,7 @@ TEST(SpecialBitmap, EveryRefusalPrintsItsLine) {
 // edge of the pixel memory; the destination's buffer is exactly its
 // pixels, so the sanitizer build catches any stray write.
 TEST(SpecialBitmap, DamagedRecordsStayInsideTheDestination) {
-    bitmap_tag* src = sourceRows(4, {{1, 2, 3, 4}, {5, 6, 7, 8}});
+    swtest::Owned src = sourceRows(4, {{1, 2, 3, 4}, {5, 6, 7, 8}});
     for (int rowBytes : {4, -4}) {
         std::vector<uint8_t> pixels(4 * 2, 0xEE);
         bitmap_tag dst{PIXEL_PAL8, 4, 2, rowBytes, nullptr, pixels.data() + (rowBytes < 0 ? 4 : 0)};
@@ -294,11 +283,10 @@ TEST(SpecialBitmap, DamagedRecordsStayInsideTheDestination) {
         EXPECT_EQ(pixels, std::vector<uint8_t>(8, 0xEE)) << "nothing drawn " << rowBytes;
         bitmapFreeSpecial(record);
     }
-    bitmapFree(src);
 }
 
 TEST(SpecialBitmap, NothingLeftAllocatedWhenMemoryRunsOut) {
-    bitmap_tag* src = sourceRows(3, {{0, 1, 2}, {3, 0, 4}});
+    swtest::Owned src = sourceRows(3, {{0, 1, 2}, {3, 0, 4}});
     bitmap_tag dst = layout(PIXEL_PAL8, 3, 2, 4);
     MessageCapture messages;
     int allocations = swtest::expectCleanOnEveryAllocationFailure([&] {
@@ -310,7 +298,6 @@ TEST(SpecialBitmap, NothingLeftAllocatedWhenMemoryRunsOut) {
     });
     EXPECT_EQ(allocations, 1);
     EXPECT_TRUE(messages.sawDebug("Mem alloc failed in bmSpecial create\n"));
-    bitmapFree(src);
 }
 
 } // namespace

@@ -12,11 +12,10 @@ namespace {
 
 TEST(Pixels, EightBitLayoutWritesTheLowByteAtRowBytesSteps) {
     for (uint8_t type : {PIXEL_PAL8, PIXEL_CMAP4, PIXEL_ALPHA8, PIXEL_RGB888}) {
-        bitmap_tag* bm = swtest::randomBitmap(type, 5, 4, 1);
+        swtest::Owned bm = swtest::randomBitmap(type, 5, 4, 1);
         drawPixel(bm, 0x1C5, 3, 2);
         EXPECT_EQ(bm->pixels[2 * bm->rowBytes + 3], 0xC5) << int(type);
         EXPECT_EQ(readPixel(bm, 3, 2), 0xC5) << int(type);
-        bitmapFree(bm);
     }
 }
 
@@ -28,7 +27,7 @@ TEST(Pixels, SixteenBitLayoutsGoThroughTheScreenTablesBothWays) {
     paletteSetCurrent(palette, 0, 256);
     for (uint8_t type : {PIXEL_RGB565, PIXEL_ARGB1555}) {
         const uint16_t* table = screenTableOf(type);
-        bitmap_tag* bm = swtest::randomBitmap(type, 4, 3, 2);
+        swtest::Owned bm = swtest::randomBitmap(type, 4, 3, 2);
         drawPixel(bm, 8, 1, 2);
         EXPECT_EQ(pixelAt(bm, 1, 2), table[8]);
         EXPECT_EQ(readPixel(bm, 1, 2), 8);
@@ -36,13 +35,13 @@ TEST(Pixels, SixteenBitLayoutsGoThroughTheScreenTablesBothWays) {
         EXPECT_EQ(readPixel(bm, 1, 2), 3) << "first index with that pixel wins";
         swtest::setPixelAt(bm, 0, 0, 0x9234); // in no table: 5:5:5 entries never set bit 15
         EXPECT_EQ(readPixel(bm, 0, 0), 0);
-        bitmapFree(bm);
     }
 }
 
 TEST(Pixels, ReadPixelRGB) {
-    bitmap_tag* indexed = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&indexed, PIXEL_PAL8, 3, 3, 1));
+    bitmap_tag* withMap = nullptr;
+    ASSERT_TRUE(bitmapAlloc(&withMap, PIXEL_PAL8, 3, 3, 1));
+    swtest::Owned indexed = withMap;
     static_cast<uint32_t*>(indexed->map)[9] = 0xFF123456;
     struct Case {
         uint8_t type;
@@ -54,19 +53,19 @@ TEST(Pixels, ReadPixelRGB) {
         {PIXEL_ARGB1555, 0x8000, 0, 0, 0},       {PIXEL_PAL8, 9, 0x12, 0x34, 0x56},
     };
     for (const Case& c : cases) {
-        bitmap_tag* bm = c.type == PIXEL_PAL8 ? indexed : swtest::randomBitmap(c.type, 3, 3, 4);
+        swtest::Owned direct = swtest::randomBitmap(c.type, 3, 3, 4);
+        bitmap_tag* bm = c.type == PIXEL_PAL8 ? indexed : direct;
         swtest::setPixelAt(bm, 2, 1, c.v);
         int32_t r = -1, g = -1, b = -1;
         readPixelRGB(bm, 2, 1, &r, &g, &b);
         EXPECT_EQ(std::vector<int>({r, g, b}), std::vector<int>({c.r, c.g, c.b}))
             << std::hex << c.v;
-        bitmapFree(bm);
     }
 }
 
 TEST(Pixels, OutsideTheBitmapNothingIsWrittenAndReadsGiveZero) {
     for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565}) {
-        bitmap_tag* bm = swtest::randomBitmap(type, 4, 3, 5);
+        swtest::Owned bm = swtest::randomBitmap(type, 4, 3, 5);
         std::vector<uint8_t> before = swtest::bufferOf(bm);
         const int points[][2] = {{-1, 0}, {0, -1}, {4, 0}, {0, 3}, {INT32_MIN, 0}, {0, INT32_MAX}};
         for (auto& p : points) {
@@ -83,7 +82,6 @@ TEST(Pixels, OutsideTheBitmapNothingIsWrittenAndReadsGiveZero) {
         drawPixel(nullptr, 1, 0, 0);
         EXPECT_EQ(readPixel(nullptr, 0, 0), 0);
         EXPECT_EQ(before, swtest::bufferOf(bm));
-        bitmapFree(bm);
     }
 }
 

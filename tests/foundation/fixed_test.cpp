@@ -1,4 +1,4 @@
-// The fixed-point helpers the textured fill, the scaler and the mip code use.
+// The ceiling log2 table the textured fill and the mip code size levels with.
 #include "raster/fixed.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +14,6 @@ TEST(Fixed, Log2CeilIsTheSmallestPowerAtLeastN) {
             ASSERT_LT(1 << (k - 1), n) << n;
         }
     }
-}
-
-TEST(Fixed, Recip32TruncatesTowardsZero) {
-    EXPECT_EQ(recip32(0x40000), 0x4000);
-    EXPECT_EQ(recip32(-0x20000), -0x8000);
-    EXPECT_EQ(recip32(3), 1431655765);
-    EXPECT_EQ(recip32(-3), -1431655765);
 }
 
 } // namespace

@@ -26,13 +26,6 @@ TEST(MipRecord, FreeReleasesColormapLevelsAndRecord) {
     EXPECT_EQ(mipRecordAlloc(1000), nullptr) << "no chain has a thousand levels";
 }
 
-TEST(MipRecord, LevelRowBytes) {
-    EXPECT_EQ(mipRowBytes(PIXEL_PAL8, 5), 8);
-    EXPECT_EQ(mipRowBytes(PIXEL_ARGB4444, 3), 8);
-    EXPECT_EQ(mipRowBytes(PIXEL_ARGB4444, 1), 4);
-    EXPECT_EQ(mipRowBytes(PIXEL_RGB888, 3), 12);
-}
-
 void expectRow(const screenmode_tag& mode, int32_t width, int32_t height, int32_t bits) {
     EXPECT_EQ(mode.width, width);
     EXPECT_EQ(mode.height, height);
@@ -57,57 +50,34 @@ void rewindModes() {
     }
 }
 
-TEST(Modes, FullEnumerationTwice) {
-    rewindModes();
+// The table twice: screenGetFirstMode returns the mode at the cursor and
+// moves on, past the end starting again. The largest resolution depends on
+// the cursor: the last 1024 x 768 row at or after it.
+TEST(Modes, EnumerationAndLargestResolution) {
     const int32_t rows[6][3] = {{640, 480, 8},  {640, 480, 16}, {800, 600, 8},
                                 {800, 600, 16}, {1024, 768, 8}, {1024, 768, 16}};
-    for (int pass = 0; pass < 2; ++pass) {
-        screenmode_tag mode;
-        std::memset(&mode, 0xEE, sizeof mode);
-        ASSERT_TRUE(screenGetFirstMode(&mode));
-        expectRow(mode, 640, 480, 8);
-        for (int i = 1; i < 6; ++i) {
-            ASSERT_TRUE(screenGetNextMode(&mode));
-            expectRow(mode, rows[i][0], rows[i][1], rows[i][2]);
-        }
-        screenmode_tag untouched;
-        std::memset(&untouched, 0x5A, sizeof untouched);
-        EXPECT_FALSE(screenGetNextMode(&untouched));
-        EXPECT_EQ(untouched.width, 0x5A5A5A5A) << "the false call writes nothing";
-    }
-    // screenGetFirstMode returns the mode at the cursor and moves on; past
-    // the end it starts again.
-    rewindModes();
     screenmode_tag mode;
-    for (int i = 0; i < 6; ++i)
-        ASSERT_TRUE(screenGetFirstMode(&mode));
-    expectRow(mode, 1024, 768, 16);
-    ASSERT_TRUE(screenGetFirstMode(&mode));
-    expectRow(mode, 640, 480, 8);
     rewindModes();
-}
-
-TEST(Modes, LargestResolutionDependsOnTheCursor) {
+    for (int i = 0; i < 12; ++i) {
+        std::memset(&mode, 0xEE, sizeof mode);
+        ASSERT_TRUE(i % 6 ? screenGetNextMode(&mode) : screenGetFirstMode(&mode));
+        expectRow(mode, rows[i % 6][0], rows[i % 6][1], rows[i % 6][2]);
+    }
+    std::memset(&mode, 0x5A, sizeof mode);
+    EXPECT_FALSE(screenGetNextMode(&mode));
+    EXPECT_EQ(mode.width, 0x5A5A5A5A) << "the false call writes nothing";
+    for (int skip : {0, 5, 6}) {
+        rewindModes();
+        for (int i = 0; i < skip; ++i)
+            ASSERT_TRUE(screenGetNextMode(&mode));
+        std::memset(&mode, 0x5A, sizeof mode);
+        EXPECT_EQ(screenGetLargestRes(&mode), 0);
+        if (skip < 6)
+            expectRow(mode, 1024, 768, skip ? 16 : 8);
+        else
+            EXPECT_EQ(mode.width, 0x5A5A5A5A) << "with the cursor at the end nothing is written";
+    }
     rewindModes();
-    screenmode_tag out;
-    EXPECT_EQ(screenGetLargestRes(&out), 0);
-    expectRow(out, 1024, 768, 8);
-
-    rewindModes();
-    screenmode_tag skip;
-    for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(screenGetNextMode(&skip));
-    EXPECT_EQ(screenGetLargestRes(&out), 0);
-    expectRow(out, 1024, 768, 16);
-
-    rewindModes();
-    for (int i = 0; i < 6; ++i)
-        ASSERT_TRUE(screenGetNextMode(&skip));
-    std::memset(&out, 0x33, sizeof out);
-    EXPECT_EQ(screenGetLargestRes(&out), 0);
-    EXPECT_EQ(out.width, 0x33333333) << "with the cursor at the end nothing is written";
-    ASSERT_TRUE(screenGetFirstMode(&out));
-    expectRow(out, 640, 480, 8);
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // reference over a table of sources, the documented edge cases, the mip
 // module's messages and clean failures.
 #include "../imagefile/filetest.h"
-#include "fastpath.h"
 #include "mip/mip.h"
 #include "raster/fixed.h"
 
@@ -64,17 +63,6 @@ uint32_t* clusteredPalette(uint32_t seed) {
     return pal;
 }
 
-// Runs `body` with the plain routines, then with the fast ones.
-void withBothRoutines(const std::function<void()>& body) {
-    const int8_t saved = plainRoutineSetting;
-    for (bool plain : {true, false}) {
-        SCOPED_TRACE(plain ? "plain" : "fast");
-        setPlainRoutines(plain);
-        body();
-    }
-    plainRoutineSetting = saved;
-}
-
 } // namespace
 
 TEST(MipCreate, BothRoutinesMatchTheReference) {
@@ -116,7 +104,7 @@ TEST(MipCreate, BothRoutinesMatchTheReference) {
 
     for (const Source& s : sources) {
         SCOPED_TRACE(s.what);
-        withBothRoutines([&] {
+        withPlainAndFast([&](bool) {
             MipHolder m;
             ASSERT_EQ(mipCreateFromSubset(&m.mip, s.bm, 9, 0, s.subset), 1);
             const bitmap_tag& l0 = m.mip->level[0];

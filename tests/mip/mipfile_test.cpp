@@ -132,7 +132,6 @@ TEST(MipFile, OldStyleSizeBoundsAndContents) {
     // 64 x 64, 7 levels: S = 5461, so total must lie in 5565 .. 9661.
     for (int64_t delta : {0, -1, 4096, 4097}) {
         Bytes file = oldStyle(64, 64, 7, delta);
-        EXPECT_EQ(loadLe32(file.data()), uint32_t(5565 + delta));
         MessageCapture messages;
         MipHolder m;
         bool ok = delta == 0 || delta == 4096;

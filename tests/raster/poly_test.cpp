@@ -44,7 +44,6 @@ TEST(PolyInterface, CallSequences) {
         {"but not a textured one", 4, 256, "012", 40},
         {"only the low 8 bits name the mode", 0x100, 7, "012", 7},
         {"mode 1", 1, 7, "0123", 0},
-        {"mode 2", 2, 7, "0123", 0},
         {"mode 3", 3, 7, "0123", 0},
         {"mode 8", 8, 7, "0123", 0},
         {"mode 255", 255, 7, "0123", 0},

@@ -39,20 +39,6 @@ Canvas::Canvas(uint8_t type, int w, int h, int g, uint32_t fill)
     fillTarget(fill);
 }
 
-uint32_t Canvas::at(int x, int y) const {
-    const uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
-    uint32_t value = 0;
-    for (int i = bpp - 1; i >= 0; --i)
-        value = value << 8 | p[i];
-    return value;
-}
-
-void Canvas::put(int x, int y, uint32_t value) {
-    uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
-    for (int i = 0; i < bpp; ++i)
-        p[i] = uint8_t(value >> 8 * i);
-}
-
 void Canvas::fillTarget(uint32_t value) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
@@ -97,15 +83,6 @@ CurrentTexture::CurrentTexture(uint8_t type, int w, int h, int rowBytes,
 CurrentTexture::~CurrentTexture() {
     mipSetCurrent(nullptr);
     mipFree(mip);
-}
-
-void withPlainAndFast(const std::function<void(bool plain)>& body) {
-    const bool saved = plainRoutines();
-    for (bool plain : {true, false}) {
-        setPlainRoutines(plain);
-        body(plain);
-    }
-    setPlainRoutines(saved);
 }
 
 namespace {

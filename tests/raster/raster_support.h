@@ -17,6 +17,8 @@
 
 namespace rastertest {
 
+using swtest::withPlainAndFast;
+
 constexpr int32_t fx(double pixels) {
     return int32_t(pixels * 65536.0);
 }
@@ -33,8 +35,8 @@ struct Canvas {
     // The target starts filled with `fill`.
     Canvas(uint8_t type, int w, int h, int g = 16, uint32_t fill = 0);
     // Pixel (x, y) of the target; x and y may reach into the guard.
-    uint32_t at(int x, int y) const;
-    void put(int x, int y, uint32_t value);
+    uint32_t at(int x, int y) const { return swtest::pixelAt(&bm, x, y); }
+    void put(int x, int y, uint32_t value) { swtest::setPixelAt(&bm, x, y, value); }
     void fillTarget(uint32_t value);
     // True when no byte outside the target changed.
     bool guardIntact() const;
@@ -46,10 +48,6 @@ struct Canvas {
         return ClipRect{-guard, -guard, width + guard, height + guard};
     }
 };
-
-// Runs `body` with the plain routines and then with the fast ones, and
-// puts the switch back as it was.
-void withPlainAndFast(const std::function<void(bool plain)>& body);
 
 // A one-level mip chain made current (and the current palette, colormap
 // and mip put back when it dies), its texel at (u, v) given by `texel`.

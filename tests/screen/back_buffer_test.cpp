@@ -30,17 +30,11 @@ class BackBufferTest : public ScreenTest {
             rasterBegin(0, 1, &params);
             break;
         case 'c': rasterEnd(); break;
-        case 'b': screenBegin(&m); break;
-        case '8':
-            m = modes[0];
-            screenBegin(&m);
-            break;
+        case '8': // 640 x 480 x 8, x 16, 1024 x 768 x 16, or any mode
         case '6':
-            m = modes[1];
-            screenBegin(&m);
-            break;
         case 'B':
-            m = modes[5];
+        case 'b':
+            if (call != 'b') m = modes[call == '8' ? 0 : call == '6' ? 1 : 5];
             screenBegin(&m);
             break;
         case 'e': screenEnd(); break;

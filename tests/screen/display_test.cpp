@@ -98,10 +98,8 @@ TEST_F(ScreenTest, RestoringTheDesktopModeIsRetried) {
     scripted::fail("RestoreDisplayMode", DDERR_GENERIC, 2);
     screenmode_tag m = mode(640, 480, 8);
     EXPECT_FALSE(screenBegin(&m));
-    EXPECT_EQ(scripted::calls(),
-              (Calls{"Release", "DirectDrawCreate", "SetCooperativeLevel window 0x51",
-                     "SetCooperativeLevel null 0x8", "RestoreDisplayMode", "RestoreDisplayMode",
-                     "RestoreDisplayMode", "Release"}));
+    EXPECT_EQ(scripted::count("RestoreDisplayMode"), 3);
+    EXPECT_EQ(scripted::calls().back(), "Release");
 }
 
 // A failed step releases everything, except a failed palette, which keeps

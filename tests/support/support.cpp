@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,15 +28,11 @@ void MessageCapture::hook(void* user, int32_t kind, const char* text) {
 }
 
 bool MessageCapture::sawDebug(const std::string& text) const {
-    for (const auto& t : debug_)
-        if (t == text) return true;
-    return false;
+    return std::find(debug_.begin(), debug_.end(), text) != debug_.end();
 }
 
 bool MessageCapture::sawError(const std::string& text) const {
-    for (const auto& t : errors_)
-        if (t == text) return true;
-    return false;
+    return std::find(errors_.begin(), errors_.end(), text) != errors_.end();
 }
 
 std::string MessageCapture::dump() const {
@@ -82,6 +79,14 @@ RoutineChoice::RoutineChoice(bool plain) : was_(plainRoutines()) {
 }
 RoutineChoice::~RoutineChoice() {
     setPlainRoutines(was_);
+}
+
+void withPlainAndFast(const std::function<void(bool plain)>& body) {
+    for (bool plain : {true, false}) {
+        SCOPED_TRACE(plain ? "plain" : "fast");
+        RoutineChoice routines(plain);
+        body(plain);
+    }
 }
 
 DrawScene::DrawScene(uint32_t seed, uint8_t* colormap, uint32_t fontColor)

@@ -84,6 +84,10 @@ class RoutineChoice {
     bool was_;
 };
 
+// Runs `body` with the plain routines and then with the fast ones (each
+// run traced by name), and puts the choice back as it was.
+void withPlainAndFast(const std::function<void(bool plain)>& body);
+
 // For drawing tests: a seeded random palette made current (the screen
 // tables follow it), a current colormap (or none) and a font colour. The
 // selections and the font colour come back as they were.
@@ -99,6 +103,21 @@ class DrawScene {
     SelectionGuard selections_;
     uint32_t* palette_;
     uint32_t fontColor_;
+};
+
+// Owns a bitmap from bitmapAlloc (such as randomBitmap's) and frees it when
+// it dies; it stands for its record wherever one is asked for.
+class Owned {
+  public:
+    Owned(bitmap_tag* bm) : bm_(bm) {}
+    ~Owned() { bitmapFree(bm_); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    operator bitmap_tag*() const { return bm_; }
+    bitmap_tag* operator->() const { return bm_; }
+
+  private:
+    bitmap_tag* bm_;
 };
 
 // The whole pixel buffer of a bitmap from bitmapAlloc: its rows, the spare
