@@ -26,11 +26,11 @@ class Environment {
     void set(const char* name, const char* value) {
         const char* old = std::getenv(name);
         saved_.push_back({name, old ? old : "", old != nullptr});
-        value ? setenv(name, value, 1) : unsetenv(name);
+        swtest::setEnvironment(name, value);
     }
     ~Environment() {
         for (const auto& [name, value, had] : saved_)
-            had ? setenv(name, value.c_str(), 1) : unsetenv(name);
+            swtest::setEnvironment(name, had ? value.c_str() : nullptr);
     }
 
   private:

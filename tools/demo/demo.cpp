@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -41,7 +41,7 @@ void usage(FILE* to) {
         "  --mode WxH         screen size from the mode table (default 640x480)\n"
         "  --depth LIST       bits per pixel to run, comma separated (default 8,16)\n"
         "  --window           show the frames in a window (SDL2 display driver)\n"
-        "  --driver NAME      display driver: auto, headless or sdl (default headless)\n"
+        "  --driver NAME      display driver: auto, headless, sdl or ddraw (default headless)\n"
         "  --out DIR          where frames and screenshots go (default ./frames)\n"
         "  --no-frame-rate    leave the frame-rate readout off (frames then depend\n"
         "                     on nothing but the frame number)\n"
@@ -217,17 +217,20 @@ int main(int argc, char** argv) {
         usage(stderr);
         return 2;
     }
-    mkdir(o.out.c_str(), 0777);
-    char resolved[4096];
-    if (!realpath(o.out.c_str(), resolved) || std::strlen(resolved) >= sizeof homedir) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::create_directory(o.out, error);
+    // Forward slashes on every platform: the library appends "/name".
+    std::string resolved = fs::canonical(o.out, error).generic_string();
+    if (error || resolved.size() >= sizeof homedir) {
         std::fprintf(stderr, "spanwright-demo: cannot use output directory %s\n", o.out.c_str());
         return 1;
     }
     o.out = resolved;
     std::string assets = o.out + "/assets";
-    mkdir(assets.c_str(), 0777);
+    fs::create_directory(assets, error);
     // Screenshots go where the frames go.
-    std::strcpy(homedir, resolved);
+    std::strcpy(homedir, resolved.c_str());
 
     std::string driver = o.driver.empty() ? (o.window ? "sdl" : "headless") : o.driver;
     if (!rasterSetDisplayDriver(driver.c_str())) {
