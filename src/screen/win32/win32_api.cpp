@@ -22,6 +22,12 @@ constexpr int maxPlatform = 16;
 Procedure platformProcedures[maxPlatform] = {};
 int nextPlatform = 0;
 
+bool isPlatform(Procedure procedure) {
+    for (Procedure p : platformProcedures)
+        if (p && p == procedure) return true;
+    return false;
+}
+
 HWND hwnd(void* window) {
     return static_cast<HWND>(window);
 }
@@ -86,10 +92,7 @@ Procedure windowProcedure(void* window) {
     if (current == forward)
         return reinterpret_cast<Procedure>(GetPropA(hwnd(window), procedureProperty));
     auto procedure = reinterpret_cast<Procedure>(current);
-    bool known = false;
-    for (Procedure p : platformProcedures)
-        known = known || p == procedure;
-    if (!known) {
+    if (!isPlatform(procedure)) {
         platformProcedures[nextPlatform] = procedure;
         nextPlatform = (nextPlatform + 1) % maxPlatform;
     }
@@ -102,9 +105,7 @@ Procedure windowProcedure(void* window) {
 Procedure setWindowProcedure(void* window, Procedure procedure) {
     HWND w = hwnd(window);
     Procedure previous = windowProcedure(window);
-    bool platform = false;
-    for (Procedure p : platformProcedures)
-        platform = platform || (p && p == procedure);
+    const bool platform = isPlatform(procedure);
     if (platform) {
         RemovePropA(w, procedureProperty);
         SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));
@@ -115,8 +116,12 @@ Procedure setWindowProcedure(void* window, Procedure procedure) {
     return previous;
 }
 
+// A library procedure is called as what it is, a C function: on 32-bit x86
+// the platform would call it in its own convention.
 intptr_t callWindowProcedure(Procedure procedure, void* window, uint32_t message, uintptr_t wParam,
                              intptr_t lParam) {
+    const bool platform = isPlatform(procedure);
+    if (!platform) return procedure(window, message, wParam, lParam);
     return CallWindowProcA(reinterpret_cast<WNDPROC>(procedure), hwnd(window), message, wParam,
                            lParam);
 }
