@@ -6,6 +6,9 @@
 #   tools/deps.sh --targets  also the other targets' compilers (Clang 14,
 #                          the i686 and aarch64 cross compilers), qemu-user
 #                          to run their programs, and SIMDe
+#   tools/deps.sh --windows  the MinGW-w64 compilers (x86-64 and i686, POSIX
+#                          threads), wine64 to run the 64-bit programs, the X
+#                          server and ImageMagick for the screen checks
 #   tools/deps.sh --ci     all of the above, the interoperability codecs, the
 #                          X server and the peer libraries
 # Cross compilers come with their own C library; no foreign dpkg
@@ -15,9 +18,14 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libpng-dev libsdl2-dev)
 targets=(clang-14 g++-i686-linux-gnu g++-aarch64-linux-gnu qemu-user libsimde-dev)
+# Only wine64: a 32-bit wine would need the i386 dpkg architecture.
+windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb xauth imagemagick
+         python3 python3-pil)
 if [[ "${1:-}" == "--ci" ]]; then
-    packages+=("${targets[@]}" libclang-rt-14-dev python3 python3-pil imagemagick xvfb xauth
+    packages+=("${targets[@]}" "${windows[@]}" libclang-rt-14-dev python3 python3-pil imagemagick xvfb xauth
                x11-apps libpixman-1-dev valgrind)
+elif [[ "${1:-}" == "--windows" ]]; then
+    packages+=("${windows[@]}")
 elif [[ "${1:-}" == "--targets" ]]; then
     packages+=("${targets[@]}")
 elif [[ "${1:-}" == "--peer" ]]; then

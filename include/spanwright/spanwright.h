@@ -435,9 +435,10 @@ SW_API uint8_t screenGetLargestRes(screenmode_tag* out);
 
 /* Extension: chooses the display driver for the next rasterBegin that
  * opens a display. Names (any case):
- *  - "auto", the default: "sdl" when the library was built with SDL2, a
- *    window system is named in the environment (SDL_VIDEODRIVER, DISPLAY
- *    or WAYLAND_DISPLAY) and SDL2 video starts there; else "headless".
+ *  - "auto", the default: "ddraw" in a Windows build; else "sdl" when the
+ *    library was built with SDL2, a window system is named in the
+ *    environment (SDL_VIDEODRIVER, DISPLAY or WAYLAND_DISPLAY) and SDL2
+ *    video starts there; else "headless".
  *  - "headless": no window system. The display is simulated in memory (a
  *    1024 x 768 16-bit 565 desktop; full-screen modes of 8 or 16 bits);
  *    windows, cursor confinement, message boxes and the system palette are
@@ -446,11 +447,14 @@ SW_API uint8_t screenGetLargestRes(screenmode_tag* out);
  *    field of RasterBeginParams) is then an SDL_Window*, or null to let the
  *    library make the window. Full-screen modes become SDL full-screen
  *    windows; dedicated mode presents into the window as it is.
+ *  - "ddraw": the platform's DirectDraw and a real window (Windows builds
+ *    only); a window handle is an HWND.
  * Returns 1 when the name is taken; 0 for a null or unknown name, for
- * "sdl" in a build without SDL2, and while a display is open. When "sdl"
- * cannot start its video, or SDL2 finds no display and falls back to a
- * video driver that shows nothing ("offscreen", "dummy") without
- * SDL_VIDEODRIVER naming it, rasterBegin fails with a DebugPrintf line. */
+ * "sdl" in a build without SDL2, "ddraw" outside Windows, and while a
+ * display is open. When "sdl" cannot start its video, or SDL2 finds no
+ * display and falls back to a video driver that shows nothing
+ * ("offscreen", "dummy") without SDL_VIDEODRIVER naming it, rasterBegin
+ * fails with a DebugPrintf line. */
 SW_API uint8_t rasterSetDisplayDriver(const char* name);
 /* Extension: copies the last presented frame, read back from the primary
  * surface where it was shown, into `dst`, which must have pixels, the

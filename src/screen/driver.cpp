@@ -1,6 +1,7 @@
 // The driver table and the choice of the display driver.
 #include "screen/driver.h"
 
+#include "screen/directdraw/directdraw.h"
 #include "screen/memory_display.h"
 #include "screen/sdl/sdl.h"
 
@@ -12,6 +13,7 @@ namespace {
 
 // In the order "auto" tries them.
 constexpr DisplayDriverRow displayDrivers[] = {
+    {"ddraw", DDRAW_DISPLAY_DRIVER},
     {"sdl", SDL_DISPLAY_DRIVER},
     {"headless", &headlessDisplayDriver},
 };

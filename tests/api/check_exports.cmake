@@ -1,8 +1,16 @@
 cmake_minimum_required(VERSION 3.20)
 # The libraries export exactly the names their headers mark: every dynamic
 # symbol libspanwright (libvesk) defines is declared SW_API in spanwright.h
-# (VESK_API in vesk.h), and every declared name is defined.
+# (VESK_API in vesk.h), and every declared name is defined. A Windows DLL
+# is read with objdump -p (OBJDUMP): its export table must hold the plain C
+# names, without the decoration of any other calling convention ("_name",
+# "name@8").
 function(defined_symbols lib out)
+  if(OBJDUMP)
+    exported_names(${lib} names)
+    set(${out} ${names} PARENT_SCOPE)
+    return()
+  endif()
   execute_process(COMMAND ${NM} -D --defined-only ${lib} OUTPUT_VARIABLE text RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "nm failed on ${lib}")
@@ -17,6 +25,29 @@ function(defined_symbols lib out)
     if(NOT name MATCHES "^__")
       list(APPEND names ${name})
     endif()
+  endforeach()
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
+function(exported_names dll out)
+  execute_process(COMMAND ${OBJDUMP} -p ${dll} OUTPUT_VARIABLE text RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${dll}")
+  endif()
+  string(FIND "${text}" "[Ordinal/Name Pointer] Table" start)
+  if(start EQUAL -1)
+    message(FATAL_ERROR "${dll} has no export name table")
+  endif()
+  string(SUBSTRING "${text}" ${start} -1 text)
+  # Brackets would stop CMake from splitting the list of matches.
+  string(REPLACE "[" "(" text "${text}")
+  string(REPLACE "]" ")" text "${text}")
+  string(REGEX MATCH "Table\n(\t[^\n]*\n)*" table "${text}")
+  string(REGEX MATCHALL "\\) [^\n]+" lines "${table}")
+  set(names "")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^\\) " "" name "${line}")
+    list(APPEND names ${name})
   endforeach()
   set(${out} ${names} PARENT_SCOPE)
 endfunction()

@@ -9,6 +9,7 @@ add_test(NAME c_abi COMMAND test_c_abi)
 
 add_test(NAME exports COMMAND ${CMAKE_COMMAND}
   -DLIBRARY=$<TARGET_FILE:spanwright> -DVESK=$<TARGET_FILE:vesk> -DNM=${CMAKE_NM}
+  "-DOBJDUMP=$<$<BOOL:${WIN32}>:${CMAKE_OBJDUMP}>"
   -DHEADER=${PROJECT_SOURCE_DIR}/include/spanwright/spanwright.h
   -DVESK_HEADER=${PROJECT_SOURCE_DIR}/include/spanwright/vesk.h
   -P ${CMAKE_CURRENT_LIST_DIR}/check_exports.cmake)

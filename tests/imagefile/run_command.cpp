@@ -1,7 +1,6 @@
 #include "filetest.h"
 
 #include <cstdio>
-#include <sys/wait.h>
 
 namespace swtest {
 
@@ -15,7 +14,7 @@ int runCommand(const std::string& command, std::string* output) {
         text.append(buffer, n);
     int status = pclose(pipe);
     if (output) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return commandExitCode(status);
 }
 
 } // namespace swtest

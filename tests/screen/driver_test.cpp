@@ -15,6 +15,11 @@ constexpr bool sdlBuilt = true;
 #else
 constexpr bool sdlBuilt = false;
 #endif
+#if SPANWRIGHT_HAVE_DDRAW
+constexpr bool ddrawBuilt = true;
+#else
+constexpr bool ddrawBuilt = false;
+#endif
 
 using namespace screentest;
 
@@ -26,11 +31,11 @@ class Environment {
     void set(const char* name, const char* value) {
         const char* old = std::getenv(name);
         saved_.push_back({name, old ? old : "", old != nullptr});
-        value ? setenv(name, value, 1) : unsetenv(name);
+        swtest::setEnvironment(name, value);
     }
     ~Environment() {
         for (const auto& [name, value, had] : saved_)
-            had ? setenv(name, value.c_str(), 1) : unsetenv(name);
+            swtest::setEnvironment(name, had ? value.c_str() : nullptr);
     }
 
   private:
@@ -62,16 +67,17 @@ TEST_F(ScreenTest, DriverChoiceByName) {
     struct {
         const char* name;
         bool taken;
-    } names[] = {{nullptr, false},   {"directdraw", false}, {"", false},
-                 {"HEADLESS", true}, {"sdl", sdlBuilt},     {"auto", true}};
+    } names[] = {{nullptr, false},  {"directdraw", false}, {"", false},   {"HEADLESS", true},
+                 {"sdl", sdlBuilt}, {"ddraw", ddrawBuilt}, {"auto", true}};
     for (const auto& n : names)
         EXPECT_EQ(rasterSetDisplayDriver(n.name), n.taken) << (n.name ? n.name : "null");
-    // "auto" without a window system named is headless; no choice while open.
+    // "auto" is DirectDraw where it is built, else without a window system
+    // named headless; no choice while open.
     Environment env;
     for (const char* name : {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY"})
         env.set(name, nullptr);
     ASSERT_TRUE(open());
-    EXPECT_STREQ(displayDriverActive()->name, "headless");
+    EXPECT_STREQ(displayDriverActive()->name, ddrawBuilt ? "ddraw" : "headless");
     EXPECT_FALSE(rasterSetDisplayDriver("auto"));
     rasterEnd();
     EXPECT_EQ(displayDriverActive(), nullptr);

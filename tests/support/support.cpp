@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace swtest {
 
@@ -129,15 +130,27 @@ void setPixelAt(bitmap_tag* bm, int32_t x, int32_t y, uint32_t value) {
         p[k] = uint8_t(value >> (8 * k));
 }
 
+namespace {
+
+std::string uniqueName() {
+    static std::random_device device;
+    return std::to_string(device()) + "-" + std::to_string(device());
+}
+
+} // namespace
+
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "spanwright-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) {
-        ADD_FAILURE() << "mkdtemp failed";
-        return;
+    // A new directory of a name no other test process takes.
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path dir = base / ("spanwright-" + uniqueName());
+        if (std::filesystem::create_directory(dir, ec)) {
+            path_ = dir.generic_string();
+            return;
+        }
     }
-    path_ = buf.data();
+    ADD_FAILURE() << "no temporary directory could be created";
 }
 
 TempDir::~TempDir() {

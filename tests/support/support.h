@@ -12,6 +12,13 @@
 
 namespace swtest {
 
+// The operating system's part, one file per platform (platform_posix.cpp,
+// platform_windows.cpp): sets an environment variable, or removes it when
+// `value` is null; and the exit code of a command from the status pclose
+// gives, -1 when the command did not exit normally.
+void setEnvironment(const char* name, const char* value);
+int commandExitCode(int status);
+
 // Collects every DebugPrintf and _Error text while alive.
 class MessageCapture {
   public:

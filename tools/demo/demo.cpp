@@ -15,10 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -48,8 +47,8 @@ void usage(FILE* to) {
         "  --depth LIST       bits per pixel to run: 8, 16 or 8,16 (default 8,16)\n"
         "  --window           show the frames in a window (SDL2 display driver); a window\n"
         "                     takes the desktop's 16-bit pixels, 8-bit modes included\n"
-        "  --driver NAME      display driver: auto, headless or sdl (default headless; sdl\n"
-        "                     with --window)\n"
+        "  --driver NAME      display driver: auto, headless, sdl or ddraw (default\n"
+        "                     headless; sdl with --window)\n"
         "  --out DIR          where frames and screenshots go (default ./frames)\n"
         "  --frame-rate       draw the library's frame-rate readout into the frames (their\n"
         "                     hashes then change from run to run)\n"
@@ -184,8 +183,9 @@ bool parse(int argc, char** argv, Options& o) {
                 return bad("--depth %s: expected 8, 16 or both as 8,16", v);
         } else if (a == "--driver") {
             o.driver = v;
-            if (o.driver != "auto" && o.driver != "headless" && o.driver != "sdl")
-                return bad("--driver %s: expected auto, headless or sdl", v);
+            if (o.driver != "auto" && o.driver != "headless" && o.driver != "sdl" &&
+                o.driver != "ddraw")
+                return bad("--driver %s: expected auto, headless, sdl or ddraw", v);
         } else if (a == "--out") {
             if (!*v) return bad("--out needs a directory name");
             o.out = v;
@@ -331,27 +331,41 @@ bool runMode(const Options& o, demo::Scene& scene, int bits) {
     return ok;
 }
 
+// Whether files can be made in `dir`: a probe file is made and removed (the
+// permission bits alone do not tell on every platform).
+bool writable(const std::string& dir) {
+    std::string probe = dir + "/.spanwright-demo-probe";
+    std::FILE* f = std::fopen(probe.c_str(), "wb");
+    if (!f) return false;
+    std::fclose(f);
+    std::remove(probe.c_str());
+    return true;
+}
+
 // The output directory, made if missing; its absolute path also becomes
-// the library's home directory, where screenshots go.
+// the library's home directory, where screenshots go (forward slashes on
+// every platform: the library appends "/name").
 bool prepareOut(Options& o) {
-    if (mkdir(o.out.c_str(), 0777) != 0 && errno != EEXIST)
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::create_directory(o.out, error);
+    if (error)
         return failed("--out %s: cannot make the directory: %s", o.out.c_str(),
-                      std::strerror(errno));
-    struct stat info;
-    if (stat(o.out.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+                      error.message().c_str());
+    if (!fs::is_directory(o.out, error))
         return failed("--out %s: exists and is not a directory", o.out.c_str());
-    char resolved[PATH_MAX];
-    if (!realpath(o.out.c_str(), resolved) || access(resolved, W_OK) != 0)
+    std::string resolved = fs::canonical(o.out, error).generic_string();
+    if (error || !writable(resolved))
         return failed("--out %s: not a directory this user can write to", o.out.c_str());
-    if (std::strlen(resolved) + std::strlen("/zvss00.tga") >= sizeof homedir)
+    if (resolved.size() + std::strlen("/zvss00.tga") >= sizeof homedir)
         return failed("--out %s: the path is longer than the %zu characters the library's home "
                       "directory holds",
-                      resolved, sizeof homedir - std::strlen("/zvss00.tga") - 1);
+                      resolved.c_str(), sizeof homedir - std::strlen("/zvss00.tga") - 1);
     o.out = resolved;
     std::string assets = o.out + "/assets";
-    if (mkdir(assets.c_str(), 0777) != 0 && errno != EEXIST)
-        return failed("cannot make %s: %s", assets.c_str(), std::strerror(errno));
-    std::strcpy(homedir, resolved);
+    fs::create_directory(assets, error);
+    if (error) return failed("cannot make %s: %s", assets.c_str(), error.message().c_str());
+    std::strcpy(homedir, resolved.c_str());
     return true;
 }
 
