@@ -348,12 +348,12 @@ bool writable(const std::string& dir) {
 bool prepareOut(Options& o) {
     namespace fs = std::filesystem;
     std::error_code error;
+    if (fs::exists(o.out, error) && !fs::is_directory(o.out, error))
+        return failed("--out %s: exists and is not a directory", o.out.c_str());
     fs::create_directory(o.out, error);
     if (error)
         return failed("--out %s: cannot make the directory: %s", o.out.c_str(),
                       error.message().c_str());
-    if (!fs::is_directory(o.out, error))
-        return failed("--out %s: exists and is not a directory", o.out.c_str());
     std::string resolved = fs::canonical(o.out, error).generic_string();
     if (error || !writable(resolved))
         return failed("--out %s: not a directory this user can write to", o.out.c_str());
@@ -373,8 +373,8 @@ bool openDisplay(const Options& o) {
     std::string driver = o.driver;
     if (driver.empty()) driver = o.window ? "sdl" : "headless";
     if (!rasterSetDisplayDriver(driver.c_str()))
-        return failed("display driver %s: this build has none (SDL2 was not found when it was "
-                      "configured)",
+        return failed("display driver %s: not in this build (sdl needs SDL2 found when the build "
+                      "was configured, ddraw a Windows build)",
                       driver.c_str());
     SetDedicatedMode(o.window ? 1 : 0);
     ShowFrameRate(o.frameRate ? 1 : 0);
