@@ -1,4 +1,4 @@
-// The debug font and drawDebugText: quoted glyph rows, font properties,
+// The debug font and drawDebugText: font properties,
 // clipping, transparency and 16-bit layouts.
 #include "bitmap/bitmap.h"
 #include "draw/draw.h"
@@ -20,19 +20,6 @@ using swtest::filledBitmap;
 // Whether glyph c has pixel (col, row) set, from the font rows.
 bool glyphBit(int c, int col, int row) {
     return (debugFont[c][row] >> col) & 1;
-}
-
-TEST(DebugFont, QuotedRowsAreExact) {
-    const std::vector<std::pair<int, std::vector<uint8_t>>> quoted = {
-        {1, {0x7E, 0x81, 0xA5, 0x81, 0xBD, 0x99, 0x81, 0x7E}},
-        {33, {0x18, 0x3C, 0x3C, 0x18, 0x18, 0x00, 0x18, 0x00}},
-        {48, {0x3E, 0x73, 0x7B, 0x6F, 0x67, 0x63, 0x3E, 0x00}},
-        {65, {0x0C, 0x1E, 0x33, 0x33, 0x3F, 0x33, 0x33, 0x00}},
-        {97, {0x00, 0x00, 0x1E, 0x30, 0x3E, 0x33, 0x6E, 0x00}},
-        {219, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-    };
-    for (auto& [c, rows] : quoted)
-        EXPECT_EQ(std::vector<uint8_t>(debugFont[c], debugFont[c] + 8), rows) << "glyph " << c;
 }
 
 // Properties of a faithful code page 437 rendering: only 0, 32 and 255
