@@ -76,36 +76,28 @@ TEST(DebugText, TransparentLeavesBackgroundPixels) {
             EXPECT_EQ(bm->pixels[row * bm->rowBytes + col], 0) << "space clears its cell";
 }
 
-TEST(DebugText, SixteenBitGlyphsUseTheScreenTableOnZero) {
+// Glyphs advance eight pixels (bytes above 127 are glyphs too); 16-bit
+// layouts take the screen table's pixel, 0 where a glyph is clear.
+TEST(DebugText, GlyphsAdvanceEightPixelsOnEveryLayout) {
     swtest::DrawScene scene(12);
-    for (uint8_t type : {PIXEL_RGB565, PIXEL_ARGB1555}) {
+    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555}) {
         const uint16_t* table = screenTableOf(type);
-        swtest::Owned bm = filledBitmap(type, 9, 9, 0xEE);
-        drawDebugText(bm, 255, 1, 1, "0", 0);
-        for (int row = 0; row < 9; ++row)
-            for (int col = 0; col < 9; ++col) {
-                int gx = col - 1, gy = row - 1;
-                uint16_t want = gx < 0 || gy < 0 ? 0xEEEE : glyphBit('0', gx, gy) ? table[255] : 0;
+        swtest::Owned bm = filledBitmap(type, 19, 10, 0xEE);
+        drawDebugText(bm, 3, 2, 1, "0\xdb", 0);
+        for (int row = 0; row < 10; ++row)
+            for (int col = 0; col < 19; ++col) {
+                int gx = col - 2, gy = row - 1;
+                uint32_t want = gx < 0 || gx >= 16 || gy < 0 || gy >= 8 ? (table ? 0xEEEE : 0xEE)
+                                : !glyphBit(gx < 8 ? '0' : 0xdb, gx % 8, gy) ? 0
+                                : table ? table[3]
+                                        : 3;
                 EXPECT_EQ(swtest::pixelAt(bm, col, row), want) << col << "," << row;
             }
+        std::vector<uint8_t> before = bufferOf(bm);
+        drawDebugText(bm, 3, 0, 0, "", 0);
+        drawDebugText(bm, 3, 0, 0, nullptr, 0);
+        EXPECT_EQ(before, bufferOf(bm));
     }
-}
-
-TEST(DebugText, GlyphsAdvanceEightPixels) {
-    swtest::Owned bm = filledBitmap(PIXEL_PAL8, 40, 30, 0xEE);
-    drawDebugText(bm, 3, 10, 20, "A\xdb", 0); // bytes above 127 are glyphs too
-    for (int row = 20; row < 28; ++row)
-        for (int col = 0; col < 40; ++col) {
-            int gx = col - 10;
-            uint8_t want = gx < 0 || gx >= 16 ? 0xEE
-                           : glyphBit(gx < 8 ? 'A' : 0xdb, gx % 8, row - 20) ? 3
-                                                                             : 0;
-            EXPECT_EQ(bm->pixels[row * bm->rowBytes + col], want) << col << "," << row;
-        }
-    std::vector<uint8_t> before = bufferOf(bm);
-    drawDebugText(bm, 3, 0, 0, "", 0);
-    drawDebugText(bm, 3, 0, 0, nullptr, 0);
-    EXPECT_EQ(before, bufferOf(bm));
 }
 
 // Text at random positions around a small bitmap equals the matching
