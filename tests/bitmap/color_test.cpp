@@ -18,25 +18,6 @@ TEST(Color, FiveBitExpansionRounds) {
         EXPECT_EQ(expand5[f], int(std::lround(f * 255.0 / 31))) << f;
 }
 
-TEST(Color, RGBOfTheDirectTypes) {
-    struct Case {
-        uint8_t type;
-        uint8_t r, g, b;
-        uint32_t value;
-    };
-    const Case cases[] = {
-        {PIXEL_RGB565, 0x12, 0x34, 0x56, 0x11AA},   {PIXEL_ARGB1555, 0x12, 0x34, 0x56, 0x88CA},
-        {PIXEL_RGB444, 0x12, 0x34, 0x56, 0x0135},   {PIXEL_ARGB4444, 0x12, 0x34, 0x56, 0xF135},
-        {PIXEL_RGB888, 0x12, 0x34, 0x56, 0x123456}, {PIXEL_ARGB8888, 0x12, 0x34, 0x56, 0xFF123456},
-    };
-    uint32_t noIndex[8] = {};
-    for (const Case& c : cases) {
-        bitmap_tag bm = record(c.type);
-        EXPECT_EQ(colorRGB(&bm, c.r, c.g, c.b), c.value) << int(c.type);
-        EXPECT_EQ(colorSubsetRGB(&bm, c.r, c.g, c.b, noIndex), c.value) << "mask ignored";
-    }
-}
-
 TEST(Color, ChannelsOfTheDirectTypes) {
     struct Case {
         uint8_t type;
@@ -66,22 +47,28 @@ TEST(Color, ChannelsOfTheDirectTypes) {
 }
 
 // Random colours through every direct type: the channels widen back to
-// what colorRGB keeps of them (bits of red, green, blue), and colorRGBA
+// what colorRGB keeps of them (bits of red, green, blue), no bit outside
+// the type's fields is set, a subset mask plays no part, and colorRGBA
 // keeps the top bits of alpha where the type has it.
 TEST(Color, DirectRoundTripKeepsTheTopBitsOfEachChannel) {
     const struct {
         uint8_t type;
         int n[4];
-    } direct[] = {{PIXEL_RGB565, {5, 6, 5, 0}}, {PIXEL_ARGB1555, {5, 5, 5, 1}},
-                  {PIXEL_RGB444, {4, 4, 4, 0}}, {PIXEL_ARGB4444, {4, 4, 4, 4}},
-                  {PIXEL_RGB888, {8, 8, 8, 0}}, {PIXEL_ARGB8888, {8, 8, 8, 8}}};
+        uint32_t opaque; // the bits an opaque colour may set
+    } direct[] = {
+        {PIXEL_RGB565, {5, 6, 5, 0}, 0xFFFF},   {PIXEL_ARGB1555, {5, 5, 5, 1}, 0xFFFF},
+        {PIXEL_RGB444, {4, 4, 4, 0}, 0x0FFF},   {PIXEL_ARGB4444, {4, 4, 4, 4}, 0xFFFF},
+        {PIXEL_RGB888, {8, 8, 8, 0}, 0xFFFFFF}, {PIXEL_ARGB8888, {8, 8, 8, 8}, 0xFFFFFFFF}};
+    uint32_t noIndex[8] = {};
     swtest::Rng rng(3);
-    for (const auto& [type, n] : direct) {
+    for (const auto& [type, n, opaque] : direct) {
         bitmap_tag bm = record(type);
         for (int i = 0; i < 2000; ++i) {
             uint8_t c[4] = {uint8_t(rng.next()), uint8_t(rng.next()), uint8_t(rng.next()),
                             uint8_t(rng.next())};
             uint32_t v = colorRGB(&bm, c[0], c[1], c[2]);
+            ASSERT_EQ(v & ~opaque, 0u) << int(type);
+            ASSERT_EQ(colorSubsetRGB(&bm, c[0], c[1], c[2], noIndex), v) << "mask ignored";
             uint8_t back[3] = {colorR(&bm, v), colorG(&bm, v), colorB(&bm, v)};
             ASSERT_EQ(colorA(&bm, v), 255) << "colorRGB is opaque";
             for (int k = 0; k < 3; ++k)

@@ -114,67 +114,39 @@ TEST(BottomUp, PixelOfAnEightByEightViewLandsInTheLastRowOfMemory) {
     EXPECT_EQ(buf[49], 0);
 }
 
-TEST(BottomUp, PrimitivesAndTextSeeTheSameRows) {
+// Each entry point through the twins: the primitives and text on every
+// layout, copies and scaling on every type pair, character copies, special
+// records and instances on their types.
+TEST(BottomUp, EveryEntryPointSeesTheSameRows) {
     swtest::DrawScene scene(31, colormap, 0x80C08040);
-    const Call calls[] = {
-        [](const Views& v, std::vector<int64_t>& seen) {
-            for (int y = -1; y <= v.dst->height; ++y)
-                for (int x = -1; x <= v.dst->width; ++x) {
-                    drawPixel(v.dst, x * 7 + y, x, y);
-                    seen.push_back(readPixel(v.dst, x, y));
-                    int32_t r, g, b;
-                    readPixelRGB(v.dst, x, y, &r, &g, &b);
-                    seen.insert(seen.end(), {r, g, b});
-                }
-        },
-        [](const Views& v, std::vector<int64_t>&) {
-            fillRect(v.dst, 3, -2, 1, 40, 3);
-            fillRect(v.dst, 4, 1, -1, 2, 40);
-            drawLine(v.dst, 5, -4, -3, 30, 12);
-            drawLine(v.dst, 6, 20, 0, -1, 0);
-            aaLine(v.dst, 7, 0x30000, -0x10000, 0x18000, 0x90000);
-            drawDebugText(v.dst, 8, -3, -2, "Ab", 0);
-            drawDebugText(v.dst, 9, 5, 1, "\xdb", 1);
-            bitmapFill(v.dst, 10);
-        },
+    const Call pixels = [](const Views& v, std::vector<int64_t>& seen) {
+        for (int y = -1; y <= v.dst->height; ++y)
+            for (int x = -1; x <= v.dst->width; ++x) {
+                drawPixel(v.dst, x * 7 + y, x, y);
+                seen.push_back(readPixel(v.dst, x, y));
+                int32_t r, g, b;
+                readPixelRGB(v.dst, x, y, &r, &g, &b);
+                seen.insert(seen.end(), {r, g, b});
+            }
     };
-    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555, PIXEL_CMAP4, PIXEL_RGB888})
-        for (uint32_t seed = 0; seed < 12; ++seed)
-            for (const Call& call : calls)
-                expectSameBothWays("primitives", type, PIXEL_PAL8, PIXEL_PAL8, call, seed);
-}
-
-TEST(BottomUp, CopiesOfEveryTypePairSeeTheSameRows) {
-    swtest::DrawScene scene(31, colormap, 0x80C08040);
-    const Call copy = [](const Views& v, std::vector<int64_t>&) {
+    const Call primitives = [](const Views& v, std::vector<int64_t>&) {
+        fillRect(v.dst, 3, -2, 1, 40, 3);
+        fillRect(v.dst, 4, 1, -1, 2, 40);
+        drawLine(v.dst, 5, -4, -3, 30, 12);
+        drawLine(v.dst, 6, 20, 0, -1, 0);
+        aaLine(v.dst, 7, 0x30000, -0x10000, 0x18000, 0x90000);
+        drawDebugText(v.dst, 8, -3, -2, "Ab", 0);
+        drawDebugText(v.dst, 9, 5, 1, "\xdb", 1);
+        bitmapFill(v.dst, 10);
+    };
+    const Call copyAndScale = [](const Views& v, std::vector<int64_t>&) {
         for (int x : {-3, 0, 2})
             bitmapCopy(v.dst, x, x - 1, v.src);
-    };
-    for (uint8_t st = 0; st < pixelTypeCount; ++st)
-        for (uint8_t dt = 0; dt < pixelTypeCount; ++dt)
-            for (uint32_t seed = 0; seed < 3; ++seed)
-                expectSameBothWays("bitmapCopy", dt, st, PIXEL_PAL8, copy,
-                                   st * 100 + dt * 3 + seed);
-}
-
-TEST(BottomUp, ScalingSeesTheSameRows) {
-    swtest::DrawScene scene(31, colormap, 0x80C08040);
-    const Call scale = [](const Views& v, std::vector<int64_t>&) {
-        const int32_t factors[][2] = {{0x20000, 0x18000},
-                                      {0x8000, 0x10000},
-                                      {-0x14000, 0x9000},
-                                      {0x10000, 0x10000},
-                                      {0x10000, -0x20000}};
+        const int32_t factors[][2] = {
+            {0x20000, 0x18000}, {0x8000, 0x10000}, {-0x14000, 0x9000}, {0x10000, -0x20000}};
         for (const auto& f : factors)
             bitmapScale(v.dst, -1, 1, v.src, f[0], f[1]);
     };
-    for (uint8_t st = 0; st < pixelTypeCount; ++st)
-        for (uint8_t dt = 0; dt < pixelTypeCount; ++dt)
-            expectSameBothWays("bitmapScale", dt, st, PIXEL_PAL8, scale, st * 11 + dt);
-}
-
-TEST(BottomUp, CharactersSpecialRecordsAndInstancesSeeTheSameRows) {
-    swtest::DrawScene scene(31, colormap, 0x80C08040);
     const Call character = [](const Views& v, std::vector<int64_t>&) {
         bitmapCopyCharacter(v.dst, 1, -1, v.extra, v.src);
         bitmapCopyCharacter(v.dst, -2, 2, v.extra, v.src);
@@ -195,9 +167,17 @@ TEST(BottomUp, CharactersSpecialRecordsAndInstancesSeeTheSameRows) {
         drawLine(&inst, 12, -1, 0, 9, 6);
         bitmapCopy(&inst, 0, -1, v.src);
     };
+    for (uint32_t seed = 0; seed < 12; ++seed)
+        for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555, PIXEL_CMAP4, PIXEL_RGB888})
+            for (const Call* call : {&pixels, &primitives})
+                expectSameBothWays("primitives", type, PIXEL_PAL8, PIXEL_PAL8, *call, seed);
+    for (uint8_t st = 0; st < pixelTypeCount; ++st)
+        for (uint8_t dt = 0; dt < pixelTypeCount; ++dt)
+            for (uint32_t seed = 0; seed < 3; ++seed)
+                expectSameBothWays("copy and scale", dt, st, PIXEL_PAL8, copyAndScale,
+                                   st * 100 + dt * 3 + seed);
     for (uint32_t seed = 0; seed < 20; ++seed) {
-        expectSameBothWays("bitmapCopyCharacter", PIXEL_RGB565, PIXEL_ALPHA8, PIXEL_RGB565,
-                           character, seed);
+        expectSameBothWays("character", PIXEL_RGB565, PIXEL_ALPHA8, PIXEL_RGB565, character, seed);
         for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555})
             expectSameBothWays("special", type, PIXEL_PAL8_KEY, PIXEL_PAL8, special, seed);
         for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565})

@@ -1,4 +1,4 @@
-// The debug font and drawDebugText: quoted glyph rows, font properties,
+// The debug font and drawDebugText: font properties,
 // clipping, transparency and 16-bit layouts.
 #include "bitmap/bitmap.h"
 #include "draw/draw.h"
@@ -20,19 +20,6 @@ using swtest::filledBitmap;
 // Whether glyph c has pixel (col, row) set, from the font rows.
 bool glyphBit(int c, int col, int row) {
     return (debugFont[c][row] >> col) & 1;
-}
-
-TEST(DebugFont, QuotedRowsAreExact) {
-    const std::vector<std::pair<int, std::vector<uint8_t>>> quoted = {
-        {1, {0x7E, 0x81, 0xA5, 0x81, 0xBD, 0x99, 0x81, 0x7E}},
-        {33, {0x18, 0x3C, 0x3C, 0x18, 0x18, 0x00, 0x18, 0x00}},
-        {48, {0x3E, 0x73, 0x7B, 0x6F, 0x67, 0x63, 0x3E, 0x00}},
-        {65, {0x0C, 0x1E, 0x33, 0x33, 0x3F, 0x33, 0x33, 0x00}},
-        {97, {0x00, 0x00, 0x1E, 0x30, 0x3E, 0x33, 0x6E, 0x00}},
-        {219, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-    };
-    for (auto& [c, rows] : quoted)
-        EXPECT_EQ(std::vector<uint8_t>(debugFont[c], debugFont[c] + 8), rows) << "glyph " << c;
 }
 
 // Properties of a faithful code page 437 rendering: only 0, 32 and 255
@@ -89,36 +76,28 @@ TEST(DebugText, TransparentLeavesBackgroundPixels) {
             EXPECT_EQ(bm->pixels[row * bm->rowBytes + col], 0) << "space clears its cell";
 }
 
-TEST(DebugText, SixteenBitGlyphsUseTheScreenTableOnZero) {
+// Glyphs advance eight pixels (bytes above 127 are glyphs too); 16-bit
+// layouts take the screen table's pixel, 0 where a glyph is clear.
+TEST(DebugText, GlyphsAdvanceEightPixelsOnEveryLayout) {
     swtest::DrawScene scene(12);
-    for (uint8_t type : {PIXEL_RGB565, PIXEL_ARGB1555}) {
+    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555}) {
         const uint16_t* table = screenTableOf(type);
-        swtest::Owned bm = filledBitmap(type, 9, 9, 0xEE);
-        drawDebugText(bm, 255, 1, 1, "0", 0);
-        for (int row = 0; row < 9; ++row)
-            for (int col = 0; col < 9; ++col) {
-                int gx = col - 1, gy = row - 1;
-                uint16_t want = gx < 0 || gy < 0 ? 0xEEEE : glyphBit('0', gx, gy) ? table[255] : 0;
+        swtest::Owned bm = filledBitmap(type, 19, 10, 0xEE);
+        drawDebugText(bm, 3, 2, 1, "0\xdb", 0);
+        for (int row = 0; row < 10; ++row)
+            for (int col = 0; col < 19; ++col) {
+                int gx = col - 2, gy = row - 1;
+                uint32_t want = gx < 0 || gx >= 16 || gy < 0 || gy >= 8 ? (table ? 0xEEEE : 0xEE)
+                                : !glyphBit(gx < 8 ? '0' : 0xdb, gx % 8, gy) ? 0
+                                : table ? table[3]
+                                        : 3;
                 EXPECT_EQ(swtest::pixelAt(bm, col, row), want) << col << "," << row;
             }
+        std::vector<uint8_t> before = bufferOf(bm);
+        drawDebugText(bm, 3, 0, 0, "", 0);
+        drawDebugText(bm, 3, 0, 0, nullptr, 0);
+        EXPECT_EQ(before, bufferOf(bm));
     }
-}
-
-TEST(DebugText, GlyphsAdvanceEightPixels) {
-    swtest::Owned bm = filledBitmap(PIXEL_PAL8, 40, 30, 0xEE);
-    drawDebugText(bm, 3, 10, 20, "A\xdb", 0); // bytes above 127 are glyphs too
-    for (int row = 20; row < 28; ++row)
-        for (int col = 0; col < 40; ++col) {
-            int gx = col - 10;
-            uint8_t want = gx < 0 || gx >= 16 ? 0xEE
-                           : glyphBit(gx < 8 ? 'A' : 0xdb, gx % 8, row - 20) ? 3
-                                                                             : 0;
-            EXPECT_EQ(bm->pixels[row * bm->rowBytes + col], want) << col << "," << row;
-        }
-    std::vector<uint8_t> before = bufferOf(bm);
-    drawDebugText(bm, 3, 0, 0, "", 0);
-    drawDebugText(bm, 3, 0, 0, nullptr, 0);
-    EXPECT_EQ(before, bufferOf(bm));
 }
 
 // Text at random positions around a small bitmap equals the matching
