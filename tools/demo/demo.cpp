@@ -358,9 +358,9 @@ bool prepareOut(Options& o) {
     if (error || !writable(resolved))
         return failed("--out %s: not a directory this user can write to", o.out.c_str());
     if (resolved.size() + std::strlen("/zvss00.tga") >= sizeof homedir)
-        return failed("--out %s: the path is longer than the %zu characters the library's home "
+        return failed("--out %s: the path is longer than the %d characters the library's home "
                       "directory holds",
-                      resolved.c_str(), sizeof homedir - std::strlen("/zvss00.tga") - 1);
+                      resolved.c_str(), int(sizeof homedir - std::strlen("/zvss00.tga") - 1));
     o.out = resolved;
     std::string assets = o.out + "/assets";
     fs::create_directory(assets, error);
