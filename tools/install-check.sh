@@ -28,6 +28,8 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
+# grep reads to the end (no -q): a reader that stops early would end the
+# writer with SIGPIPE, which pipefail reports as a failure.
 bare() { env -i PATH=/usr/local/bin:/usr/bin:/bin "$@"; }
 
 echo "-- the README shows tests/install/example.c as it is"
@@ -47,7 +49,7 @@ mkdir "$scratch/run"
     bare ../consumer/consumer
     bare ../consumer/example
     bare ../pc-example
-    bare "$prefix/bin/spanwright-asset" info example.pcx | grep -q '^format: PCX'
+    bare "$prefix/bin/spanwright-asset" info example.pcx | grep '^format: PCX' >/dev/null
 )
 mv "$scratch/usr" "$scratch/moved"
 (cd "$scratch/run" && bare ../moved/bin/spanwright-asset info example.pcx >/dev/null)
@@ -68,7 +70,7 @@ cp tests/install/example.c tests/install/CMakeLists.txt tests/install/consumer.c
     bare sh -c 'cc -std=c99 example.c -o pc-example $(pkg-config --cflags --libs spanwright)'
     bare ./cmake-build/example
     bare ./pc-example
-    bare spanwright-asset info example.pcx | grep -q '^format: PCX'
+    bare spanwright-asset info example.pcx | grep '^format: PCX' >/dev/null
     [[ $(bare sh -c 'command -v spanwright-asset') == "$prefix/bin/spanwright-asset" ]]
 )
 echo "README route ($prefix): the installed tool and the C example run with no environment set"
