@@ -534,7 +534,9 @@ void Sequence::makeView() {
     const int slot = in_.pick(bitmapSlots);
     const uint8_t type = uint8_t(in_.pick(PIXEL_ALPHA8 + 1));
     const int32_t width = in_.size(), height = std::max(in_.size(), 1);
-    const int32_t stride = int32_t(allocRowBytes(type, width)) + in_.range(0, 5);
+    // Whole pixels of slack: the primitives step 16-bit rows by whole pixels.
+    const int32_t slack = in_.range(0, 5), bpp = std::max(bytesPerPixel(type), 1);
+    const int32_t stride = int32_t(allocRowBytes(type, width)) + slack - slack % bpp;
     const bool withMap = in_.flag() && hasMap(type);
     const Input::Fill fill = in_.fill();
     if (settings().leaveOutViews) return;
@@ -921,8 +923,8 @@ void Sequence::finish() {
 
 // --------------------------------------------------------------- display
 
-// Surface loss and restore come with the scripted driver (tests/screen):
-// a later op makes the next Lock or Blt answer "surface lost" through it.
+// The display may lose its surfaces between any two calls; the call that
+// meets the loss restores them.
 void Sequence::displayOp(int op) {
     beforeDisplayCall();
     switch (op) {
@@ -981,7 +983,7 @@ void Sequence::displayOp(int op) {
         break;
     }
     case opDisplayMisc: {
-        const int what = in_.pick(7);
+        const int what = in_.pick(8);
         static const uint32_t messages[] = {0x82, 0x1C, 0x311, 0x30F};
         if (what == 0) screenGotFocus();
         if (what == 1) screenLostFocus();
@@ -999,6 +1001,7 @@ void Sequence::displayOp(int op) {
             const int dst = bitmapArg();
             if (dst >= 0 && !isView(dst)) screenReadFrame(resolve(dst));
         }
+        if (what == 7) memoryDisplayLoseSurfaces();
         break;
     }
     case opRasterEnd:
