@@ -195,12 +195,16 @@ uint8_t readCMAP(void* user, uint32_t, uint32_t, int32_t, file_tag* file) {
     bitmap_tag* bm = state->bitmap;
     bool made = false;
     if (state->allocate && bm && !bm->map) {
-        uint8_t* colormap;
-        if (!colormapAlloc(&colormap)) {
+        // A palette's size, the colormap first and zeros after: bitmapLoad8a
+        // may retype a shared 4-bit bitmap to PIXEL_ALPHA8, whose map is
+        // then read as a palette (by bitmapWrite, mipCreate).
+        uint32_t* block;
+        if (!paletteAlloc(&block)) {
             DebugPrintf("colormapAlloc() failed in readCMAP()\n");
             return 0;
         }
-        bm->map = colormap;
+        std::memset(block, 0, 256 * sizeof(uint32_t));
+        bm->map = block;
         made = true;
     }
     if (!bm || !bm->map || !isIndexed4(bm->pixelType)) return 1;
