@@ -1,6 +1,7 @@
 #include "api_model.h"
 
 #include "bitmap/bitmap.h"
+#include "blit/pixels.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -269,9 +270,16 @@ FileModel pcxModel(const bitmap_tag* bm, const uint32_t* palette) {
     m.image.type = PIXEL_PAL8;
     m.image.width = bm->width;
     m.image.height = bm->height;
+    // readPixel's values; a 16-bit screen pixel through a reverse table
+    // (the first index of each pixel), which readPixel would find by a scan.
+    const uint16_t* table = screenTableOf(bm->pixelType);
+    std::vector<uint8_t> index(table ? 65536 : 0, 0);
+    for (int i = 255; table && i >= 0; --i)
+        index[table[i]] = uint8_t(i);
     for (int32_t y = 0; y < bm->height; ++y)
         for (int32_t x = 0; x < bm->width; ++x)
-            m.image.pixels.push_back(uint32_t(readPixel(bm, x, y)) & 0xFF);
+            m.image.pixels.push_back(table ? index[load16(primitivePixel(bm, x, y))]
+                                           : uint32_t(readPixel(bm, x, y)) & 0xFF);
     m.loadable = bm->width >= 1 && bm->height >= 1;
     m.palette.emplace();
     for (int i = 0; i < 256; ++i)
