@@ -228,8 +228,58 @@ class Sequence {
     }
 
     void step();
-    void probe();
-    void finish();
+    // What a host may read at any moment: the current palette, colormap and
+    // mip, and the back buffer's pixels when it has any.
+    void probe() {
+        uint32_t copy[256];
+        paletteGetCurrent(copy, 0, 256);
+        volatile uint8_t sink = 0;
+        if (const uint8_t* c = colormapGetCurrent())
+            for (int i = 0; i < 16; ++i)
+                sink = sink + c[i];
+        if (const mip_tag* mip = mipGetCurrent())
+            if (mip->levels && mip->level[0].pixels) sink = sink + mip->level[0].pixels[0];
+        const bitmap_tag* back = screenGetBackBuffer();
+        const int bpp = bytesPerPixel(back->pixelType);
+        if (back->pixels && bpp && back->width > 0 && back->height > 0 &&
+            back->rowBytes >= int64_t(back->width) * bpp) {
+            sink = sink + back->pixels[0];
+            sink = sink + back->pixels[int64_t(back->height - 1) * back->rowBytes +
+                                       int64_t(back->width) * bpp - 1];
+        }
+        (void)sink;
+    }
+    void finish() {
+        for (auto& made : specials)
+            freeSpecials(made);
+        for (int s = 0; s < bitmapSlots; ++s)
+            releaseBitmap(s, false);
+        for (int m = 0; m < mipSlots; ++m)
+            setMip(m, nullptr);
+        for (uint32_t*& p : palettes) {
+            forget(p);
+            paletteFree(p);
+            p = nullptr;
+        }
+        for (uint8_t*& c : colormaps) {
+            forget(c);
+            colormapFree(c);
+            c = nullptr;
+        }
+        if (!cache.empty()) fail("the cache model kept an entry");
+        unlockBitmap();
+        for (int i = 0; i < 3 && screenCurrentMode(); ++i)
+            screenEnd();
+        if (rasterBegun) rasterEnd();
+        if (headless::liveWindows() != 0) fail("rasterEnd left a window");
+        paletteSetCurrent(nullptr, 0, 0);
+        colormapSetCurrent(nullptr);
+        mipSetCurrent(nullptr);
+        screenLifecycleReset();
+        screenPaletteReset();
+        memoryDisplayResetDefaults();
+        headless::reset();
+    }
 
     // ------------------------------------------------------------ pool
     bool isView(int slot) const {
@@ -267,7 +317,35 @@ class Sequence {
             if (bitmaps[s].holder != Holder::none && bitmaps[s].parent == parent)
                 releaseBitmap(s, false);
     }
-    void releaseBitmap(int slot, bool viaUnload);
+    void releaseBitmap(int slot, bool viaUnload) {
+        BitmapSlot& s = bitmaps[slot];
+        const Holder holder = s.holder;
+        if (holder == Holder::none) return;
+        s.holder = Holder::none; // dependents first, without coming back here
+        releaseDependents(slot);
+        switch (holder) {
+        case Holder::instance: bitmapInstanceFree(s.bm); break;
+        case Holder::view: forget(s.map.data()); break;
+        case Holder::cached: {
+            auto entry = std::find_if(cache.begin(), cache.end(),
+                                      [&](const auto& e) { return e.second.first == s.bm; });
+            if (entry == cache.end()) fail("a loaded bitmap missing from the cache model");
+            if (--entry->second.second == 0) {
+                forget(s.bm->map);
+                cache.erase(entry);
+            }
+            bitmapUnload(s.bm);
+            break;
+        }
+        case Holder::allocated:
+        case Holder::uncached:
+            forget(s.bm->map);
+            viaUnload ? bitmapUnload(s.bm) : bitmapFree(s.bm);
+            break;
+        default: break;
+        }
+        s = BitmapSlot{};
+    }
     void setMip(int slot, mip_tag* mip) {
         forgetMip(mips[slot]);
         mipFree(mips[slot]);
@@ -284,21 +362,206 @@ class Sequence {
     // them, again with the twins: results, the written bitmap and the views
     // must agree.
     template <class Call>
-    void mirror(std::initializer_list<int> reads, int written, Call call);
-    void compareView(int slot, const char* what);
+    void mirror(std::initializer_list<int> reads, int written, Call call) {
+        auto run = [&](bool twin) -> int64_t {
+            if constexpr (std::is_void_v<decltype(call(twin))>) {
+                call(twin);
+                return 0;
+            } else {
+                return int64_t(call(twin));
+            }
+        };
+        bool views = isView(written);
+        for (int r : reads)
+            views = views || isView(r);
+        if (!views || written == backBufferSlot) {
+            run(false);
+            return;
+        }
+        std::vector<uint8_t> before, first;
+        bitmap_tag* target = written >= 0 && !isView(written) ? bm(written) : nullptr;
+        if (target) before = rowsOf(target);
+        const int64_t r1 = run(false);
+        if (target) {
+            first = rowsOf(target);
+            restoreRows(target, before);
+        }
+        const int64_t r2 = run(true);
+        if (r1 != r2)
+            fail("a call on a bottom-up view gave " + std::to_string(r1) + ", on its twin " +
+                 std::to_string(r2));
+        if (target && rowsOf(target) != first)
+            fail("a bottom-up view and its twin drew different pixels");
+        for (int slot : reads)
+            if (isView(slot)) compareView(slot, "read");
+        if (isView(written)) compareView(written, "drawn");
+    }
+    void compareView(int slot, const char* what) {
+        const BitmapSlot& s = bitmaps[slot];
+        const int64_t stride = s.twin.rowBytes, height = s.twin.height;
+        for (int64_t y = 0; y < height; ++y)
+            if (std::memcmp(s.record.pixels - y * stride, s.twin.pixels + y * stride,
+                            size_t(stride)))
+                fail(std::string(what) + ": the bottom-up view and its twin differ in row " +
+                     std::to_string(y));
+        if (!std::equal(s.viewBuffer.begin() + stride * height, s.viewBuffer.end(),
+                        s.twinBuffer.begin() + stride * height))
+            fail(std::string(what) + ": written past the rows of a bottom-up view or its twin");
+    }
 
     // ---------------------------------------------------------- objects
-    void allocBitmap();
+    void allocBitmap() {
+        const int slot = in.pick(bitmapSlots);
+        const uint8_t type = uint8_t(in.pick(8) ? in.pick(PIXEL_ALPHA8 + 1) : in.range(11, 255));
+        const int32_t width = in.size(), height = in.size();
+        const bool withMap = in.flag(), viaUnload = in.flag();
+        const Input::Fill fill = in.fill();
+        releaseBitmap(slot, viaUnload);
+        bitmap_tag* made;
+        if (!bitmapAlloc(&made, type, width, height, withMap)) {
+            if (made) fail("bitmapAlloc failed without clearing its out-pointer");
+            return;
+        }
+        // The whole buffer: (height + 1) rows and a byte.
+        fillPixels(made, fill.seed, fill.mode, made->pixels,
+                   size_t(made->rowBytes) * size_t(height + 1) + 1);
+        bitmaps[slot].holder = Holder::allocated;
+        bitmaps[slot].bm = made;
+    }
     void releaseOp() {
         const int slot = in.pick(bitmapSlots);
         releaseBitmap(slot, in.flag());
     }
-    void instance();
-    void view();
-    void palette();
-    void colormap();
-    void mapCalls();
-    void mipCreateOp();
+    void instance() {
+        const int slot = in.pick(bitmapSlots), parent = bitmapArg(), placement = in.pick(4);
+        const bool record = in.flag();
+        if (parent == slot || isView(parent)) return;
+        // A parent may itself be an instance of any size.
+        const int32_t pw = std::clamp(int32_t{bm(parent)->width}, 0, INT32_MAX - 1);
+        const int32_t ph = std::clamp(int32_t{bm(parent)->height}, 0, INT32_MAX - 1);
+        int32_t x, y, w, h;
+        switch (placement) {
+        case 0: // inside
+            x = in.range(0, pw), y = in.range(0, ph);
+            w = in.range(0, pw - x), h = in.range(0, ph - y);
+            break;
+        case 1: // on the right and bottom edges
+            w = in.range(0, pw), h = in.range(0, ph);
+            x = pw - w, y = ph - h;
+            break;
+        case 2: // one past an edge, or a negative corner
+            x = in.coord(pw), y = in.coord(ph);
+            w = in.range(0, pw + 1), h = in.range(0, ph + 1);
+            break;
+        default: x = in.i32(), y = in.i32(), w = in.i32(), h = in.i32(); break;
+        }
+        for (int p = parent; p >= 0 && p < bitmapSlots; p = bitmaps[p].parent)
+            if (p == slot) return; // the new instance would release its own parent
+        releaseBitmap(slot, false);
+        BitmapSlot& s = bitmaps[slot];
+        if (record) {
+            bitmapInstance(&s.record, bm(parent), x, y, w, h);
+            s.bm = &s.record;
+        } else if (!bitmapInstanceAlloc(&s.bm, bm(parent), x, y, w, h)) {
+            return;
+        }
+        s.holder = record ? Holder::instanceRecord : Holder::instance;
+        s.parent = parent;
+    }
+    // A bottom-up view over a buffer of its own (rows `stride` bytes apart,
+    // one spare row after the rows), with its twin.
+    void view() {
+        const int slot = in.pick(bitmapSlots);
+        const uint8_t type = uint8_t(in.pick(PIXEL_ALPHA8 + 1));
+        const int32_t width = in.size(), height = std::max(in.size(), 1);
+        // Whole pixels of slack: the primitives step 16-bit rows by whole pixels.
+        const int32_t slack = in.range(0, 5), bpp = std::max(bytesPerPixel(type), 1);
+        const int32_t stride = int32_t(allocRowBytes(type, width)) + slack - slack % bpp;
+        const bool withMap = in.flag() && hasMap(type);
+        const Input::Fill fill = in.fill();
+        releaseBitmap(slot, false);
+        BitmapSlot& s = bitmaps[slot];
+        s.holder = Holder::view;
+        s.viewBuffer.assign(size_t(stride) * size_t(height + 1) + 4, 0);
+        if (withMap) s.map.assign(256, 0);
+        uint8_t* last = s.viewBuffer.data() + int64_t(stride) * (height - 1);
+        s.record = {type, width, height, -stride, withMap ? s.map.data() : nullptr, last};
+        s.bm = &s.record;
+        fillPixels(s.bm, fill.seed, fill.mode, s.viewBuffer.data(), s.viewBuffer.size());
+        s.twinBuffer = s.viewBuffer;
+        for (int32_t y = 0; y < height; ++y)
+            std::memcpy(s.twinBuffer.data() + int64_t(y) * stride, last - int64_t(y) * stride,
+                        size_t(stride));
+        s.twin = {type, width, height, stride, s.record.map, s.twinBuffer.data()};
+    }
+    void palette() {
+        const int slot = in.pick(paletteSlots), what = in.pick(3), index = in.pick(256);
+        const uint32_t value = uint32_t(in.u64());
+        uint32_t*& p = palettes[slot];
+        if (what == 2) {
+            if (!p) return;
+            paletteSetEntry(p, index, value);
+            if (paletteGetEntry(p, index) != value) fail("paletteGetEntry");
+            return;
+        }
+        forget(p);
+        what == 0 || !in.flag() ? paletteFree(p) : paletteUnload(p);
+        p = nullptr;
+        if (what == 0 && paletteAlloc(&p)) fillTable(p, sizeof(Palette), value);
+    }
+    void colormap() {
+        const int slot = in.pick(colormapSlots), what = in.pick(3), index = in.pick(16);
+        const uint64_t value = in.u64();
+        uint8_t*& c = colormaps[slot];
+        if (what == 2) {
+            if (c) colormapSetEntry(c, index, uint8_t(value));
+            return;
+        }
+        forget(c);
+        what == 0 || !in.flag() ? colormapFree(c) : colormapUnload(c);
+        c = nullptr;
+        if (what == 0 && colormapAlloc(&c))
+            for (int i = 0; i < 16; ++i)
+                c[i] = uint8_t(value >> (4 * i));
+    }
+    void mapCalls() {
+        const int slot = bitmapArg(), what = in.pick(4), first = in.pick(257);
+        const int count = in.range(-2, 256 - first);
+        uint32_t* palette = livePick(palettes);
+        uint8_t* colormap = livePick(colormaps);
+        uint32_t paletteCopy[256] = {};
+        uint8_t colormapCopy[16] = {};
+        palette = palette ? palette : paletteCopy;
+        colormap = colormap ? colormap : colormapCopy;
+        switch (what) {
+        case 0: bitmapGetPalette(palette, bm(slot), first, count); break;
+        case 1: bitmapSetPalette(bm(slot), palette, first, count); break;
+        case 2: bitmapGetColormap(colormap, bm(slot)); break;
+        default: bitmapSetColormap(bm(slot), colormap); break;
+        }
+    }
+    void mipCreateOp() {
+        const int slot = in.pick(mipSlots), src = bitmapArg();
+        const uint32_t levels = uint32_t(in.small(0, 12));
+        const bool subset = in.flag();
+        uint32_t mask[8];
+        in.words(mask);
+        setMip(slot, nullptr);
+        mip_tag* made[2] = {};
+        mirror({src}, -1, [&](bool twin) {
+            mip_tag*& out = made[twin];
+            uint8_t ok = subset ? mipCreateFromSubset(&out, bm(src, twin), levels, 7, mask)
+                                : mipCreate(&out, bm(src, twin), levels, 7);
+            if (!ok && out) fail("mipCreate failed without clearing its out-pointer");
+            return ok;
+        });
+        if (made[0] && made[1]) {
+            std::string why = compareMip(mipImageOf(made[0]), made[1]);
+            if (!why.empty()) fail("mip chains of a bottom-up view and its twin: " + why);
+        }
+        mipFree(made[1]);
+        mips[slot] = made[0];
+    }
     void mipRelease() {
         const int slot = in.pick(mipSlots);
         const bool unload = in.flag();
@@ -307,22 +570,116 @@ class Sequence {
         unload ? mipUnload(mips[slot]) : mipFree(mips[slot]);
         mips[slot] = nullptr;
     }
-    void specialCreate();
-    void specialDraw();
+    void specialCreate() {
+        const int slot = in.pick(specialSlots), src = bitmapArg(), layout = bitmapArg();
+        const int32_t x = in.coord(64), y = in.coord(64);
+        uint8_t** made = specials[slot];
+        freeSpecials(made);
+        mirror({src, layout}, -1, [&](bool twin) {
+            made[twin] = bitmapCreateSpecial(bm(src, twin), bm(layout, twin), x, y);
+            return made[twin] != nullptr;
+        });
+        // From the same rows for the same layout, the same record.
+        if (made[0] && made[1] && !isView(layout)) {
+            const size_t bytes = 22 + (made[0][18] | made[0][19] << 8 | made[0][20] << 16 |
+                                       size_t(made[0][21]) << 24);
+            if (std::memcmp(made[0], made[1], bytes))
+                fail("special records of a bottom-up view and its twin differ");
+        }
+        if (!isView(layout)) {
+            bitmapFreeSpecial(made[1]);
+            made[1] = nullptr;
+        }
+    }
+    void specialDraw() {
+        const int dst = bitmapArg();
+        uint8_t* const* made = specials[in.pick(specialSlots)];
+        if (!made[0] || (isView(dst) && !made[1])) return;
+        mirror({}, dst, [&](bool t) { bitmapDrawSpecial(bm(dst, t), made[t && made[1]]); });
+    }
     void specialFree() { freeSpecials(specials[in.pick(specialSlots)]); }
-    void paletteCurrentOp();
-    void colormapCurrentOp();
+    void paletteCurrentOp() {
+        const int what = in.pick(4);
+        uint32_t* palette = in.pick(4) ? livePick(palettes) : nullptr;
+        const int first = in.range(0, 256), end = in.range(0, 256), slot = bitmapArg();
+        uint32_t copy[256];
+        if (what == 0) paletteSetCurrent(palette, first, end);
+        if (what == 1) paletteSetCurrentFromBitmap(bm(slot), first, end);
+        if (what >= 2) paletteGetCurrent(copy, first, end);
+    }
+    void colormapCurrentOp() {
+        const int what = in.pick(3);
+        uint8_t* colormap = in.pick(4) ? livePick(colormaps) : nullptr;
+        const mip_tag* mip = livePick(mips);
+        const int slot = bitmapArg();
+        if (what == 0) colormapSetCurrent(colormap);
+        if (what == 1) colormapSetCurrentFromBitmap(bm(slot));
+        if (what == 2 && mip) colormapSetCurrent(mip->colormap);
+    }
     void mipCurrent() { mipSetCurrent(in.pick(4) ? livePick(mips) : nullptr); }
-    void colorQueries();
+    void colorQueries() {
+        const int slot = bitmapArg();
+        const uint32_t* p = livePick(palettes);
+        const uint8_t* c = livePick(colormaps);
+        const uint32_t value = uint32_t(in.pick(3) ? in.range(0, 255) : in.i32());
+        const uint8_t r = uint8_t(in.u64()), g = uint8_t(in.u64()), b = uint8_t(in.u64());
+        uint32_t mask[8];
+        in.words(mask);
+        mirror({slot}, -1, [&](bool twin) {
+            bitmap_tag* x = bm(slot, twin);
+            return int64_t(colorA(x, value)) ^ colorR(x, value) << 8 ^ colorG(x, value) << 16 ^
+                   int64_t(colorB(x, value)) << 24 ^ int64_t(colorRGB(x, r, g, b)) << 32 ^
+                   colorSubsetRGB(x, r, g, b, mask) ^ colorRGBA(x, r, g, b, uint8_t(value));
+        });
+        volatile uint32_t sink = 0;
+        if (p)
+            sink = paletteRGB(p, r, g, b) ^ paletteSubsetRGB(p, r, g, b, mask) ^
+                   paletteRGBA(p, r, g, b, 9);
+        if (c)
+            sink = colormapR(c, int32_t(value & 15)) ^ colormapG(c, 3) ^ colormapB(c, 15) ^
+                   colormapA(c, 0) ^ colormapRGB(c, r, g, b) ^ colormapSubsetRGB(c, r, g, b, mask) ^
+                   colormapRGBA(c, r, g, b, 1);
+        (void)sink;
+    }
     void fontColor() { bitmapSetFontColor(uint32_t(in.u64())); }
 
     // ---------------------------------------------------------- display
+    // The display may lose its surfaces between any two calls; the call
+    // that meets the loss restores them.
     void screenBeginOp() {
         if (!rasterBegun) ScreenBegin(in.flag() ? hostWindow : nullptr);
     }
     void dedicated() { SetDedicatedMode(uint8_t(in.pick(3))); }
-    void rasterBeginOp();
-    void screenMode();
+    void rasterBeginOp() {
+        const int32_t version = in.oneOf({0, -999, 1, 1000, -1000, -1});
+        const bool create = in.pick(4) != 0, withParams = in.pick(5) != 0;
+        const bool ownWindow = in.flag(), registered = in.flag();
+        if (rasterBegun) return;
+        RasterBeginParams params{};
+        params.window = ownWindow ? nullptr : hostWindow;
+        params.classRegistered = registered;
+        params.className = "spanwright fuzz";
+        params.windowProc = reinterpret_cast<void*>(hostProc);
+        rasterBegin(version, create, withParams ? &params : nullptr);
+        rasterBegun = true;
+    }
+    void screenMode() {
+        // The driver's first six modes, then six it may refuse.
+        screenmode_tag modes[12] = {};
+        int count = 0;
+        if (screenGetFirstMode(&modes[0]))
+            for (count = 1; count < 6 && screenGetNextMode(&modes[count]); ++count) {
+            }
+        static const int32_t odd[][3] = {{0, 0, 8},      {320, 200, 8},  {1, 1, 16},
+                                         {800, 600, 32}, {5000, 16, 16}, {640, 480, 15}};
+        for (const auto& o : odd) {
+            modes[count] = modes[0];
+            modes[count].width = o[0], modes[count].height = o[1], modes[count].bitsPerPixel = o[2];
+            ++count;
+        }
+        const int choice = in.pick(in.pick(4) ? 6 : count);
+        screenBegin(in.pick(16) ? &modes[choice] : nullptr);
+    }
     void screenEndOp() {
         if (in.pick(4))
             screenEnd();
@@ -331,8 +688,41 @@ class Sequence {
     }
     void lock() { lockBitmap(); }
     void unlock() { unlockBitmap(); }
-    void display();
-    void displayMisc();
+    void display() {
+        const int target = bitmapArg();
+        const bool displayed = in.pick(4) == 0;
+        ShowFrameRate(uint8_t(in.pick(2)));
+        headless::setTick(true, 5000 + uint32_t(in.pick(4)) * 700);
+        // The readout is not drawn twice: a view is left out.
+        bitmap_tag* shown = isView(target) ? screenGetBackBuffer() : bm(target);
+        displayed ? screenDisplayed(shown) : screenDisplay(shown);
+    }
+    void displayMisc() {
+        switch (in.pick(8)) {
+        case 0: screenGotFocus(); break;
+        case 1: screenLostFocus(); break;
+        case 2: screenPalChanged(); break;
+        case 3: {
+            uintptr_t out[3];
+            getScreenInternalLock(in.flag() ? out : nullptr);
+            break;
+        }
+        case 4:
+            headless::sendMessage(hostWindow, in.oneOf<uint32_t>({0x82, 0x1C, 0x311, 0x30F}), 1, 0);
+            break;
+        case 5: {
+            volatile uint8_t sink = ScreenGetPixelType() ^ screenSupportsTGA();
+            (void)sink;
+            break;
+        }
+        case 6: {
+            const int dst = bitmapArg();
+            if (!isView(dst)) screenReadFrame(bm(dst));
+            break;
+        }
+        default: memoryDisplayLoseSurfaces(); break;
+        }
+    }
     void rasterEndOp() {
         if (rasterBegun) rasterEnd();
         rasterBegun = false;
@@ -345,10 +735,41 @@ class Sequence {
         const int32_t x0 = in.coord(w), y0 = in.coord(h), x1 = in.coord(w), y1 = in.coord(h);
         return {dst, w, h, color, x0, y0, x1, y1};
     }
-    void pixel();
-    void fillRectOp();
-    void line();
-    void text();
+    void pixel() {
+        const DrawArgs a = drawArgs();
+        const int what = in.pick(3);
+        mirror({}, a.dst, [&](bool twin) -> int64_t {
+            bitmap_tag* x = bm(a.dst, twin);
+            if (what == 0) drawPixel(x, a.color, a.x0, a.y0);
+            if (what == 1) return readPixel(x, a.x0, a.y0);
+            int32_t r = -1, g = -1, b = -1;
+            if (what == 2) readPixelRGB(x, a.x0, a.y0, &r, &g, &b);
+            return int64_t(r) << 32 ^ g << 16 ^ b;
+        });
+    }
+    void fillRectOp() {
+        const DrawArgs a = drawArgs();
+        const uint32_t fw = in.extent(a.w), fh = in.extent(a.h);
+        mirror({}, a.dst, [&](bool t) { fillRect(bm(a.dst, t), a.color, a.x0, a.y0, fw, fh); });
+    }
+    void line() {
+        const DrawArgs a = drawArgs();
+        const bool fixed = in.flag();
+        const int32_t fx0 = in.fixedCoord(a.w), fy0 = in.fixedCoord(a.h);
+        const int32_t fx1 = in.fixedCoord(a.w), fy1 = in.fixedCoord(a.h);
+        mirror({}, a.dst, [&](bool t) {
+            fixed ? aaLine(bm(a.dst, t), a.color, fx0, fy0, fx1, fy1)
+                  : drawLine(bm(a.dst, t), a.color, a.x0, a.y0, a.x1, a.y1);
+        });
+    }
+    void text() {
+        const DrawArgs a = drawArgs();
+        const bool transparent = in.flag();
+        const std::string s = in.text();
+        mirror({}, a.dst, [&](bool t) {
+            drawDebugText(bm(a.dst, t), a.color, a.x0, a.y0, s.c_str(), transparent);
+        });
+    }
     void fillOp() {
         const DrawArgs a = drawArgs();
         mirror({}, a.dst, [&](bool t) { bitmapFill(bm(a.dst, t), a.color); });
@@ -358,11 +779,80 @@ class Sequence {
         const int src = bitmapArg();
         mirror({src}, a.dst, [&](bool t) { bitmapCopy(bm(a.dst, t), a.x0, a.y0, bm(src, t)); });
     }
-    void scale();
-    void mipCopy();
-    void character();
-    void poly();
-    void triangle();
+    // bitmapScale, and on its general path the same bytes on every one-byte
+    // destination type.
+    void scale() {
+        const int dst = bitmapArg(), src = bitmapArg();
+        bitmap_tag* target = bm(dst);
+        const int32_t x = in.coord(target->width), y = in.coord(target->height);
+        const int32_t fx = in.factor(), fy = in.factor();
+        const std::vector<uint8_t> before = rowsOf(target);
+        mirror({src}, dst, [&](bool t) { bitmapScale(bm(dst, t), x, y, bm(src, t), fx, fy); });
+        const uint8_t type = target->pixelType, srcType = bm(src)->pixelType;
+        const bool general =
+            !(fx == 0x10000 && fy == 0x10000) && !(isIndexed8(type) && isIndexed8(srcType));
+        if (!general || dst == backBufferSlot || isView(dst) || rootOf(dst) == rootOf(src) ||
+            bytesPerPixel(type) != 1 || before.empty())
+            return;
+        const uint8_t other = type == PIXEL_ALPHA8 ? PIXEL_CMAP4 : PIXEL_ALPHA8;
+        std::vector<uint8_t> buffer(before.size() + size_t(target->width) + 4);
+        std::copy(before.begin(), before.end(), buffer.begin());
+        bitmap_tag copy = {other,         target->width, target->height,
+                           target->width, target->map,   buffer.data()};
+        bitmapScale(&copy, x, y, bm(src), fx, fy);
+        if (rowsOf(&copy) != rowsOf(target))
+            fail("bitmapScale wrote different bytes onto pixel types " + std::to_string(type) +
+                 " and " + std::to_string(other));
+    }
+    void mipCopy() {
+        const DrawArgs a = drawArgs();
+        mip_tag* mip = livePick(mips);
+        const uint32_t level = uint32_t(in.small(0, 4));
+        if (mip)
+            mirror({}, a.dst, [&](bool t) { mipCopyBitmap(bm(a.dst, t), a.x0, a.y0, mip, level); });
+    }
+    void character() {
+        const DrawArgs a = drawArgs();
+        const int pattern = bitmapArg(), glyph = bitmapArg();
+        mirror({pattern, glyph}, a.dst, [&](bool t) {
+            bitmapCopyCharacter(bm(a.dst, t), a.x0, a.y0, bm(pattern, t), bm(glyph, t));
+        });
+    }
+    void poly() {
+        const int dst = bitmapArg();
+        const int32_t w = bm(dst)->width, h = bm(dst)->height;
+        const int32_t mode = in.small(0, 7), count = in.range(0, 25);
+        const bool setColor = in.flag();
+        const uint32_t color = uint32_t(in.color());
+        bool skipped[25];
+        for (int i = 0; i < count; ++i) {
+            vertex_tag& v = vertices[i];
+            v.x = in.fixedCoord(w);
+            v.y = in.fixedCoord(h);
+            v.z = in.pick(4) ? in.range(1, 1 << 20) : in.range(1, INT32_MAX);
+            v.u = in.small(-0x20000, 0x20000, 3);
+            v.v = in.small(-0x20000, 0x20000, 3);
+            v.color = in.color();
+            skipped[i] = in.pick(16) == 0; // a null vertex is ignored
+        }
+        mirror({}, dst, [&](bool t) {
+            polyBegin(bm(dst, t), mode);
+            if (setColor) polySetColor(color);
+            for (int i = 0; i < count; ++i)
+                polyVertex(skipped[i] ? nullptr : &vertices[i]);
+            polyEnd();
+        });
+    }
+    void triangle() {
+        const DrawArgs a = drawArgs();
+        const uint32_t color = uint32_t(in.small(0, 255));
+        int32_t c[6];
+        for (int i = 0; i < 6; ++i)
+            c[i] = in.fixedCoord(i % 2 ? a.h : a.w);
+        mirror({}, a.dst, [&](bool t) {
+            aaTriangle(bm(a.dst, t), color, c[0], c[1], c[2], c[3], c[4], c[5]);
+        });
+    }
 
     // ------------------------------------------------------------ files
     std::string fileKey(const std::string& name) const { return std::to_string(dir) + "/" + name; }
@@ -392,28 +882,341 @@ class Sequence {
     // Writes through `write(file, twin)` (on the twin too when `slot` is a
     // view: the two files must be the same bytes); the first one's result.
     template <class Write>
-    bool writeFile(const std::string& name, int slot, Write write);
+    bool writeFile(const std::string& name, int slot, Write write) {
+        auto writeOne = [&](const std::string& where, bool twin) {
+            file_tag* f;
+            if (!fileCreate(&f, where.c_str())) fail("fileCreate " + where);
+            const bool ok = write(f, twin);
+            fileClose(f);
+            return ok;
+        };
+        const bool ok = writeOne(path(name), false);
+        if (isView(slot)) {
+            const std::string twinPath = workDir() + "/twin";
+            if (ok != writeOne(twinPath, true) ||
+                readFileBytes(path(name)) != readFileBytes(twinPath))
+                fail("a bottom-up view and its twin were written differently");
+            compareView(slot, "written");
+        }
+        return ok;
+    }
     // A writing call: `body(slot, name, model)` writes and says what the
     // file holds; unless it returns false the file may be read back at once.
     template <class Body>
-    void writeOp(Body body);
-    void writeNative();
-    void writePcx();
-    void writeTga();
-    void writeMip();
-    void writeTable();
-    void screenshot();
-    void tgaColorMapOp();
-    void corrupt();
-    void addTgaColorMap(const std::string& name);
+    void writeOp(Body body) {
+        const int slot = bitmapArg();
+        const std::string name = fileName();
+        FileModel model;
+        if (!body(slot, name, model)) return;
+        files[fileKey(name)] = model;
+        recent[0] = name;
+        switch (in.pick(4)) {
+        case 1: load(&name); break;
+        case 2: tableLoad(&name); break;
+        case 3: mipLoadOp(&name); break;
+        default: break;
+        }
+    }
+    void writeNative() {
+        writeOp([&](int slot, const std::string& name, FileModel& model) {
+            if (writeFile(name, slot,
+                          [&](file_tag* f, bool t) { return bitmapWrite(f, bm(slot, t)); }))
+                model = nativeModel(bm(slot, true));
+            return true;
+        });
+    }
+    // The palette of a PCX: the bitmap's own, a pool palette or a grey ramp.
+    void writePcx() {
+        writeOp([&](int slot, const std::string& name, FileModel& model) {
+            const bool own = in.flag();
+            const uint32_t* pool = livePick(palettes);
+            const bitmap_tag* x = bm(slot);
+            const uint32_t* palette = own && isIndexed8(x->pixelType) && x->map
+                                          ? static_cast<uint32_t*>(x->map)
+                                      : pool ? pool
+                                             : greyRamp();
+            if (writeFile(name, slot, [&](file_tag* f, bool t) {
+                    return bitmapWritePcx(f, bm(slot, t), palette);
+                }))
+                model = pcxModel(bm(slot, true), palette);
+            return true;
+        });
+    }
+    // The file's pixels are decoded here and compared with the bitmap's
+    // colours as the writer converts them.
+    void writeTga() {
+        writeOp([&](int slot, const std::string& name, FileModel& model) {
+            const int bits =
+                in.pick(8) ? in.oneOf({15, 16, 24, 32}) : in.oneOf({15, 16, 24, 32, 8, 0});
+            const bool compress = in.flag(), withColorMap = in.pick(4) == 0;
+            const uint32_t* palette = in.flag() ? livePick(palettes) : nullptr;
+            const bool mapped = in.pick(3) == 0;
+            if (!writeFile(name, slot, [&](file_tag* f, bool t) {
+                    return tgaWriteBitmap(bm(slot, t), palette, f, compress, withColorMap, bits);
+                }))
+                return true;
+            const bitmap_tag* x = bm(slot, true);
+            std::vector<uint32_t> want = tgaExpectedPixels(x, palette, bits), got;
+            std::string why;
+            if (!decodeTga(readFileBytes(path(name)), x->width, x->height, bits, got, why))
+                fail("written TGA: " + why);
+            if (got != want) fail("written TGA pixels differ from the bitmap's");
+            model.kind = FileKind::tga;
+            model.image = {PIXEL_ARGB1555, x->width, x->height, want};
+            model.loadable = (bits == 15 || bits == 16) && x->width >= 1 && x->height >= 1;
+            if (mapped) addTgaColorMap(name);
+            return true;
+        });
+    }
+    // The three mip file forms: mipWrite's (with no extra chunk, a palette or
+    // a failing one), the OMT form and the old style.
+    void writeMip() {
+        writeOp([&](int, const std::string& name, FileModel& model) {
+            mip_tag* mip = livePick(mips);
+            const int form = in.pick(3), extra = in.pick(3);
+            const uint32_t slack = uint32_t(in.pick(3) ? 0 : in.range(0, 4096));
+            static const uint32_t* extraPalette;
+            extraPalette = livePick(palettes);
+            if (!mip) return false;
+            mipExtraFunction callback = nullptr;
+            if (extra == 1 && extraPalette)
+                callback = [](file_tag* f, uint32_t) { return paletteWrite(f, extraPalette); };
+            if (extra == 2) callback = [](file_tag*, uint32_t) -> uint8_t { return 0; };
+            model.mip = mipImageOf(mip);
+            const uint8_t type = mip->levels ? mip->level[0].pixelType : 0;
+            if (form == 2) {
+                if (bytesPerPixel(type) != 1 || !mip->levels) return false;
+                writeFileBytes(path(name), oldStyleMipFile(model.mip, slack));
+                model.kind = FileKind::oldMip;
+                model.mip.flag = 1;
+                model.mip.colormap.reset();
+                for (Image& level : model.mip.level)
+                    level.type = PIXEL_PAL8;
+                return true;
+            }
+            file_tag* f;
+            if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
+            const bool ok = mipWrite(f, mip, form == 1 ? nullptr : callback, 0x5EED);
+            fileClose(f);
+            if (ok != (form == 1 || extra != 2)) fail("mipWrite result");
+            if (!ok) return true;
+            model.kind = form == 1 ? FileKind::omtMip : FileKind::mip;
+            if (!isIndexed4(type)) model.mip.colormap.reset(); // only a 4-bit chain writes its own
+            model.loadable = mip->levels > 0;
+            if (form == 0 && callback && extraPalette)
+                std::memcpy(model.palette.emplace().data(), extraPalette, sizeof(Palette));
+            if (form == 1) {
+                const int omt = omtTypeOf(type);
+                model.loadable = model.loadable && omt >= 0;
+                writeFileBytes(path(name),
+                               omtMipFile(readFileBytes(path(name)), uint8_t(omt >= 0 ? omt : 2)));
+            }
+            return true;
+        });
+    }
+    void writeTable() {
+        writeOp([&](int, const std::string& name, FileModel& model) {
+            const uint32_t* palette = in.flag() ? livePick(palettes) : nullptr;
+            const uint8_t* colormap = palette ? nullptr : livePick(colormaps);
+            file_tag* f;
+            if (!palette && !colormap) return false;
+            if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
+            const bool ok = palette ? paletteWrite(f, palette) : colormapWrite(f, colormap);
+            fileClose(f);
+            if (!ok) fail("writing a palette or colormap chunk failed");
+            model.kind = palette ? FileKind::palette : FileKind::colormap;
+            if (palette) std::memcpy(model.palette.emplace().data(), palette, sizeof(Palette));
+            if (colormap) std::memcpy(model.colormap.emplace().data(), colormap, 16);
+            return true;
+        });
+    }
+    // The screenshot is a 16-bit TGA of the back buffer through the current
+    // palette, in the first directory.
+    void screenshot() {
+        writeOp([&](int, const std::string&, FileModel&) {
+            const bitmap_tag back = *screenGetBackBuffer();
+            saveScreenshot();
+            if (++screenshotCounter > 99) screenshotCounter = 0;
+            dir = 0;
+            char shot[16];
+            std::snprintf(shot, sizeof shot, "zvss%02d.tga", screenshotCounter);
+            const int bpp = bytesPerPixel(back.pixelType);
+            FileModel& m = files[fileKey(shot)];
+            m = FileModel{};
+            // An 8-bit screen without a current palette is left to the writer.
+            if (!back.pixels || !bpp || back.width < 0 || back.height < 0 ||
+                back.rowBytes < int64_t(back.width) * bpp || (bpp == 1 && !paletteCurrent))
+                return false;
+            Palette current;
+            paletteGetCurrent(current.data(), 0, 256);
+            std::vector<uint32_t> want = tgaExpectedPixels(&back, current.data(), 16), got;
+            std::string why;
+            if (!decodeTga(readFileBytes(path(shot)), back.width, back.height, 16, got, why))
+                fail("screenshot: " + why);
+            if (got != want) fail("screenshot pixels differ from the back buffer's");
+            m.kind = FileKind::tga;
+            m.image = {PIXEL_ARGB1555, back.width, back.height, want};
+            m.loadable = back.width >= 1 && back.height >= 1;
+            return false;
+        });
+    }
+    void tgaColorMapOp() {
+        writeOp([&](int, const std::string& name, FileModel& model) {
+            model = modelOf(name);
+            if (model.kind != FileKind::tga) return false;
+            addTgaColorMap(name);
+            return true;
+        });
+    }
+    // A flipped byte or a cut: the file is no longer what any writer made.
+    void corrupt() {
+        writeOp([&](int, const std::string& name, FileModel&) {
+            std::vector<uint8_t> bytes = readFileBytes(path(name));
+            const size_t at = size_t(in.range(0, 1 << 20));
+            const uint8_t value = uint8_t(in.u64());
+            if (bytes.empty()) return false;
+            if (in.flag())
+                bytes.resize(at % bytes.size());
+            else
+                bytes[at % bytes.size()] ^= value | 1;
+            writeFileBytes(path(name), bytes);
+            return true;
+        });
+    }
+    void addTgaColorMap(const std::string& name) {
+        uint8_t idBytes = uint8_t(in.range(0, 40));
+        if (idBytes == 10) idBytes = 0; // a first byte of 10 makes a PCX file
+        const uint16_t length = uint16_t(in.range(0, 300));
+        const uint8_t bits = in.oneOf<uint8_t>({15, 16, 24, 32});
+        writeFileBytes(path(name),
+                       tgaWithColorMap(readFileBytes(path(name)), idBytes, length, bits));
+    }
     // The reading calls; `written` names a file just written (read back at
     // once), else the name comes from the input.
-    void load(const std::string* written = nullptr);
+    void load(const std::string* written = nullptr) {
+        const int slot = in.pick(bitmapSlots), variant = in.pick(5);
+        const std::string name = written ? *written : fileName();
+        // The same name once more (a cache hit), as hosts load shared pictures.
+        const bool again = in.pick(3) == 2;
+        file_tag* f;
+        if (!fileOpen(&f, name.c_str())) return;
+        const std::vector<uint8_t> bytes = readFileBytes(path(name));
+        const uint8_t first = bytes.empty() ? 0 : bytes[0];
+        releaseBitmap(slot, in.flag());
+        bitmap_tag* loaded = nullptr;
+        BitmapSlot& s = bitmaps[slot];
+        if (variant >= 3) {
+            if (!bitmapLoad4(&loaded, f, variant == 4) && loaded)
+                fail("bitmapLoad4 kept its out-pointer");
+            fileClose(f);
+            checkLoaded(modelOf(name), name, first, variant, loaded);
+            if (loaded) s.holder = Holder::uncached, s.bm = loaded;
+            if (again) load(&name);
+            return;
+        }
+        recent[1] = name;
+        const std::string key = cacheKey(name);
+        auto entry = cache.find(key);
+        const void* mapBefore = entry != cache.end() ? entry->second.first->map : nullptr;
+        const uint8_t ok =
+            variant == 2 ? bitmapLoad8a(&loaded, f) : bitmapLoad(&loaded, f, uint8_t(variant));
+        fileClose(f);
+        if (entry != cache.end()) {
+            if (!ok || loaded != entry->second.first)
+                fail("a cached name did not give its cached bitmap");
+            if (loaded->map != mapBefore) fail("loading a cached bitmap again changed its map");
+            if (variant == 2 && loaded->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
+            ++entry->second.second;
+        } else {
+            if (ok) cache[key] = {loaded, 1};
+            if (!ok && loaded) fail("bitmapLoad failed without clearing its out-pointer");
+            checkLoaded(modelOf(name), name, first, variant, loaded);
+        }
+        if (ok) s.holder = Holder::cached, s.bm = loaded;
+        if (again) load(&name);
+    }
     void checkLoaded(const FileModel& m, const std::string& name, uint8_t first, int variant,
                      bitmap_tag* loaded);
-    void read();
-    void tableLoad(const std::string* written = nullptr);
-    void mipLoadOp(const std::string* written = nullptr);
+    void read() {
+        const int slot = bitmapArg();
+        const std::string name = fileName();
+        const FileModel m = modelOf(name);
+        const std::vector<uint8_t> bytes = readFileBytes(path(name));
+        if (bytes.empty()) return;
+        uint8_t result = 0;
+        mirror({}, slot, [&](bool twin) {
+            file_tag* f;
+            if (!fileOpen(&f, name.c_str())) fail("fileOpen " + name);
+            result = bitmapRead(bm(slot, twin), f);
+            fileClose(f);
+            return result;
+        });
+        const bitmap_tag* x = bm(slot);
+        const bool sameShape = x->width == m.image.width && x->height == m.image.height;
+        Image want = m.image;
+        want.type = x->pixelType;
+        const bool expected = bytes[0] == 10
+                                  ? m.kind == FileKind::pcx && m.loadable && sameShape &&
+                                        bytesPerPixel(x->pixelType) == 1 && x->rowBytes >= x->width
+                                  : m.kind == FileKind::native && m.loadable && sameShape &&
+                                        x->pixelType == m.image.type &&
+                                        x->rowBytes == allocRowBytes(x->pixelType, x->width);
+        if (!expected) return;
+        if (!result) fail("bitmapRead of a written file into a bitmap of its shape failed");
+        const std::string why = compareImage(want, x);
+        if (!why.empty()) fail("bitmapRead " + name + ": " + why);
+    }
+    void tableLoad(const std::string* written = nullptr) {
+        const bool isPalette = in.flag(), fresh = in.flag();
+        const int slot = in.pick(std::max(paletteSlots, colormapSlots));
+        const std::string name = written ? *written : fileName();
+        uint32_t*& p = palettes[slot % paletteSlots];
+        uint8_t*& c = colormaps[slot % colormapSlots];
+        if (!fresh && (isPalette ? !p : !c)) return;
+        file_tag* f;
+        if (!fileOpen(&f, name.c_str())) return;
+        const FileModel m = modelOf(name);
+        if (fresh) {
+            forget(isPalette ? static_cast<void*>(p) : c);
+            isPalette ? paletteFree(p) : colormapFree(c);
+        }
+        const bool ok = isPalette ? fresh ? paletteLoad(&p, f) : paletteRead(p, f)
+                        : fresh ? colormapLoad(&c, f)
+                                  : colormapRead(c, f);
+        fileClose(f);
+        if (!ok && fresh && (isPalette ? static_cast<void*>(p) : c))
+            fail("a failed load did not clear its out-pointer");
+        if (isPalette) {
+            if (m.kind != FileKind::native && m.kind != FileKind::pcx &&
+                m.kind != FileKind::palette && m.kind != FileKind::mip)
+                return;
+            if (bool(m.palette) != ok)
+                fail("paletteLoad of " + name + " gave " + std::to_string(ok));
+            if (ok && std::memcmp(p, m.palette->data(), sizeof(Palette)))
+                fail("palette loaded from " + name);
+        } else if (m.kind != FileKind::unknown) {
+            if ((m.kind == FileKind::colormap) != ok)
+                fail("colormapLoad of " + name + " gave " + std::to_string(ok));
+            if (ok && std::memcmp(c, m.colormap->data(), 16)) fail("colormap loaded from " + name);
+        }
+    }
+    void mipLoadOp(const std::string* written = nullptr) {
+        const int slot = in.pick(mipSlots);
+        const std::string name = written ? *written : fileName();
+        file_tag* f;
+        if (!fileOpen(&f, name.c_str())) return;
+        setMip(slot, nullptr);
+        const uint8_t ok = mipLoad(&mips[slot], f);
+        fileClose(f);
+        if (!ok && mips[slot]) fail("mipLoad failed without clearing its out-pointer");
+        const FileModel m = modelOf(name);
+        if (m.kind != FileKind::mip && m.kind != FileKind::omtMip && m.kind != FileKind::oldMip)
+            return;
+        if (bool(ok) != (m.kind == FileKind::oldMip || m.loadable))
+            fail("mipLoad of " + name + " gave " + std::to_string(ok));
+        const std::string why = ok ? compareMip(m.mip, mips[slot]) : "";
+        if (!why.empty()) fail("mip loaded from " + name + ": " + why);
+    }
     void loadOp() { load(); }
     void tableLoadOp() { tableLoad(); }
     void mipLoadFromInput() { mipLoadOp(); }
@@ -434,725 +1237,6 @@ class Sequence {
     bool rasterBegun = false;
     vertex_tag vertices[25];
 };
-
-// ------------------------------------------------------------------ pool
-
-void Sequence::releaseBitmap(int slot, bool viaUnload) {
-    BitmapSlot& s = bitmaps[slot];
-    const Holder holder = s.holder;
-    if (holder == Holder::none) return;
-    s.holder = Holder::none; // dependents first, without coming back here
-    releaseDependents(slot);
-    switch (holder) {
-    case Holder::instance: bitmapInstanceFree(s.bm); break;
-    case Holder::view: forget(s.map.data()); break;
-    case Holder::cached: {
-        auto entry = std::find_if(cache.begin(), cache.end(),
-                                  [&](const auto& e) { return e.second.first == s.bm; });
-        if (entry == cache.end()) fail("a loaded bitmap missing from the cache model");
-        if (--entry->second.second == 0) {
-            forget(s.bm->map);
-            cache.erase(entry);
-        }
-        bitmapUnload(s.bm);
-        break;
-    }
-    case Holder::allocated:
-    case Holder::uncached:
-        forget(s.bm->map);
-        viaUnload ? bitmapUnload(s.bm) : bitmapFree(s.bm);
-        break;
-    default: break;
-    }
-    s = BitmapSlot{};
-}
-
-void Sequence::allocBitmap() {
-    const int slot = in.pick(bitmapSlots);
-    const uint8_t type = uint8_t(in.pick(8) ? in.pick(PIXEL_ALPHA8 + 1) : in.range(11, 255));
-    const int32_t width = in.size(), height = in.size();
-    const bool withMap = in.flag(), viaUnload = in.flag();
-    const Input::Fill fill = in.fill();
-    releaseBitmap(slot, viaUnload);
-    bitmap_tag* made;
-    if (!bitmapAlloc(&made, type, width, height, withMap)) {
-        if (made) fail("bitmapAlloc failed without clearing its out-pointer");
-        return;
-    }
-    // The whole buffer: (height + 1) rows and a byte.
-    fillPixels(made, fill.seed, fill.mode, made->pixels,
-               size_t(made->rowBytes) * size_t(height + 1) + 1);
-    bitmaps[slot].holder = Holder::allocated;
-    bitmaps[slot].bm = made;
-}
-
-void Sequence::instance() {
-    const int slot = in.pick(bitmapSlots), parent = bitmapArg(), placement = in.pick(4);
-    const bool record = in.flag();
-    if (parent == slot || isView(parent)) return;
-    // A parent may itself be an instance of any size.
-    const int32_t pw = std::clamp(int32_t{bm(parent)->width}, 0, INT32_MAX - 1);
-    const int32_t ph = std::clamp(int32_t{bm(parent)->height}, 0, INT32_MAX - 1);
-    int32_t x, y, w, h;
-    switch (placement) {
-    case 0: // inside
-        x = in.range(0, pw), y = in.range(0, ph);
-        w = in.range(0, pw - x), h = in.range(0, ph - y);
-        break;
-    case 1: // on the right and bottom edges
-        w = in.range(0, pw), h = in.range(0, ph);
-        x = pw - w, y = ph - h;
-        break;
-    case 2: // one past an edge, or a negative corner
-        x = in.coord(pw), y = in.coord(ph);
-        w = in.range(0, pw + 1), h = in.range(0, ph + 1);
-        break;
-    default: x = in.i32(), y = in.i32(), w = in.i32(), h = in.i32(); break;
-    }
-    for (int p = parent; p >= 0 && p < bitmapSlots; p = bitmaps[p].parent)
-        if (p == slot) return; // the new instance would release its own parent
-    releaseBitmap(slot, false);
-    BitmapSlot& s = bitmaps[slot];
-    if (record) {
-        bitmapInstance(&s.record, bm(parent), x, y, w, h);
-        s.bm = &s.record;
-    } else if (!bitmapInstanceAlloc(&s.bm, bm(parent), x, y, w, h)) {
-        return;
-    }
-    s.holder = record ? Holder::instanceRecord : Holder::instance;
-    s.parent = parent;
-}
-
-// A bottom-up view over a buffer of its own (rows `stride` bytes apart,
-// one spare row after the rows), with its twin.
-void Sequence::view() {
-    const int slot = in.pick(bitmapSlots);
-    const uint8_t type = uint8_t(in.pick(PIXEL_ALPHA8 + 1));
-    const int32_t width = in.size(), height = std::max(in.size(), 1);
-    // Whole pixels of slack: the primitives step 16-bit rows by whole pixels.
-    const int32_t slack = in.range(0, 5), bpp = std::max(bytesPerPixel(type), 1);
-    const int32_t stride = int32_t(allocRowBytes(type, width)) + slack - slack % bpp;
-    const bool withMap = in.flag() && hasMap(type);
-    const Input::Fill fill = in.fill();
-    releaseBitmap(slot, false);
-    BitmapSlot& s = bitmaps[slot];
-    s.holder = Holder::view;
-    s.viewBuffer.assign(size_t(stride) * size_t(height + 1) + 4, 0);
-    if (withMap) s.map.assign(256, 0);
-    uint8_t* last = s.viewBuffer.data() + int64_t(stride) * (height - 1);
-    s.record = {type, width, height, -stride, withMap ? s.map.data() : nullptr, last};
-    s.bm = &s.record;
-    fillPixels(s.bm, fill.seed, fill.mode, s.viewBuffer.data(), s.viewBuffer.size());
-    s.twinBuffer = s.viewBuffer;
-    for (int32_t y = 0; y < height; ++y)
-        std::memcpy(s.twinBuffer.data() + int64_t(y) * stride, last - int64_t(y) * stride,
-                    size_t(stride));
-    s.twin = {type, width, height, stride, s.record.map, s.twinBuffer.data()};
-}
-
-void Sequence::compareView(int slot, const char* what) {
-    const BitmapSlot& s = bitmaps[slot];
-    const int64_t stride = s.twin.rowBytes, height = s.twin.height;
-    for (int64_t y = 0; y < height; ++y)
-        if (std::memcmp(s.record.pixels - y * stride, s.twin.pixels + y * stride, size_t(stride)))
-            fail(std::string(what) + ": the bottom-up view and its twin differ in row " +
-                 std::to_string(y));
-    if (!std::equal(s.viewBuffer.begin() + stride * height, s.viewBuffer.end(),
-                    s.twinBuffer.begin() + stride * height))
-        fail(std::string(what) + ": written past the rows of a bottom-up view or its twin");
-}
-
-template <class Call>
-void Sequence::mirror(std::initializer_list<int> reads, int written, Call call) {
-    auto run = [&](bool twin) -> int64_t {
-        if constexpr (std::is_void_v<decltype(call(twin))>) {
-            call(twin);
-            return 0;
-        } else {
-            return int64_t(call(twin));
-        }
-    };
-    bool views = isView(written);
-    for (int r : reads)
-        views = views || isView(r);
-    if (!views || written == backBufferSlot) {
-        run(false);
-        return;
-    }
-    std::vector<uint8_t> before, first;
-    bitmap_tag* target = written >= 0 && !isView(written) ? bm(written) : nullptr;
-    if (target) before = rowsOf(target);
-    const int64_t r1 = run(false);
-    if (target) {
-        first = rowsOf(target);
-        restoreRows(target, before);
-    }
-    const int64_t r2 = run(true);
-    if (r1 != r2)
-        fail("a call on a bottom-up view gave " + std::to_string(r1) + ", on its twin " +
-             std::to_string(r2));
-    if (target && rowsOf(target) != first)
-        fail("a bottom-up view and its twin drew different pixels");
-    for (int slot : reads)
-        if (isView(slot)) compareView(slot, "read");
-    if (isView(written)) compareView(written, "drawn");
-}
-
-// ---------------------------------------------------- objects and state
-
-void Sequence::palette() {
-    const int slot = in.pick(paletteSlots), what = in.pick(3), index = in.pick(256);
-    const uint32_t value = uint32_t(in.u64());
-    uint32_t*& p = palettes[slot];
-    if (what == 2) {
-        if (!p) return;
-        paletteSetEntry(p, index, value);
-        if (paletteGetEntry(p, index) != value) fail("paletteGetEntry");
-        return;
-    }
-    forget(p);
-    what == 0 || !in.flag() ? paletteFree(p) : paletteUnload(p);
-    p = nullptr;
-    if (what == 0 && paletteAlloc(&p)) fillTable(p, sizeof(Palette), value);
-}
-
-void Sequence::colormap() {
-    const int slot = in.pick(colormapSlots), what = in.pick(3), index = in.pick(16);
-    const uint64_t value = in.u64();
-    uint8_t*& c = colormaps[slot];
-    if (what == 2) {
-        if (c) colormapSetEntry(c, index, uint8_t(value));
-        return;
-    }
-    forget(c);
-    what == 0 || !in.flag() ? colormapFree(c) : colormapUnload(c);
-    c = nullptr;
-    if (what == 0 && colormapAlloc(&c))
-        for (int i = 0; i < 16; ++i)
-            c[i] = uint8_t(value >> (4 * i));
-}
-
-void Sequence::mapCalls() {
-    const int slot = bitmapArg(), what = in.pick(4), first = in.pick(257);
-    const int count = in.range(-2, 256 - first);
-    uint32_t* palette = livePick(palettes);
-    uint8_t* colormap = livePick(colormaps);
-    uint32_t paletteCopy[256] = {};
-    uint8_t colormapCopy[16] = {};
-    palette = palette ? palette : paletteCopy;
-    colormap = colormap ? colormap : colormapCopy;
-    switch (what) {
-    case 0: bitmapGetPalette(palette, bm(slot), first, count); break;
-    case 1: bitmapSetPalette(bm(slot), palette, first, count); break;
-    case 2: bitmapGetColormap(colormap, bm(slot)); break;
-    default: bitmapSetColormap(bm(slot), colormap); break;
-    }
-}
-
-void Sequence::mipCreateOp() {
-    const int slot = in.pick(mipSlots), src = bitmapArg();
-    const uint32_t levels = uint32_t(in.small(0, 12));
-    const bool subset = in.flag();
-    uint32_t mask[8];
-    in.words(mask);
-    setMip(slot, nullptr);
-    mip_tag* made[2] = {};
-    mirror({src}, -1, [&](bool twin) {
-        mip_tag*& out = made[twin];
-        uint8_t ok = subset ? mipCreateFromSubset(&out, bm(src, twin), levels, 7, mask)
-                            : mipCreate(&out, bm(src, twin), levels, 7);
-        if (!ok && out) fail("mipCreate failed without clearing its out-pointer");
-        return ok;
-    });
-    if (made[0] && made[1]) {
-        std::string why = compareMip(mipImageOf(made[0]), made[1]);
-        if (!why.empty()) fail("mip chains of a bottom-up view and its twin: " + why);
-    }
-    mipFree(made[1]);
-    mips[slot] = made[0];
-}
-
-void Sequence::specialCreate() {
-    const int slot = in.pick(specialSlots), src = bitmapArg(), layout = bitmapArg();
-    const int32_t x = in.coord(64), y = in.coord(64);
-    uint8_t** made = specials[slot];
-    freeSpecials(made);
-    mirror({src, layout}, -1, [&](bool twin) {
-        made[twin] = bitmapCreateSpecial(bm(src, twin), bm(layout, twin), x, y);
-        return made[twin] != nullptr;
-    });
-    // From the same rows for the same layout, the same record.
-    if (made[0] && made[1] && !isView(layout)) {
-        const size_t bytes =
-            22 + (made[0][18] | made[0][19] << 8 | made[0][20] << 16 | size_t(made[0][21]) << 24);
-        if (std::memcmp(made[0], made[1], bytes))
-            fail("special records of a bottom-up view and its twin differ");
-    }
-    if (!isView(layout)) {
-        bitmapFreeSpecial(made[1]);
-        made[1] = nullptr;
-    }
-}
-
-void Sequence::specialDraw() {
-    const int dst = bitmapArg();
-    uint8_t* const* made = specials[in.pick(specialSlots)];
-    if (!made[0] || (isView(dst) && !made[1])) return;
-    mirror({}, dst, [&](bool t) { bitmapDrawSpecial(bm(dst, t), made[t && made[1]]); });
-}
-
-void Sequence::paletteCurrentOp() {
-    const int what = in.pick(4);
-    uint32_t* palette = in.pick(4) ? livePick(palettes) : nullptr;
-    const int first = in.range(0, 256), end = in.range(0, 256), slot = bitmapArg();
-    uint32_t copy[256];
-    if (what == 0) paletteSetCurrent(palette, first, end);
-    if (what == 1) paletteSetCurrentFromBitmap(bm(slot), first, end);
-    if (what >= 2) paletteGetCurrent(copy, first, end);
-}
-
-void Sequence::colormapCurrentOp() {
-    const int what = in.pick(3);
-    uint8_t* colormap = in.pick(4) ? livePick(colormaps) : nullptr;
-    const mip_tag* mip = livePick(mips);
-    const int slot = bitmapArg();
-    if (what == 0) colormapSetCurrent(colormap);
-    if (what == 1) colormapSetCurrentFromBitmap(bm(slot));
-    if (what == 2 && mip) colormapSetCurrent(mip->colormap);
-}
-
-void Sequence::colorQueries() {
-    const int slot = bitmapArg();
-    const uint32_t* p = livePick(palettes);
-    const uint8_t* c = livePick(colormaps);
-    const uint32_t value = uint32_t(in.pick(3) ? in.range(0, 255) : in.i32());
-    const uint8_t r = uint8_t(in.u64()), g = uint8_t(in.u64()), b = uint8_t(in.u64());
-    uint32_t mask[8];
-    in.words(mask);
-    mirror({slot}, -1, [&](bool twin) {
-        bitmap_tag* x = bm(slot, twin);
-        return int64_t(colorA(x, value)) ^ colorR(x, value) << 8 ^ colorG(x, value) << 16 ^
-               int64_t(colorB(x, value)) << 24 ^ int64_t(colorRGB(x, r, g, b)) << 32 ^
-               colorSubsetRGB(x, r, g, b, mask) ^ colorRGBA(x, r, g, b, uint8_t(value));
-    });
-    volatile uint32_t sink = 0;
-    if (p)
-        sink = paletteRGB(p, r, g, b) ^ paletteSubsetRGB(p, r, g, b, mask) ^
-               paletteRGBA(p, r, g, b, 9);
-    if (c)
-        sink = colormapR(c, int32_t(value & 15)) ^ colormapG(c, 3) ^ colormapB(c, 15) ^
-               colormapA(c, 0) ^ colormapRGB(c, r, g, b) ^ colormapSubsetRGB(c, r, g, b, mask) ^
-               colormapRGBA(c, r, g, b, 1);
-    (void)sink;
-}
-
-// --------------------------------------------------------------- display
-// The display may lose its surfaces between any two calls; the call that
-// meets the loss restores them.
-
-void Sequence::rasterBeginOp() {
-    const int32_t version = in.oneOf({0, -999, 1, 1000, -1000, -1});
-    const bool create = in.pick(4) != 0, withParams = in.pick(5) != 0;
-    const bool ownWindow = in.flag(), registered = in.flag();
-    if (rasterBegun) return;
-    RasterBeginParams params{};
-    params.window = ownWindow ? nullptr : hostWindow;
-    params.classRegistered = registered;
-    params.className = "spanwright fuzz";
-    params.windowProc = reinterpret_cast<void*>(hostProc);
-    rasterBegin(version, create, withParams ? &params : nullptr);
-    rasterBegun = true;
-}
-
-void Sequence::screenMode() {
-    // The driver's first six modes, then six it may refuse.
-    screenmode_tag modes[12] = {};
-    int count = 0;
-    if (screenGetFirstMode(&modes[0]))
-        for (count = 1; count < 6 && screenGetNextMode(&modes[count]); ++count) {
-        }
-    static const int32_t odd[][3] = {{0, 0, 8},      {320, 200, 8},  {1, 1, 16},
-                                     {800, 600, 32}, {5000, 16, 16}, {640, 480, 15}};
-    for (const auto& o : odd) {
-        modes[count] = modes[0];
-        modes[count].width = o[0], modes[count].height = o[1], modes[count].bitsPerPixel = o[2];
-        ++count;
-    }
-    const int choice = in.pick(in.pick(4) ? 6 : count);
-    screenBegin(in.pick(16) ? &modes[choice] : nullptr);
-}
-
-void Sequence::display() {
-    const int target = bitmapArg();
-    const bool displayed = in.pick(4) == 0;
-    ShowFrameRate(uint8_t(in.pick(2)));
-    headless::setTick(true, 5000 + uint32_t(in.pick(4)) * 700);
-    // The readout is not drawn twice: a view is left out.
-    bitmap_tag* shown = isView(target) ? screenGetBackBuffer() : bm(target);
-    displayed ? screenDisplayed(shown) : screenDisplay(shown);
-}
-
-void Sequence::displayMisc() {
-    switch (in.pick(8)) {
-    case 0: screenGotFocus(); break;
-    case 1: screenLostFocus(); break;
-    case 2: screenPalChanged(); break;
-    case 3: {
-        uintptr_t out[3];
-        getScreenInternalLock(in.flag() ? out : nullptr);
-        break;
-    }
-    case 4:
-        headless::sendMessage(hostWindow, in.oneOf<uint32_t>({0x82, 0x1C, 0x311, 0x30F}), 1, 0);
-        break;
-    case 5: {
-        volatile uint8_t sink = ScreenGetPixelType() ^ screenSupportsTGA();
-        (void)sink;
-        break;
-    }
-    case 6: {
-        const int dst = bitmapArg();
-        if (!isView(dst)) screenReadFrame(bm(dst));
-        break;
-    }
-    default: memoryDisplayLoseSurfaces(); break;
-    }
-}
-
-// --------------------------------------------------------------- drawing
-
-void Sequence::pixel() {
-    const DrawArgs a = drawArgs();
-    const int what = in.pick(3);
-    mirror({}, a.dst, [&](bool twin) -> int64_t {
-        bitmap_tag* x = bm(a.dst, twin);
-        if (what == 0) drawPixel(x, a.color, a.x0, a.y0);
-        if (what == 1) return readPixel(x, a.x0, a.y0);
-        int32_t r = -1, g = -1, b = -1;
-        if (what == 2) readPixelRGB(x, a.x0, a.y0, &r, &g, &b);
-        return int64_t(r) << 32 ^ g << 16 ^ b;
-    });
-}
-
-void Sequence::fillRectOp() {
-    const DrawArgs a = drawArgs();
-    const uint32_t fw = in.extent(a.w), fh = in.extent(a.h);
-    mirror({}, a.dst, [&](bool t) { fillRect(bm(a.dst, t), a.color, a.x0, a.y0, fw, fh); });
-}
-
-void Sequence::line() {
-    const DrawArgs a = drawArgs();
-    const bool fixed = in.flag();
-    const int32_t fx0 = in.fixedCoord(a.w), fy0 = in.fixedCoord(a.h);
-    const int32_t fx1 = in.fixedCoord(a.w), fy1 = in.fixedCoord(a.h);
-    mirror({}, a.dst, [&](bool t) {
-        fixed ? aaLine(bm(a.dst, t), a.color, fx0, fy0, fx1, fy1)
-              : drawLine(bm(a.dst, t), a.color, a.x0, a.y0, a.x1, a.y1);
-    });
-}
-
-void Sequence::text() {
-    const DrawArgs a = drawArgs();
-    const bool transparent = in.flag();
-    const std::string s = in.text();
-    mirror({}, a.dst, [&](bool t) {
-        drawDebugText(bm(a.dst, t), a.color, a.x0, a.y0, s.c_str(), transparent);
-    });
-}
-
-// bitmapScale, and on its general path the same bytes on every one-byte
-// destination type.
-void Sequence::scale() {
-    const int dst = bitmapArg(), src = bitmapArg();
-    bitmap_tag* target = bm(dst);
-    const int32_t x = in.coord(target->width), y = in.coord(target->height);
-    const int32_t fx = in.factor(), fy = in.factor();
-    const std::vector<uint8_t> before = rowsOf(target);
-    mirror({src}, dst, [&](bool t) { bitmapScale(bm(dst, t), x, y, bm(src, t), fx, fy); });
-    const uint8_t type = target->pixelType, srcType = bm(src)->pixelType;
-    const bool general =
-        !(fx == 0x10000 && fy == 0x10000) && !(isIndexed8(type) && isIndexed8(srcType));
-    if (!general || dst == backBufferSlot || isView(dst) || rootOf(dst) == rootOf(src) ||
-        bytesPerPixel(type) != 1 || before.empty())
-        return;
-    const uint8_t other = type == PIXEL_ALPHA8 ? PIXEL_CMAP4 : PIXEL_ALPHA8;
-    std::vector<uint8_t> buffer(before.size() + size_t(target->width) + 4);
-    std::copy(before.begin(), before.end(), buffer.begin());
-    bitmap_tag copy = {other,         target->width, target->height,
-                       target->width, target->map,   buffer.data()};
-    bitmapScale(&copy, x, y, bm(src), fx, fy);
-    if (rowsOf(&copy) != rowsOf(target))
-        fail("bitmapScale wrote different bytes onto pixel types " + std::to_string(type) +
-             " and " + std::to_string(other));
-}
-
-void Sequence::mipCopy() {
-    const DrawArgs a = drawArgs();
-    mip_tag* mip = livePick(mips);
-    const uint32_t level = uint32_t(in.small(0, 4));
-    if (mip)
-        mirror({}, a.dst, [&](bool t) { mipCopyBitmap(bm(a.dst, t), a.x0, a.y0, mip, level); });
-}
-
-void Sequence::character() {
-    const DrawArgs a = drawArgs();
-    const int pattern = bitmapArg(), glyph = bitmapArg();
-    mirror({pattern, glyph}, a.dst, [&](bool t) {
-        bitmapCopyCharacter(bm(a.dst, t), a.x0, a.y0, bm(pattern, t), bm(glyph, t));
-    });
-}
-
-void Sequence::poly() {
-    const int dst = bitmapArg();
-    const int32_t w = bm(dst)->width, h = bm(dst)->height;
-    const int32_t mode = in.small(0, 7), count = in.range(0, 25);
-    const bool setColor = in.flag();
-    const uint32_t color = uint32_t(in.color());
-    bool skipped[25];
-    for (int i = 0; i < count; ++i) {
-        vertex_tag& v = vertices[i];
-        v.x = in.fixedCoord(w);
-        v.y = in.fixedCoord(h);
-        v.z = in.pick(4) ? in.range(1, 1 << 20) : in.range(1, INT32_MAX);
-        v.u = in.small(-0x20000, 0x20000, 3);
-        v.v = in.small(-0x20000, 0x20000, 3);
-        v.color = in.color();
-        skipped[i] = in.pick(16) == 0; // a null vertex is ignored
-    }
-    mirror({}, dst, [&](bool t) {
-        polyBegin(bm(dst, t), mode);
-        if (setColor) polySetColor(color);
-        for (int i = 0; i < count; ++i)
-            polyVertex(skipped[i] ? nullptr : &vertices[i]);
-        polyEnd();
-    });
-}
-
-void Sequence::triangle() {
-    const DrawArgs a = drawArgs();
-    const uint32_t color = uint32_t(in.small(0, 255));
-    int32_t c[6];
-    for (int i = 0; i < 6; ++i)
-        c[i] = in.fixedCoord(i % 2 ? a.h : a.w);
-    mirror({}, a.dst,
-           [&](bool t) { aaTriangle(bm(a.dst, t), color, c[0], c[1], c[2], c[3], c[4], c[5]); });
-}
-
-// ----------------------------------------------------------------- files
-
-template <class Write>
-bool Sequence::writeFile(const std::string& name, int slot, Write write) {
-    auto writeOne = [&](const std::string& where, bool twin) {
-        file_tag* f;
-        if (!fileCreate(&f, where.c_str())) fail("fileCreate " + where);
-        const bool ok = write(f, twin);
-        fileClose(f);
-        return ok;
-    };
-    const bool ok = writeOne(path(name), false);
-    if (isView(slot)) {
-        const std::string twinPath = workDir() + "/twin";
-        if (ok != writeOne(twinPath, true) || readFileBytes(path(name)) != readFileBytes(twinPath))
-            fail("a bottom-up view and its twin were written differently");
-        compareView(slot, "written");
-    }
-    return ok;
-}
-
-template <class Body>
-void Sequence::writeOp(Body body) {
-    const int slot = bitmapArg();
-    const std::string name = fileName();
-    FileModel model;
-    if (!body(slot, name, model)) return;
-    files[fileKey(name)] = model;
-    recent[0] = name;
-    switch (in.pick(4)) {
-    case 1: load(&name); break;
-    case 2: tableLoad(&name); break;
-    case 3: mipLoadOp(&name); break;
-    default: break;
-    }
-}
-
-void Sequence::writeNative() {
-    writeOp([&](int slot, const std::string& name, FileModel& model) {
-        if (writeFile(name, slot, [&](file_tag* f, bool t) { return bitmapWrite(f, bm(slot, t)); }))
-            model = nativeModel(bm(slot, true));
-        return true;
-    });
-}
-
-// The palette of a PCX: the bitmap's own, a pool palette or a grey ramp.
-void Sequence::writePcx() {
-    writeOp([&](int slot, const std::string& name, FileModel& model) {
-        const bool own = in.flag();
-        const uint32_t* pool = livePick(palettes);
-        const bitmap_tag* x = bm(slot);
-        const uint32_t* palette = own && isIndexed8(x->pixelType) && x->map
-                                      ? static_cast<uint32_t*>(x->map)
-                                  : pool ? pool
-                                         : greyRamp();
-        if (writeFile(name, slot,
-                      [&](file_tag* f, bool t) { return bitmapWritePcx(f, bm(slot, t), palette); }))
-            model = pcxModel(bm(slot, true), palette);
-        return true;
-    });
-}
-
-// The file's pixels are decoded here and compared with the bitmap's
-// colours as the writer converts them.
-void Sequence::writeTga() {
-    writeOp([&](int slot, const std::string& name, FileModel& model) {
-        const int bits = in.pick(8) ? in.oneOf({15, 16, 24, 32}) : in.oneOf({15, 16, 24, 32, 8, 0});
-        const bool compress = in.flag(), withColorMap = in.pick(4) == 0;
-        const uint32_t* palette = in.flag() ? livePick(palettes) : nullptr;
-        const bool mapped = in.pick(3) == 0;
-        if (!writeFile(name, slot, [&](file_tag* f, bool t) {
-                return tgaWriteBitmap(bm(slot, t), palette, f, compress, withColorMap, bits);
-            }))
-            return true;
-        const bitmap_tag* x = bm(slot, true);
-        std::vector<uint32_t> want = tgaExpectedPixels(x, palette, bits), got;
-        std::string why;
-        if (!decodeTga(readFileBytes(path(name)), x->width, x->height, bits, got, why))
-            fail("written TGA: " + why);
-        if (got != want) fail("written TGA pixels differ from the bitmap's");
-        model.kind = FileKind::tga;
-        model.image = {PIXEL_ARGB1555, x->width, x->height, want};
-        model.loadable = (bits == 15 || bits == 16) && x->width >= 1 && x->height >= 1;
-        if (mapped) addTgaColorMap(name);
-        return true;
-    });
-}
-
-// The three mip file forms: mipWrite's (with no extra chunk, a palette or
-// a failing one), the OMT form and the old style.
-void Sequence::writeMip() {
-    writeOp([&](int, const std::string& name, FileModel& model) {
-        mip_tag* mip = livePick(mips);
-        const int form = in.pick(3), extra = in.pick(3);
-        const uint32_t slack = uint32_t(in.pick(3) ? 0 : in.range(0, 4096));
-        static const uint32_t* extraPalette;
-        extraPalette = livePick(palettes);
-        if (!mip) return false;
-        mipExtraFunction callback = nullptr;
-        if (extra == 1 && extraPalette)
-            callback = [](file_tag* f, uint32_t) { return paletteWrite(f, extraPalette); };
-        if (extra == 2) callback = [](file_tag*, uint32_t) -> uint8_t { return 0; };
-        model.mip = mipImageOf(mip);
-        const uint8_t type = mip->levels ? mip->level[0].pixelType : 0;
-        if (form == 2) {
-            if (bytesPerPixel(type) != 1 || !mip->levels) return false;
-            writeFileBytes(path(name), oldStyleMipFile(model.mip, slack));
-            model.kind = FileKind::oldMip;
-            model.mip.flag = 1;
-            model.mip.colormap.reset();
-            for (Image& level : model.mip.level)
-                level.type = PIXEL_PAL8;
-            return true;
-        }
-        file_tag* f;
-        if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
-        const bool ok = mipWrite(f, mip, form == 1 ? nullptr : callback, 0x5EED);
-        fileClose(f);
-        if (ok != (form == 1 || extra != 2)) fail("mipWrite result");
-        if (!ok) return true;
-        model.kind = form == 1 ? FileKind::omtMip : FileKind::mip;
-        if (!isIndexed4(type)) model.mip.colormap.reset(); // only a 4-bit chain writes its own
-        model.loadable = mip->levels > 0;
-        if (form == 0 && callback && extraPalette)
-            std::memcpy(model.palette.emplace().data(), extraPalette, sizeof(Palette));
-        if (form == 1) {
-            const int omt = omtTypeOf(type);
-            model.loadable = model.loadable && omt >= 0;
-            writeFileBytes(path(name),
-                           omtMipFile(readFileBytes(path(name)), uint8_t(omt >= 0 ? omt : 2)));
-        }
-        return true;
-    });
-}
-
-void Sequence::writeTable() {
-    writeOp([&](int, const std::string& name, FileModel& model) {
-        const uint32_t* palette = in.flag() ? livePick(palettes) : nullptr;
-        const uint8_t* colormap = palette ? nullptr : livePick(colormaps);
-        file_tag* f;
-        if (!palette && !colormap) return false;
-        if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
-        const bool ok = palette ? paletteWrite(f, palette) : colormapWrite(f, colormap);
-        fileClose(f);
-        if (!ok) fail("writing a palette or colormap chunk failed");
-        model.kind = palette ? FileKind::palette : FileKind::colormap;
-        if (palette) std::memcpy(model.palette.emplace().data(), palette, sizeof(Palette));
-        if (colormap) std::memcpy(model.colormap.emplace().data(), colormap, 16);
-        return true;
-    });
-}
-
-// The screenshot is a 16-bit TGA of the back buffer through the current
-// palette, in the first directory.
-void Sequence::screenshot() {
-    writeOp([&](int, const std::string&, FileModel&) {
-        const bitmap_tag back = *screenGetBackBuffer();
-        saveScreenshot();
-        if (++screenshotCounter > 99) screenshotCounter = 0;
-        dir = 0;
-        char shot[16];
-        std::snprintf(shot, sizeof shot, "zvss%02d.tga", screenshotCounter);
-        const int bpp = bytesPerPixel(back.pixelType);
-        FileModel& m = files[fileKey(shot)];
-        m = FileModel{};
-        // An 8-bit screen without a current palette is left to the writer.
-        if (!back.pixels || !bpp || back.width < 0 || back.height < 0 ||
-            back.rowBytes < int64_t(back.width) * bpp || (bpp == 1 && !paletteCurrent))
-            return false;
-        Palette current;
-        paletteGetCurrent(current.data(), 0, 256);
-        std::vector<uint32_t> want = tgaExpectedPixels(&back, current.data(), 16), got;
-        std::string why;
-        if (!decodeTga(readFileBytes(path(shot)), back.width, back.height, 16, got, why))
-            fail("screenshot: " + why);
-        if (got != want) fail("screenshot pixels differ from the back buffer's");
-        m.kind = FileKind::tga;
-        m.image = {PIXEL_ARGB1555, back.width, back.height, want};
-        m.loadable = back.width >= 1 && back.height >= 1;
-        return false;
-    });
-}
-
-void Sequence::tgaColorMapOp() {
-    writeOp([&](int, const std::string& name, FileModel& model) {
-        model = modelOf(name);
-        if (model.kind != FileKind::tga) return false;
-        addTgaColorMap(name);
-        return true;
-    });
-}
-
-// A flipped byte or a cut: the file is no longer what any writer made.
-void Sequence::corrupt() {
-    writeOp([&](int, const std::string& name, FileModel&) {
-        std::vector<uint8_t> bytes = readFileBytes(path(name));
-        const size_t at = size_t(in.range(0, 1 << 20));
-        const uint8_t value = uint8_t(in.u64());
-        if (bytes.empty()) return false;
-        if (in.flag())
-            bytes.resize(at % bytes.size());
-        else
-            bytes[at % bytes.size()] ^= value | 1;
-        writeFileBytes(path(name), bytes);
-        return true;
-    });
-}
-
-void Sequence::addTgaColorMap(const std::string& name) {
-    uint8_t idBytes = uint8_t(in.range(0, 40));
-    if (idBytes == 10) idBytes = 0; // a first byte of 10 makes a PCX file
-    const uint16_t length = uint16_t(in.range(0, 300));
-    const uint8_t bits = in.oneOf<uint8_t>({15, 16, 24, 32});
-    writeFileBytes(path(name), tgaWithColorMap(readFileBytes(path(name)), idBytes, length, bits));
-}
 
 // A load of a file this sequence wrote, by what its first byte and its name
 // make the loader take it for.
@@ -1196,130 +1280,6 @@ void Sequence::checkLoaded(const FileModel& m, const std::string& name, uint8_t 
         fail("loaded " + name + ": palette");
     if (wantColormap && (!loaded->map || std::memcmp(loaded->map, wantColormap, 16)))
         fail("loaded " + name + ": colormap");
-}
-
-void Sequence::load(const std::string* written) {
-    const int slot = in.pick(bitmapSlots), variant = in.pick(5);
-    const std::string name = written ? *written : fileName();
-    // The same name once more (a cache hit), as hosts load shared pictures.
-    const bool again = in.pick(3) == 2;
-    file_tag* f;
-    if (!fileOpen(&f, name.c_str())) return;
-    const std::vector<uint8_t> bytes = readFileBytes(path(name));
-    const uint8_t first = bytes.empty() ? 0 : bytes[0];
-    releaseBitmap(slot, in.flag());
-    bitmap_tag* loaded = nullptr;
-    BitmapSlot& s = bitmaps[slot];
-    if (variant >= 3) {
-        if (!bitmapLoad4(&loaded, f, variant == 4) && loaded)
-            fail("bitmapLoad4 kept its out-pointer");
-        fileClose(f);
-        checkLoaded(modelOf(name), name, first, variant, loaded);
-        if (loaded) s.holder = Holder::uncached, s.bm = loaded;
-        if (again) load(&name);
-        return;
-    }
-    recent[1] = name;
-    const std::string key = cacheKey(name);
-    auto entry = cache.find(key);
-    const void* mapBefore = entry != cache.end() ? entry->second.first->map : nullptr;
-    const uint8_t ok =
-        variant == 2 ? bitmapLoad8a(&loaded, f) : bitmapLoad(&loaded, f, uint8_t(variant));
-    fileClose(f);
-    if (entry != cache.end()) {
-        if (!ok || loaded != entry->second.first)
-            fail("a cached name did not give its cached bitmap");
-        if (loaded->map != mapBefore) fail("loading a cached bitmap again changed its map");
-        if (variant == 2 && loaded->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
-        ++entry->second.second;
-    } else {
-        if (ok) cache[key] = {loaded, 1};
-        if (!ok && loaded) fail("bitmapLoad failed without clearing its out-pointer");
-        checkLoaded(modelOf(name), name, first, variant, loaded);
-    }
-    if (ok) s.holder = Holder::cached, s.bm = loaded;
-    if (again) load(&name);
-}
-
-void Sequence::read() {
-    const int slot = bitmapArg();
-    const std::string name = fileName();
-    const FileModel m = modelOf(name);
-    const std::vector<uint8_t> bytes = readFileBytes(path(name));
-    if (bytes.empty()) return;
-    uint8_t result = 0;
-    mirror({}, slot, [&](bool twin) {
-        file_tag* f;
-        if (!fileOpen(&f, name.c_str())) fail("fileOpen " + name);
-        result = bitmapRead(bm(slot, twin), f);
-        fileClose(f);
-        return result;
-    });
-    const bitmap_tag* x = bm(slot);
-    const bool sameShape = x->width == m.image.width && x->height == m.image.height;
-    Image want = m.image;
-    want.type = x->pixelType;
-    const bool expected = bytes[0] == 10
-                              ? m.kind == FileKind::pcx && m.loadable && sameShape &&
-                                    bytesPerPixel(x->pixelType) == 1 && x->rowBytes >= x->width
-                              : m.kind == FileKind::native && m.loadable && sameShape &&
-                                    x->pixelType == m.image.type &&
-                                    x->rowBytes == allocRowBytes(x->pixelType, x->width);
-    if (!expected) return;
-    if (!result) fail("bitmapRead of a written file into a bitmap of its shape failed");
-    const std::string why = compareImage(want, x);
-    if (!why.empty()) fail("bitmapRead " + name + ": " + why);
-}
-
-void Sequence::tableLoad(const std::string* written) {
-    const bool isPalette = in.flag(), fresh = in.flag();
-    const int slot = in.pick(std::max(paletteSlots, colormapSlots));
-    const std::string name = written ? *written : fileName();
-    uint32_t*& p = palettes[slot % paletteSlots];
-    uint8_t*& c = colormaps[slot % colormapSlots];
-    if (!fresh && (isPalette ? !p : !c)) return;
-    file_tag* f;
-    if (!fileOpen(&f, name.c_str())) return;
-    const FileModel m = modelOf(name);
-    if (fresh) {
-        forget(isPalette ? static_cast<void*>(p) : c);
-        isPalette ? paletteFree(p) : colormapFree(c);
-    }
-    const bool ok = isPalette ? fresh ? paletteLoad(&p, f) : paletteRead(p, f)
-                    : fresh ? colormapLoad(&c, f)
-                              : colormapRead(c, f);
-    fileClose(f);
-    if (!ok && fresh && (isPalette ? static_cast<void*>(p) : c))
-        fail("a failed load did not clear its out-pointer");
-    if (isPalette) {
-        if (m.kind != FileKind::native && m.kind != FileKind::pcx && m.kind != FileKind::palette &&
-            m.kind != FileKind::mip)
-            return;
-        if (bool(m.palette) != ok) fail("paletteLoad of " + name + " gave " + std::to_string(ok));
-        if (ok && std::memcmp(p, m.palette->data(), sizeof(Palette)))
-            fail("palette loaded from " + name);
-    } else if (m.kind != FileKind::unknown) {
-        if ((m.kind == FileKind::colormap) != ok)
-            fail("colormapLoad of " + name + " gave " + std::to_string(ok));
-        if (ok && std::memcmp(c, m.colormap->data(), 16)) fail("colormap loaded from " + name);
-    }
-}
-
-void Sequence::mipLoadOp(const std::string* written) {
-    const int slot = in.pick(mipSlots);
-    const std::string name = written ? *written : fileName();
-    file_tag* f;
-    if (!fileOpen(&f, name.c_str())) return;
-    setMip(slot, nullptr);
-    const uint8_t ok = mipLoad(&mips[slot], f);
-    fileClose(f);
-    if (!ok && mips[slot]) fail("mipLoad failed without clearing its out-pointer");
-    const FileModel m = modelOf(name);
-    if (m.kind != FileKind::mip && m.kind != FileKind::omtMip && m.kind != FileKind::oldMip) return;
-    if (bool(ok) != (m.kind == FileKind::oldMip || m.loadable))
-        fail("mipLoad of " + name + " gave " + std::to_string(ok));
-    const std::string why = ok ? compareMip(m.mip, mips[slot]) : "";
-    if (!why.empty()) fail("mip loaded from " + name + ": " + why);
 }
 
 // ------------------------------------------------------------- the table
@@ -1389,60 +1349,6 @@ void Sequence::step() {
     if (tracing) std::fprintf(stderr, "call %s\n", currentOp);
     if (op.display) releaseDependents(backBufferSlot);
     (this->*op.run)();
-}
-
-// What a host may read at any moment: the current palette, colormap and
-// mip, and the back buffer's pixels when it has any.
-void Sequence::probe() {
-    uint32_t copy[256];
-    paletteGetCurrent(copy, 0, 256);
-    volatile uint8_t sink = 0;
-    if (const uint8_t* c = colormapGetCurrent())
-        for (int i = 0; i < 16; ++i)
-            sink = sink + c[i];
-    if (const mip_tag* mip = mipGetCurrent())
-        if (mip->levels && mip->level[0].pixels) sink = sink + mip->level[0].pixels[0];
-    const bitmap_tag* back = screenGetBackBuffer();
-    const int bpp = bytesPerPixel(back->pixelType);
-    if (back->pixels && bpp && back->width > 0 && back->height > 0 &&
-        back->rowBytes >= int64_t(back->width) * bpp) {
-        sink = sink + back->pixels[0];
-        sink = sink + back->pixels[int64_t(back->height - 1) * back->rowBytes +
-                                   int64_t(back->width) * bpp - 1];
-    }
-    (void)sink;
-}
-
-void Sequence::finish() {
-    for (auto& made : specials)
-        freeSpecials(made);
-    for (int s = 0; s < bitmapSlots; ++s)
-        releaseBitmap(s, false);
-    for (int m = 0; m < mipSlots; ++m)
-        setMip(m, nullptr);
-    for (uint32_t*& p : palettes) {
-        forget(p);
-        paletteFree(p);
-        p = nullptr;
-    }
-    for (uint8_t*& c : colormaps) {
-        forget(c);
-        colormapFree(c);
-        c = nullptr;
-    }
-    if (!cache.empty()) fail("the cache model kept an entry");
-    unlockBitmap();
-    for (int i = 0; i < 3 && screenCurrentMode(); ++i)
-        screenEnd();
-    if (rasterBegun) rasterEnd();
-    if (headless::liveWindows() != 0) fail("rasterEnd left a window");
-    paletteSetCurrent(nullptr, 0, 0);
-    colormapSetCurrent(nullptr);
-    mipSetCurrent(nullptr);
-    screenLifecycleReset();
-    screenPaletteReset();
-    memoryDisplayResetDefaults();
-    headless::reset();
 }
 
 } // namespace
