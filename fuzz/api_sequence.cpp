@@ -82,8 +82,8 @@ uint32_t* greyRamp() {
     return ramp;
 }
 
-// The screenshot counter of the library, followed here (it lives as long
-// as the process).
+// The screenshot counter of the library, followed here; both start at 0
+// with every sequence.
 int screenshotCounter = 0;
 const bool tracing = std::getenv("SPANWRIGHT_FUZZ_TRACE") != nullptr;
 const char* currentOp = "";
@@ -215,6 +215,8 @@ class Sequence {
         }
         std::snprintf(homedir, sizeof homedir, "%s", dirs[0].c_str());
         fileChDir(dirs[0].c_str());
+        screenshotResetCounter();
+        screenshotCounter = 0;
         headless::reset();
         headless::setTick(true, 5000);
         headless::setWindowRect(hostWindow, {10, 20, 650, 500});
