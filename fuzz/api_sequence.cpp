@@ -217,6 +217,10 @@ class Sequence {
         fileChDir(dirs[0].c_str());
         screenshotResetCounter();
         screenshotCounter = 0;
+        // The mode list's cursor outlives a sequence: back to the first mode.
+        screenmode_tag mode;
+        while (screenGetNextMode(&mode)) {
+        }
         headless::reset();
         headless::setTick(true, 5000);
         headless::setWindowRect(hostWindow, {10, 20, 650, 500});
