@@ -355,7 +355,12 @@ bool decodeTga(const std::vector<uint8_t>& file, int32_t width, int32_t height, 
 
 std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t idBytes,
                                      uint16_t length, uint8_t entryBits) {
-    if (file.size() < 18) return file;
+    // The image data, after any id field and colour map the file has.
+    const size_t data =
+        file.size() < 18
+            ? 0
+            : 18 + size_t(file[0]) + (file[1] ? le16(&file[5]) * size_t((file[7] + 7) / 8) : 0);
+    if (data < 18 || data > file.size()) return file;
     std::vector<uint8_t> out(file.begin(), file.begin() + 18);
     out[0] = idBytes;
     out[1] = 1;
@@ -366,7 +371,7 @@ std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t i
     out[7] = entryBits;
     out.insert(out.end(), idBytes, 'i');
     out.insert(out.end(), size_t(length) * size_t((entryBits + 7) / 8), 0xA5);
-    out.insert(out.end(), file.begin() + 18, file.end());
+    out.insert(out.end(), file.begin() + ptrdiff_t(data), file.end());
     return out;
 }
 
