@@ -1,6 +1,7 @@
 #include "api_model.h"
 
 #include "bitmap/bitmap.h"
+#include "blit/pixels.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -235,7 +236,10 @@ std::string compareMip(const MipImage& want, const mip_tag* mip) {
         const bitmap_tag& level = mip->level[i];
         if (level.rowBytes != allocRowBytes(level.pixelType, level.width) || level.map)
             return "level " + std::to_string(i) + " layout";
-        std::string why = compareImage(want.level[i], &level);
+        // A 4-bit level may hold any byte (copies put them there); its file
+        // and the model keep the low nibble.
+        std::string why =
+            compareImage(want.level[i], &level, isIndexed4(level.pixelType) ? 15u : ~0u);
         if (!why.empty()) return "level " + std::to_string(i) + ": " + why;
     }
     return "";
@@ -269,9 +273,16 @@ FileModel pcxModel(const bitmap_tag* bm, const uint32_t* palette) {
     m.image.type = PIXEL_PAL8;
     m.image.width = bm->width;
     m.image.height = bm->height;
+    // readPixel's values; a 16-bit screen pixel through a reverse table
+    // (the first index of each pixel), which readPixel would find by a scan.
+    const uint16_t* table = screenTableOf(bm->pixelType);
+    std::vector<uint8_t> index(table ? 65536 : 0, 0);
+    for (int i = 255; table && i >= 0; --i)
+        index[table[i]] = uint8_t(i);
     for (int32_t y = 0; y < bm->height; ++y)
         for (int32_t x = 0; x < bm->width; ++x)
-            m.image.pixels.push_back(uint32_t(readPixel(bm, x, y)) & 0xFF);
+            m.image.pixels.push_back(table ? index[load16(primitivePixel(bm, x, y))]
+                                           : uint32_t(readPixel(bm, x, y)) & 0xFF);
     m.loadable = bm->width >= 1 && bm->height >= 1;
     m.palette.emplace();
     for (int i = 0; i < 256; ++i)
@@ -344,7 +355,12 @@ bool decodeTga(const std::vector<uint8_t>& file, int32_t width, int32_t height, 
 
 std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t idBytes,
                                      uint16_t length, uint8_t entryBits) {
-    if (file.size() < 18) return file;
+    // The image data, after any id field and colour map the file has.
+    const size_t data =
+        file.size() < 18
+            ? 0
+            : 18 + size_t(file[0]) + (file[1] ? le16(&file[5]) * size_t((file[7] + 7) / 8) : 0);
+    if (data < 18 || data > file.size()) return file;
     std::vector<uint8_t> out(file.begin(), file.begin() + 18);
     out[0] = idBytes;
     out[1] = 1;
@@ -355,7 +371,7 @@ std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t i
     out[7] = entryBits;
     out.insert(out.end(), idBytes, 'i');
     out.insert(out.end(), size_t(length) * size_t((entryBits + 7) / 8), 0xA5);
-    out.insert(out.end(), file.begin() + 18, file.end());
+    out.insert(out.end(), file.begin() + ptrdiff_t(data), file.end());
     return out;
 }
 

@@ -58,9 +58,8 @@ enum class FileKind { unknown, native, pcx, tga, mip, omtMip, oldMip, palette, c
 // What a file holds, as far as the writer promised it.
 struct FileModel {
     FileKind kind = FileKind::unknown;
-    Image image;           // native, PCX (8-bit values) and 15/16-bit TGA (1555 values)
-    bool loadable = false; // bitmapLoad must take it (native and PCX)
-    int tgaBits = 0;
+    Image image;                      // native, PCX (8-bit values) and 15/16-bit TGA (1555 values)
+    bool loadable = false;            // bitmapLoad must take it (native and PCX)
     std::optional<Palette> palette;   // what paletteLoad finds
     std::optional<Colormap> colormap; // native CMAP, bare CMAP
     MipImage mip;                     // the mip forms

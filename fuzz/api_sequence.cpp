@@ -22,6 +22,10 @@
 //    bitmap with nothing taken from it;
 //  - at the end, with the pool released and the display closed, the
 //    library's live blocks are back where they started.
+// Each operation is a row of the table at the end: its name (printed for
+// each call with SPANWRIGHT_FUZZ_TRACE=1, with the library's messages)
+// and the member that decodes its arguments and makes the call. Inputs
+// are read in the table's order: a row is only ever added at the end.
 #include "api_model.h"
 #include "harness.h"
 
@@ -41,9 +45,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -60,7 +64,7 @@ constexpr int paletteSlots = 2, colormapSlots = 2, mipSlots = 2, specialSlots = 
 // a screenshot's.
 const char* const fileNames[] = {
     "a.pcx", "pic.TGAx", "c.bmp", "TEXTURE_ROAD_01A.PCX", "texture_road_01a_old.tga", "zvss01.tga"};
-constexpr int fileNameCount = int(sizeof fileNames / sizeof fileNames[0]);
+constexpr int fileNameCount = int(std::size(fileNames));
 
 // A stand-in for the host's window and its procedure.
 int hostWindowObject;
@@ -78,9 +82,15 @@ uint32_t* greyRamp() {
     return ramp;
 }
 
-// The screenshot counter of the library, followed here (it lives as long
-// as the process).
+// The screenshot counter of the library, followed here; both start at 0
+// with every sequence.
 int screenshotCounter = 0;
+const bool tracing = std::getenv("SPANWRIGHT_FUZZ_TRACE") != nullptr;
+const char* currentOp = "";
+
+[[noreturn]] void fail(const std::string& what) {
+    mismatch((std::string(currentOp) + ": " + what).c_str());
+}
 
 // Argument values: mostly near the objects they apply to, sometimes at the
 // limits of their types.
@@ -94,14 +104,17 @@ class Input {
     int32_t i32() { return fdp_.ConsumeIntegral<int32_t>(); }
     int32_t range(int32_t lo, int32_t hi) { return fdp_.ConsumeIntegralInRange(lo, hi); }
     std::string text() { return fdp_.ConsumeRandomLengthString(40); }
+    // One of the values, each as likely.
+    template <class T>
+    T oneOf(std::initializer_list<T> values) {
+        return values.begin()[pick(int(values.size()))];
+    }
 
     int32_t size() {
-        static const int32_t sizes[] = {0,  1,  2,  3,   4,   5,   7,   8,  16,
-                                        31, 32, 64, 127, 128, 255, 256, 300};
         switch (pick(4)) {
         case 0: return range(0, 9);
         case 1: return range(10, 300);
-        default: return sizes[pick(int(sizeof sizes / sizeof sizes[0]))];
+        default: return oneOf({0, 1, 2, 3, 4, 5, 7, 8, 16, 31, 32, 64, 127, 128, 255, 256, 300});
         }
     }
     // A coordinate on an axis of `extent` pixels.
@@ -132,16 +145,21 @@ class Input {
         }
     }
     int32_t factor() {
-        static const int32_t factors[] = {0x10000, 0x8000,  0x20000,   -0x10000, 0x18000,
-                                          -0x8000, 0x30001, 3,         2,        -3,
-                                          0,       1,       INT32_MAX, INT32_MIN};
         switch (pick(3)) {
         case 0: return i32();
         case 1: return range(-0x40000, 0x40000);
-        default: return factors[pick(int(sizeof factors / sizeof factors[0]))];
+        default:
+            return oneOf<int32_t>({0x10000, 0x8000, 0x20000, -0x10000, 0x18000, -0x8000, 0x30001, 3,
+                                   2, -3, 0, 1, INT32_MAX, INT32_MIN});
         }
     }
     int32_t color() { return pick(4) ? range(0, 255) : i32(); }
+    // A value near zero three times in four (`lo`..`hi`), else any.
+    int32_t small(int32_t lo, int32_t hi, int in = 4) { return pick(in) ? range(lo, hi) : i32(); }
+    void words(uint32_t (&out)[8]) {
+        for (uint32_t& w : out)
+            w = uint32_t(u64());
+    }
     // How new pixels are filled: a seed and one of five patterns.
     struct Fill {
         uint64_t seed;
@@ -167,50 +185,42 @@ struct BitmapSlot {
     std::vector<uint32_t> map;
 };
 
-struct CacheEntry {
-    bitmap_tag* bm;
-    int users;
-};
-
-// The call being made, for the messages.
-const char* currentOp = "";
-
-// Settings from the environment. An open finding can be left out while
-// the fuzzer looks for others: SPANWRIGHT_FUZZ_LEAVE_OUT=views,types leaves
-// out bottom-up views and pixel type numbers above 10 (inputs then read
-// differently). SPANWRIGHT_FUZZ_TRACE=1 prints each call and the library's
-// messages, to read a finding.
-struct Settings {
-    bool leaveOutViews = false, leaveOutTypes = false, trace = false;
-};
-const Settings& settings() {
-    static const Settings chosen = [] {
-        Settings s;
-        const char* leaveOut = std::getenv("SPANWRIGHT_FUZZ_LEAVE_OUT");
-        s.leaveOutViews = leaveOut && std::strstr(leaveOut, "views");
-        s.leaveOutTypes = leaveOut && std::strstr(leaveOut, "types");
-        s.trace = std::getenv("SPANWRIGHT_FUZZ_TRACE") != nullptr;
-        return s;
-    }();
-    return chosen;
+// The host forgets a current palette or colormap before its memory goes.
+void forget(const void* memory) {
+    if (!memory) return;
+    if (paletteCurrent == memory) paletteSetCurrent(nullptr, 0, 0);
+    if (colormapCurrent == memory) colormapSetCurrent(nullptr);
+}
+void forgetMip(mip_tag* mip) {
+    if (!mip) return;
+    if (mipGetCurrent() == mip) mipSetCurrent(nullptr);
+    forget(mip->colormap);
 }
 
-[[noreturn]] void fail(const std::string& what) {
-    mismatch((std::string(currentOp) + ": " + what).c_str());
-}
+// The arguments every drawing call starts with.
+struct DrawArgs {
+    int dst;
+    int32_t w, h, color, x0, y0, x1, y1;
+};
 
 class Sequence {
   public:
-    explicit Sequence(Input& in) : in_(in) {
+    explicit Sequence(Input& in) : in(in) {
         namespace fs = std::filesystem;
         for (int d = 0; d < 2; ++d) {
-            dirs_[d] = workDir() + "/d" + std::to_string(d);
+            dirs[d] = workDir() + "/d" + std::to_string(d);
             std::error_code ec;
-            fs::remove_all(dirs_[d], ec);
-            fs::create_directories(dirs_[d]);
+            fs::remove_all(dirs[d], ec);
+            fs::create_directories(dirs[d]);
         }
-        std::snprintf(homedir, sizeof homedir, "%s", dirs_[0].c_str());
-        fileChDir(dirs_[0].c_str());
+        std::snprintf(homedir, sizeof homedir, "%s", dirs[0].c_str());
+        fileChDir(dirs[0].c_str());
+        screenshotResetCounter();
+        screenshotCounter = 0;
+        // The mode list's cursor outlives a sequence: back to the first mode.
+        screenmode_tag mode;
+        while (screenGetNextMode(&mode)) {
+        }
         headless::reset();
         headless::setTick(true, 5000);
         headless::setWindowRect(hostWindow, {10, 20, 650, 500});
@@ -224,107 +234,75 @@ class Sequence {
     }
 
     void step();
-    void probe();
-    void finish();
-
-  private:
-    enum Op {
-        opAllocBitmap,
-        opReleaseBitmap,
-        opInstance,
-        opView,
-        opPalette,
-        opColormap,
-        opMapCalls,
-        opMipCreate,
-        opMipRelease,
-        opSpecialCreate,
-        opSpecialDraw,
-        opSpecialFree,
-        opPaletteCurrent,
-        opColormapCurrent,
-        opMipCurrent,
-        opColorQueries,
-        opFontColor,
-        opScreenBegin,
-        opDedicated,
-        opRasterBegin,
-        opScreenMode,
-        opScreenEnd,
-        opLock,
-        opUnlock,
-        opDisplay,
-        opDisplayMisc,
-        opRasterEnd,
-        opPixel,
-        opFillRect,
-        opLine,
-        opText,
-        opFill,
-        opCopy,
-        opScale,
-        opMipCopy,
-        opCharacter,
-        opPoly,
-        opTriangle,
-        opChDir,
-        opWriteNative,
-        opWritePcx,
-        opWriteTga,
-        opWriteMip,
-        opWriteTable,
-        opScreenshot,
-        opTgaColorMap,
-        opCorrupt,
-        opLoad,
-        opRead,
-        opTableLoad,
-        opMipLoad,
-        opCount
-    };
-    static constexpr const char* opNames[] = {"AllocBitmap",    "ReleaseBitmap",
-                                              "Instance",       "View",
-                                              "Palette",        "Colormap",
-                                              "MapCalls",       "MipCreate",
-                                              "MipRelease",     "SpecialCreate",
-                                              "SpecialDraw",    "SpecialFree",
-                                              "PaletteCurrent", "ColormapCurrent",
-                                              "MipCurrent",     "ColorQueries",
-                                              "FontColor",      "ScreenBegin",
-                                              "Dedicated",      "RasterBegin",
-                                              "ScreenMode",     "ScreenEnd",
-                                              "Lock",           "Unlock",
-                                              "Display",        "DisplayMisc",
-                                              "RasterEnd",      "Pixel",
-                                              "FillRect",       "Line",
-                                              "Text",           "Fill",
-                                              "Copy",           "Scale",
-                                              "MipCopy",        "Character",
-                                              "Poly",           "Triangle",
-                                              "ChDir",          "WriteNative",
-                                              "WritePcx",       "WriteTga",
-                                              "WriteMip",       "WriteTable",
-                                              "Screenshot",     "TgaColorMap",
-                                              "Corrupt",        "Load",
-                                              "Read",           "TableLoad",
-                                              "MipLoad"};
+    // What a host may read at any moment: the current palette, colormap and
+    // mip, and the back buffer's pixels when it has any.
+    void probe() {
+        uint32_t copy[256];
+        paletteGetCurrent(copy, 0, 256);
+        volatile uint8_t sink = 0;
+        if (const uint8_t* c = colormapGetCurrent())
+            for (int i = 0; i < 16; ++i)
+                sink = sink + c[i];
+        if (const mip_tag* mip = mipGetCurrent())
+            if (mip->levels && mip->level[0].pixels) sink = sink + mip->level[0].pixels[0];
+        const bitmap_tag* back = screenGetBackBuffer();
+        const int bpp = bytesPerPixel(back->pixelType);
+        if (back->pixels && bpp && back->width > 0 && back->height > 0 &&
+            back->rowBytes >= int64_t(back->width) * bpp) {
+            sink = sink + back->pixels[0];
+            sink = sink + back->pixels[int64_t(back->height - 1) * back->rowBytes +
+                                       int64_t(back->width) * bpp - 1];
+        }
+        (void)sink;
+    }
+    void finish() {
+        for (auto& made : specials)
+            freeSpecials(made);
+        for (int s = 0; s < bitmapSlots; ++s)
+            releaseBitmap(s, false);
+        for (int m = 0; m < mipSlots; ++m)
+            setMip(m, nullptr);
+        for (uint32_t*& p : palettes) {
+            forget(p);
+            paletteFree(p);
+            p = nullptr;
+        }
+        for (uint8_t*& c : colormaps) {
+            forget(c);
+            colormapFree(c);
+            c = nullptr;
+        }
+        if (!cache.empty()) fail("the cache model kept an entry");
+        unlockBitmap();
+        for (int i = 0; i < 3 && screenCurrentMode(); ++i)
+            screenEnd();
+        if (rasterBegun) rasterEnd();
+        if (headless::liveWindows() != 0) fail("rasterEnd left a window");
+        paletteSetCurrent(nullptr, 0, 0);
+        colormapSetCurrent(nullptr);
+        mipSetCurrent(nullptr);
+        screenLifecycleReset();
+        screenPaletteReset();
+        memoryDisplayResetDefaults();
+        headless::reset();
+    }
 
     // ------------------------------------------------------------ pool
     bool isView(int slot) const {
-        return slot >= 0 && slot < bitmapSlots && bitmaps_[slot].holder == Holder::view;
+        return slot >= 0 && slot < bitmapSlots && bitmaps[slot].holder == Holder::view;
     }
-    bitmap_tag* resolve(int slot, bool twin = false) {
+    bitmap_tag* bm(int slot, bool twin = false) {
         if (slot == backBufferSlot) return screenGetBackBuffer();
-        BitmapSlot& s = bitmaps_[slot];
+        BitmapSlot& s = bitmaps[slot];
         return twin && s.holder == Holder::view ? &s.twin : s.bm;
     }
     // A bitmap argument: a live slot or the back buffer.
     int bitmapArg() {
         int live[bitmapSlots + 1], n = 0;
         for (int s = 0; s < bitmapSlots; ++s)
-            if (bitmaps_[s].holder != Holder::none) live[n++] = s;
+            if (bitmaps[s].holder != Holder::none) live[n++] = s;
         live[n++] = backBufferSlot;
-        return live[in_.pick(n)];
+        return live[in.pick(n)];
     }
     // One of the live objects of a pool (null when there is none).
     template <class T, size_t n>
@@ -333,369 +311,253 @@ class Sequence {
         size_t count = 0;
         for (T* item : pool)
             if (item) live[count++] = item;
-        return count ? live[in_.pick(int(count))] : nullptr;
+        return count ? live[in.pick(int(count))] : nullptr;
     }
     int rootOf(int slot) const {
-        while (slot >= 0 && slot < bitmapSlots && bitmaps_[slot].parent >= 0)
-            slot = bitmaps_[slot].parent;
+        while (slot >= 0 && slot < bitmapSlots && bitmaps[slot].parent >= 0)
+            slot = bitmaps[slot].parent;
         return slot;
     }
-
-    // The host forgets a current palette or colormap before its memory goes.
-    static void forget(const void* memory) {
-        if (!memory) return;
-        if (paletteCurrent == memory) paletteSetCurrent(nullptr, 0, 0);
-        if (colormapCurrent == memory) colormapSetCurrent(nullptr);
+    void releaseDependents(int parent) {
+        for (int s = 0; s < bitmapSlots; ++s)
+            if (bitmaps[s].holder != Holder::none && bitmaps[s].parent == parent)
+                releaseBitmap(s, false);
     }
-    static void forgetMip(mip_tag* mip) {
-        if (mipGetCurrent() == mip) mipSetCurrent(nullptr);
-        forget(mip->colormap);
+    void releaseBitmap(int slot, bool viaUnload) {
+        BitmapSlot& s = bitmaps[slot];
+        const Holder holder = s.holder;
+        if (holder == Holder::none) return;
+        s.holder = Holder::none; // dependents first, without coming back here
+        releaseDependents(slot);
+        switch (holder) {
+        case Holder::instance: bitmapInstanceFree(s.bm); break;
+        case Holder::view: forget(s.map.data()); break;
+        case Holder::cached: {
+            auto entry = std::find_if(cache.begin(), cache.end(),
+                                      [&](const auto& e) { return e.second.first == s.bm; });
+            if (entry == cache.end()) fail("a loaded bitmap missing from the cache model");
+            if (--entry->second.second == 0) {
+                forget(s.bm->map);
+                cache.erase(entry);
+            }
+            bitmapUnload(s.bm);
+            break;
+        }
+        case Holder::allocated:
+        case Holder::uncached:
+            forget(s.bm->map);
+            viaUnload ? bitmapUnload(s.bm) : bitmapFree(s.bm);
+            break;
+        default: break;
+        }
+        s = BitmapSlot{};
     }
-
-    void releaseBitmap(int slot, bool viaUnload);
-    void releaseDependents(int parent);
-    void allocBitmap();
-    void makeInstance();
-    void makeView();
+    void setMip(int slot, mip_tag* mip) {
+        forgetMip(mips[slot]);
+        mipFree(mips[slot]);
+        mips[slot] = mip;
+    }
+    void freeSpecials(uint8_t** made) {
+        bitmapFreeSpecial(made[0]);
+        bitmapFreeSpecial(made[1]);
+        made[0] = made[1] = nullptr;
+    }
 
     // ---------------------------------------------------------- mirror
-    // Runs `call` on the arguments as given and, when a view is among them,
-    // again with the twins: results, the written bitmap and the views must
-    // agree.
-    void mirrored(std::initializer_list<int> reads, int written,
-                  const std::function<int64_t(bool twin)>& call);
-    void compareView(int slot, const char* what);
-
-    // ---------------------------------------------------------- display
-    void beforeDisplayCall() { releaseDependents(backBufferSlot); }
-    void displayOp(int op);
-
-    // ---------------------------------------------------------- drawing
-    void drawOp(int op);
-    void scaleOp();
-    void polyOp();
-
-    // ------------------------------------------------------------ files
-    std::string fileKey(const std::string& name) const { return std::to_string(dir_) + "/" + name; }
-    std::string path(const std::string& name) const { return dirs_[dir_] + "/" + name; }
-    // A file name; often the one last written or loaded, so that loads
-    // meet the files just written and the cache its entries.
-    std::string fileName() {
-        const int choice = in_.pick(fileNameCount + 2);
-        if (choice < fileNameCount) return fileNames[choice];
-        const std::string& recent = recent_[choice - fileNameCount];
-        return recent.empty() ? fileNames[0] : recent;
-    }
-    std::string cacheKey(const std::string& name) const {
-        std::string key = std::to_string(dir_) + "/";
-        for (size_t i = 0; i < name.size() && i < 16; ++i)
-            key += char(std::tolower(static_cast<unsigned char>(name[i])));
-        return key;
-    }
-    // Writes through `write` (on the twin too when `slot` is a view: the
-    // two files must be the same bytes); the result of the first write.
-    bool writeFile(const std::string& name, int slot,
-                   const std::function<bool(file_tag*, bool twin)>& write);
-    void writeOp(int op);
-    // The reading calls; `written` names a file just written (read back at
-    // once), else the name comes from the input.
-    void loadOp(const std::string* written = nullptr);
-    void checkLoaded(const FileModel& m, const std::string& name, uint8_t first, int variant,
-                     bitmap_tag* bm);
-    void readOp();
-    void tableLoadOp(const std::string* written = nullptr);
-    void mipLoadOp(const std::string* written = nullptr);
-    // Gives a written TGA file an id field and an unused colour map.
-    void addTgaColorMap(const std::string& name);
-    FileModel modelOf(const std::string& name) const {
-        auto it = files_.find(fileKey(name));
-        return it == files_.end() ? FileModel{} : it->second;
-    }
-
-    Input& in_;
-    BitmapSlot bitmaps_[bitmapSlots];
-    uint32_t* palettes_[paletteSlots] = {};
-    uint8_t* colormaps_[colormapSlots] = {};
-    mip_tag* mips_[mipSlots] = {};
-    // Special records; a record built for a view's layout has a second one
-    // built for its twin's.
-    uint8_t* specials_[specialSlots][2] = {};
-    std::map<std::string, CacheEntry> cache_;
-    std::map<std::string, FileModel> files_;
-    std::string dirs_[2];
-    std::string recent_[2]; // the names last written and last loaded
-    int dir_ = 0;
-    bool rasterBegun_ = false;
-    vertex_tag vertices_[25];
-};
-
-// ------------------------------------------------------------------ pool
-
-void Sequence::releaseDependents(int parent) {
-    for (int s = 0; s < bitmapSlots; ++s)
-        if (bitmaps_[s].holder != Holder::none && bitmaps_[s].parent == parent)
-            releaseBitmap(s, false);
-}
-
-void Sequence::releaseBitmap(int slot, bool viaUnload) {
-    BitmapSlot& s = bitmaps_[slot];
-    const Holder holder = s.holder;
-    if (holder == Holder::none) return;
-    s.holder = Holder::none; // dependents first, without coming back here
-    releaseDependents(slot);
-    bitmap_tag* bm = s.bm;
-    switch (holder) {
-    case Holder::instance: bitmapInstanceFree(bm); break;
-    case Holder::view: forget(s.map.data()); break;
-    case Holder::cached: {
-        auto entry = std::find_if(cache_.begin(), cache_.end(),
-                                  [&](const auto& e) { return e.second.bm == bm; });
-        if (entry == cache_.end()) fail("a loaded bitmap missing from the cache model");
-        if (--entry->second.users == 0) {
-            forget(bm->map);
-            cache_.erase(entry);
+    // Runs `call(twin)` on the arguments as given and, when a view is among
+    // them, again with the twins: results, the written bitmap and the views
+    // must agree.
+    template <class Call>
+    void mirror(std::initializer_list<int> reads, int written, Call call) {
+        auto run = [&](bool twin) -> int64_t {
+            if constexpr (std::is_void_v<decltype(call(twin))>) {
+                call(twin);
+                return 0;
+            } else {
+                return int64_t(call(twin));
+            }
+        };
+        bool views = isView(written);
+        for (int r : reads)
+            views = views || isView(r);
+        if (!views || written == backBufferSlot) {
+            run(false);
+            return;
         }
-        bitmapUnload(bm);
-        break;
+        std::vector<uint8_t> before, first;
+        bitmap_tag* target = written >= 0 && !isView(written) ? bm(written) : nullptr;
+        if (target) before = rowsOf(target);
+        const int64_t r1 = run(false);
+        if (target) {
+            first = rowsOf(target);
+            restoreRows(target, before);
+        }
+        const int64_t r2 = run(true);
+        if (r1 != r2)
+            fail("a call on a bottom-up view gave " + std::to_string(r1) + ", on its twin " +
+                 std::to_string(r2));
+        if (target && rowsOf(target) != first)
+            fail("a bottom-up view and its twin drew different pixels");
+        for (int slot : reads)
+            if (isView(slot)) compareView(slot, "read");
+        if (isView(written)) compareView(written, "drawn");
     }
-    case Holder::allocated:
-    case Holder::uncached:
-        forget(bm->map);
-        viaUnload ? bitmapUnload(bm) : bitmapFree(bm);
-        break;
-    default: break;
+    void compareView(int slot, const char* what) {
+        const BitmapSlot& s = bitmaps[slot];
+        const int64_t stride = s.twin.rowBytes, height = s.twin.height;
+        for (int64_t y = 0; y < height; ++y)
+            if (std::memcmp(s.record.pixels - y * stride, s.twin.pixels + y * stride,
+                            size_t(stride)))
+                fail(std::string(what) + ": the bottom-up view and its twin differ in row " +
+                     std::to_string(y));
+        if (!std::equal(s.viewBuffer.begin() + stride * height, s.viewBuffer.end(),
+                        s.twinBuffer.begin() + stride * height))
+            fail(std::string(what) + ": written past the rows of a bottom-up view or its twin");
     }
-    s = BitmapSlot{};
-}
 
-void Sequence::allocBitmap() {
-    const int slot = in_.pick(bitmapSlots);
-    uint8_t type = uint8_t(in_.pick(8) ? in_.pick(PIXEL_ALPHA8 + 1) : in_.range(11, 255));
-    if (settings().leaveOutTypes) type %= PIXEL_ALPHA8 + 1;
-    const int32_t width = in_.size(), height = in_.size();
-    const bool withMap = in_.flag(), viaUnload = in_.flag();
-    const Input::Fill fill = in_.fill();
-    releaseBitmap(slot, viaUnload);
-    bitmap_tag* bm;
-    if (!bitmapAlloc(&bm, type, width, height, withMap)) {
-        if (bm) fail("bitmapAlloc failed without clearing its out-pointer");
-        return;
+    // ---------------------------------------------------------- objects
+    void allocBitmap() {
+        const int slot = in.pick(bitmapSlots);
+        const uint8_t type = uint8_t(in.pick(8) ? in.pick(PIXEL_ALPHA8 + 1) : in.range(11, 255));
+        const int32_t width = in.size(), height = in.size();
+        const bool withMap = in.flag(), viaUnload = in.flag();
+        const Input::Fill fill = in.fill();
+        releaseBitmap(slot, viaUnload);
+        bitmap_tag* made;
+        if (!bitmapAlloc(&made, type, width, height, withMap)) {
+            if (made) fail("bitmapAlloc failed without clearing its out-pointer");
+            return;
+        }
+        // The whole buffer: (height + 1) rows and a byte.
+        fillPixels(made, fill.seed, fill.mode, made->pixels,
+                   size_t(made->rowBytes) * size_t(height + 1) + 1);
+        bitmaps[slot].holder = Holder::allocated;
+        bitmaps[slot].bm = made;
     }
-    // The whole buffer: (height + 1) rows and a byte.
-    fillPixels(bm, fill.seed, fill.mode, bm->pixels, size_t(bm->rowBytes) * size_t(height + 1) + 1);
-    BitmapSlot& s = bitmaps_[slot];
-    s.holder = Holder::allocated;
-    s.bm = bm;
-}
-
-void Sequence::makeInstance() {
-    const int slot = in_.pick(bitmapSlots);
-    const int parent = bitmapArg();
-    const int placement = in_.pick(4);
-    const bool record = in_.flag();
-    int32_t x = 0, y = 0, w = 0, h = 0;
-    if (parent < 0 || parent == slot || isView(parent)) return;
-    const bitmap_tag* p = resolve(parent);
-    // A parent may itself be an instance of any size.
-    const int32_t pw = std::clamp(int32_t{p->width}, 0, INT32_MAX - 1);
-    const int32_t ph = std::clamp(int32_t{p->height}, 0, INT32_MAX - 1);
-    switch (placement) {
-    case 0: // inside
-        x = in_.range(0, pw), y = in_.range(0, ph);
-        w = in_.range(0, pw - x), h = in_.range(0, ph - y);
-        break;
-    case 1: // on the right and bottom edges
-        w = in_.range(0, pw), h = in_.range(0, ph);
-        x = pw - w, y = ph - h;
-        break;
-    case 2: // one past an edge, or a negative corner
-        x = in_.coord(pw), y = in_.coord(ph);
-        w = in_.range(0, pw + 1), h = in_.range(0, ph + 1);
-        break;
-    default: x = in_.i32(), y = in_.i32(), w = in_.i32(), h = in_.i32(); break;
+    void releaseOp() {
+        const int slot = in.pick(bitmapSlots);
+        releaseBitmap(slot, in.flag());
     }
-    for (int p = parent; p >= 0 && p < bitmapSlots; p = bitmaps_[p].parent)
-        if (p == slot) return; // the new instance would release its own parent
-    releaseBitmap(slot, false);
-    BitmapSlot& s = bitmaps_[slot];
-    if (record) {
-        bitmapInstance(&s.record, resolve(parent), x, y, w, h);
+    void instance() {
+        const int slot = in.pick(bitmapSlots), parent = bitmapArg(), placement = in.pick(4);
+        const bool record = in.flag();
+        if (parent == slot || isView(parent)) return;
+        // A parent may itself be an instance of any size.
+        const int32_t pw = std::clamp(int32_t{bm(parent)->width}, 0, INT32_MAX - 1);
+        const int32_t ph = std::clamp(int32_t{bm(parent)->height}, 0, INT32_MAX - 1);
+        int32_t x, y, w, h;
+        switch (placement) {
+        case 0: // inside
+            x = in.range(0, pw), y = in.range(0, ph);
+            w = in.range(0, pw - x), h = in.range(0, ph - y);
+            break;
+        case 1: // on the right and bottom edges
+            w = in.range(0, pw), h = in.range(0, ph);
+            x = pw - w, y = ph - h;
+            break;
+        case 2: // one past an edge, or a negative corner
+            x = in.coord(pw), y = in.coord(ph);
+            w = in.range(0, pw + 1), h = in.range(0, ph + 1);
+            break;
+        default: x = in.i32(), y = in.i32(), w = in.i32(), h = in.i32(); break;
+        }
+        for (int p = parent; p >= 0 && p < bitmapSlots; p = bitmaps[p].parent)
+            if (p == slot) return; // the new instance would release its own parent
+        releaseBitmap(slot, false);
+        BitmapSlot& s = bitmaps[slot];
+        if (record) {
+            bitmapInstance(&s.record, bm(parent), x, y, w, h);
+            s.bm = &s.record;
+        } else if (!bitmapInstanceAlloc(&s.bm, bm(parent), x, y, w, h)) {
+            return;
+        }
+        s.holder = record ? Holder::instanceRecord : Holder::instance;
+        s.parent = parent;
+    }
+    // A bottom-up view over a buffer of its own (rows `stride` bytes apart,
+    // one spare row after the rows), with its twin.
+    void view() {
+        const int slot = in.pick(bitmapSlots);
+        const uint8_t type = uint8_t(in.pick(PIXEL_ALPHA8 + 1));
+        const int32_t width = in.size(), height = std::max(in.size(), 1);
+        // Whole pixels of slack: the primitives step 16-bit rows by whole pixels.
+        const int32_t slack = in.range(0, 5), bpp = std::max(bytesPerPixel(type), 1);
+        const int32_t stride = int32_t(allocRowBytes(type, width)) + slack - slack % bpp;
+        const bool withMap = in.flag() && hasMap(type);
+        const Input::Fill fill = in.fill();
+        releaseBitmap(slot, false);
+        BitmapSlot& s = bitmaps[slot];
+        s.holder = Holder::view;
+        s.viewBuffer.assign(size_t(stride) * size_t(height + 1) + 4, 0);
+        if (withMap) s.map.assign(256, 0);
+        uint8_t* last = s.viewBuffer.data() + int64_t(stride) * (height - 1);
+        s.record = {type, width, height, -stride, withMap ? s.map.data() : nullptr, last};
         s.bm = &s.record;
-    } else if (!bitmapInstanceAlloc(&s.bm, resolve(parent), x, y, w, h)) {
-        return;
+        fillPixels(s.bm, fill.seed, fill.mode, s.viewBuffer.data(), s.viewBuffer.size());
+        s.twinBuffer = s.viewBuffer;
+        for (int32_t y = 0; y < height; ++y)
+            std::memcpy(s.twinBuffer.data() + int64_t(y) * stride, last - int64_t(y) * stride,
+                        size_t(stride));
+        s.twin = {type, width, height, stride, s.record.map, s.twinBuffer.data()};
     }
-    s.holder = record ? Holder::instanceRecord : Holder::instance;
-    s.parent = parent;
-}
-
-// A bottom-up view over a buffer of its own (rows `stride` bytes apart,
-// one spare row after the rows), with its twin.
-void Sequence::makeView() {
-    const int slot = in_.pick(bitmapSlots);
-    const uint8_t type = uint8_t(in_.pick(PIXEL_ALPHA8 + 1));
-    const int32_t width = in_.size(), height = std::max(in_.size(), 1);
-    const int32_t stride = int32_t(allocRowBytes(type, width)) + in_.range(0, 5);
-    const bool withMap = in_.flag() && hasMap(type);
-    const Input::Fill fill = in_.fill();
-    if (settings().leaveOutViews) return;
-    releaseBitmap(slot, false);
-    BitmapSlot& s = bitmaps_[slot];
-    s.holder = Holder::view;
-    s.viewBuffer.assign(size_t(stride) * size_t(height + 1) + 4, 0);
-    if (withMap) s.map.assign(256, 0);
-    s.record = {type,
-                width,
-                height,
-                -stride,
-                withMap ? s.map.data() : nullptr,
-                s.viewBuffer.data() + int64_t(stride) * (height - 1)};
-    s.bm = &s.record;
-    fillPixels(s.bm, fill.seed, fill.mode, s.viewBuffer.data(), s.viewBuffer.size());
-    s.twinBuffer.assign(s.viewBuffer.size(), 0);
-    for (int32_t y = 0; y < height; ++y)
-        std::memcpy(s.twinBuffer.data() + int64_t(y) * stride,
-                    s.record.pixels - int64_t(y) * stride, size_t(stride));
-    std::copy(s.viewBuffer.begin() + int64_t(stride) * height, s.viewBuffer.end(),
-              s.twinBuffer.begin() + int64_t(stride) * height);
-    s.twin = {type, width, height, stride, s.record.map, s.twinBuffer.data()};
-}
-
-void Sequence::compareView(int slot, const char* what) {
-    const BitmapSlot& s = bitmaps_[slot];
-    const int64_t stride = s.twin.rowBytes, height = s.twin.height;
-    for (int64_t y = 0; y < height; ++y)
-        if (std::memcmp(s.record.pixels - y * stride, s.twin.pixels + y * stride, size_t(stride)))
-            fail(std::string(what) + ": the bottom-up view and its twin differ in row " +
-                 std::to_string(y));
-    if (!std::equal(s.viewBuffer.begin() + stride * height, s.viewBuffer.end(),
-                    s.twinBuffer.begin() + stride * height))
-        fail(std::string(what) + ": written past the rows of a bottom-up view or its twin");
-}
-
-void Sequence::mirrored(std::initializer_list<int> reads, int written,
-                        const std::function<int64_t(bool)>& call) {
-    bool views = isView(written);
-    for (int r : reads)
-        views = views || isView(r);
-    if (!views) {
-        call(false);
-        return;
-    }
-    if (written == backBufferSlot) {
-        call(false);
-        return;
-    }
-    std::vector<uint8_t> before, first;
-    bitmap_tag* target = written >= 0 && !isView(written) ? resolve(written) : nullptr;
-    if (target) before = rowsOf(target);
-    const int64_t r1 = call(false);
-    if (target) {
-        first = rowsOf(target);
-        restoreRows(target, before);
-    }
-    const int64_t r2 = call(true);
-    if (r1 != r2)
-        fail("a call on a bottom-up view gave " + std::to_string(r1) + ", on its twin " +
-             std::to_string(r2));
-    if (target && rowsOf(target) != first)
-        fail("a bottom-up view and its twin drew different pixels");
-    for (int slot : reads)
-        if (isView(slot)) compareView(slot, "read");
-    if (isView(written)) compareView(written, "drawn");
-}
-
-// ------------------------------------------------------------------ step
-
-void Sequence::step() {
-    const int op = in_.pick(opCount);
-    currentOp = opNames[op];
-    if (settings().trace) std::fprintf(stderr, "call %s\n", currentOp);
-    switch (op) {
-    case opAllocBitmap: allocBitmap(); break;
-    case opReleaseBitmap: {
-        int slot = in_.pick(bitmapSlots);
-        releaseBitmap(slot, in_.flag());
-        break;
-    }
-    case opInstance: makeInstance(); break;
-    case opView: makeView(); break;
-    case opPalette: {
-        const int slot = in_.pick(paletteSlots), what = in_.pick(3);
-        const int index = in_.pick(256);
-        const uint32_t value = uint32_t(in_.u64());
-        uint32_t*& p = palettes_[slot];
-        if (what == 0) {
-            forget(p);
-            paletteFree(p);
-            p = nullptr;
-            if (!paletteAlloc(&p)) return;
-            fillTable(p, sizeof(Palette), value);
-        } else if (what == 1) {
-            forget(p);
-            in_.flag() ? paletteUnload(p) : paletteFree(p);
-            p = nullptr;
-        } else if (p) {
+    void palette() {
+        const int slot = in.pick(paletteSlots), what = in.pick(3), index = in.pick(256);
+        const uint32_t value = uint32_t(in.u64());
+        uint32_t*& p = palettes[slot];
+        if (what == 2) {
+            if (!p) return;
             paletteSetEntry(p, index, value);
             if (paletteGetEntry(p, index) != value) fail("paletteGetEntry");
+            return;
         }
-        break;
+        forget(p);
+        what == 0 || !in.flag() ? paletteFree(p) : paletteUnload(p);
+        p = nullptr;
+        if (what == 0 && paletteAlloc(&p)) fillTable(p, sizeof(Palette), value);
     }
-    case opColormap: {
-        const int slot = in_.pick(colormapSlots), what = in_.pick(3);
-        const int index = in_.pick(16);
-        const uint64_t value = in_.u64();
-        uint8_t*& c = colormaps_[slot];
-        if (what == 0) {
-            forget(c);
-            colormapFree(c);
-            c = nullptr;
-            if (!colormapAlloc(&c)) return;
+    void colormap() {
+        const int slot = in.pick(colormapSlots), what = in.pick(3), index = in.pick(16);
+        const uint64_t value = in.u64();
+        uint8_t*& c = colormaps[slot];
+        if (what == 2) {
+            if (c) colormapSetEntry(c, index, uint8_t(value));
+            return;
+        }
+        forget(c);
+        what == 0 || !in.flag() ? colormapFree(c) : colormapUnload(c);
+        c = nullptr;
+        if (what == 0 && colormapAlloc(&c))
             for (int i = 0; i < 16; ++i)
-                c[i] = uint8_t(value >> (4 * (i % 16)));
-        } else if (what == 1) {
-            forget(c);
-            in_.flag() ? colormapUnload(c) : colormapFree(c);
-            c = nullptr;
-        } else if (c) {
-            colormapSetEntry(c, index, uint8_t(value));
-        }
-        break;
+                c[i] = uint8_t(value >> (4 * i));
     }
-    case opMapCalls: {
-        const int slot = bitmapArg(), what = in_.pick(4);
-        const int first = in_.pick(257);
-        const int count = in_.range(-2, 256 - first);
-        uint32_t* pool = livePick(palettes_);
-        uint8_t* colormapPool = livePick(colormaps_);
-        bitmap_tag* bm = resolve(slot);
+    void mapCalls() {
+        const int slot = bitmapArg(), what = in.pick(4), first = in.pick(257);
+        const int count = in.range(-2, 256 - first);
+        uint32_t* palette = livePick(palettes);
+        uint8_t* colormap = livePick(colormaps);
         uint32_t paletteCopy[256] = {};
         uint8_t colormapCopy[16] = {};
-        uint32_t* palette = pool ? pool : paletteCopy;
-        uint8_t* colormap = colormapPool ? colormapPool : colormapCopy;
+        palette = palette ? palette : paletteCopy;
+        colormap = colormap ? colormap : colormapCopy;
         switch (what) {
-        case 0: bitmapGetPalette(palette, bm, first, count); break;
-        case 1: bitmapSetPalette(bm, palette, first, count); break;
-        case 2: bitmapGetColormap(colormap, bm); break;
-        default: bitmapSetColormap(bm, colormap); break;
+        case 0: bitmapGetPalette(palette, bm(slot), first, count); break;
+        case 1: bitmapSetPalette(bm(slot), palette, first, count); break;
+        case 2: bitmapGetColormap(colormap, bm(slot)); break;
+        default: bitmapSetColormap(bm(slot), colormap); break;
         }
-        break;
     }
-    case opMipCreate: {
-        const int slot = in_.pick(mipSlots), src = bitmapArg();
-        const uint32_t levels = uint32_t(in_.pick(4) ? in_.range(0, 12) : in_.i32());
-        const bool subset = in_.flag();
+    void mipCreateOp() {
+        const int slot = in.pick(mipSlots), src = bitmapArg();
+        const uint32_t levels = uint32_t(in.small(0, 12));
+        const bool subset = in.flag();
         uint32_t mask[8];
-        for (uint32_t& m : mask)
-            m = uint32_t(in_.u64());
-        if (src < 0) return;
-        if (mips_[slot]) forgetMip(mips_[slot]);
-        mipFree(mips_[slot]);
-        mips_[slot] = nullptr;
+        in.words(mask);
+        setMip(slot, nullptr);
         mip_tag* made[2] = {};
-        mirrored({src}, -1, [&](bool twin) -> int64_t {
+        mirror({src}, -1, [&](bool twin) {
             mip_tag*& out = made[twin];
-            uint8_t ok = subset ? mipCreateFromSubset(&out, resolve(src, twin), levels, 7, mask)
-                                : mipCreate(&out, resolve(src, twin), levels, 7);
+            uint8_t ok = subset ? mipCreateFromSubset(&out, bm(src, twin), levels, 7, mask)
+                                : mipCreate(&out, bm(src, twin), levels, 7);
             if (!ok && out) fail("mipCreate failed without clearing its out-pointer");
             return ok;
         });
@@ -704,28 +566,23 @@ void Sequence::step() {
             if (!why.empty()) fail("mip chains of a bottom-up view and its twin: " + why);
         }
         mipFree(made[1]);
-        mips_[slot] = made[0];
-        break;
+        mips[slot] = made[0];
     }
-    case opMipRelease: {
-        const int slot = in_.pick(mipSlots);
-        const bool unload = in_.flag();
-        if (!mips_[slot]) return;
-        forgetMip(mips_[slot]);
-        unload ? mipUnload(mips_[slot]) : mipFree(mips_[slot]);
-        mips_[slot] = nullptr;
-        break;
+    void mipRelease() {
+        const int slot = in.pick(mipSlots);
+        const bool unload = in.flag();
+        if (!mips[slot]) return;
+        forgetMip(mips[slot]);
+        unload ? mipUnload(mips[slot]) : mipFree(mips[slot]);
+        mips[slot] = nullptr;
     }
-    case opSpecialCreate: {
-        const int slot = in_.pick(specialSlots), src = bitmapArg(), layout = bitmapArg();
-        const int32_t x = in_.coord(64), y = in_.coord(64);
-        if (src < 0 || layout < 0) return;
-        uint8_t** made = specials_[slot];
-        bitmapFreeSpecial(made[0]);
-        bitmapFreeSpecial(made[1]);
-        made[0] = made[1] = nullptr;
-        mirrored({src, layout}, -1, [&](bool twin) -> int64_t {
-            made[twin] = bitmapCreateSpecial(resolve(src, twin), resolve(layout, twin), x, y);
+    void specialCreate() {
+        const int slot = in.pick(specialSlots), src = bitmapArg(), layout = bitmapArg();
+        const int32_t x = in.coord(64), y = in.coord(64);
+        uint8_t** made = specials[slot];
+        freeSpecials(made);
+        mirror({src, layout}, -1, [&](bool twin) {
+            made[twin] = bitmapCreateSpecial(bm(src, twin), bm(layout, twin), x, y);
             return made[twin] != nullptr;
         });
         // From the same rows for the same layout, the same record.
@@ -739,72 +596,47 @@ void Sequence::step() {
             bitmapFreeSpecial(made[1]);
             made[1] = nullptr;
         }
-        break;
     }
-    case opSpecialDraw: {
+    void specialDraw() {
         const int dst = bitmapArg();
-        uint8_t* const* made = specials_[in_.pick(specialSlots)];
-        if (dst < 0 || !made[0] || (isView(dst) && !made[1])) return;
-        mirrored({}, dst, [&](bool twin) -> int64_t {
-            bitmapDrawSpecial(resolve(dst, twin), made[twin && made[1]]);
-            return 0;
-        });
-        break;
+        uint8_t* const* made = specials[in.pick(specialSlots)];
+        if (!made[0] || (isView(dst) && !made[1])) return;
+        mirror({}, dst, [&](bool t) { bitmapDrawSpecial(bm(dst, t), made[t && made[1]]); });
     }
-    case opSpecialFree: {
-        uint8_t** made = specials_[in_.pick(specialSlots)];
-        bitmapFreeSpecial(made[0]);
-        bitmapFreeSpecial(made[1]);
-        made[0] = made[1] = nullptr;
-        break;
+    void specialFree() { freeSpecials(specials[in.pick(specialSlots)]); }
+    void paletteCurrentOp() {
+        const int what = in.pick(4);
+        uint32_t* palette = in.pick(4) ? livePick(palettes) : nullptr;
+        const int first = in.range(0, 256), end = in.range(0, 256), slot = bitmapArg();
+        uint32_t copy[256];
+        if (what == 0) paletteSetCurrent(palette, first, end);
+        if (what == 1) paletteSetCurrentFromBitmap(bm(slot), first, end);
+        if (what >= 2) paletteGetCurrent(copy, first, end);
     }
-    case opPaletteCurrent: {
-        const int what = in_.pick(4);
-        uint32_t* palette = in_.pick(4) ? livePick(palettes_) : nullptr;
-        const int first = in_.range(0, 256), end = in_.range(0, 256);
+    void colormapCurrentOp() {
+        const int what = in.pick(3);
+        uint8_t* colormap = in.pick(4) ? livePick(colormaps) : nullptr;
+        const mip_tag* mip = livePick(mips);
         const int slot = bitmapArg();
-        if (what == 0) {
-            paletteSetCurrent(palette, first, end);
-        } else if (what == 1 && slot >= 0) {
-            paletteSetCurrentFromBitmap(resolve(slot), first, end);
-        } else {
-            uint32_t copy[256];
-            paletteGetCurrent(copy, first, end);
-        }
-        break;
+        if (what == 0) colormapSetCurrent(colormap);
+        if (what == 1) colormapSetCurrentFromBitmap(bm(slot));
+        if (what == 2 && mip) colormapSetCurrent(mip->colormap);
     }
-    case opColormapCurrent: {
-        const int what = in_.pick(3);
-        uint8_t* colormap = in_.pick(4) ? livePick(colormaps_) : nullptr;
-        const mip_tag* mip = livePick(mips_);
+    void mipCurrent() { mipSetCurrent(in.pick(4) ? livePick(mips) : nullptr); }
+    void colorQueries() {
         const int slot = bitmapArg();
-        if (what == 0) {
-            colormapSetCurrent(colormap);
-        } else if (what == 1) {
-            colormapSetCurrentFromBitmap(resolve(slot));
-        } else if (mip) {
-            colormapSetCurrent(mip->colormap);
-        }
-        break;
-    }
-    case opMipCurrent: mipSetCurrent(in_.pick(4) ? livePick(mips_) : nullptr); break;
-    case opColorQueries: {
-        const int slot = bitmapArg();
-        const uint32_t* p = livePick(palettes_);
-        const uint8_t* c = livePick(colormaps_);
-        const uint32_t value = uint32_t(in_.pick(3) ? in_.range(0, 255) : in_.i32());
-        const uint8_t r = uint8_t(in_.u64()), g = uint8_t(in_.u64()), b = uint8_t(in_.u64());
+        const uint32_t* p = livePick(palettes);
+        const uint8_t* c = livePick(colormaps);
+        const uint32_t value = uint32_t(in.pick(3) ? in.range(0, 255) : in.i32());
+        const uint8_t r = uint8_t(in.u64()), g = uint8_t(in.u64()), b = uint8_t(in.u64());
         uint32_t mask[8];
-        for (uint32_t& m : mask)
-            m = uint32_t(in_.u64());
-        if (slot >= 0)
-            mirrored({slot}, -1, [&](bool twin) -> int64_t {
-                bitmap_tag* bm = resolve(slot, twin);
-                return int64_t(colorA(bm, value)) ^ colorR(bm, value) << 8 ^
-                       colorG(bm, value) << 16 ^ int64_t(colorB(bm, value)) << 24 ^
-                       int64_t(colorRGB(bm, r, g, b)) << 32 ^ colorSubsetRGB(bm, r, g, b, mask) ^
-                       colorRGBA(bm, r, g, b, uint8_t(value));
-            });
+        in.words(mask);
+        mirror({slot}, -1, [&](bool twin) {
+            bitmap_tag* x = bm(slot, twin);
+            return int64_t(colorA(x, value)) ^ colorR(x, value) << 8 ^ colorG(x, value) << 16 ^
+                   int64_t(colorB(x, value)) << 24 ^ int64_t(colorRGB(x, r, g, b)) << 32 ^
+                   colorSubsetRGB(x, r, g, b, mask) ^ colorRGBA(x, r, g, b, uint8_t(value));
+        });
         volatile uint32_t sink = 0;
         if (p)
             sink = paletteRGB(p, r, g, b) ^ paletteSubsetRGB(p, r, g, b, mask) ^
@@ -814,138 +646,31 @@ void Sequence::step() {
                    colormapA(c, 0) ^ colormapRGB(c, r, g, b) ^ colormapSubsetRGB(c, r, g, b, mask) ^
                    colormapRGBA(c, r, g, b, 1);
         (void)sink;
-        break;
     }
-    case opFontColor: bitmapSetFontColor(uint32_t(in_.u64())); break;
-    case opScreenBegin:
-    case opDedicated:
-    case opRasterBegin:
-    case opScreenMode:
-    case opScreenEnd:
-    case opLock:
-    case opUnlock:
-    case opDisplay:
-    case opDisplayMisc:
-    case opRasterEnd: displayOp(op); break;
-    case opPixel:
-    case opFillRect:
-    case opLine:
-    case opText:
-    case opFill:
-    case opCopy:
-    case opMipCopy:
-    case opCharacter:
-    case opTriangle: drawOp(op); break;
-    case opScale: scaleOp(); break;
-    case opPoly: polyOp(); break;
-    case opChDir:
-        dir_ = in_.pick(2);
-        if (!fileChDir(dirs_[dir_].c_str())) fail("fileChDir");
-        break;
-    case opWriteNative:
-    case opWritePcx:
-    case opWriteTga:
-    case opWriteMip:
-    case opWriteTable:
-    case opScreenshot:
-    case opTgaColorMap:
-    case opCorrupt: writeOp(op); break;
-    case opLoad: loadOp(); break;
-    case opRead: readOp(); break;
-    case opTableLoad: tableLoadOp(); break;
-    case opMipLoad: mipLoadOp(); break;
-    default: break;
-    }
-}
+    void fontColor() { bitmapSetFontColor(uint32_t(in.u64())); }
 
-// What a host may read at any moment: the current palette, colormap and
-// mip, and the back buffer's pixels when it has any.
-void Sequence::probe() {
-    uint32_t copy[256];
-    paletteGetCurrent(copy, 0, 256);
-    volatile uint8_t sink = 0;
-    if (const uint8_t* c = colormapGetCurrent())
-        for (int i = 0; i < 16; ++i)
-            sink = sink + c[i];
-    if (const mip_tag* mip = mipGetCurrent())
-        if (mip->levels && mip->level[0].pixels) sink = sink + mip->level[0].pixels[0];
-    const bitmap_tag* back = screenGetBackBuffer();
-    const int bpp = bytesPerPixel(back->pixelType);
-    if (back->pixels && bpp && back->width > 0 && back->height > 0 &&
-        back->rowBytes >= int64_t(back->width) * bpp) {
-        sink = sink + back->pixels[0];
-        sink = sink + back->pixels[int64_t(back->height - 1) * back->rowBytes +
-                                   int64_t(back->width) * bpp - 1];
+    // ---------------------------------------------------------- display
+    // The display may lose its surfaces between any two calls; the call
+    // that meets the loss restores them.
+    void screenBeginOp() {
+        if (!rasterBegun) ScreenBegin(in.flag() ? hostWindow : nullptr);
     }
-    (void)sink;
-}
-
-void Sequence::finish() {
-    for (auto& made : specials_)
-        for (uint8_t*& special : made) {
-            bitmapFreeSpecial(special);
-            special = nullptr;
-        }
-    for (int s = 0; s < bitmapSlots; ++s)
-        releaseBitmap(s, false);
-    for (mip_tag*& mip : mips_)
-        if (mip) {
-            forgetMip(mip);
-            mipFree(mip);
-            mip = nullptr;
-        }
-    for (uint32_t*& p : palettes_) {
-        forget(p);
-        paletteFree(p);
-        p = nullptr;
-    }
-    for (uint8_t*& c : colormaps_) {
-        forget(c);
-        colormapFree(c);
-        c = nullptr;
-    }
-    if (!cache_.empty()) fail("the cache model kept an entry");
-    unlockBitmap();
-    for (int i = 0; i < 3 && screenCurrentMode(); ++i)
-        screenEnd();
-    if (rasterBegun_) rasterEnd();
-    if (headless::liveWindows() != 0) fail("rasterEnd left a window");
-    paletteSetCurrent(nullptr, 0, 0);
-    colormapSetCurrent(nullptr);
-    mipSetCurrent(nullptr);
-    screenLifecycleReset();
-    screenPaletteReset();
-    memoryDisplayResetDefaults();
-    headless::reset();
-}
-
-// --------------------------------------------------------------- display
-
-// Surface loss and restore come with the scripted driver (tests/screen):
-// a later op makes the next Lock or Blt answer "surface lost" through it.
-void Sequence::displayOp(int op) {
-    beforeDisplayCall();
-    switch (op) {
-    case opScreenBegin:
-        if (!rasterBegun_) ScreenBegin(in_.flag() ? hostWindow : nullptr);
-        break;
-    case opDedicated: SetDedicatedMode(uint8_t(in_.pick(3))); break;
-    case opRasterBegin: {
-        static const int32_t versions[] = {0, -999, 1, 1000, -1000, -1};
-        const int32_t version = versions[in_.pick(6)];
-        const bool create = in_.pick(4) != 0, withParams = in_.pick(5) != 0;
-        const bool ownWindow = in_.flag(), registered = in_.flag();
-        if (rasterBegun_) return;
+    void dedicated() { SetDedicatedMode(uint8_t(in.pick(3))); }
+    void rasterBeginOp() {
+        const int32_t version = in.oneOf({0, -999, 1, 1000, -1000, -1});
+        const bool create = in.pick(4) != 0, withParams = in.pick(5) != 0;
+        const bool ownWindow = in.flag(), registered = in.flag();
+        if (rasterBegun) return;
         RasterBeginParams params{};
         params.window = ownWindow ? nullptr : hostWindow;
         params.classRegistered = registered;
         params.className = "spanwright fuzz";
         params.windowProc = reinterpret_cast<void*>(hostProc);
         rasterBegin(version, create, withParams ? &params : nullptr);
-        rasterBegun_ = true;
-        break;
+        rasterBegun = true;
     }
-    case opScreenMode: {
+    void screenMode() {
+        // The driver's first six modes, then six it may refuse.
         screenmode_tag modes[12] = {};
         int count = 0;
         if (screenGetFirstMode(&modes[0]))
@@ -958,618 +683,679 @@ void Sequence::displayOp(int op) {
             modes[count].width = o[0], modes[count].height = o[1], modes[count].bitsPerPixel = o[2];
             ++count;
         }
-        const int choice = in_.pick(in_.pick(4) ? 6 : count);
-        screenBegin(in_.pick(16) ? &modes[choice] : nullptr);
-        break;
+        const int choice = in.pick(in.pick(4) ? 6 : count);
+        screenBegin(in.pick(16) ? &modes[choice] : nullptr);
     }
-    case opScreenEnd:
-        if (in_.pick(4))
+    void screenEndOp() {
+        if (in.pick(4))
             screenEnd();
         else
             ScreenEnd();
-        break;
-    case opLock: lockBitmap(); break;
-    case opUnlock: unlockBitmap(); break;
-    case opDisplay: {
-        const int target = bitmapArg();
-        const bool displayed = in_.pick(4) == 0;
-        ShowFrameRate(uint8_t(in_.pick(2)));
-        headless::setTick(true, 5000 + uint32_t(in_.pick(4)) * 700);
-        // The readout is not drawn twice: a view is left out.
-        bitmap_tag* bm = target < 0 || isView(target) ? screenGetBackBuffer() : resolve(target);
-        displayed ? screenDisplayed(bm) : screenDisplay(bm);
-        break;
     }
-    case opDisplayMisc: {
-        const int what = in_.pick(7);
-        static const uint32_t messages[] = {0x82, 0x1C, 0x311, 0x30F};
-        if (what == 0) screenGotFocus();
-        if (what == 1) screenLostFocus();
-        if (what == 2) screenPalChanged();
-        if (what == 3) {
+    void lock() { lockBitmap(); }
+    void unlock() { unlockBitmap(); }
+    void display() {
+        const int target = bitmapArg();
+        const bool displayed = in.pick(4) == 0;
+        ShowFrameRate(uint8_t(in.pick(2)));
+        headless::setTick(true, 5000 + uint32_t(in.pick(4)) * 700);
+        // The readout is not drawn twice: a view is left out.
+        bitmap_tag* shown = isView(target) ? screenGetBackBuffer() : bm(target);
+        displayed ? screenDisplayed(shown) : screenDisplay(shown);
+    }
+    void displayMisc() {
+        switch (in.pick(8)) {
+        case 0: screenGotFocus(); break;
+        case 1: screenLostFocus(); break;
+        case 2: screenPalChanged(); break;
+        case 3: {
             uintptr_t out[3];
-            getScreenInternalLock(in_.flag() ? out : nullptr);
+            getScreenInternalLock(in.flag() ? out : nullptr);
+            break;
         }
-        if (what == 4) headless::sendMessage(hostWindow, messages[in_.pick(4)], 1, 0);
-        if (what == 5) {
+        case 4:
+            headless::sendMessage(hostWindow, in.oneOf<uint32_t>({0x82, 0x1C, 0x311, 0x30F}), 1, 0);
+            break;
+        case 5: {
             volatile uint8_t sink = ScreenGetPixelType() ^ screenSupportsTGA();
             (void)sink;
+            break;
         }
-        if (what == 6) {
+        case 6: {
             const int dst = bitmapArg();
-            if (dst >= 0 && !isView(dst)) screenReadFrame(resolve(dst));
+            if (!isView(dst)) screenReadFrame(bm(dst));
+            break;
         }
-        break;
+        default: memoryDisplayLoseSurfaces(); break;
+        }
     }
-    case opRasterEnd:
-        if (rasterBegun_) rasterEnd();
-        rasterBegun_ = false;
-        break;
-    default: break;
+    void rasterEndOp() {
+        if (rasterBegun) rasterEnd();
+        rasterBegun = false;
     }
-}
 
-// --------------------------------------------------------------- drawing
-
-void Sequence::drawOp(int op) {
-    const int dst = bitmapArg();
-    if (dst < 0) return;
-    const bitmap_tag* d = resolve(dst);
-    const int32_t w = d->width, h = d->height;
-    const int32_t color = in_.color();
-    const int32_t x0 = in_.coord(w), y0 = in_.coord(h), x1 = in_.coord(w), y1 = in_.coord(h);
-    switch (op) {
-    case opPixel: {
-        const int what = in_.pick(3);
-        mirrored({}, dst, [&](bool twin) -> int64_t {
-            bitmap_tag* bm = resolve(dst, twin);
-            if (what == 0) drawPixel(bm, color, x0, y0);
-            if (what == 1) return readPixel(bm, x0, y0);
+    // ---------------------------------------------------------- drawing
+    DrawArgs drawArgs() {
+        const int dst = bitmapArg();
+        const int32_t w = bm(dst)->width, h = bm(dst)->height, color = in.color();
+        const int32_t x0 = in.coord(w), y0 = in.coord(h), x1 = in.coord(w), y1 = in.coord(h);
+        return {dst, w, h, color, x0, y0, x1, y1};
+    }
+    void pixel() {
+        const DrawArgs a = drawArgs();
+        const int what = in.pick(3);
+        mirror({}, a.dst, [&](bool twin) -> int64_t {
+            bitmap_tag* x = bm(a.dst, twin);
+            if (what == 0) drawPixel(x, a.color, a.x0, a.y0);
+            if (what == 1) return readPixel(x, a.x0, a.y0);
             int32_t r = -1, g = -1, b = -1;
-            if (what == 2) readPixelRGB(bm, x0, y0, &r, &g, &b);
+            if (what == 2) readPixelRGB(x, a.x0, a.y0, &r, &g, &b);
             return int64_t(r) << 32 ^ g << 16 ^ b;
         });
-        break;
     }
-    case opFillRect: {
-        const uint32_t fw = in_.extent(w), fh = in_.extent(h);
-        mirrored({}, dst, [&](bool twin) -> int64_t {
-            fillRect(resolve(dst, twin), color, x0, y0, fw, fh);
-            return 0;
-        });
-        break;
+    void fillRectOp() {
+        const DrawArgs a = drawArgs();
+        const uint32_t fw = in.extent(a.w), fh = in.extent(a.h);
+        mirror({}, a.dst, [&](bool t) { fillRect(bm(a.dst, t), a.color, a.x0, a.y0, fw, fh); });
     }
-    case opLine: {
-        const bool fixed = in_.flag();
-        const int32_t fx0 = in_.fixedCoord(w), fy0 = in_.fixedCoord(h);
-        const int32_t fx1 = in_.fixedCoord(w), fy1 = in_.fixedCoord(h);
-        mirrored({}, dst, [&](bool twin) -> int64_t {
-            if (fixed)
-                aaLine(resolve(dst, twin), color, fx0, fy0, fx1, fy1);
-            else
-                drawLine(resolve(dst, twin), color, x0, y0, x1, y1);
-            return 0;
+    void line() {
+        const DrawArgs a = drawArgs();
+        const bool fixed = in.flag();
+        const int32_t fx0 = in.fixedCoord(a.w), fy0 = in.fixedCoord(a.h);
+        const int32_t fx1 = in.fixedCoord(a.w), fy1 = in.fixedCoord(a.h);
+        mirror({}, a.dst, [&](bool t) {
+            fixed ? aaLine(bm(a.dst, t), a.color, fx0, fy0, fx1, fy1)
+                  : drawLine(bm(a.dst, t), a.color, a.x0, a.y0, a.x1, a.y1);
         });
-        break;
     }
-    case opText: {
-        const bool transparent = in_.flag();
-        const std::string text = in_.text();
-        mirrored({}, dst, [&](bool twin) -> int64_t {
-            drawDebugText(resolve(dst, twin), color, x0, y0, text.c_str(), transparent);
-            return 0;
+    void text() {
+        const DrawArgs a = drawArgs();
+        const bool transparent = in.flag();
+        const std::string s = in.text();
+        mirror({}, a.dst, [&](bool t) {
+            drawDebugText(bm(a.dst, t), a.color, a.x0, a.y0, s.c_str(), transparent);
         });
-        break;
     }
-    case opFill:
-        mirrored({}, dst, [&](bool twin) -> int64_t {
-            bitmapFill(resolve(dst, twin), color);
-            return 0;
-        });
-        break;
-    case opCopy: {
+    void fillOp() {
+        const DrawArgs a = drawArgs();
+        mirror({}, a.dst, [&](bool t) { bitmapFill(bm(a.dst, t), a.color); });
+    }
+    void copy() {
+        const DrawArgs a = drawArgs();
         const int src = bitmapArg();
-        if (src < 0) return;
-        mirrored({src}, dst, [&](bool twin) -> int64_t {
-            bitmapCopy(resolve(dst, twin), x0, y0, resolve(src, twin));
-            return 0;
-        });
-        break;
+        mirror({src}, a.dst, [&](bool t) { bitmapCopy(bm(a.dst, t), a.x0, a.y0, bm(src, t)); });
     }
-    case opMipCopy: {
-        mip_tag* mip = livePick(mips_);
-        const uint32_t level = uint32_t(in_.pick(4) ? in_.range(0, 4) : in_.i32());
-        if (!mip) return;
-        mirrored({}, dst, [&](bool twin) -> int64_t {
-            mipCopyBitmap(resolve(dst, twin), x0, y0, mip, level);
-            return 0;
-        });
-        break;
+    // bitmapScale, and on its general path the same bytes on every one-byte
+    // destination type.
+    void scale() {
+        const int dst = bitmapArg(), src = bitmapArg();
+        bitmap_tag* target = bm(dst);
+        const int32_t x = in.coord(target->width), y = in.coord(target->height);
+        const int32_t fx = in.factor(), fy = in.factor();
+        const std::vector<uint8_t> before = rowsOf(target);
+        mirror({src}, dst, [&](bool t) { bitmapScale(bm(dst, t), x, y, bm(src, t), fx, fy); });
+        const uint8_t type = target->pixelType, srcType = bm(src)->pixelType;
+        const bool general =
+            !(fx == 0x10000 && fy == 0x10000) && !(isIndexed8(type) && isIndexed8(srcType));
+        if (!general || dst == backBufferSlot || isView(dst) || rootOf(dst) == rootOf(src) ||
+            bytesPerPixel(type) != 1 || before.empty())
+            return;
+        const uint8_t other = type == PIXEL_ALPHA8 ? PIXEL_CMAP4 : PIXEL_ALPHA8;
+        std::vector<uint8_t> buffer(before.size() + size_t(target->width) + 4);
+        std::copy(before.begin(), before.end(), buffer.begin());
+        bitmap_tag copy = {other,         target->width, target->height,
+                           target->width, target->map,   buffer.data()};
+        bitmapScale(&copy, x, y, bm(src), fx, fy);
+        if (rowsOf(&copy) != rowsOf(target))
+            fail("bitmapScale wrote different bytes onto pixel types " + std::to_string(type) +
+                 " and " + std::to_string(other));
     }
-    case opCharacter: {
+    void mipCopy() {
+        const DrawArgs a = drawArgs();
+        mip_tag* mip = livePick(mips);
+        const uint32_t level = uint32_t(in.small(0, 4));
+        if (mip)
+            mirror({}, a.dst, [&](bool t) { mipCopyBitmap(bm(a.dst, t), a.x0, a.y0, mip, level); });
+    }
+    void character() {
+        const DrawArgs a = drawArgs();
         const int pattern = bitmapArg(), glyph = bitmapArg();
-        if (pattern < 0 || glyph < 0) return;
-        mirrored({pattern, glyph}, dst, [&](bool twin) -> int64_t {
-            bitmapCopyCharacter(resolve(dst, twin), x0, y0, resolve(pattern, twin),
-                                resolve(glyph, twin));
-            return 0;
+        mirror({pattern, glyph}, a.dst, [&](bool t) {
+            bitmapCopyCharacter(bm(a.dst, t), a.x0, a.y0, bm(pattern, t), bm(glyph, t));
         });
-        break;
     }
-    case opTriangle: {
-        const uint32_t triangleColor = uint32_t(in_.pick(4) ? in_.range(0, 255) : in_.i32());
+    void poly() {
+        const int dst = bitmapArg();
+        const int32_t w = bm(dst)->width, h = bm(dst)->height;
+        const int32_t mode = in.small(0, 7), count = in.range(0, 25);
+        const bool setColor = in.flag();
+        const uint32_t color = uint32_t(in.color());
+        bool skipped[25];
+        for (int i = 0; i < count; ++i) {
+            vertex_tag& v = vertices[i];
+            v.x = in.fixedCoord(w);
+            v.y = in.fixedCoord(h);
+            v.z = in.pick(4) ? in.range(1, 1 << 20) : in.range(1, INT32_MAX);
+            v.u = in.small(-0x20000, 0x20000, 3);
+            v.v = in.small(-0x20000, 0x20000, 3);
+            v.color = in.color();
+            skipped[i] = in.pick(16) == 0; // a null vertex is ignored
+        }
+        mirror({}, dst, [&](bool t) {
+            polyBegin(bm(dst, t), mode);
+            if (setColor) polySetColor(color);
+            for (int i = 0; i < count; ++i)
+                polyVertex(skipped[i] ? nullptr : &vertices[i]);
+            polyEnd();
+        });
+    }
+    void triangle() {
+        const DrawArgs a = drawArgs();
+        const uint32_t color = uint32_t(in.small(0, 255));
         int32_t c[6];
         for (int i = 0; i < 6; ++i)
-            c[i] = in_.fixedCoord(i % 2 ? h : w);
-        mirrored({}, dst, [&](bool twin) -> int64_t {
-            aaTriangle(resolve(dst, twin), triangleColor, c[0], c[1], c[2], c[3], c[4], c[5]);
-            return 0;
+            c[i] = in.fixedCoord(i % 2 ? a.h : a.w);
+        mirror({}, a.dst, [&](bool t) {
+            aaTriangle(bm(a.dst, t), color, c[0], c[1], c[2], c[3], c[4], c[5]);
         });
-        break;
     }
-    default: break;
+
+    // ------------------------------------------------------------ files
+    std::string fileKey(const std::string& name) const { return std::to_string(dir) + "/" + name; }
+    std::string path(const std::string& name) const { return dirs[dir] + "/" + name; }
+    // A file name; often the one last written or loaded, so that loads
+    // meet the files just written and the cache its entries.
+    std::string fileName() {
+        const int choice = in.pick(fileNameCount + 2);
+        if (choice < fileNameCount) return fileNames[choice];
+        const std::string& last = recent[choice - fileNameCount];
+        return last.empty() ? fileNames[0] : last;
     }
-}
-
-// bitmapScale, and on its general path the same bytes on every one-byte
-// destination type.
-void Sequence::scaleOp() {
-    const int dst = bitmapArg(), src = bitmapArg();
-    if (dst < 0 || src < 0) return;
-    const bitmap_tag* d = resolve(dst);
-    const int32_t x = in_.coord(d->width), y = in_.coord(d->height);
-    const int32_t fx = in_.factor(), fy = in_.factor();
-    bitmap_tag* target = resolve(dst);
-    const std::vector<uint8_t> before = rowsOf(target);
-    mirrored({src}, dst, [&](bool twin) -> int64_t {
-        bitmapScale(resolve(dst, twin), x, y, resolve(src, twin), fx, fy);
-        return 0;
-    });
-    const uint8_t type = target->pixelType, srcType = resolve(src)->pixelType;
-    const bool general =
-        !(fx == 0x10000 && fy == 0x10000) && !(isIndexed8(type) && isIndexed8(srcType));
-    if (!general || dst == backBufferSlot || isView(dst) || rootOf(dst) == rootOf(src) ||
-        bytesPerPixel(type) != 1 || before.empty())
-        return;
-    const uint8_t other = type == PIXEL_ALPHA8 ? PIXEL_CMAP4 : PIXEL_ALPHA8;
-    std::vector<uint8_t> buffer(before.size() + size_t(target->width) + 4);
-    std::copy(before.begin(), before.end(), buffer.begin());
-    bitmap_tag copy = {other,         target->width, target->height,
-                       target->width, target->map,   buffer.data()};
-    bitmapScale(&copy, x, y, resolve(src), fx, fy);
-    if (rowsOf(&copy) != rowsOf(target))
-        fail("bitmapScale wrote different bytes onto pixel types " + std::to_string(type) +
-             " and " + std::to_string(other));
-}
-
-void Sequence::polyOp() {
-    const int dst = bitmapArg();
-    if (dst < 0) return;
-    const bitmap_tag* d = resolve(dst);
-    const int32_t mode = in_.pick(4) ? in_.range(0, 7) : in_.i32();
-    const int count = in_.range(0, 25);
-    const bool setColor = in_.flag();
-    const uint32_t color = uint32_t(in_.color());
-    std::vector<bool> skipped(static_cast<size_t>(count), false);
-    for (int i = 0; i < count; ++i) {
-        vertex_tag& v = vertices_[i];
-        v.x = in_.fixedCoord(d->width);
-        v.y = in_.fixedCoord(d->height);
-        v.z = in_.pick(4) ? in_.range(1, 1 << 20) : in_.range(1, INT32_MAX);
-        v.u = in_.pick(3) ? in_.range(-0x20000, 0x20000) : in_.i32();
-        v.v = in_.pick(3) ? in_.range(-0x20000, 0x20000) : in_.i32();
-        v.color = in_.color();
-        skipped[size_t(i)] = in_.pick(16) == 0; // a null vertex is ignored
+    std::string cacheKey(const std::string& name) const {
+        std::string key = std::to_string(dir) + "/";
+        for (size_t i = 0; i < name.size() && i < 16; ++i)
+            key += char(std::tolower(static_cast<unsigned char>(name[i])));
+        return key;
     }
-    mirrored({}, dst, [&](bool twin) -> int64_t {
-        polyBegin(resolve(dst, twin), mode);
-        if (setColor) polySetColor(color);
-        for (int i = 0; i < count; ++i)
-            polyVertex(skipped[size_t(i)] ? nullptr : &vertices_[i]);
-        polyEnd();
-        return 0;
-    });
-}
-
-// ----------------------------------------------------------------- files
-
-bool Sequence::writeFile(const std::string& name, int slot,
-                         const std::function<bool(file_tag*, bool)>& write) {
-    auto writeOne = [&](const std::string& where, bool twin) {
-        file_tag* f;
-        if (!fileCreate(&f, where.c_str())) fail("fileCreate " + where);
-        bool ok = write(f, twin);
-        fileClose(f);
+    FileModel modelOf(const std::string& name) const {
+        auto it = files.find(fileKey(name));
+        return it == files.end() ? FileModel{} : it->second;
+    }
+    void chDir() {
+        dir = in.pick(2);
+        if (!fileChDir(dirs[dir].c_str())) fail("fileChDir");
+    }
+    // Writes through `write(file, twin)` (on the twin too when `slot` is a
+    // view: the two files must be the same bytes); the first one's result.
+    template <class Write>
+    bool writeFile(const std::string& name, int slot, Write write) {
+        auto writeOne = [&](const std::string& where, bool twin) {
+            file_tag* f;
+            if (!fileCreate(&f, where.c_str())) fail("fileCreate " + where);
+            const bool ok = write(f, twin);
+            fileClose(f);
+            return ok;
+        };
+        const bool ok = writeOne(path(name), false);
+        if (isView(slot)) {
+            const std::string twinPath = workDir() + "/twin";
+            if (ok != writeOne(twinPath, true) ||
+                readFileBytes(path(name)) != readFileBytes(twinPath))
+                fail("a bottom-up view and its twin were written differently");
+            compareView(slot, "written");
+        }
         return ok;
-    };
-    const bool ok = writeOne(path(name), false);
-    if (isView(slot)) {
-        const std::string twinPath = workDir() + "/twin";
-        const bool twinOk = writeOne(twinPath, true);
-        if (ok != twinOk || readFileBytes(path(name)) != readFileBytes(twinPath))
-            fail("a bottom-up view and its twin were written differently");
-        compareView(slot, "written");
     }
-    return ok;
-}
-
-// The palette a writer of `slot` is given: a pool palette or the bitmap's.
-void Sequence::writeOp(int op) {
-    const int slot = bitmapArg();
-    const std::string name = fileName();
-    FileModel model;
-    switch (op) {
-    case opWriteNative: {
-        if (slot < 0) return;
-        if (writeFile(name, slot, [&](file_tag* f, bool twin) {
-                return bitmapWrite(f, resolve(slot, twin)) == 1;
-            }))
-            model = nativeModel(resolve(slot, true));
-        break;
-    }
-    case opWritePcx: {
-        const bool own = in_.flag();
-        const uint32_t* pool = livePick(palettes_);
-        if (slot < 0) return;
-        bitmap_tag* bm = resolve(slot);
-        const uint32_t* palette = own && isIndexed8(bm->pixelType) && bm->map
-                                      ? static_cast<uint32_t*>(bm->map)
-                                  : pool ? pool
-                                         : greyRamp();
-        if (writeFile(name, slot, [&](file_tag* f, bool twin) {
-                return bitmapWritePcx(f, resolve(slot, twin), palette) == 1;
-            }))
-            model = pcxModel(resolve(slot, true), palette);
-        break;
-    }
-    case opWriteTga: {
-        static const int depths[] = {15, 16, 24, 32, 8, 0};
-        const int bits = depths[in_.pick(in_.pick(8) ? 4 : 6)];
-        const bool compress = in_.flag(), withColorMap = in_.pick(4) == 0;
-        const uint32_t* palette = in_.flag() ? livePick(palettes_) : nullptr;
-        const bool mapped = in_.pick(3) == 0;
-        if (slot < 0) return;
-        if (!writeFile(name, slot, [&](file_tag* f, bool twin) {
-                return tgaWriteBitmap(resolve(slot, twin), palette, f, compress, withColorMap,
-                                      bits);
-            }))
-            break;
-        const bitmap_tag* bm = resolve(slot, true);
-        std::vector<uint32_t> want = tgaExpectedPixels(bm, palette, bits), got;
-        std::string why;
-        if (!decodeTga(readFileBytes(path(name)), bm->width, bm->height, bits, got, why))
-            fail("written TGA: " + why);
-        if (got != want) fail("written TGA pixels differ from the bitmap's");
-        model.kind = FileKind::tga;
-        model.tgaBits = bits;
-        model.image = {PIXEL_ARGB1555, bm->width, bm->height, want};
-        model.loadable = (bits == 15 || bits == 16) && bm->width >= 1 && bm->height >= 1;
-        if (mapped) addTgaColorMap(name);
-        break;
-    }
-    case opWriteMip: {
-        mip_tag* mip = livePick(mips_);
-        const int form = in_.pick(3), extra = in_.pick(3);
-        const uint32_t slack = uint32_t(in_.pick(3) ? 0 : in_.range(0, 4096));
-        static const uint32_t* extraPalette;
-        extraPalette = livePick(palettes_);
-        if (!mip) return;
-        // Extra chunks: none, a palette (paletteLoad finds it), or a failure.
-        mipExtraFunction callback = nullptr;
-        if (extra == 1 && extraPalette)
-            callback = [](file_tag* f, uint32_t) -> uint8_t {
-                return paletteWrite(f, extraPalette);
-            };
-        if (extra == 2) callback = [](file_tag*, uint32_t) -> uint8_t { return 0; };
-        const MipImage image = mipImageOf(mip);
-        const uint8_t type = mip->levels ? mip->level[0].pixelType : 0;
-        if (form == 2) {
-            if (bytesPerPixel(type) != 1 || !mip->levels) return;
-            writeFileBytes(path(name), oldStyleMipFile(image, slack));
-            model.kind = FileKind::oldMip;
-            model.mip = image;
-            model.mip.flag = 1;
-            model.mip.colormap.reset();
-            for (Image& level : model.mip.level)
-                level.type = PIXEL_PAL8;
-            break;
+    // A writing call: `body(slot, name, model)` writes and says what the
+    // file holds; unless it returns false the file may be read back at once.
+    template <class Body>
+    void writeOp(Body body) {
+        const int slot = bitmapArg();
+        const std::string name = fileName();
+        FileModel model;
+        if (!body(slot, name, model)) return;
+        files[fileKey(name)] = model;
+        recent[0] = name;
+        switch (in.pick(4)) {
+        case 1: load(&name); break;
+        case 2: tableLoad(&name); break;
+        case 3: mipLoadOp(&name); break;
+        default: break;
         }
+    }
+    void writeNative() {
+        writeOp([&](int slot, const std::string& name, FileModel& model) {
+            if (writeFile(name, slot,
+                          [&](file_tag* f, bool t) { return bitmapWrite(f, bm(slot, t)); }))
+                model = nativeModel(bm(slot, true));
+            return true;
+        });
+    }
+    // The palette of a PCX: the bitmap's own, a pool palette or a grey ramp.
+    void writePcx() {
+        writeOp([&](int slot, const std::string& name, FileModel& model) {
+            const bool own = in.flag();
+            const uint32_t* pool = livePick(palettes);
+            const bitmap_tag* x = bm(slot);
+            const uint32_t* palette = own && isIndexed8(x->pixelType) && x->map
+                                          ? static_cast<uint32_t*>(x->map)
+                                      : pool ? pool
+                                             : greyRamp();
+            if (writeFile(name, slot, [&](file_tag* f, bool t) {
+                    return bitmapWritePcx(f, bm(slot, t), palette);
+                }))
+                model = pcxModel(bm(slot, true), palette);
+            return true;
+        });
+    }
+    // The file's pixels are decoded here and compared with the bitmap's
+    // colours as the writer converts them.
+    void writeTga() {
+        writeOp([&](int slot, const std::string& name, FileModel& model) {
+            const int bits =
+                in.pick(8) ? in.oneOf({15, 16, 24, 32}) : in.oneOf({15, 16, 24, 32, 8, 0});
+            const bool compress = in.flag(), withColorMap = in.pick(4) == 0;
+            const uint32_t* palette = in.flag() ? livePick(palettes) : nullptr;
+            const bool mapped = in.pick(3) == 0;
+            if (!writeFile(name, slot, [&](file_tag* f, bool t) {
+                    return tgaWriteBitmap(bm(slot, t), palette, f, compress, withColorMap, bits);
+                }))
+                return true;
+            const bitmap_tag* x = bm(slot, true);
+            std::vector<uint32_t> want = tgaExpectedPixels(x, palette, bits), got;
+            std::string why;
+            if (!decodeTga(readFileBytes(path(name)), x->width, x->height, bits, got, why))
+                fail("written TGA: " + why);
+            if (got != want) fail("written TGA pixels differ from the bitmap's");
+            model.kind = FileKind::tga;
+            model.image = {PIXEL_ARGB1555, x->width, x->height, want};
+            model.loadable = (bits == 15 || bits == 16) && x->width >= 1 && x->height >= 1;
+            if (mapped) addTgaColorMap(name);
+            return true;
+        });
+    }
+    // The three mip file forms: mipWrite's (with no extra chunk, a palette or
+    // a failing one), the OMT form and the old style.
+    void writeMip() {
+        writeOp([&](int, const std::string& name, FileModel& model) {
+            mip_tag* mip = livePick(mips);
+            const int form = in.pick(3), extra = in.pick(3);
+            const uint32_t slack = uint32_t(in.pick(3) ? 0 : in.range(0, 4096));
+            static const uint32_t* extraPalette;
+            extraPalette = livePick(palettes);
+            if (!mip) return false;
+            mipExtraFunction callback = nullptr;
+            if (extra == 1 && extraPalette)
+                callback = [](file_tag* f, uint32_t) { return paletteWrite(f, extraPalette); };
+            if (extra == 2) callback = [](file_tag*, uint32_t) -> uint8_t { return 0; };
+            model.mip = mipImageOf(mip);
+            const uint8_t type = mip->levels ? mip->level[0].pixelType : 0;
+            if (form == 2) {
+                if (bytesPerPixel(type) != 1 || !mip->levels) return false;
+                writeFileBytes(path(name), oldStyleMipFile(model.mip, slack));
+                model.kind = FileKind::oldMip;
+                model.mip.flag = 1;
+                model.mip.colormap.reset();
+                for (Image& level : model.mip.level)
+                    level.type = PIXEL_PAL8;
+                return true;
+            }
+            file_tag* f;
+            if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
+            const bool ok = mipWrite(f, mip, form == 1 ? nullptr : callback, 0x5EED);
+            fileClose(f);
+            if (ok != (form == 1 || extra != 2)) fail("mipWrite result");
+            if (!ok) return true;
+            model.kind = form == 1 ? FileKind::omtMip : FileKind::mip;
+            if (!isIndexed4(type)) model.mip.colormap.reset(); // only a 4-bit chain writes its own
+            model.loadable = mip->levels > 0;
+            if (form == 0 && callback && extraPalette)
+                std::memcpy(model.palette.emplace().data(), extraPalette, sizeof(Palette));
+            if (form == 1) {
+                const int omt = omtTypeOf(type);
+                model.loadable = model.loadable && omt >= 0;
+                writeFileBytes(path(name),
+                               omtMipFile(readFileBytes(path(name)), uint8_t(omt >= 0 ? omt : 2)));
+            }
+            return true;
+        });
+    }
+    void writeTable() {
+        writeOp([&](int, const std::string& name, FileModel& model) {
+            const uint32_t* palette = in.flag() ? livePick(palettes) : nullptr;
+            const uint8_t* colormap = palette ? nullptr : livePick(colormaps);
+            file_tag* f;
+            if (!palette && !colormap) return false;
+            if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
+            const bool ok = palette ? paletteWrite(f, palette) : colormapWrite(f, colormap);
+            fileClose(f);
+            if (!ok) fail("writing a palette or colormap chunk failed");
+            model.kind = palette ? FileKind::palette : FileKind::colormap;
+            if (palette) std::memcpy(model.palette.emplace().data(), palette, sizeof(Palette));
+            if (colormap) std::memcpy(model.colormap.emplace().data(), colormap, 16);
+            return true;
+        });
+    }
+    // The screenshot is a 16-bit TGA of the back buffer through the current
+    // palette, in the first directory.
+    void screenshot() {
+        writeOp([&](int, const std::string&, FileModel&) {
+            const bitmap_tag back = *screenGetBackBuffer();
+            saveScreenshot();
+            if (++screenshotCounter > 99) screenshotCounter = 0;
+            dir = 0;
+            char shot[16];
+            std::snprintf(shot, sizeof shot, "zvss%02d.tga", screenshotCounter);
+            const int bpp = bytesPerPixel(back.pixelType);
+            FileModel& m = files[fileKey(shot)];
+            m = FileModel{};
+            // An 8-bit screen without a current palette is left to the writer.
+            if (!back.pixels || !bpp || back.width < 0 || back.height < 0 ||
+                back.rowBytes < int64_t(back.width) * bpp || (bpp == 1 && !paletteCurrent))
+                return false;
+            Palette current;
+            paletteGetCurrent(current.data(), 0, 256);
+            std::vector<uint32_t> want = tgaExpectedPixels(&back, current.data(), 16), got;
+            std::string why;
+            if (!decodeTga(readFileBytes(path(shot)), back.width, back.height, 16, got, why))
+                fail("screenshot: " + why);
+            if (got != want) fail("screenshot pixels differ from the back buffer's");
+            m.kind = FileKind::tga;
+            m.image = {PIXEL_ARGB1555, back.width, back.height, want};
+            m.loadable = back.width >= 1 && back.height >= 1;
+            return false;
+        });
+    }
+    void tgaColorMapOp() {
+        writeOp([&](int, const std::string& name, FileModel& model) {
+            model = modelOf(name);
+            if (model.kind != FileKind::tga) return false;
+            addTgaColorMap(name);
+            return true;
+        });
+    }
+    // A flipped byte or a cut: the file is no longer what any writer made.
+    void corrupt() {
+        writeOp([&](int, const std::string& name, FileModel&) {
+            std::vector<uint8_t> bytes = readFileBytes(path(name));
+            const size_t at = size_t(in.range(0, 1 << 20));
+            const uint8_t value = uint8_t(in.u64());
+            if (bytes.empty()) return false;
+            if (in.flag())
+                bytes.resize(at % bytes.size());
+            else
+                bytes[at % bytes.size()] ^= value | 1;
+            writeFileBytes(path(name), bytes);
+            return true;
+        });
+    }
+    void addTgaColorMap(const std::string& name) {
+        uint8_t idBytes = uint8_t(in.range(0, 40));
+        if (idBytes == 10) idBytes = 0; // a first byte of 10 makes a PCX file
+        const uint16_t length = uint16_t(in.range(0, 300));
+        const uint8_t bits = in.oneOf<uint8_t>({15, 16, 24, 32});
+        writeFileBytes(path(name),
+                       tgaWithColorMap(readFileBytes(path(name)), idBytes, length, bits));
+    }
+    // The reading calls; `written` names a file just written (read back at
+    // once), else the name comes from the input.
+    void load(const std::string* written = nullptr) {
+        const int slot = in.pick(bitmapSlots), variant = in.pick(5);
+        const std::string name = written ? *written : fileName();
+        // The same name once more (a cache hit), as hosts load shared pictures.
+        const bool again = in.pick(3) == 2;
         file_tag* f;
-        if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
-        const bool ok = mipWrite(f, mip, form == 1 ? nullptr : callback, 0x5EED);
-        fileClose(f);
-        if (ok != (form == 1 || extra != 2)) fail("mipWrite result");
-        if (!ok) break;
-        model.kind = form == 1 ? FileKind::omtMip : FileKind::mip;
-        model.mip = image;
-        if (!isIndexed4(type)) model.mip.colormap.reset(); // only a 4-bit chain writes its own
-        model.loadable = mip->levels > 0;
-        if (form == 0 && callback && extraPalette) {
-            model.palette.emplace();
-            std::memcpy(model.palette->data(), extraPalette, sizeof(Palette));
-        }
-        if (form == 1) {
-            const int omt = omtTypeOf(type);
-            model.loadable = model.loadable && omt >= 0;
-            writeFileBytes(path(name),
-                           omtMipFile(readFileBytes(path(name)), uint8_t(omt >= 0 ? omt : 2)));
-        }
-        break;
-    }
-    case opWriteTable: {
-        const uint32_t* palette = in_.flag() ? livePick(palettes_) : nullptr;
-        const uint8_t* colormap = palette ? nullptr : livePick(colormaps_);
-        file_tag* f;
-        if (!palette && !colormap) return;
-        if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
-        const bool ok = palette ? paletteWrite(f, palette) : colormapWrite(f, colormap);
-        fileClose(f);
-        if (!ok) fail("writing a palette or colormap chunk failed");
-        if (palette) {
-            model.kind = FileKind::palette;
-            model.palette.emplace();
-            std::memcpy(model.palette->data(), palette, sizeof(Palette));
-        } else {
-            model.kind = FileKind::colormap;
-            model.colormap.emplace();
-            std::memcpy(model.colormap->data(), colormap, 16);
-        }
-        break;
-    }
-    case opScreenshot: {
-        const bitmap_tag back = *screenGetBackBuffer();
-        saveScreenshot();
-        if (++screenshotCounter > 99) screenshotCounter = 0;
-        dir_ = 0;
-        char shot[16];
-        std::snprintf(shot, sizeof shot, "zvss%02d.tga", screenshotCounter);
-        const int bpp = bytesPerPixel(back.pixelType);
-        FileModel& m = files_[fileKey(shot)];
-        m = FileModel{};
-        // An 8-bit screen without a current palette is left to the writer.
-        if (!back.pixels || !bpp || back.width < 0 || back.height < 0 ||
-            back.rowBytes < int64_t(back.width) * bpp || (bpp == 1 && !paletteCurrent))
+        if (!fileOpen(&f, name.c_str())) return;
+        const std::vector<uint8_t> bytes = readFileBytes(path(name));
+        const uint8_t first = bytes.empty() ? 0 : bytes[0];
+        releaseBitmap(slot, in.flag());
+        bitmap_tag* loaded = nullptr;
+        BitmapSlot& s = bitmaps[slot];
+        if (variant >= 3) {
+            if (!bitmapLoad4(&loaded, f, variant == 4) && loaded)
+                fail("bitmapLoad4 kept its out-pointer");
+            fileClose(f);
+            checkLoaded(modelOf(name), name, first, variant, loaded);
+            if (loaded) s.holder = Holder::uncached, s.bm = loaded;
+            if (again) load(&name);
             return;
-        Palette current;
-        paletteGetCurrent(current.data(), 0, 256);
-        std::vector<uint32_t> want = tgaExpectedPixels(&back, current.data(), 16), got;
-        std::string why;
-        if (!decodeTga(readFileBytes(path(shot)), back.width, back.height, 16, got, why))
-            fail("screenshot: " + why);
-        if (got != want) fail("screenshot pixels differ from the back buffer's");
-        m.kind = FileKind::tga;
-        m.tgaBits = 16;
-        m.image = {PIXEL_ARGB1555, back.width, back.height, want};
-        m.loadable = back.width >= 1 && back.height >= 1;
-        return;
+        }
+        recent[1] = name;
+        const std::string key = cacheKey(name);
+        auto entry = cache.find(key);
+        const void* mapBefore = entry != cache.end() ? entry->second.first->map : nullptr;
+        const uint8_t ok =
+            variant == 2 ? bitmapLoad8a(&loaded, f) : bitmapLoad(&loaded, f, uint8_t(variant));
+        fileClose(f);
+        if (entry != cache.end()) {
+            if (!ok || loaded != entry->second.first)
+                fail("a cached name did not give its cached bitmap");
+            if (loaded->map != mapBefore) fail("loading a cached bitmap again changed its map");
+            if (variant == 2 && loaded->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
+            ++entry->second.second;
+        } else {
+            if (ok) cache[key] = {loaded, 1};
+            if (!ok && loaded) fail("bitmapLoad failed without clearing its out-pointer");
+            checkLoaded(modelOf(name), name, first, variant, loaded);
+        }
+        if (ok) s.holder = Holder::cached, s.bm = loaded;
+        if (again) load(&name);
     }
-    case opTgaColorMap:
-        model = modelOf(name);
-        if (model.kind != FileKind::tga) return;
-        addTgaColorMap(name);
-        break;
-    case opCorrupt: {
-        std::vector<uint8_t> bytes = readFileBytes(path(name));
-        const size_t at = size_t(in_.range(0, 1 << 20));
-        const uint8_t value = uint8_t(in_.u64());
+    void checkLoaded(const FileModel& m, const std::string& name, uint8_t first, int variant,
+                     bitmap_tag* loaded);
+    void read() {
+        const int slot = bitmapArg();
+        const std::string name = fileName();
+        const FileModel m = modelOf(name);
+        const std::vector<uint8_t> bytes = readFileBytes(path(name));
         if (bytes.empty()) return;
-        if (in_.flag())
-            bytes.resize(at % bytes.size());
-        else
-            bytes[at % bytes.size()] ^= value | 1;
-        writeFileBytes(path(name), bytes);
-        break;
+        uint8_t result = 0;
+        mirror({}, slot, [&](bool twin) {
+            file_tag* f;
+            if (!fileOpen(&f, name.c_str())) fail("fileOpen " + name);
+            result = bitmapRead(bm(slot, twin), f);
+            fileClose(f);
+            return result;
+        });
+        const bitmap_tag* x = bm(slot);
+        const bool sameShape = x->width == m.image.width && x->height == m.image.height;
+        Image want = m.image;
+        want.type = x->pixelType;
+        const bool expected = bytes[0] == 10
+                                  ? m.kind == FileKind::pcx && m.loadable && sameShape &&
+                                        bytesPerPixel(x->pixelType) == 1 && x->rowBytes >= x->width
+                                  : m.kind == FileKind::native && m.loadable && sameShape &&
+                                        x->pixelType == m.image.type &&
+                                        x->rowBytes == allocRowBytes(x->pixelType, x->width);
+        // An instance outside its parent has the shape but no pixels.
+        if (!expected || !x->pixels) return;
+        if (!result) fail("bitmapRead of a written file into a bitmap of its shape failed");
+        const std::string why = compareImage(want, x);
+        if (!why.empty()) fail("bitmapRead " + name + ": " + why);
     }
-    default: break;
+    void tableLoad(const std::string* written = nullptr) {
+        const bool isPalette = in.flag(), fresh = in.flag();
+        const int slot = in.pick(std::max(paletteSlots, colormapSlots));
+        const std::string name = written ? *written : fileName();
+        uint32_t*& p = palettes[slot % paletteSlots];
+        uint8_t*& c = colormaps[slot % colormapSlots];
+        if (!fresh && (isPalette ? !p : !c)) return;
+        file_tag* f;
+        if (!fileOpen(&f, name.c_str())) return;
+        const FileModel m = modelOf(name);
+        if (fresh) {
+            forget(isPalette ? static_cast<void*>(p) : c);
+            isPalette ? paletteFree(p) : colormapFree(c);
+        }
+        const bool ok = isPalette ? fresh ? paletteLoad(&p, f) : paletteRead(p, f)
+                        : fresh ? colormapLoad(&c, f)
+                                  : colormapRead(c, f);
+        fileClose(f);
+        if (!ok && fresh && (isPalette ? static_cast<void*>(p) : c))
+            fail("a failed load did not clear its out-pointer");
+        if (isPalette) {
+            if (m.kind != FileKind::native && m.kind != FileKind::pcx &&
+                m.kind != FileKind::palette && m.kind != FileKind::mip)
+                return;
+            if (bool(m.palette) != ok)
+                fail("paletteLoad of " + name + " gave " + std::to_string(ok));
+            if (ok && std::memcmp(p, m.palette->data(), sizeof(Palette)))
+                fail("palette loaded from " + name);
+        } else if (m.kind != FileKind::unknown) {
+            if ((m.kind == FileKind::colormap) != ok)
+                fail("colormapLoad of " + name + " gave " + std::to_string(ok));
+            if (ok && std::memcmp(c, m.colormap->data(), 16)) fail("colormap loaded from " + name);
+        }
     }
-    files_[fileKey(name)] = model;
-    recent_[0] = name;
-    switch (in_.pick(4)) {
-    case 1: loadOp(&name); break;
-    case 2: tableLoadOp(&name); break;
-    case 3: mipLoadOp(&name); break;
-    default: break;
+    void mipLoadOp(const std::string* written = nullptr) {
+        const int slot = in.pick(mipSlots);
+        const std::string name = written ? *written : fileName();
+        file_tag* f;
+        if (!fileOpen(&f, name.c_str())) return;
+        setMip(slot, nullptr);
+        const uint8_t ok = mipLoad(&mips[slot], f);
+        fileClose(f);
+        if (!ok && mips[slot]) fail("mipLoad failed without clearing its out-pointer");
+        const FileModel m = modelOf(name);
+        if (m.kind != FileKind::mip && m.kind != FileKind::omtMip && m.kind != FileKind::oldMip)
+            return;
+        if (bool(ok) != (m.kind == FileKind::oldMip || m.loadable))
+            fail("mipLoad of " + name + " gave " + std::to_string(ok));
+        const std::string why = ok ? compareMip(m.mip, mips[slot]) : "";
+        if (!why.empty()) fail("mip loaded from " + name + ": " + why);
     }
-}
+    void loadOp() { load(); }
+    void tableLoadOp() { tableLoad(); }
+    void mipLoadFromInput() { mipLoadOp(); }
 
-void Sequence::addTgaColorMap(const std::string& name) {
-    static const uint8_t entryBits[] = {15, 16, 24, 32};
-    uint8_t idBytes = uint8_t(in_.range(0, 40));
-    if (idBytes == 10) idBytes = 0; // a first byte of 10 makes a PCX file
-    const uint16_t length = uint16_t(in_.range(0, 300));
-    const uint8_t bits = entryBits[in_.pick(4)];
-    writeFileBytes(path(name), tgaWithColorMap(readFileBytes(path(name)), idBytes, length, bits));
-}
+    Input& in;
+    BitmapSlot bitmaps[bitmapSlots];
+    uint32_t* palettes[paletteSlots] = {};
+    uint8_t* colormaps[colormapSlots] = {};
+    mip_tag* mips[mipSlots] = {};
+    // Special records; a record built for a view's layout has a second one
+    // built for its twin's.
+    uint8_t* specials[specialSlots][2] = {};
+    std::map<std::string, std::pair<bitmap_tag*, int>> cache; // key: bitmap, holders
+    std::map<std::string, FileModel> files;
+    std::string dirs[2];
+    std::string recent[2]; // the names last written and last loaded
+    int dir = 0;
+    bool rasterBegun = false;
+    vertex_tag vertices[25];
+};
 
 // A load of a file this sequence wrote, by what its first byte and its name
 // make the loader take it for.
 void Sequence::checkLoaded(const FileModel& m, const std::string& name, uint8_t first, int variant,
-                           bitmap_tag* bm) {
-    const bool pcx = first == 10;
+                           bitmap_tag* loaded) {
+    const bool pcx = first == 10, load4 = variant >= 3;
     const char* dot = std::strchr(name.c_str(), '.');
     const bool tgaName = dot && std::tolower(dot[1]) == 't' && std::tolower(dot[2]) == 'g' &&
                          std::tolower(dot[3]) == 'a';
-    const bool load4 = variant >= 3;
     Image want = m.image;
     const void* wantPalette = nullptr;
     const void* wantColormap = nullptr;
-    bool expected = false;
+    FileKind kind = FileKind::native;
     if (load4) {
-        expected = pcx && m.kind == FileKind::pcx && m.loadable;
+        kind = pcx ? FileKind::pcx : FileKind::unknown;
         want.type = variant == 4 ? PIXEL_CMAP4_KEY : PIXEL_CMAP4;
     } else if (pcx) {
-        expected = m.kind == FileKind::pcx && m.loadable;
+        kind = FileKind::pcx;
         want.type = variant == 0 ? PIXEL_PAL8 : PIXEL_PAL8_KEY;
-        if (m.palette) wantPalette = m.palette->data();
     } else if (tgaName) {
-        expected = m.kind == FileKind::tga && m.loadable;
-    } else {
-        expected = m.kind == FileKind::native && m.loadable;
-        if (m.palette) wantPalette = m.palette->data();
-        if (m.colormap) wantColormap = m.colormap->data();
+        kind = FileKind::tga;
+    } else if (m.colormap) {
+        wantColormap = m.colormap->data();
     }
-    if (!expected) return;
-    if (!bm) fail("a written file did not load: " + name);
+    if (!load4 && (pcx || !tgaName) && m.palette) wantPalette = m.palette->data();
+    if (m.kind != kind || !m.loadable) return;
+    if (!loaded) fail("a written file did not load: " + name);
     if (variant == 2) {
         // The pixels as loaded, under the type the file gave them.
-        if (bm->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
-        bitmap_tag asLoaded = *bm;
+        if (loaded->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
+        bitmap_tag asLoaded = *loaded;
         asLoaded.pixelType = want.type;
         std::string why = compareImage(want, &asLoaded);
         if (!why.empty()) fail("loaded " + name + ": " + why);
         return; // the map of a coverage bitmap is the library's business
     }
-    std::string why = compareImage(want, bm);
+    std::string why = compareImage(want, loaded);
     if (!why.empty()) fail("loaded " + name + ": " + why);
-    if (load4 && bm->map) fail("bitmapLoad4 gave a map");
-    if (wantPalette && (!bm->map || std::memcmp(bm->map, wantPalette, sizeof(Palette))))
+    if (load4 && loaded->map) fail("bitmapLoad4 gave a map");
+    if (wantPalette && (!loaded->map || std::memcmp(loaded->map, wantPalette, sizeof(Palette))))
         fail("loaded " + name + ": palette");
-    if (wantColormap && (!bm->map || std::memcmp(bm->map, wantColormap, 16)))
+    if (wantColormap && (!loaded->map || std::memcmp(loaded->map, wantColormap, 16)))
         fail("loaded " + name + ": colormap");
 }
 
-void Sequence::loadOp(const std::string* written) {
-    const int slot = in_.pick(bitmapSlots), variant = in_.pick(5);
-    const std::string name = written ? *written : fileName();
-    // The same name once more (a cache hit), as hosts load shared pictures.
-    const bool again = in_.pick(3) == 2;
-    file_tag* f;
-    if (!fileOpen(&f, name.c_str())) return;
-    const std::vector<uint8_t> bytes = readFileBytes(path(name));
-    const uint8_t first = bytes.empty() ? 0 : bytes[0];
-    releaseBitmap(slot, in_.flag());
-    bitmap_tag* bm = nullptr;
-    if (variant >= 3) {
-        if (!bitmapLoad4(&bm, f, variant == 4) && bm) fail("bitmapLoad4 kept its out-pointer");
-        fileClose(f);
-        checkLoaded(modelOf(name), name, first, variant, bm);
-        if (bm) bitmaps_[slot].holder = Holder::uncached, bitmaps_[slot].bm = bm;
-        if (again) loadOp(&name);
-        return;
-    }
-    recent_[1] = name;
-    const std::string key = cacheKey(name);
-    auto entry = cache_.find(key);
-    const void* mapBefore = entry != cache_.end() ? entry->second.bm->map : nullptr;
-    const uint8_t ok = variant == 2 ? bitmapLoad8a(&bm, f) : bitmapLoad(&bm, f, uint8_t(variant));
-    fileClose(f);
-    if (entry != cache_.end()) {
-        if (!ok || bm != entry->second.bm) fail("a cached name did not give its cached bitmap");
-        if (bm->map != mapBefore) fail("loading a cached bitmap again changed its map");
-        if (variant == 2 && bm->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
-        ++entry->second.users;
-    } else if (ok) {
-        cache_[key] = {bm, 1};
-        checkLoaded(modelOf(name), name, first, variant, bm);
-    } else {
-        if (bm) fail("bitmapLoad failed without clearing its out-pointer");
-        checkLoaded(modelOf(name), name, first, variant, nullptr);
-    }
-    if (ok) bitmaps_[slot].holder = Holder::cached, bitmaps_[slot].bm = bm;
-    if (again) loadOp(&name);
-}
+// ------------------------------------------------------------- the table
 
-void Sequence::readOp() {
-    const int slot = bitmapArg();
-    const std::string name = fileName();
-    if (slot < 0) return;
-    const FileModel m = modelOf(name);
-    const std::vector<uint8_t> bytes = readFileBytes(path(name));
-    if (bytes.empty()) return;
-    uint8_t result = 0;
-    mirrored({}, slot, [&](bool twin) -> int64_t {
-        file_tag* f;
-        if (!fileOpen(&f, name.c_str())) fail("fileOpen " + name);
-        result = bitmapRead(resolve(slot, twin), f);
-        fileClose(f);
-        return result;
-    });
-    const bitmap_tag* bm = resolve(slot);
-    const bool oneByte = bytesPerPixel(bm->pixelType) == 1 && bm->rowBytes >= bm->width;
-    const bool sameShape = bm->width == m.image.width && bm->height == m.image.height;
-    Image want = m.image;
-    want.type = bm->pixelType;
-    bool expected = false;
-    if (bytes[0] == 10)
-        expected = m.kind == FileKind::pcx && m.loadable && oneByte && sameShape;
-    else
-        expected = m.kind == FileKind::native && m.loadable && sameShape &&
-                   bm->pixelType == m.image.type &&
-                   bm->rowBytes == allocRowBytes(bm->pixelType, bm->width);
-    if (!expected) return;
-    if (!result) fail("bitmapRead of a written file into a bitmap of its shape failed");
-    const std::string why = compareImage(want, bm);
-    if (!why.empty()) fail("bitmapRead " + name + ": " + why);
-}
+struct Op {
+    const char* name;
+    void (Sequence::*run)();
+    bool display = false; // instances of the back buffer go first
+};
+const Op ops[] = {
+    {"AllocBitmap", &Sequence::allocBitmap},
+    {"ReleaseBitmap", &Sequence::releaseOp},
+    {"Instance", &Sequence::instance},
+    {"View", &Sequence::view},
+    {"Palette", &Sequence::palette},
+    {"Colormap", &Sequence::colormap},
+    {"MapCalls", &Sequence::mapCalls},
+    {"MipCreate", &Sequence::mipCreateOp},
+    {"MipRelease", &Sequence::mipRelease},
+    {"SpecialCreate", &Sequence::specialCreate},
+    {"SpecialDraw", &Sequence::specialDraw},
+    {"SpecialFree", &Sequence::specialFree},
+    {"PaletteCurrent", &Sequence::paletteCurrentOp},
+    {"ColormapCurrent", &Sequence::colormapCurrentOp},
+    {"MipCurrent", &Sequence::mipCurrent},
+    {"ColorQueries", &Sequence::colorQueries},
+    {"FontColor", &Sequence::fontColor},
+    {"ScreenBegin", &Sequence::screenBeginOp, true},
+    {"Dedicated", &Sequence::dedicated, true},
+    {"RasterBegin", &Sequence::rasterBeginOp, true},
+    {"ScreenMode", &Sequence::screenMode, true},
+    {"ScreenEnd", &Sequence::screenEndOp, true},
+    {"Lock", &Sequence::lock, true},
+    {"Unlock", &Sequence::unlock, true},
+    {"Display", &Sequence::display, true},
+    {"DisplayMisc", &Sequence::displayMisc, true},
+    {"RasterEnd", &Sequence::rasterEndOp, true},
+    {"Pixel", &Sequence::pixel},
+    {"FillRect", &Sequence::fillRectOp},
+    {"Line", &Sequence::line},
+    {"Text", &Sequence::text},
+    {"Fill", &Sequence::fillOp},
+    {"Copy", &Sequence::copy},
+    {"Scale", &Sequence::scale},
+    {"MipCopy", &Sequence::mipCopy},
+    {"Character", &Sequence::character},
+    {"Poly", &Sequence::poly},
+    {"Triangle", &Sequence::triangle},
+    {"ChDir", &Sequence::chDir},
+    {"WriteNative", &Sequence::writeNative},
+    {"WritePcx", &Sequence::writePcx},
+    {"WriteTga", &Sequence::writeTga},
+    {"WriteMip", &Sequence::writeMip},
+    {"WriteTable", &Sequence::writeTable},
+    {"Screenshot", &Sequence::screenshot},
+    {"TgaColorMap", &Sequence::tgaColorMapOp},
+    {"Corrupt", &Sequence::corrupt},
+    {"Load", &Sequence::loadOp},
+    {"Read", &Sequence::read},
+    {"TableLoad", &Sequence::tableLoadOp},
+    {"MipLoad", &Sequence::mipLoadFromInput},
+};
 
-void Sequence::tableLoadOp(const std::string* written) {
-    const bool palette = in_.flag(), load = in_.flag();
-    const int slot = in_.pick(std::max(paletteSlots, colormapSlots));
-    const std::string name = written ? *written : fileName();
-    if (!load && (palette ? !palettes_[slot % paletteSlots] : !colormaps_[slot % colormapSlots]))
-        return;
-    file_tag* f;
-    if (!fileOpen(&f, name.c_str())) return;
-    const FileModel m = modelOf(name);
-    bool ok;
-    if (palette) {
-        uint32_t*& p = palettes_[slot % paletteSlots];
-        if (load) {
-            forget(p);
-            paletteFree(p);
-            ok = paletteLoad(&p, f);
-            if (!ok && p) fail("paletteLoad failed without clearing its out-pointer");
-        } else {
-            ok = paletteRead(p, f);
-        }
-        fileClose(f);
-        const bool tableFile = m.kind == FileKind::native || m.kind == FileKind::pcx ||
-                               m.kind == FileKind::palette || m.kind == FileKind::mip;
-        if (!tableFile) return;
-        if (m.palette && !ok) fail("the palette of " + name + " did not load");
-        if (!m.palette && ok) fail("a palette loaded from " + name + ", which has none");
-        if (ok && std::memcmp(p, m.palette->data(), sizeof(Palette)))
-            fail("palette loaded from " + name);
-    } else {
-        uint8_t*& c = colormaps_[slot % colormapSlots];
-        if (load) {
-            forget(c);
-            colormapFree(c);
-            ok = colormapLoad(&c, f);
-            if (!ok && c) fail("colormapLoad failed without clearing its out-pointer");
-        } else {
-            ok = colormapRead(c, f);
-        }
-        fileClose(f);
-        if (m.kind == FileKind::unknown) return;
-        if ((m.kind == FileKind::colormap) != bool(ok))
-            fail("colormapLoad of " + name + " gave " + std::to_string(ok));
-        if (ok && std::memcmp(c, m.colormap->data(), 16)) fail("colormap loaded from " + name);
-    }
-}
-
-void Sequence::mipLoadOp(const std::string* written) {
-    const int slot = in_.pick(mipSlots);
-    const std::string name = written ? *written : fileName();
-    file_tag* f;
-    if (!fileOpen(&f, name.c_str())) return;
-    if (mips_[slot]) forgetMip(mips_[slot]);
-    mipFree(mips_[slot]);
-    mips_[slot] = nullptr;
-    mip_tag* mip = nullptr;
-    const uint8_t ok = mipLoad(&mip, f);
-    fileClose(f);
-    if (!ok && mip) fail("mipLoad failed without clearing its out-pointer");
-    mips_[slot] = mip;
-    const FileModel m = modelOf(name);
-    const bool mipFile =
-        m.kind == FileKind::mip || m.kind == FileKind::omtMip || m.kind == FileKind::oldMip;
-    if (!mipFile) return;
-    if (bool(ok) != (m.kind == FileKind::oldMip || m.loadable))
-        fail("mipLoad of " + name + " gave " + std::to_string(ok));
-    if (!ok) return;
-    const std::string why = compareMip(m.mip, mip);
-    if (!why.empty()) fail("mip loaded from " + name + ": " + why);
+void Sequence::step() {
+    const Op& op = ops[in.pick(int(std::size(ops)))];
+    currentOp = op.name;
+    if (tracing) std::fprintf(stderr, "call %s\n", currentOp);
+    if (op.display) releaseDependents(backBufferSlot);
+    (this->*op.run)();
 }
 
 } // namespace
@@ -1579,7 +1365,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // may be relative to the one it started in.
     static char startDir[256];
     static const bool once = [] {
-        if (!settings().trace) silenceMessages();
+        if (!tracing) silenceMessages();
         rasterSetDisplayDriver("headless");
         return libfileGetDir(startDir) == 1;
     }();

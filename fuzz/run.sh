@@ -14,8 +14,7 @@ trap 'rm -rf "$work"' EXIT
 "$build/fuzz/fuzz_seeds" "$work/seeds"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-for target in bitmap_load bitmap_read palette_load colormap_load mip_load pcx_roundtrip tga_roundtrip \
-    api_sequence; do
+for target in bitmap_load bitmap_read palette_load colormap_load mip_load api_sequence; do
     exe="$build/fuzz/fuzz_$target"
     echo "== fuzz_$target"
     regressions="$here/regressions/$target"

@@ -238,10 +238,6 @@ int main(int argc, char** argv) {
     save("mip_load", "old.mip", oldStyleMip());
     mipFree(mip);
 
-    save("pcx_roundtrip", "a", {10, 3, 5, 1, 2, 3, 200, 201});
-    save("pcx_roundtrip", "b", {149, 19, 69, 0xC0, 0xFF, 0x3F});
-    save("tga_roundtrip", "a", {10, 3, 3, 1, 0x00, 0x80, 0x34, 0x12});
-    save("tga_roundtrip", "b", {255, 11, 2, 139, 0xFF, 0xFF});
     for (bitmap_tag* bm : {pal8, wide, argb, texture})
         bitmapFree(bm);
     return 0;

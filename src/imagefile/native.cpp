@@ -12,6 +12,7 @@
 #include "imagefile/writer.h"
 #include "memory.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,11 +32,18 @@ Reread rereadHeader(file_tag* file, uint32_t id, uint32_t tag, int32_t size) {
     return Reread::ok;
 }
 
-// Pixel bytes of a bitmap's memory that a reader may fill: rowBytes x
-// height, nothing when either is negative.
+// Pixel bytes of a bitmap's memory that a reader may fill: |rowBytes| x
+// height, nothing for a negative height.
 int64_t pixelCapacity(const bitmap_tag* bm) {
-    if (bm->rowBytes < 0 || bm->height < 0) return 0;
-    return int64_t(bm->rowBytes) * bm->height;
+    if (bm->height < 0) return 0;
+    return std::abs(int64_t(bm->rowBytes)) * bm->height;
+}
+
+// Byte k of a bitmap's pixel memory taken as the file lays it out: rows of
+// |rowBytes| bytes, the top row first, whichever way the rows run in memory.
+uint8_t* fileOrderByte(const bitmap_tag* bm, int64_t k) {
+    const int64_t row = std::abs(int64_t(bm->rowBytes));
+    return rowAt(bm->pixels, bm->rowBytes, k / row) + k % row;
 }
 
 // The palette reader's own handler and its parse state.
@@ -195,12 +203,16 @@ uint8_t readCMAP(void* user, uint32_t, uint32_t, int32_t, file_tag* file) {
     bitmap_tag* bm = state->bitmap;
     bool made = false;
     if (state->allocate && bm && !bm->map) {
-        uint8_t* colormap;
-        if (!colormapAlloc(&colormap)) {
+        // A palette's size, the colormap first and zeros after: bitmapLoad8a
+        // may retype a shared 4-bit bitmap to PIXEL_ALPHA8, whose map is
+        // then read as a palette (by bitmapWrite, mipCreate).
+        uint32_t* block;
+        if (!paletteAlloc(&block)) {
             DebugPrintf("colormapAlloc() failed in readCMAP()\n");
             return 0;
         }
-        bm->map = colormap;
+        std::memset(block, 0, 256 * sizeof(uint32_t));
+        bm->map = block;
         made = true;
     }
     if (!bm || !bm->map || !isIndexed4(bm->pixelType)) return 1;
@@ -251,15 +263,14 @@ uint8_t readDATA(void* user, uint32_t id, uint32_t tag, int32_t size, file_tag* 
             DebugPrintf("Size and bitmap size don't match in readDATA()\n");
             return 0;
         }
-        uint8_t* out = bm->pixels;
         for (int32_t i = 0; i < size; ++i) {
             uint8_t b;
             if (!libfileReadUint8(file, &b)) {
                 DebugPrintf("libfileReadUint8() failed in readDATA()\n");
                 return 0;
             }
-            *out++ = uint8_t(b >> 4);
-            *out++ = uint8_t(b & 15);
+            *fileOrderByte(bm, 2 * int64_t(i)) = uint8_t(b >> 4);
+            *fileOrderByte(bm, 2 * int64_t(i) + 1) = uint8_t(b & 15);
         }
         return 1;
     }
@@ -271,9 +282,14 @@ uint8_t readDATA(void* user, uint32_t id, uint32_t tag, int32_t size, file_tag* 
         DebugPrintf("DATA chunk larger than the bitmap in readDATA()\n");
         return 0;
     }
-    if (!libfileReadExact(file, bm->pixels, uint32_t(size))) {
-        DebugPrintf("libfileReadExact() failed in readDATA()\n");
-        return 0;
+    // A row at a time: a bottom-up bitmap's rows run down through memory.
+    const int64_t row = std::abs(int64_t(bm->rowBytes));
+    for (int64_t done = 0; done < size; done += row) {
+        const uint32_t bytes = uint32_t(std::min<int64_t>(row, size - done));
+        if (!libfileReadExact(file, fileOrderByte(bm, done), bytes)) {
+            DebugPrintf("libfileReadExact() failed in readDATA()\n");
+            return 0;
+        }
     }
     return 1;
 }

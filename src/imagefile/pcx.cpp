@@ -3,10 +3,12 @@
 #include "imagefile/pcx.h"
 
 #include "bitmap/bitmap.h"
+#include "blit/pixels.h"
 #include "imagefile/format.h"
 #include "imagefile/writer.h"
 #include "memory.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -433,12 +435,25 @@ bool pcxWriteBitmap(file_tag* file, bitmap_tag* bm, const uint32_t* palette) {
         return false;
     }
 
-    // readPixel turns 16-bit screen pixels back into palette indexes and
-    // reads every other layout's byte.
+    // readPixel's indexes: every layout's byte, and for a 16-bit screen
+    // pixel the first index whose screen-table entry it is (0 for none),
+    // found here by a binary search of the table sorted by pixel instead of
+    // readPixel's scan of all 256 entries.
+    const uint16_t* table = screenTableOf(bm->pixelType);
+    uint32_t sorted[256];
+    for (uint32_t i = 0; table && i < 256; ++i)
+        sorted[i] = uint32_t(table[i]) << 8 | i;
+    std::sort(sorted, sorted + (table ? 256 : 0));
+    auto indexAt = [&](int32_t x, int32_t y) {
+        if (!table) return uint8_t(readPixel(bm, x, y));
+        const uint32_t v = load16(primitivePixel(bm, x, y));
+        const uint32_t* it = std::lower_bound(sorted, sorted + 256, v << 8);
+        return it != sorted + 256 && *it >> 8 == v ? uint8_t(*it) : uint8_t(0);
+    };
     PcxRunEncoder runs(out);
     for (int32_t y = 0; y < height && !out.failed(); ++y) {
         for (int32_t x = 0; x < width; ++x)
-            runs.put(uint8_t(readPixel(bm, x, y)));
+            runs.put(indexAt(x, y));
         if (width & 1) runs.put(0);
         runs.endRun();
     }

@@ -11,6 +11,10 @@ int32_t screenshotCounter = 0;
 
 } // namespace
 
+void screenshotResetCounter() {
+    screenshotCounter = 0;
+}
+
 extern "C" {
 
 // The current directory stays the home directory afterwards. A 16-bit

@@ -57,3 +57,7 @@ bool tgaWritesType(uint32_t type);
 // when the file cannot be written.
 bool tgaWriteBitmap(bitmap_tag* bm, const uint32_t* palette, file_tag* file, bool compress,
                     bool withColorMap, int bitsPerPixel);
+
+// The next screenshot is numbered 1 again, as in a fresh process (each
+// fuzzed call sequence starts from the same state).
+void screenshotResetCounter();

@@ -281,6 +281,14 @@ uint8_t mipCreateFromSubset(mip_tag** out, bitmap_tag* src, uint32_t levels, uin
     const uint8_t type = src->pixelType;
     mip_tag* mip = mipAllocChain(type, uint32_t(lw), uint32_t(lh), uint32_t(n), "mipCreate");
     if (!mip) return 0;
+    // Every byte of every level starts at 0, before level 0 gets colour 0
+    // and the source: the filter draws palette indexes, which on a type
+    // outside the primitives' layouts (RGB444, ARGB4444, the 32-bit types)
+    // cover only the first bytes of each row, and bitmapFill leaves such
+    // types alone.
+    for (uint32_t i = 0; i < mip->levels; ++i)
+        std::memset(mip->level[i].pixels, 0,
+                    size_t(mip->level[i].rowBytes) * size_t(mip->level[i].height));
     bitmapFill(&mip->level[0], 0);
     bitmapCopy(&mip->level[0], 0, 0, src);
     pickRoutine(mipFilterRoutines[hasMap(type) ? indexedSource : otherSource])(mip, src, subset);

@@ -2,6 +2,7 @@
 // table and the choice of the drawing routine, made once in polyBegin.
 #include "raster/raster.h"
 
+#include "bitmap/bitmap.h"
 #include "bitmap/pixeltype.h"
 #include "mip/mip.h"
 
@@ -15,8 +16,12 @@ TriRoutine triRoutine = nullptr;
 
 void triNone(bitmap_tag*, vertex_tag*, vertex_tag*, vertex_tag*) {}
 
+// The fills store two bytes a pixel on the 16-bit screen types and one on
+// every other type, so rows must be that far apart whatever the type's
+// own pixel size (an unknown type has none).
 bool targetDrawable(const bitmap_tag* target) {
-    return target && target->pixels && target->width > 0 && target->height > 0;
+    return bitmapUsable(target, target && isScreen16(target->pixelType) ? 2 : 1) &&
+           target->width > 0 && target->height > 0;
 }
 
 ClipRect targetClip(const bitmap_tag* target) {

@@ -11,6 +11,9 @@ namespace {
 constexpr DisplayFormat defaultDesktop = {1024, 768, 16, 0x7E0};
 DisplayFormat desktopFormat = defaultDesktop;
 uint32_t modeGreenMask = 0x7E0;
+// Bumped by memoryDisplayLoseSurfaces: a video-memory surface restored
+// before the last bump is lost.
+uint32_t losses = 0;
 
 template <class T, class... Args>
 T* make(Args... args) {
@@ -91,9 +94,10 @@ class MemPalette final : public DDPalette {
 
 class MemSurface final : public DDSurface {
   public:
-    MemSurface(MemObject* owner, const DisplayFormat& f, bool isPrimary, uint8_t* memory,
-               int32_t pitch)
-        : owner(owner), format(f), isPrimary(isPrimary), pixels(memory), pitch(pitch) {}
+    MemSurface(MemObject* owner, const DisplayFormat& f, bool isPrimary, bool inVideoMemory,
+               uint8_t* memory, int32_t pitch)
+        : owner(owner), format(f), isPrimary(isPrimary), inVideoMemory(inVideoMemory),
+          pixels(memory), pitch(pitch) {}
     ~MemSurface() {
         if (clipper) clipper->Release();
         setPalette(nullptr);
@@ -102,6 +106,7 @@ class MemSurface final : public DDSurface {
     void Release() override;
     DDResult Lock(const DDRect* rect, DDSurfaceDesc* desc, uint32_t, void*) override {
         if (!desc || desc->size != sizeof(DDSurfaceDesc)) return DDERR_INVALIDPARAMS;
+        if (lost()) return DDERR_SURFACELOST;
         DDRect r = rect ? *rect : DDRect{0, 0, format.width, format.height};
         if (!inside(r, format.width, format.height)) return DDERR_INVALIDRECT;
         desc->flags = DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_LPSURFACE | DDSD_PIXELFORMAT;
@@ -124,6 +129,7 @@ class MemSurface final : public DDSurface {
                      uint32_t) override {
         auto* from = static_cast<MemSurface*>(src);
         if (!from) return DDERR_INVALIDPARAMS;
+        if (lost() || from->lost()) return DDERR_SURFACELOST;
         DDRect s = srcRect ? *srcRect : DDRect{0, 0, from->format.width, from->format.height};
         DDRect d = {x, y, x + (s.right - s.left), y + (s.bottom - s.top)};
         if (!inside(s, from->format.width, from->format.height) ||
@@ -131,7 +137,10 @@ class MemSurface final : public DDSurface {
             return DDERR_INVALIDRECT;
         return copyFrom(from, s, d);
     }
-    DDResult Restore() override { return DD_OK; }
+    DDResult Restore() override {
+        restoredAt = losses;
+        return DD_OK;
+    }
     DDResult SetColorKey(uint32_t, const DDColorKey* key) override {
         if (!key) return DDERR_INVALIDPARAMS;
         colorKey = *key;
@@ -154,6 +163,7 @@ class MemSurface final : public DDSurface {
     void present(const DDRect& dirty);
 
     size_t bytes() const { return size_t(format.bits / 8); }
+    bool lost() const { return inVideoMemory && restoredAt != losses; }
 
   private:
     void setPalette(MemPalette* p) {
@@ -171,6 +181,8 @@ class MemSurface final : public DDSurface {
     MemObject* owner;
     DisplayFormat format;
     bool isPrimary;
+    bool inVideoMemory;
+    uint32_t restoredAt = losses;
     uint8_t* pixels;
     int32_t pitch;
     int locks = 0;
@@ -247,7 +259,8 @@ class MemObject final : public DDObject {
         auto* memory = static_cast<uint8_t*>(memAlloc(size_t(pitch) * (format.height + 1) + 16));
         if (!memory) return DDERR_OUTOFMEMORY;
         std::memset(memory, 0, size_t(pitch) * (format.height + 1) + 16);
-        MemSurface* s = make<MemSurface>(this, format, isPrimary, memory, pitch);
+        MemSurface* s = make<MemSurface>(this, format, isPrimary,
+                                         !(desc->caps & DDSCAPS_SYSTEMMEMORY), memory, pitch);
         if (!s) {
             memFree(memory);
             return DDERR_OUTOFMEMORY;
@@ -310,6 +323,8 @@ DDResult MemPalette::SetEntries(uint32_t, uint32_t first, uint32_t count, const 
 
 DDResult MemSurface::Blt(const DDRect* dst, DDSurface* src, const DDRect* srcRect, uint32_t flags,
                          const DDBltFx* fx) {
+    auto* from = static_cast<MemSurface*>(src);
+    if (lost() || (from && from->lost())) return DDERR_SURFACELOST;
     DDRect d = dst ? *dst : DDRect{0, 0, format.width, format.height};
     if (flags & DDBLT_COLORFILL) {
         if (!fx) return DDERR_INVALIDPARAMS;
@@ -317,7 +332,6 @@ DDResult MemSurface::Blt(const DDRect* dst, DDSurface* src, const DDRect* srcRec
         if (clipTo(d, format.width, format.height)) fill(d, fx->fillColor);
         return DD_OK;
     }
-    auto* from = static_cast<MemSurface*>(src);
     if (!from) return DDERR_INVALIDPARAMS;
     DDRect s = srcRect ? *srcRect : DDRect{0, 0, from->format.width, from->format.height};
     if (!inside(s, from->format.width, from->format.height)) return DDERR_INVALIDRECT;
@@ -410,6 +424,10 @@ DisplayFormat memoryDisplayDesktop() {
 
 void memoryDisplaySetModeGreenMask(uint32_t greenMask) {
     modeGreenMask = greenMask;
+}
+
+void memoryDisplayLoseSurfaces() {
+    ++losses;
 }
 
 void memoryDisplayResetDefaults() {

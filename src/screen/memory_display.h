@@ -48,6 +48,10 @@ DDResult headlessDirectDrawCreate(const void* guid, DDObject** out, void* outer)
 void memoryDisplaySetDesktop(const DisplayFormat& desktop);
 DisplayFormat memoryDisplayDesktop();
 void memoryDisplaySetModeGreenMask(uint32_t greenMask);
+// Loses every video-memory surface alive, as another program taking the
+// display does: their Lock and Blt answer DDERR_SURFACELOST until each is
+// restored. Surfaces in system memory are never lost.
+void memoryDisplayLoseSurfaces();
 // Back to the defaults above.
 void memoryDisplayResetDefaults();
 

@@ -113,8 +113,8 @@ TEST(NativeFile, ReadIntoAnExistingBitmapTrustsOnlyWhatFits) {
 }
 
 // A bottom-up view (negative rowBytes) is written exactly as a top-down
-// copy of the rows it shows, by every writer.
-TEST(NativeFile, BottomUpBitmapsAreWrittenLikeTheirTopDownCopies) {
+// copy of the rows it shows, by every writer, and read back alike.
+TEST(NativeFile, BottomUpBitmapsAreWrittenAndReadLikeTheirTopDownCopies) {
     const struct {
         std::function<bool(file_tag*, bitmap_tag*)> write;
         bool (*takes)(uint32_t type);
@@ -139,5 +139,11 @@ TEST(NativeFile, BottomUpBitmapsAreWrittenLikeTheirTopDownCopies) {
             EXPECT_EQ(written([&](file_tag* f) { return w.write(f, &view); }),
                       written([&](file_tag* f) { return w.write(f, copy.bm); }));
         }
+        // bitmapRead puts each row of the file where the view shows it.
+        const Bytes file = written([&](file_tag* f) { return bitmapWrite(f, copy.bm) == 1; });
+        std::memset(src.bm->pixels, 0, size_t(src.bm->rowBytes) * 5);
+        BytesFile f(file);
+        ASSERT_EQ(bitmapRead(&view, f), 1);
+        EXPECT_EQ(visiblePixels(&view), visiblePixels(copy.bm));
     }
 }

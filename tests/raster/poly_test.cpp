@@ -94,10 +94,19 @@ TEST(PolyInterface, UnusableTargetsAreIgnored) {
     bitmap_tag noPixels{PIXEL_PAL8, 24, 24, 24, nullptr, nullptr};
     drawPolygon(&noPixels, 0, tri);
     Canvas canvas(PIXEL_PAL8, 24, 24);
-    for (auto [w, h] : {std::pair{-24, 24}, std::pair{24, -1}, std::pair{0, 24}}) {
+    // Rows shorter than the width are refused too, whatever the type.
+    struct Shape {
+        int32_t w, h, rowBytes;
+        uint8_t type;
+    };
+    for (Shape s : {Shape{-24, 24, 24, PIXEL_PAL8}, Shape{24, -1, 24, PIXEL_PAL8},
+                    Shape{0, 24, 24, PIXEL_PAL8}, Shape{24, 24, 23, PIXEL_PAL8},
+                    Shape{24, 24, 0, 11}, Shape{12, 24, 23, PIXEL_RGB565}}) {
         bitmap_tag bad = canvas.bm;
-        bad.width = w;
-        bad.height = h;
+        bad.width = s.w;
+        bad.height = s.h;
+        bad.rowBytes = s.rowBytes;
+        bad.pixelType = s.type;
         drawPolygon(&bad, 0, tri);
         aaTriangle(&bad, 7, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
     }
