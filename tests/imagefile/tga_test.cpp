@@ -173,6 +173,16 @@ TEST(Tga, RunsAreCutAtTheImageEnd) {
                      1,    0,    1,    0,    1,    0,    1,    0,    1,    0}));
 }
 
+TEST(Tga, AnUnusedMapOfFifteenBitEntriesTakesTwoBytesAnEntry) {
+    // Read 2 bytes early (15 bits x 16 entries / 8), every pixel would shift.
+    Bytes mapped = header(2, 1, false, 16);
+    mapped[1] = 1, mapped[5] = 16, mapped[7] = 15;
+    append(mapped, Bytes(32, 0x11));
+    append(mapped, {0x01, 0x80, 0x02, 0x80});
+    BitmapHolder m{loadTga(mapped)};
+    EXPECT_EQ(visiblePixels(m.bm), (Bytes{0x01, 0x80, 0x02, 0x80}));
+}
+
 TEST(Tga, WrittenImagesReadBack) {
     for (bool compress : {false, true})
         for (int bits : {15, 16, 24, 32})
