@@ -66,6 +66,7 @@ Rgba tgaColor(const bitmap_tag* bm, const uint32_t* palette, uint32_t v) {
     case PIXEL_ARGB4444:
         return {uint8_t((v >> 4) & 0xF0), uint8_t(v & 0xF0), uint8_t((v << 4) & 0xF0),
                 uint8_t((v >> 8) & 0xF0)};
+    case PIXEL_RGB888: return {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v), 255};
     case PIXEL_ARGB8888: return {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v), uint8_t(v >> 24)};
     default: return {0, 0, 0, 255};
     }

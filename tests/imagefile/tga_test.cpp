@@ -66,6 +66,7 @@ uint32_t convertedColour(uint8_t type, uint32_t v, const uint32_t* pal) {
     case PIXEL_ARGB1555:
         return argb(v & 0x8000 ? 255 : 0, (v >> 7) & 0xF8, (v >> 2) & 0xF8, (v << 3) & 0xF8);
     case PIXEL_ARGB4444: return argb((v >> 8) & 0xF0, (v >> 4) & 0xF0, v & 0xF0, (v << 4) & 0xF0);
+    case PIXEL_RGB888: return 0xFF000000 | v; // the word's top byte is unused
     case PIXEL_ARGB8888: return v;
     default: return 0xFF000000; // black after "Unknown PIXELTYPE."
     }
@@ -125,8 +126,8 @@ TEST(Tga, PacketRules) {
 TEST(Tga, PixelConversionOfEverySourceType) {
     uint32_t* pal = randomPalette(4);
     MessageCapture messages;
-    for (uint8_t type :
-         {PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555, PIXEL_ARGB4444, PIXEL_ARGB8888, PIXEL_RGB444})
+    for (uint8_t type : {PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555, PIXEL_ARGB4444, PIXEL_RGB888,
+                         PIXEL_ARGB8888, PIXEL_RGB444})
         for (int bits : {15, 16, 24, 32}) {
             SCOPED_TRACE(testing::Message() << int(type) << " " << bits);
             BitmapHolder bm{randomBitmap(type, 7, 3, type * 100u + uint32_t(bits))};
