@@ -61,15 +61,21 @@ void usage(FILE* to) {
         "  --help             this text\n");
 }
 
+// One line on standard error, after the program's name.
+void report(const char* format, va_list args) {
+    std::fputs("spanwright-demo: ", stderr);
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+}
+
 // Every bad argument is named with what would have been valid.
 bool bad(const char* format, ...) __attribute__((format(printf, 1, 2)));
 bool bad(const char* format, ...) {
-    std::fputs("spanwright-demo: ", stderr);
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    report(format, args);
     va_end(args);
-    std::fputs("\n(spanwright-demo --help lists the options)\n", stderr);
+    std::fputs("(spanwright-demo --help lists the options)\n", stderr);
     return false;
 }
 
@@ -227,12 +233,10 @@ void onLibraryMessage(void*, int32_t, const char* text) {
 // Reports a failure of the demo with the library's last messages.
 bool failed(const char* format, ...) __attribute__((format(printf, 1, 2)));
 bool failed(const char* format, ...) {
-    std::fputs("spanwright-demo: ", stderr);
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    report(format, args);
     va_end(args);
-    std::fputc('\n', stderr);
     if (!diagnostics.recent.empty())
         std::fprintf(stderr, "the library's last messages:\n%s", diagnostics.recent.c_str());
     diagnostics.recent.clear();
