@@ -1,10 +1,7 @@
-# Writes TGA and PCX files of every variant the loaders take, as other tools
-# write them (Pillow, ImageMagick, or byte for byte here where neither
-# writes the variant), and beside each its RGBA pixels as decoded by Pillow
-# (or ImageMagick where Pillow has no decoder). Prints one line per file:
-#   name decoder alpha   (alpha 1: compare the alpha channel too; 5: the
-#   colours come from 5-bit fields, whose widening to 8 bits decoders choose
-#   differently: compare their top 5 bits)
+# Writes TGA and PCX files of every variant the loaders take (by Pillow,
+# ImageMagick, or here byte for byte) and beside each its RGBA as Pillow or
+# ImageMagick decodes it. Prints "name decoder alpha" per file: alpha 1
+# compares alpha too, 5 only the top 5 bits of colours from 5-bit fields.
 import random, struct, subprocess, sys
 from PIL import Image
 
@@ -30,8 +27,7 @@ def colour(channels):
 
 
 def emit(name, data, decoder="pil", alpha=0, pixels_of=None):
-    # pixels_of: a file holding the same pixels that the decoder reads (it
-    # misreads this one).
+    # pixels_of: the same pixels in a form the decoder reads right.
     open(f"{out}/{name}", "wb").write(pixels_of or data)
     if decoder == "pil":
         open(f"{out}/{name}.rgba", "wb").write(Image.open(f"{out}/{name}").convert("RGBA").tobytes())
@@ -46,9 +42,9 @@ def saved(im, name, **options):
     return open(f"{out}/{name}", "rb").read()
 
 
-def magick_file(name, im, *args):
+def magick_file(name, im):
     im.save(f"{out}/src.png")
-    subprocess.run([magick, f"{out}/src.png", *args, f"{out}/{name}"], check=True)
+    subprocess.run([magick, f"{out}/src.png", f"{out}/{name}"], check=True)
     return open(f"{out}/{name}", "rb").read()
 
 
@@ -117,11 +113,6 @@ head = struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, W, H, 16, 0x20)
 emit("rgb16.tga", head + b"".join(words), alpha=5)
 emit("rgb16_rle.tga", patch(head, 2, [10]) + b"".join(bytes([W - 1]) + b"".join(words[y * W:(y + 1) * W])
                                                      for y in range(H)), alpha=5)
-# ImageMagick's own TGA and PCX files: colour-mapped, greyscale, true colour.
-for name, args in (("im_palette.tga", ["-type", "Palette"]), ("im_grey_rle.tga", ["-type", "Grayscale", "-compress", "RLE"]),
-                   ("im_truecolour_rle.tga", ["-type", "TrueColor", "-compress", "RLE"]),
-                   ("im_8x1.pcx", ["-type", "Palette"])):
-    emit(name, magick_file(name, modes["RGB"](), *args))
 
 
 def pcx(bits, planes, indexes, palette16, version=5):
@@ -163,5 +154,4 @@ emit("pcx_2x1_cga.pcx", pcx(2, 1, cga, bytes(48)), "im",
 emit("pil_mono.pcx", saved(picture("1", [0, 255]), "t.pcx"))
 emit("pil_8x1.pcx", saved(modes["P"](), "t.pcx"))
 emit("pil_8x3.pcx", saved(modes["RGB"](), "t.pcx"))
-emit("pil_grey.pcx", saved(modes["L"](), "t.pcx"))
 emit("im_8x4.pcx", magick_file("im_8x4.pcx", modes["RGBA"]()), "im", 1)

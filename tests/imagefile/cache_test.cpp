@@ -27,18 +27,34 @@ bitmap_tag* load(const std::string& path, uint8_t key = 0) {
 
 } // namespace
 
-TEST(BitmapCache, SameNameSameDirectoryIsReadOnce) {
+// One bitmap per name (its first 16 characters, ignoring case) and
+// directory, read again only after its last unload; the key is ignored for
+// a cached bitmap.
+TEST(BitmapCache, SharedByNameAndDirectory) {
     TempDir dir;
+    std::filesystem::create_directory(dir.file("two"));
+    writePcxOf(dir.file("two/a.tga"), 9); // a PCX by its first byte, before the TGA name
     ChangeDir in(dir.path());
     int64_t blocks = memLiveBlocks();
-    writePcxOf("a.tga", 1); // a PCX by its first byte, before the TGA name
-    bitmap_tag* first = load("a.tga");
-    writePcxOf("a.tga", 2); // not read again: the cached bitmap comes back
+    writePcxOf("a.tga", 1);
+    writePcxOf("TEXTURE_ROAD_01A.PCX", 3);
+    writePcxOf("texture_road_01a_old.pcx", 4);
+    bitmap_tag *first = load("a.tga"), *c = load("TEXTURE_ROAD_01A.PCX"),
+               *d = load("texture_road_01a_old.pcx");
+    writePcxOf("a.tga", 2);
     bitmap_tag* second = load("a.tga", 1);
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(second->pixels[0], 1);
-    EXPECT_EQ(+second->pixelType, PIXEL_PAL8); // the cache ignores key
-    bitmapUnload(first);
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(+second->pixelType, PIXEL_PAL8);
+    EXPECT_EQ(c, d);
+    EXPECT_EQ(d->pixels[0], 3);
+    {
+        ChangeDir inTwo(dir.file("two"));
+        bitmap_tag* fromTwo = load("a.tga");
+        EXPECT_EQ(fromTwo->pixels[0], 9) << "another directory, another bitmap";
+        bitmapUnload(fromTwo);
+    }
+    for (bitmap_tag* bm : {first, c, d})
+        bitmapUnload(bm);
     EXPECT_EQ(second->pixels[0], 1); // still in place
     bitmapUnload(second);
     EXPECT_EQ(memLiveBlocks(), blocks);
@@ -49,36 +65,6 @@ TEST(BitmapCache, SameNameSameDirectoryIsReadOnce) {
     ASSERT_EQ(bitmapAlloc(&third, PIXEL_PAL8, 3, 3, 1), 1);
     bitmapUnload(third);
     bitmapUnload(nullptr);
-    EXPECT_EQ(memLiveBlocks(), blocks);
-}
-
-TEST(BitmapCache, DirectoriesAndSixteenCharacterNames) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.file("one"));
-    std::filesystem::create_directory(dir.file("two"));
-    int64_t blocks = memLiveBlocks();
-    writePcxOf(dir.file("one/p.pcx"), 1);
-    writePcxOf(dir.file("two/p.pcx"), 2);
-    bitmap_tag *a, *b, *c, *d;
-    {
-        ChangeDir in(dir.file("one"));
-        a = load("p.pcx");
-        writePcxOf("TEXTURE_ROAD_01A.PCX", 3);
-        writePcxOf("texture_road_01a_old.pcx", 4);
-        c = load("TEXTURE_ROAD_01A.PCX");
-        d = load("texture_road_01a_old.pcx");
-    }
-    {
-        ChangeDir in(dir.file("two"));
-        b = load("p.pcx");
-    }
-    EXPECT_NE(a, b);
-    EXPECT_EQ(a->pixels[0], 1);
-    EXPECT_EQ(b->pixels[0], 2);
-    EXPECT_EQ(c, d); // equal over the first 16 characters, ignoring case
-    EXPECT_EQ(d->pixels[0], 3);
-    for (bitmap_tag* bm : {a, b, c, d})
-        bitmapUnload(bm);
     EXPECT_EQ(memLiveBlocks(), blocks);
 }
 
@@ -150,11 +136,10 @@ TEST(BitmapCache, CurrentDirectoryTooLongToName) {
     // 257 characters: one more than the directory buffer holds.
     const std::string deep = dir.file(std::string(256 - dir.path().size(), 'd'));
     ASSERT_TRUE(std::filesystem::create_directory(deep));
-    writeFile(dir.file("p.bm"),
-              container("BMAP", {chunk("BMHD", bmhd(2, 1, 1, 4)), chunk("DATA", Bytes(4, 9))}));
+    writePcxOf(dir.file("p.pcx"), 9);
     MessageCapture messages;
     ChangeDir in(deep);
-    OpenFile f(dir.file("p.bm"), 'r');
+    OpenFile f(dir.file("p.pcx"), 'r');
     bitmap_tag* bm;
     ASSERT_EQ(bitmapLoad(&bm, f, 0), 1); // the load goes on
     EXPECT_TRUE(messages.sawDebug("libfileGetDir() failed in BitmapLoad\n")) << messages.dump();

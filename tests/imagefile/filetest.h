@@ -109,14 +109,10 @@ inline Bytes bmhd(uint8_t type, uint32_t width, uint32_t height, uint32_t rowByt
     return b;
 }
 
-// Owned results of the library, released when the holder dies.
+// A bitmap from the library, freed when the holder dies.
 struct BitmapHolder {
     bitmap_tag* bm = nullptr;
     ~BitmapHolder() { bitmapFree(bm); }
-};
-struct MipHolder {
-    mip_tag* mip = nullptr;
-    ~MipHolder() { mipFree(mip); }
 };
 
 // Visible pixel bytes (width x bytes per pixel of each row) of a bitmap.
@@ -149,27 +145,10 @@ inline bitmap_tag* randomBitmapWithMap(uint8_t type, int32_t w, int32_t h, uint3
     return bm;
 }
 
-// A bottom-up view of `bm`, its last row first: row y of the view is row
-// height - 1 - y of `bm`, stepped by a negative rowBytes.
-inline bitmap_tag bottomUpView(const bitmap_tag* bm) {
-    bitmap_tag view = *bm;
-    view.pixels = bm->pixels + int64_t(bm->height - 1) * bm->rowBytes;
-    view.rowBytes = -bm->rowBytes;
-    return view;
-}
-// A bitmap holding the rows of `bm` in reverse order, with a copy of its
-// map when it has one.
-inline bitmap_tag* upsideDown(const bitmap_tag* bm) {
-    bitmap_tag* copy = randomBitmap(bm->pixelType, bm->width, bm->height, 0);
-    if (bm->map) {
-        const size_t bytes = isIndexed4(bm->pixelType) ? 16 : 1024;
-        copy->map = memAlloc(bytes);
-        std::memcpy(copy->map, bm->map, bytes);
-    }
-    for (int32_t y = 0; y < bm->height; ++y)
-        std::memcpy(copy->pixels + int64_t(y) * copy->rowBytes,
-                    bm->pixels + int64_t(bm->height - 1 - y) * bm->rowBytes, size_t(bm->rowBytes));
-    return copy;
+// The colour of value `v` of a bitmap as 0xAARRGGBB.
+inline uint32_t argbOf(const bitmap_tag* bm, uint32_t v) {
+    return uint32_t(colorA(bm, v)) << 24 | uint32_t(colorR(bm, v)) << 16 |
+           uint32_t(colorG(bm, v)) << 8 | colorB(bm, v);
 }
 
 // Runs a shell command; returns its exit status and its standard output

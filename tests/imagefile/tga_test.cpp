@@ -7,9 +7,10 @@ using namespace swtest;
 
 namespace {
 
-Bytes writeTga(bitmap_tag* bm, const uint32_t* palette, bool compress, int bits) {
+Bytes writeTga(bitmap_tag* bm, const uint32_t* palette, bool compress, int bits,
+               bool withMap = false) {
     return written(
-        [&](file_tag* f) { return tgaWriteBitmap(bm, palette, f, compress, false, bits); });
+        [&](file_tag* f) { return tgaWriteBitmap(bm, palette, f, compress, withMap, bits); });
 }
 
 // The documented packing of a colour for each bits-per-pixel value.
@@ -30,30 +31,6 @@ Bytes header(int w, int h, bool compress, int bits) {
     append(b, {uint8_t(bits), uint8_t(bits == 15 ? 0x21 : bits == 32 ? 0x28 : 0x20)});
     return b;
 }
-
-// A PAL8 row of the given indexes whose palette entry i has a distinct
-// 5-bit red, so packets compare as the indexes do.
-struct IndexRow {
-    BitmapHolder bm;
-    explicit IndexRow(const std::vector<int>& indexes) {
-        bitmapAlloc(&bm.bm, PIXEL_PAL8, int32_t(indexes.size()), 1, 1);
-        for (size_t i = 0; i < indexes.size(); ++i)
-            bm.bm->pixels[i] = uint8_t(indexes[i]);
-        for (int i = 0; i < 256; ++i)
-            static_cast<uint32_t*>(bm.bm->map)[i] = colour(i);
-    }
-    static uint32_t colour(int index) { return 0xFF000000u | uint32_t(index * 8 & 0xF8) << 16; }
-    // The packets, each a header byte and the indexes it carries.
-    Bytes file(int bits, const std::vector<std::pair<int, std::vector<int>>>& packets) const {
-        Bytes b = header(bm.bm->width, 1, true, bits);
-        for (const auto& [h, indexes] : packets) {
-            b.push_back(uint8_t(h));
-            for (int i : indexes)
-                append(b, packed(colour(i), bits));
-        }
-        return b;
-    }
-};
 
 // The colour the conversion table gives a stored value of each type.
 uint32_t convertedColour(uint8_t type, uint32_t v, const uint32_t* pal) {
@@ -101,26 +78,34 @@ TEST(Tga, FileNamesDecideTheFormat) {
     EXPECT_FALSE(tgaFileIsTga(f)) << "its first dot is followed by dir";
 }
 
+// Packets of 32-bit pixels from one ARGB8888 row of `values`: each
+// packet's header byte and the values it carries.
 TEST(Tga, PacketRules) {
+    using Packets = std::vector<std::pair<uint8_t, std::vector<uint32_t>>>;
+    auto check = [](const std::vector<uint32_t>& values, const Packets& packets) {
+        BitmapHolder bm;
+        ASSERT_EQ(bitmapAlloc(&bm.bm, PIXEL_ARGB8888, int32_t(values.size()), 1, 0), 1);
+        std::memcpy(bm.bm->pixels, values.data(), 4 * values.size());
+        Bytes expected = header(int(values.size()), 1, true, 32);
+        for (const auto& [h, carried] : packets) {
+            expected.push_back(h);
+            for (uint32_t v : carried)
+                putLe32(expected, v);
+        }
+        EXPECT_EQ(writeTga(bm.bm, nullptr, true, 32), expected);
+    };
     // 200 equal pixels: runs of 128 and 71, then the last pixel raw.
-    IndexRow equal(std::vector<int>(200, 5));
-    EXPECT_EQ(writeTga(equal.bm.bm, nullptr, true, 16),
-              equal.file(16, {{0xFF, {5}}, {0xC6, {5}}, {0x00, {5}}}));
-    IndexRow mixed({1, 2, 3, 3, 3, 4});
-    EXPECT_EQ(writeTga(mixed.bm.bm, nullptr, true, 24),
-              mixed.file(24, {{0x02, {1, 2, 3}}, {0x81, {3}}, {0x00, {4}}}));
+    check(std::vector<uint32_t>(200, 5), {{0xFF, {5}}, {0xC6, {5}}, {0x00, {5}}});
+    check({1, 2, 3, 3, 3, 4}, {{0x02, {1, 2, 3}}, {0x81, {3}}, {0x00, {4}}});
     // Raw packets hold at most 128 pixels; two equal last pixels give a run
     // of one and a raw packet of one.
-    std::vector<int> alternating;
-    for (int i = 0; i < 131; ++i)
-        alternating.push_back(i == 130 ? 9 : i % 2 ? 1 : 2);
-    alternating.push_back(9);
-    IndexRow wide(alternating);
-    EXPECT_EQ(
-        writeTga(wide.bm.bm, nullptr, true, 32),
-        wide.file(32, {{0x7F, std::vector<int>(alternating.begin(), alternating.begin() + 128)},
-                       {0x02, {alternating[128], alternating[129], 9}},
-                       {0x00, {9}}}));
+    std::vector<uint32_t> alternating;
+    for (int i = 0; i < 132; ++i)
+        alternating.push_back(i >= 130 ? 9 : i % 2 ? 1 : 2);
+    check(alternating,
+          {{0x7F, std::vector<uint32_t>(alternating.begin(), alternating.begin() + 128)},
+           {0x02, {2, 1, 9}},
+           {0x00, {9}}});
 }
 
 TEST(Tga, PixelConversionOfEverySourceType) {
@@ -133,54 +118,39 @@ TEST(Tga, PixelConversionOfEverySourceType) {
             BitmapHolder bm{randomBitmap(type, 7, 3, type * 100u + uint32_t(bits))};
             Bytes expected = header(7, 3, false, bits);
             for (int y = 0; y < 3; ++y)
-                for (int x = 0; x < 7; ++x) {
-                    const uint8_t* p =
-                        bm.bm->pixels + y * bm.bm->rowBytes + x * bytesPerPixel(type);
-                    uint32_t v = bytesPerPixel(type) == 4   ? loadLe32(p)
-                                 : bytesPerPixel(type) == 2 ? loadLe16(p)
-                                                            : *p;
-                    append(expected, packed(convertedColour(type, v, pal), bits));
-                }
+                for (int x = 0; x < 7; ++x)
+                    append(expected,
+                           packed(convertedColour(type, pixelAt(bm.bm, x, y), pal), bits));
             EXPECT_EQ(writeTga(bm.bm, pal, false, bits), expected);
         }
     EXPECT_TRUE(messages.sawError("Unknown PIXELTYPE."));
-    // Asking for a colour map that is not there warns; the write goes on.
-    messages.clear();
+    // A missing colour map only warns; bad arguments fail, writing nothing.
     BitmapHolder bm{randomBitmap(PIXEL_RGB565, 2, 2, 1)};
-    EXPECT_FALSE(written([&](file_tag* f) {
-                     return tgaWriteBitmap(bm.bm, nullptr, f, false, true, 16);
-                 }).empty());
-    EXPECT_EQ(messages.errors(),
-              std::vector<std::string>{
-                  "Warning: no color map found in source TXR, skipping color map data.\n"});
-    // The argument checks fail silently, writing nothing.
-    Bytes none = written([&](file_tag* f) {
-        return !tgaWriteBitmap(bm.bm, nullptr, f, false, false, 8) &&
-               !tgaWriteBitmap(nullptr, nullptr, f, false, false, 16) &&
-               !tgaWriteBitmap(bm.bm, nullptr, nullptr, false, false, 16);
-    });
-    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(writeTga(bm.bm, nullptr, false, 16, true).size(), 18u + 8);
+    EXPECT_TRUE(
+        messages.sawError("Warning: no color map found in source TXR, skipping color map data.\n"));
+    EXPECT_TRUE(written([&](file_tag* f) {
+                    return !tgaWriteBitmap(bm.bm, nullptr, f, false, false, 8) &&
+                           !tgaWriteBitmap(nullptr, nullptr, f, false, false, 16) &&
+                           !tgaWriteBitmap(bm.bm, nullptr, nullptr, false, false, 16);
+                }).empty());
     paletteFree(pal);
 }
 
-TEST(Tga, RunsAreCutAtTheImageEnd) {
-    // A run 0x83 gives 4 pixels, a raw 0x00 gives 1, and a run of 6 across
-    // the row end stops at the image's last pixel.
-    Bytes rle = header(5, 2, true, 15);
+// Hand-made files: a run 0x83 gives 4 pixels, a raw 0x00 gives 1, and a
+// run of 6 across the row end stops at the image's last pixel; an unused
+// map of 16 15-bit entries takes 32 bytes (read 2 bytes early, every
+// pixel would shift).
+TEST(Tga, HandMadeFilesRead) {
+    Bytes rle = header(5, 2, true, 15), mapped = header(2, 1, false, 16);
     append(rle, {0x83, 0x34, 0x12, 0x00, 0x78, 0x56, 0x85, 0x01, 0x00, 0x7F});
-    BitmapHolder r{loadTga(rle)};
-    EXPECT_EQ(visiblePixels(r.bm),
-              (Bytes{0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56,
-                     1,    0,    1,    0,    1,    0,    1,    0,    1,    0}));
-}
-
-TEST(Tga, AnUnusedMapOfFifteenBitEntriesTakesTwoBytesAnEntry) {
-    // Read 2 bytes early (15 bits x 16 entries / 8), every pixel would shift.
-    Bytes mapped = header(2, 1, false, 16);
     mapped[1] = 1, mapped[5] = 16, mapped[7] = 15;
     append(mapped, Bytes(32, 0x11));
     append(mapped, {0x01, 0x80, 0x02, 0x80});
-    BitmapHolder m{loadTga(mapped)};
+    BitmapHolder r{loadTga(rle)}, m{loadTga(mapped)};
+    EXPECT_EQ(visiblePixels(r.bm),
+              (Bytes{0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56,
+                     1,    0,    1,    0,    1,    0,    1,    0,    1,    0}));
     EXPECT_EQ(visiblePixels(m.bm), (Bytes{0x01, 0x80, 0x02, 0x80}));
 }
 
