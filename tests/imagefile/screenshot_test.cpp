@@ -1,9 +1,7 @@
-// Screenshots of the back buffer: names, counter, pixel conversion and
-// failures.
+// Screenshots of the back buffer: pixels, names and counter, failures.
 #include "bitmap/bitmap.h"
 #include "filetest.h"
 
-#include <filesystem>
 #include <unistd.h>
 
 using namespace swtest;
@@ -11,51 +9,44 @@ using namespace swtest;
 namespace {
 
 // Points the library's back buffer record at a test bitmap and homedir at
-// a fresh directory; puts both back afterwards.
+// a fresh directory; puts both, and the current directory, back afterwards.
 class ScreenshotTest : public testing::Test {
   protected:
-    void SetUp() override {
-        std::memcpy(&savedBack_, screenGetBackBuffer(), sizeof savedBack_);
+    ScreenshotTest() : savedBack_(*screenGetBackBuffer()) {
         std::memcpy(savedHome_, homedir, sizeof savedHome_);
-        ASSERT_TRUE(libfileGetDir(savedCwd_));
-        ASSERT_LT(dir_.path().size(), sizeof homedir);
-        std::strcpy(homedir, dir_.path().c_str());
+        std::snprintf(homedir, sizeof homedir, "%s", dir_.path().c_str());
     }
-    void TearDown() override {
-        std::memcpy(screenGetBackBuffer(), &savedBack_, sizeof savedBack_);
+    ~ScreenshotTest() override {
+        *screenGetBackBuffer() = savedBack_;
         std::memcpy(homedir, savedHome_, sizeof savedHome_);
-        fileChDir(savedCwd_);
         bitmapFree(image_);
     }
-    void useBackBuffer(uint8_t type, int32_t w, int32_t h, uint32_t seed) {
+    void useBackBuffer(uint8_t type, uint32_t seed) {
         bitmapFree(image_);
-        image_ = randomBitmap(type, w, h, seed);
-        std::memcpy(screenGetBackBuffer(), image_, sizeof(bitmap_tag));
+        image_ = randomBitmap(type, 13, 5, seed);
+        *screenGetBackBuffer() = *image_;
     }
-    // Takes one screenshot in an emptied directory; returns its number and
-    // its bytes (number -1 when no file appeared).
+    // One screenshot in an emptied directory: its number (-1 when no file
+    // appeared) and its bytes.
     std::pair<int, Bytes> takeShot() {
         for (int n = 0; n < 100; ++n)
-            unlink(dir_.file(shotName(n)).c_str());
+            unlink(shotPath(n).c_str());
         saveScreenshot();
         for (int n = 0; n < 100; ++n)
-            if (access(dir_.file(shotName(n)).c_str(), F_OK) == 0)
-                return {n, readFile(dir_.file(shotName(n)))};
+            if (access(shotPath(n).c_str(), F_OK) == 0) return {n, readFile(shotPath(n))};
         return {-1, {}};
     }
-    static std::string shotName(int n) {
+    std::string shotPath(int n) const {
         char text[16];
         std::snprintf(text, sizeof text, "zvss%02d.tga", n);
-        return text;
+        return dir_.file(text);
     }
     TempDir dir_;
-    bitmap_tag* image_ = nullptr;
+    ChangeDir cwd_{"."};
     SelectionGuard selection_;
-
-  private:
+    bitmap_tag* image_ = nullptr;
     bitmap_tag savedBack_;
     char savedHome_[256];
-    char savedCwd_[256];
 };
 
 // The 16-bit pixels of every screen type, top row first.
@@ -64,7 +55,7 @@ TEST_F(ScreenshotTest, PixelsOfEveryScreenTypeTopRowFirst) {
     paletteCurrent = palette;
     for (uint8_t type : {PIXEL_ARGB1555, PIXEL_RGB565, PIXEL_PAL8}) {
         SCOPED_TRACE(int(type));
-        useBackBuffer(type, 13, 5, type);
+        useBackBuffer(type, type);
         auto [number, file] = takeShot();
         ASSERT_GE(number, 0);
         Bytes expected = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 13, 0, 5, 0, 16, 0x20};
@@ -85,7 +76,7 @@ TEST_F(ScreenshotTest, PixelsOfEveryScreenTypeTopRowFirst) {
 }
 
 TEST_F(ScreenshotTest, CounterAndHomeDirectory) {
-    useBackBuffer(PIXEL_RGB565, 4, 4, 1);
+    useBackBuffer(PIXEL_RGB565, 1);
     int previous = takeShot().first;
     char cwd[256];
     ASSERT_TRUE(libfileGetDir(cwd));
@@ -103,17 +94,17 @@ TEST_F(ScreenshotTest, CounterAndHomeDirectory) {
 }
 
 TEST_F(ScreenshotTest, FailuresReportThroughError) {
-    useBackBuffer(PIXEL_RGB565, 4, 4, 5);
+    useBackBuffer(PIXEL_RGB565, 5);
     MessageCapture capture;
     std::strcpy(homedir, dir_.file("absent").c_str());
     saveScreenshot();
     std::strcpy(homedir, dir_.path().c_str());
     // Every name taken by a directory: the file cannot be created.
     for (int n = 0; n < 100; ++n)
-        ASSERT_TRUE(std::filesystem::create_directory(dir_.file(shotName(n))));
+        ASSERT_TRUE(std::filesystem::create_directory(shotPath(n)));
     saveScreenshot();
     for (int n = 0; n < 100; ++n)
-        std::filesystem::remove(dir_.file(shotName(n)));
+        std::filesystem::remove(shotPath(n));
     int64_t before = memLiveBlocks();
     memFailNth(1);
     saveScreenshot();
