@@ -57,8 +57,7 @@ def word(r, g, b):
 
 
 def remap(data, bits, first=0, id_field=b""):
-    # A 24-bit colour map rewritten with entries of `bits`, moved up to
-    # index `first` (pixels follow), after an id field.
+    # The 24-bit map with `bits` entries from index `first`, after an id field.
     h = bytearray(data[:18])
     count = struct.unpack_from("<H", h, 5)[0]
     entries = data[18 + h[0]:18 + h[0] + 3 * count]
@@ -90,23 +89,20 @@ for mode, make in modes.items():
                 data = patch(data, 17, [data[17] | (0x10 if right else 0)])
                 emit(f"{mode}_{'rle' if rle else 'raw'}_{'top' if top else 'bottom'}"
                      f"_{'right' if right else 'left'}.tga", data, alpha=int(mode == "RGBA"))
-# Colour maps of every entry size, a first entry above 0, an id field, and
-# true colour with an unused map; 15-bit entries are compared with
-# Pillow's decoding of the same file marked 16-bit.
+# Maps of every entry size (15 bits decoded as the same file marked 16),
+# a first entry above 0, an id field; true colour with an unused map.
 im = modes["P"]()
 im.putpalette([random.randrange(256) for _ in range(120)])
 plain = saved(im, "t.tga")
 emit("map16.tga", remap(plain, 16), alpha=5)
 emit("map15.tga", patch(remap(plain, 16), 7, [15]), alpha=5, pixels_of=remap(plain, 16))
-# Pillow 9.4 cannot unpack 32-bit maps; ImageMagick 6.9 takes every
-# colour-mapped file for top-first, so this one is.
+# Pillow cannot unpack 32-bit maps; ImageMagick reads mapped files top-first.
 emit("map32.tga", patch(remap(plain, 32), 17, [0x20]), "im")
 emit("map24_first_id.tga", remap(plain, 24, first=200, id_field=b"written by hand"))
 truecolour = saved(modes["RGB"](), "t.tga")
 emit("rgb_unused_map.tga", patch(patch(truecolour[:18], 1, [1]), 3, [0, 0, 3, 0, 24]) + bytes(9) + truecolour[18:], pixels_of=truecolour)
 emit("rgba_no_alpha_bits.tga", patch(saved(modes["RGBA"](), "t.tga", rle=True), 17, [0x20]))
-# 16-bit true colour, raw and as one raw packet a row (Pillow writes
-# neither).
+# 16-bit true colour, raw and one raw packet a row (Pillow writes neither).
 pixels = modes["RGB"]().tobytes()
 words = [word(*pixels[i:i + 3]) for i in range(0, len(pixels), 3)]
 head = struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, W, H, 16, 0x20)
@@ -116,8 +112,7 @@ emit("rgb16_rle.tga", patch(head, 2, [10]) + b"".join(bytes([W - 1]) + b"".join(
 
 
 def pcx(bits, planes, indexes, palette16, version=5):
-    # Run-length coded PCX: each row is the planes one after another,
-    # bytes per plane even.
+    # Run-length coded PCX: each row the planes in turn, bytes per plane even.
     stride = (W * bits + 7) // 8
     stride += stride % 2
     head = struct.pack("<BBBBhhhhHH", 10, version, 1, bits, 0, 0, W - 1, H - 1, 72, 72)

@@ -4,10 +4,12 @@
 
 #include "bitmap/pixeltype.h"
 #include "host/byteorder.h"
+#include "imagefile/imagefile.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -115,6 +117,21 @@ struct BitmapHolder {
     ~BitmapHolder() { bitmapFree(bm); }
 };
 
+// The bitmap a load makes of `bytes` in a file of that name (null when it
+// fails), or of the file at `path`.
+inline bitmap_tag* loadBytes(const Bytes& bytes, const char* name = "f", uint8_t key = 0) {
+    BytesFile f(bytes, name);
+    bitmap_tag* bm = nullptr;
+    EXPECT_EQ(bitmapLoadFile(&bm, f, key), 1) << name;
+    return bm;
+}
+inline bitmap_tag* loadPath(const std::string& path) {
+    OpenFile f(path, 'r');
+    bitmap_tag* bm = nullptr;
+    EXPECT_EQ(bitmapLoadFile(&bm, f, 0), 1) << path;
+    return bm;
+}
+
 // Visible pixel bytes (width x bytes per pixel of each row) of a bitmap.
 inline Bytes visiblePixels(const bitmap_tag* bm) {
     Bytes out;
@@ -153,6 +170,16 @@ inline uint32_t argbOf(const bitmap_tag* bm, uint32_t v) {
 
 // Runs a shell command; returns its exit status and its standard output
 // and error, interleaved, in `output`.
-int runCommand(const std::string& command, std::string* output = nullptr);
+inline int runCommand(const std::string& command, std::string* output = nullptr) {
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return -1;
+    std::string text;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        text.append(buffer, n);
+    const int status = pclose(pipe);
+    if (output) *output = text;
+    return commandExitCode(status);
+}
 
 } // namespace swtest

@@ -81,11 +81,8 @@ TEST(Interop, WeReadEveryVariantAsOtherToolsDecodeIt) {
     int alpha, compared = 0;
     while (lines >> name >> decoder >> alpha) {
         SCOPED_TRACE(name + " against " + decoder);
-        BitmapHolder bm;
-        {
-            OpenFile f(dir.file(name), 'r');
-            ASSERT_EQ(bitmapLoadFile(&bm.bm, f, 0), 1);
-        }
+        BitmapHolder bm{loadPath(dir.file(name))};
+        ASSERT_NE(bm.bm, nullptr);
         const Bytes expected = readFile(dir.file(name + ".rgba"));
         ASSERT_EQ(expected.size(), size_t(4 * bm.bm->width * bm.bm->height));
         for (int y = 0; y < bm.bm->height; ++y)

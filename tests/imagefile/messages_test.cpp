@@ -78,10 +78,7 @@ Bytes pcx(int w, int h, uint8_t encoding, const Bytes& data, bool palette = true
     storeLe16(&b[10], uint32_t(h - 1));
     for (uint8_t byte : data) // append() of an empty vector here trips a GCC 12 bounds warning
         b.push_back(byte);
-    if (palette) {
-        b.push_back(12);
-        b.resize(b.size() + 768, 0x55);
-    }
+    if (palette) b.resize(b.size() + 769, 12); // the marker, then the colours
     return b;
 }
 

@@ -21,11 +21,8 @@ TEST(NativeFile, RoundTripEveryPixelType) {
         Bytes file = writeNative(src.bm);
         // rowBytes in the header: (bits x width / 8 + 3) rounded down to 4.
         EXPECT_EQ(loadLe32(&file[12 + 12 + 9]), uint32_t((pixelBitDepth(type) * 13 / 8 + 3) & ~3));
-        BitmapHolder loaded;
-        {
-            BytesFile f(file);
-            ASSERT_EQ(bitmapLoadFile(&loaded.bm, f, 0), 1);
-        }
+        BitmapHolder loaded{loadBytes(file)};
+        ASSERT_NE(loaded.bm, nullptr);
         EXPECT_EQ(std::tuple(+loaded.bm->pixelType, +loaded.bm->width, +loaded.bm->height),
                   std::tuple(+type, 13, 7));
         EXPECT_EQ(visiblePixels(loaded.bm), visiblePixels(src.bm));

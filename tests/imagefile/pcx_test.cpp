@@ -56,13 +56,6 @@ Bytes pcxFile(int width, int height, uint8_t encoding, const Bytes& data, uint8_
     return b;
 }
 
-bitmap_tag* loadBytes(const Bytes& bytes, uint8_t key = 0) {
-    BytesFile f(bytes, "i.pcx");
-    bitmap_tag* bm = nullptr;
-    EXPECT_EQ(bitmapLoadFile(&bm, f, key), 1);
-    return bm;
-}
-
 } // namespace
 
 TEST(Pcx, RandomImagesMatchTheReferenceCodingAndReadBack) {
@@ -77,7 +70,7 @@ TEST(Pcx, RandomImagesMatchTheReferenceCodingAndReadBack) {
                 bm.bm->pixels[y * bm.bm->rowBytes + x] = uint8_t(0xBE + (x / rng.range(1, 80)) % 4);
         Bytes file = written([&](file_tag* f) { return bitmapWritePcx(f, bm.bm, pal); });
         ASSERT_EQ(file, referenceFile(bm.bm, pal)) << w << " x " << h;
-        BitmapHolder back{loadBytes(file, 1)};
+        BitmapHolder back{loadBytes(file, "f", 1)};
         EXPECT_EQ(+back.bm->pixelType, PIXEL_PAL8_KEY);
         EXPECT_EQ(visiblePixels(back.bm), visiblePixels(bm.bm));
         for (int i = 0; i < 256; ++i) // palettes from PCX have alpha 0

@@ -49,13 +49,6 @@ uint32_t convertedColour(uint8_t type, uint32_t v, const uint32_t* pal) {
     }
 }
 
-bitmap_tag* loadTga(const Bytes& bytes) {
-    BytesFile f(bytes, "t.tga");
-    bitmap_tag* bm = nullptr;
-    EXPECT_EQ(bitmapLoadFile(&bm, f, 0), 1);
-    return bm;
-}
-
 } // namespace
 
 // The file's first dot decides, whatever the directory's name holds.
@@ -140,7 +133,7 @@ TEST(Tga, HandMadeFilesRead) {
     mapped[1] = 1, mapped[5] = 16, mapped[7] = 15;
     append(mapped, Bytes(32, 0x11));
     append(mapped, {0x01, 0x80, 0x02, 0x80});
-    BitmapHolder r{loadTga(rle)}, m{loadTga(mapped)};
+    BitmapHolder r{loadBytes(rle, "t.tga")}, m{loadBytes(mapped, "t.tga")};
     EXPECT_EQ(visiblePixels(r.bm),
               (Bytes{0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56,
                      1,    0,    1,    0,    1,    0,    1,    0,    1,    0}));
@@ -165,7 +158,7 @@ TEST(Tga, WrittenImagesReadBack) {
                         setPixelAt(src.bm, x, y, bits == 24 ? v & 0xFFFFFF : v);
                     }
                 // 15 and 16 bits keep bit 15 as the alpha bit of the source.
-                BitmapHolder back{loadTga(writeTga(src.bm, nullptr, compress, bits))};
+                BitmapHolder back{loadBytes(writeTga(src.bm, nullptr, compress, bits), "t.tga")};
                 EXPECT_EQ(visiblePixels(back.bm), visiblePixels(src.bm)) << compress << bits;
             }
     // Run-length 15-bit packets of 257 bytes that once ran past the end of
@@ -175,6 +168,6 @@ TEST(Tga, WrittenImagesReadBack) {
     ASSERT_EQ(bitmapAlloc(&bm.bm, PIXEL_ARGB1555, 8170, 1, 0), 1);
     for (int i = 0; i < 8170; ++i)
         storeLe16(bm.bm->pixels + 2 * i, (i - (i > 8035)) % 2 ? 0xFC00 : 0x801F);
-    BitmapHolder back{loadTga(writeTga(bm.bm, nullptr, true, 15))};
+    BitmapHolder back{loadBytes(writeTga(bm.bm, nullptr, true, 15), "t.tga")};
     EXPECT_EQ(visiblePixels(back.bm), visiblePixels(bm.bm));
 }
