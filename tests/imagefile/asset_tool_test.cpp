@@ -75,15 +75,34 @@ TEST(AssetTool, CommandsStatusAndOutput) {
         {"mip p.pcx p.mip --levels 3", 1,
          "p.pcx is 32 x 16: its mip chain can have at most 2 levels (each level at least 8 "
          "pixels a side); asked for 3"},
-        {"mip p.pcx p.mip --levels 2", 0, "p.mip: 2 levels\n"},
+        {"mip p.pcx p.mip --levels 2 --subset 1-255", 0, "p.mip: 2 levels\n"},
         {"info p.mip", 0, "mip levels: 2"},
         {"palette p.mip x.plet", 1, "no palette found"},
+        {"palette p.pcx p.plet", 0, ""},
     };
     for (const auto& c : cases) {
         std::string out;
         EXPECT_EQ(asset(c.arguments, &out), c.status) << c.arguments;
         EXPECT_NE(out.find(c.output), std::string::npos) << c.arguments << ": " << out;
     }
+    // The mip chain holds the library's levels of the palette subset; the
+    // palette file the picture's colours.
+    OpenFile mipFile("p.mip", 'r'), paletteFile("p.plet", 'r');
+    mip_tag *m, *expected;
+    uint32_t subset[8], *pal;
+    std::memset(subset, 0xFF, sizeof subset);
+    subset[0] = ~1u;
+    ASSERT_EQ(mipLoad(&m, mipFile), 1);
+    ASSERT_EQ(mipCreateFromSubset(&expected, pcx.bm, 2, 0, subset), 1);
+    EXPECT_EQ(+m->levels, 2u);
+    for (uint32_t i = 0; i < 2 && i < m->levels; ++i)
+        EXPECT_EQ(visiblePixels(&m->level[i]), visiblePixels(&expected->level[i]));
+    mipFree(m);
+    mipFree(expected);
+    ASSERT_EQ(paletteLoad(&pal, paletteFile), 1);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(pal[i], static_cast<uint32_t*>(pcx.bm->map)[i] & 0xFFFFFF);
+    paletteFree(pal);
 }
 
 // Every output format and option, read back by `info` and by the library
@@ -140,36 +159,4 @@ TEST(AssetTool, EveryOutputReadsBack) {
                     << x << ", " << y;
             }
     }
-}
-
-// A mip chain of a palette subset holds the library's levels of that
-// subset; a palette file holds the picture's colours.
-TEST(AssetTool, MipLevelsAndPalette) {
-    REQUIRE_TOOL();
-    TempDir dir;
-    ChangeDir inDir(dir.path());
-    BitmapHolder src;
-    writeRandomPcx("p.pcx", 32, 32, 4, src);
-    ASSERT_EQ(asset("mip p.pcx p.mip --levels 3 --subset 1-255"), 0);
-    {
-        OpenFile f("p.mip", 'r');
-        mip_tag *m, *expected;
-        ASSERT_EQ(mipLoad(&m, f), 1);
-        uint32_t subset[8];
-        std::memset(subset, 0xFF, sizeof subset);
-        subset[0] = ~1u;
-        ASSERT_EQ(mipCreateFromSubset(&expected, src.bm, 3, 0, subset), 1);
-        EXPECT_EQ(+m->levels, 3u);
-        for (uint32_t i = 0; i < 3 && i < m->levels; ++i)
-            EXPECT_EQ(visiblePixels(&m->level[i]), visiblePixels(&expected->level[i]));
-        mipFree(m);
-        mipFree(expected);
-    }
-    ASSERT_EQ(asset("palette p.pcx p.plet"), 0);
-    OpenFile f("p.plet", 'r');
-    uint32_t* pal;
-    ASSERT_EQ(paletteLoad(&pal, f), 1);
-    for (int i = 0; i < 256; ++i)
-        ASSERT_EQ(pal[i], static_cast<uint32_t*>(src.bm->map)[i] & 0xFFFFFF);
-    paletteFree(pal);
 }

@@ -25,11 +25,8 @@ class OpenFile {
   public:
     // mode 'r' opens an existing file, 'w' creates one.
     OpenFile(const std::string& path, char mode) {
-        if (mode == 'w')
-            fileCreate(&f_, path.c_str());
-        else
-            fileOpen(&f_, path.c_str());
-        EXPECT_NE(f_, nullptr) << path;
+        EXPECT_TRUE(mode == 'w' ? fileCreate(&f_, path.c_str()) : fileOpen(&f_, path.c_str()))
+            << path;
     }
     ~OpenFile() { fileClose(f_); }
     OpenFile(const OpenFile&) = delete;

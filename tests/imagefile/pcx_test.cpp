@@ -100,23 +100,24 @@ TEST(Pcx, SixteenBitSourcesAreWrittenAsPaletteIndexes) {
     paletteFree(pal);
 }
 
+// Runs continue from one row into the next and 0xC0 yields its value
+// once; the header's bytes per line are taken when they hold the row
+// (other writers store odd lengths, or longer ones); raw encoding takes
+// every byte as it is. Version 3, or no marker: the header's 16 colours,
+// 16 times over.
 TEST(Pcx, DecoderRunsRawDataAndOldPalettes) {
-    // Runs continue from one row into the next; 0xC0 yields its value once.
-    BitmapHolder runs{loadBytes(pcxFile(3, 2, 1, {0xC5, 7, 0xC0, 8, 0xC1, 0xD0}))};
-    EXPECT_EQ(visiblePixels(runs.bm), (Bytes{7, 7, 7, 7, 8, 0xD0}));
-    // Bytes per line from the header when it holds the row: other writers
-    // store odd lengths (no padding) or longer ones.
-    for (int perLine : {3, 5}) {
-        Bytes file = pcxFile(
-            3, 2, 1, perLine == 3 ? Bytes{1, 2, 3, 4, 5, 6} : Bytes{1, 2, 3, 9, 9, 4, 5, 6, 9, 9});
-        file[66] = uint8_t(perLine);
+    Bytes odd = pcxFile(3, 2, 1, {1, 2, 3, 4, 5, 6}), longer = pcxFile(3, 2, 1, Bytes(10, 9));
+    odd[66] = 3, longer[66] = 5;
+    for (int i = 0; i < 3; ++i)
+        longer[128 + i] = uint8_t(1 + i), longer[133 + i] = uint8_t(4 + i);
+    for (const auto& [file, pixels] :
+         {std::pair{pcxFile(3, 2, 1, {0xC5, 7, 0xC0, 8, 0xC1, 0xD0}), Bytes{7, 7, 7, 7, 8, 0xD0}},
+          {odd, {1, 2, 3, 4, 5, 6}},
+          {longer, {1, 2, 3, 4, 5, 6}},
+          {pcxFile(2, 2, 0, {0xC5, 1, 0xFF, 3}), {0xC5, 1, 0xFF, 3}}}) {
         BitmapHolder bm{loadBytes(file)};
-        EXPECT_EQ(visiblePixels(bm.bm), (Bytes{1, 2, 3, 4, 5, 6}));
+        EXPECT_EQ(visiblePixels(bm.bm), pixels);
     }
-    // Raw encoding takes every byte as it is.
-    BitmapHolder raw{loadBytes(pcxFile(2, 2, 0, {0xC5, 1, 0xFF, 3}))};
-    EXPECT_EQ(visiblePixels(raw.bm), (Bytes{0xC5, 1, 0xFF, 3}));
-    // Version 3, or no marker: the header's 16 colours, 16 times over.
     for (bool version3 : {true, false}) {
         Bytes file = pcxFile(2, 1, 1, {1, 2}, version3 ? 3 : 5, version3);
         if (!version3) file.resize(file.size() + 769, 0);
