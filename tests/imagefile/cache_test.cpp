@@ -9,9 +9,7 @@ namespace {
 
 // Writes a 4 x 2 PCX whose pixels are all `value`.
 void writePcxOf(const std::string& path, uint8_t value) {
-    BitmapHolder bm;
-    bitmapAlloc(&bm.bm, PIXEL_PAL8, 4, 2, 0);
-    std::memset(bm.bm->pixels, value, size_t(bm.bm->rowBytes) * 3);
+    BitmapHolder bm{filledBitmap(PIXEL_PAL8, 4, 2, value)};
     uint32_t* pal = randomPalette(value);
     OpenFile f(path, 'w');
     EXPECT_EQ(bitmapWritePcx(f, bm.bm, pal), 1);

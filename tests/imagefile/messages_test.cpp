@@ -26,20 +26,17 @@ const Call readInto = [](file_tag* f) {
     BitmapHolder bm{randomBitmap(PIXEL_PAL8, 4, 4, 1)};
     return bitmapRead(bm.bm, f) == 1;
 };
-const Call loadPalette = [](file_tag* f) {
-    uint32_t* pal = reinterpret_cast<uint32_t*>(1);
-    bool ok = paletteLoad(&pal, f);
-    EXPECT_EQ(ok, pal != nullptr);
-    paletteFree(ok ? pal : nullptr);
+// A palette or colormap load: the out-pointer is null when it fails.
+template <class T>
+bool loadMap(uint8_t (*load)(T**, file_tag*), void (*release)(T*), file_tag* f) {
+    T* map = reinterpret_cast<T*>(1);
+    bool ok = load(&map, f);
+    EXPECT_EQ(ok, map != nullptr);
+    release(ok ? map : nullptr);
     return ok;
-};
-const Call loadColormap = [](file_tag* f) {
-    uint8_t* cm = reinterpret_cast<uint8_t*>(1);
-    bool ok = colormapLoad(&cm, f);
-    EXPECT_EQ(ok, cm != nullptr);
-    colormapFree(ok ? cm : nullptr);
-    return ok;
-};
+}
+const Call loadPalette = [](file_tag* f) { return loadMap(paletteLoad, paletteFree, f); };
+const Call loadColormap = [](file_tag* f) { return loadMap(colormapLoad, colormapFree, f); };
 
 // The TGA reader straight on a file, into a side x side bitmap; without
 // `knownVariant` the reader has lost its variant.

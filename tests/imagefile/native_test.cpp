@@ -65,12 +65,12 @@ TEST(NativeFile, ReadIntoAnExistingBitmapTrustsOnlyWhatFits) {
     // A map of the wrong kind is never written: a palette chunk for a
     // 4-bit bitmap's colormap is skipped.
     BitmapHolder four{randomBitmapWithMap(PIXEL_CMAP4, 2, 2, 1)};
-    Bytes before(static_cast<uint8_t*>(four.bm->map), static_cast<uint8_t*>(four.bm->map) + 16);
+    uint8_t before[16];
+    std::memcpy(before, four.bm->map, 16);
     BytesFile f(container("BMAP", {chunk("BMHD", bmhd(2, 2, 2, 4)),
                                    chunk("PLET", Bytes(1024, 0x55)), chunk("DATA", Bytes(8))}));
     ASSERT_EQ(bitmapRead(four.bm, f), 1);
-    EXPECT_EQ(Bytes(static_cast<uint8_t*>(four.bm->map), static_cast<uint8_t*>(four.bm->map) + 16),
-              before);
+    EXPECT_EQ(0, std::memcmp(four.bm->map, before, 16));
 }
 
 // A bottom-up view (negative rowBytes) is written exactly as a top-down
