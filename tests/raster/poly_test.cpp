@@ -1,5 +1,6 @@
 // The polygon interface: vertex collection, colour vetting, the mode
-// table, aaTriangle, and what polyEnd refuses.
+// table, aaTriangle, and what polyEnd refuses. The mode picking the
+// colormapped routine: textured_test.cpp.
 #include "raster_support.h"
 
 #include "bitmap/bitmap.h"
@@ -40,13 +41,13 @@ TEST(PolyInterface, CallSequences) {
         {"reversed winding", 0, 7, "210", 7},
         {"two vertices", 0, 7, "01", 0},
         {"a null vertex is not collected", 0, 7, "0-1", 0},
+        {"a colour of 255 passes", 0, 255, "012", 7},
         {"a colour above 255 drops a flat polygon", 0, 256, "012", 0},
         {"but not a textured one", 4, 256, "012", 40},
         {"only the low 8 bits name the mode", 0x100, 7, "012", 7},
         {"mode 1", 1, 7, "0123", 0},
         {"mode 3", 3, 7, "0123", 0},
         {"mode 8", 8, 7, "0123", 0},
-        {"mode 255", 255, 7, "0123", 0},
         {"mode 0x1FF", 0x1FF, 7, "0123", 0},
     };
     for (const Case& c : cases) {
@@ -102,28 +103,12 @@ TEST(PolyInterface, UnusableTargetsAreIgnored) {
     for (Shape s : {Shape{-24, 24, 24, PIXEL_PAL8}, Shape{24, -1, 24, PIXEL_PAL8},
                     Shape{0, 24, 24, PIXEL_PAL8}, Shape{24, 24, 23, PIXEL_PAL8},
                     Shape{24, 24, 0, 11}, Shape{12, 24, 23, PIXEL_RGB565}}) {
-        bitmap_tag bad = canvas.bm;
-        bad.width = s.w;
-        bad.height = s.h;
-        bad.rowBytes = s.rowBytes;
-        bad.pixelType = s.type;
+        bitmap_tag bad{s.type, s.w, s.h, s.rowBytes, nullptr, canvas.bm.pixels};
         drawPolygon(&bad, 0, tri);
         aaTriangle(&bad, 7, tri[0].x, tri[0].y, tri[1].x, tri[1].y, tri[2].x, tri[2].y);
     }
     EXPECT_EQ(canvas.target(), std::vector<uint32_t>(24 * 24, 0));
     EXPECT_TRUE(canvas.guardIntact());
-}
-
-TEST(PolyInterface, ModeFourPicksTheColormappedRoutineForFourBitTextures) {
-    CurrentTexture texture(PIXEL_CMAP4_KEY, 4, 4, 4, [](int, int) { return 3u; });
-    uint8_t colormap[16] = {0, 0, 0, 77};
-    colormapCurrent = colormap;
-    std::vector<vertex_tag> tri = triangle(0);
-    for (auto [mode, want] : {std::pair{4, 77u}, std::pair{5, 3u}}) {
-        Canvas canvas(PIXEL_PAL8, 24, 24);
-        drawPolygon(&canvas.bm, mode, tri);
-        EXPECT_EQ(canvas.target(), expected(tri, want)) << mode;
-    }
 }
 
 } // namespace

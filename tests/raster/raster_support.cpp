@@ -56,10 +56,10 @@ bool Canvas::guardIntact() const {
     return true;
 }
 
-std::vector<uint32_t> Canvas::window(int x0, int y0, int w, int h) const {
+std::vector<uint32_t> Canvas::target() const {
     std::vector<uint32_t> out;
-    for (int y = y0; y < y0 + h; ++y)
-        for (int x = x0; x < x0 + w; ++x)
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
             out.push_back(at(x, y));
     return out;
 }
@@ -85,46 +85,19 @@ CurrentTexture::~CurrentTexture() {
     mipFree(mip);
 }
 
-namespace {
-
-Int128 signedDoubledArea(const std::vector<vertex_tag>& poly) {
+Int128 doubledArea(const std::vector<vertex_tag>& poly) {
     Int128 sum = wide(0);
     for (size_t i = 0; i < poly.size(); ++i) {
         const vertex_tag& a = poly[i];
         const vertex_tag& b = poly[(i + 1) % poly.size()];
         sum = sum + mulWide(a.x, b.y) - mulWide(b.x, a.y);
     }
-    return sum;
+    return sum < wide(0) ? -sum : sum;
 }
 
-} // namespace
+namespace {
 
-Int128 doubledArea(const std::vector<vertex_tag>& poly) {
-    Int128 area = signedDoubledArea(poly);
-    return area < wide(0) ? -area : area;
-}
-
-bool convexCovers(const std::vector<vertex_tag>& poly, int64_t c, int64_t r) {
-    Int128 area = signedDoubledArea(poly);
-    if (area == wide(0)) return false;
-    int64_t sign = area > wide(0) ? 1 : -1;
-    int64_t px = (2 * c + 1) * 32768, py = (2 * r + 1) * 32768;
-    for (size_t i = 0; i < poly.size(); ++i) {
-        const vertex_tag& a = poly[i];
-        const vertex_tag& b = poly[(i + 1) % poly.size()];
-        int64_t dx = int64_t(b.x) - a.x, dy = int64_t(b.y) - a.y;
-        Int128 cross = mulWide(dx * sign, py - a.y) - mulWide(dy * sign, px - a.x);
-        if (cross < wide(0)) return false;
-        if (cross == wide(0)) {
-            // Outward normal (sign * dy, -sign * dx): a right edge, or a
-            // horizontal edge closing the polygon below, owns its points.
-            int64_t nx = sign * dy, ny = -sign * dx;
-            if (!(nx > 0 || (nx == 0 && ny > 0))) return false;
-        }
-    }
-    return true;
-}
-
+// The row rule of one row: false when the row has no span.
 bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_t* hi) {
     int64_t yc = r * 65536 + 32768;
     bool haveDown = false, haveUp = false;
@@ -156,14 +129,7 @@ bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_
     return *lo < *hi;
 }
 
-std::vector<uint32_t> convexImage(const std::vector<vertex_tag>& poly, int w, int h,
-                                  uint32_t value) {
-    std::vector<uint32_t> out;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            out.push_back(convexCovers(poly, x, y) ? value : 0);
-    return out;
-}
+} // namespace
 
 std::vector<uint32_t> rowRuleImage(const std::vector<vertex_tag>& poly, int w, int h,
                                    uint32_t value) {
@@ -225,7 +191,7 @@ std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int
     }
 }
 
-void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag>& poly) {
+void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag> poly) {
     polyBegin(target, mode);
     for (vertex_tag& v : poly)
         polyVertex(&v);
@@ -285,6 +251,25 @@ void putTexel(Canvas& canvas, int row, int64_t x, uint32_t offset, const RefText
 }
 
 } // namespace
+
+RefTexture refTextureOf(const bitmap_tag& texture, const TexSpanCase& c, const uint8_t* colormap) {
+    const int bytes = bytesPerPixel(texture.pixelType);
+    int shift = 0;
+    while ((1 << shift) < texture.rowBytes / bytes)
+        ++shift;
+    const uint16_t* screen = screenTableOf(c.target);
+    std::function<uint32_t(uint32_t)> convert = [](uint32_t t) { return t; };
+    if (c.cmap)
+        convert = [=](uint32_t t) {
+            uint32_t index = colormap[t & 15];
+            return screen ? uint32_t(screen[index]) : index;
+        };
+    else if (bytes == 1 && screen)
+        convert = [=](uint32_t t) { return uint32_t(screen[t]); };
+    const uint32_t mask = uint32_t(texture.height - 1) << shift | uint32_t(texture.width - 1);
+    return RefTexture{texture.pixels, bytes, texture.width, texture.height,
+                      shift,          mask,  c.keyed,       convert};
+}
 
 void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_tag& b,
                    const TexGradients& g, const RefTexture& tex, int32_t clipLeft,
