@@ -214,31 +214,27 @@ int32_t refRound(float value) {
     return int32_t(std::nearbyint(value));
 }
 
+// A vertex as the fill sees it: 1/z, u/z and v/z, and its place in pixels.
 struct RefVertex {
-    float oow, uoz, voz;
+    float f[3], x, y;
 };
 
+// An edge of a triangle: the library's integer stepper (the flat fill's
+// oracle checks it) with 1/z, u/z and v/z at its pixel stepped here.
 struct RefEdge {
-    int64_t yStart = 0, rows = 0, x = 0, err = 0, dy = 1, xStep = 0, stepRem = 0;
-    texEdge_tag asSpanEdge() const {
-        texEdge_tag t{};
-        t.edge.x = x;
-        t.oow = f[0];
-        t.uoz = f[1];
-        t.voz = f[2];
-        return t;
-    }
-    float f[3]{}, step[3]{}, carry[3]{};
+    texEdge_tag t{};
+    float step[3]{}, carry[3]{};
     void advance() {
-        x += xStep;
+        float* f[3] = {&t.oow, &t.uoz, &t.voz};
+        t.edge.x += t.edge.xStep;
         for (int i = 0; i < 3; ++i)
-            f[i] += step[i];
-        err += stepRem;
-        if (err >= dy) {
-            x += 1;
-            err -= dy;
+            *f[i] += step[i];
+        t.edge.err += t.edge.stepRem;
+        if (t.edge.err >= t.edge.dy) {
+            t.edge.x += 1;
+            t.edge.err -= t.edge.dy;
             for (int i = 0; i < 3; ++i)
-                f[i] += carry[i];
+                *f[i] += carry[i];
         }
     }
 };
@@ -275,123 +271,106 @@ void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_
                    const TexGradients& g, const RefTexture& tex, int32_t clipLeft,
                    int32_t clipRight) {
     const texEdge_tag& l = a.edge.x <= b.edge.x ? a : b;
-    const texEdge_tag& r = a.edge.x <= b.edge.x ? b : a;
-    int64_t n = r.edge.x - l.edge.x;
-    if (n <= 0) return;
+    const int64_t n = std::max(a.edge.x, b.edge.x) - l.edge.x;
     auto write = [&](int64_t x, uint32_t offset) {
         if (x >= clipLeft && x < clipRight) putTexel(canvas, row, x, offset, tex);
     };
-    float o = l.oow, s = l.uoz, t = l.voz;
-    float rcp = 1.0f / o;
-    int32_t u0 = refRound(256.0f * (s * rcp)), v0 = refRound(256.0f * (t * rcp));
-    o += g.dOowDx8;
-    s += g.dUozDx8;
-    t += g.dVozDx8;
-    rcp = 1.0f / o;
+    // 1/z, u/z and v/z, stepped a block or a pixel at a time, and what they
+    // give for u and v.
+    float f[3] = {l.oow, l.uoz, l.voz};
+    const float block[3] = {g.dOowDx8, g.dUozDx8, g.dVozDx8};
+    const float pixel[3] = {g.dOowDx, g.dUozDx, g.dVozDx};
+    auto step = [&](const float* d, float sign) {
+        for (int q = 0; q < 3; ++q)
+            f[q] += sign * d[q];
+    };
+    auto divide = [&](float scale, int32_t* u, int32_t* v) {
+        float rcp = 1.0f / f[0];
+        *u = refRound(scale * (f[1] * rcp));
+        *v = refRound(scale * (f[2] * rcp));
+    };
+    int32_t u0, v0, u1, v1;
+    divide(256.0f, &u0, &v0);
+    step(block, 1);
     int64_t x = l.edge.x;
-    for (int64_t block = 0; block < n / 8; ++block) {
-        int32_t u1 = refRound(256.0f * (s * rcp)), v1 = refRound(256.0f * (t * rcp));
-        o += g.dOowDx8;
-        s += g.dUozDx8;
-        t += g.dVozDx8;
-        rcp = 1.0f / o;
+    for (int64_t i = 0; i < n / 8; ++i, x += 8, u0 = u1, v0 = v1) {
+        divide(256.0f, &u1, &v1);
+        step(block, 1);
         int32_t dU = int32_t(uint32_t(u1) - uint32_t(u0)) >> 3;
         int32_t dV = int32_t(uint32_t(v1) - uint32_t(v0)) >> 3;
         uint32_t du = uint32_t(dU) & 0xFF, dv = uint32_t(dV) & 0xFF;
         uint32_t plain = uint32_t(dU >> 8) + (uint32_t(dV >> 8) << tex.shift);
-        uint32_t withCarry = plain + (1u << tex.shift);
         uint32_t offset = uint32_t(u0 >> 8) + (uint32_t(v0 >> 8) << tex.shift);
         uint32_t fu = uint32_t(u0) & 0xFF, fv = uint32_t(v0) & 0xFF;
         for (int k = 0; k < 8; ++k) {
             offset &= tex.mask;
             write(x + k, offset);
-            if (k == 7) break;
             fv += dv;
             fu += du;
-            bool carryV = fv > 255, carryU = fu > 255;
+            offset += plain + (fv > 255 ? 1u << tex.shift : 0) + (fu > 255 ? 1 : 0);
             fv &= 255;
             fu &= 255;
-            offset += (carryV ? withCarry : plain) + (carryU ? 1 : 0);
         }
-        x += 8;
-        u0 = u1;
-        v0 = v1;
     }
-    if ((n & 7) == 0) return;
-    o -= g.dOowDx8;
-    s -= g.dUozDx8;
-    t -= g.dVozDx8;
-    o += g.dOowDx;
-    s += g.dUozDx;
-    t += g.dVozDx;
+    if (n <= 0 || (n & 7) == 0) return;
+    step(block, -1);
+    step(pixel, 1);
     int32_t u = u0 >> 8, v = v0 >> 8;
     for (int64_t i = 0; i < (n & 7); ++i) {
         write(x + i, (uint32_t(u) + (uint32_t(v) << tex.shift)) & tex.mask);
-        rcp = 1.0f / o;
-        u = refRound(s * rcp);
-        v = refRound(t * rcp);
-        o += g.dOowDx;
-        s += g.dUozDx;
-        t += g.dVozDx;
+        divide(1.0f, &u, &v);
+        step(pixel, 1);
     }
 }
 
 void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<vertex_tag>& poly,
                        const RefTexture& tex) {
     std::vector<RefVertex> rv;
-    std::vector<float> sx, sy;
-    float w = float(tex.width), h = float(tex.height);
     for (const vertex_tag& v : poly) {
         float oow = 1.0f / float(v.z);
-        rv.push_back({oow, float(v.u) / 65536.0f * oow * w, float(v.v) / 65536.0f * oow * h});
-        sx.push_back(float(v.x) / 65536.0f);
-        sy.push_back(float(v.y) / 65536.0f);
+        rv.push_back({{oow, float(v.u) / 65536.0f * oow * float(tex.width),
+                       float(v.v) / 65536.0f * oow * float(tex.height)},
+                      float(v.x) / 65536.0f,
+                      float(v.y) / 65536.0f});
     }
     for (size_t i = 1; i + 1 < poly.size(); ++i) {
         size_t a = 0, b = i, c = i + 1;
         if (poly[a].y > poly[b].y) std::swap(a, b);
         if (poly[a].y > poly[c].y) std::swap(a, c);
         if (poly[b].y > poly[c].y) std::swap(b, c);
-        float dxQR = sx[b] - sx[c], dyPR = sy[a] - sy[c];
-        float dyQR = sy[b] - sy[c], dxPR = sx[a] - sx[c];
+        const RefVertex &p = rv[a], &q = rv[b], &r = rv[c];
+        float dxQR = q.x - r.x, dyPR = p.y - r.y, dyQR = q.y - r.y, dxPR = p.x - r.x;
         float d = dxQR * dyPR - dyQR * dxPR;
         if (d == 0.0f) continue;
-        float rd = 1.0f / d;
-        float ddx[3], ddy[3];
-        for (int q = 0; q < 3; ++q) {
-            auto f = [&](size_t k) { return q == 0 ? rv[k].oow : q == 1 ? rv[k].uoz : rv[k].voz; };
-            ddx[q] = ((f(b) - f(c)) * dyPR - (f(a) - f(c)) * dyQR) * rd;
-            ddy[q] = ((f(a) - f(c)) * dxQR - (f(b) - f(c)) * dxPR) * rd;
+        float rd = 1.0f / d, ddx[3], ddy[3];
+        for (int k = 0; k < 3; ++k) {
+            ddx[k] = ((q.f[k] - r.f[k]) * dyPR - (p.f[k] - r.f[k]) * dyQR) * rd;
+            ddy[k] = ((p.f[k] - r.f[k]) * dxQR - (q.f[k] - r.f[k]) * dxPR) * rd;
         }
         const TexGradients g{ddx[0], ddy[0],        ddx[1],        ddy[1],       ddx[2],
                              ddy[2], 8.0f * ddx[0], 8.0f * ddx[1], 8.0f * ddx[2]};
-        // The integer stepper is the library's (the flat fill's oracles
-        // check it); the values riding on it are stepped here.
         auto setup = [&](size_t top, size_t bottom) {
             RefEdge e;
             const vertex_tag& A = poly[top];
-            edge_tag stepper;
-            edgeSetup(&stepper, &A, &poly[bottom]);
-            if (A.y == poly[bottom].y || stepper.rows <= 0) return e;
-            e = RefEdge{stepper.yStart, stepper.rows,  stepper.x,      stepper.err,
-                        stepper.dy,     stepper.xStep, stepper.stepRem};
-            float ax = float((e.x << 16) - A.x + 32768) / 65536.0f;
-            float ay = float((e.yStart << 16) + 32768 - A.y) / 65536.0f;
-            const float top3[3] = {rv[top].oow, rv[top].uoz, rv[top].voz};
-            for (int q = 0; q < 3; ++q) {
-                e.f[q] = top3[q] + ddy[q] * ay + ddx[q] * ax;
-                e.step[q] = float(e.xStep) * ddx[q] + ddy[q];
-                e.carry[q] = ddx[q];
+            edgeSetup(&e.t.edge, &A, &poly[bottom]);
+            if (e.t.edge.rows <= 0) return e;
+            float ax = float((e.t.edge.x << 16) - A.x + 32768) / 65536.0f;
+            float ay = float((int64_t(e.t.edge.yStart) << 16) + 32768 - A.y) / 65536.0f;
+            float* f[3] = {&e.t.oow, &e.t.uoz, &e.t.voz};
+            for (int k = 0; k < 3; ++k) {
+                *f[k] = rv[top].f[k] + ddy[k] * ay + ddx[k] * ax;
+                e.step[k] = float(e.t.edge.xStep) * ddx[k] + ddy[k];
+                e.carry[k] = ddx[k];
             }
             return e;
         };
         RefEdge longEdge = setup(a, c), upper = setup(a, b), lower = setup(b, c);
         for (RefEdge* shortEdge : {&upper, &lower}) {
-            for (int64_t k = 0; k < shortEdge->rows; ++k) {
-                int64_t row = shortEdge->yStart + k;
+            for (int64_t k = 0; k < shortEdge->t.edge.rows; ++k) {
+                int64_t row = shortEdge->t.edge.yStart + k;
                 if (row >= clip.top && row < clip.bottom)
-                    referenceSpan(canvas, int(row), longEdge.asSpanEdge(), shortEdge->asSpanEdge(),
-                                  g, tex, clip.left, clip.right);
+                    referenceSpan(canvas, int(row), longEdge.t, shortEdge->t, g, tex, clip.left,
+                                  clip.right);
                 longEdge.advance();
                 shortEdge->advance();
             }

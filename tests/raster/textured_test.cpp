@@ -1,7 +1,7 @@
 // Textured polygons: every target/texture pairing against the per-pixel
 // reference fill (clipped and unclipped, near and far off the target),
-// coverage identical to the flat fill, accuracy against the exact
-// perspective mapping, and what is refused.
+// accuracy against the exact perspective mapping, and what is refused.
+// Coverage identical to the flat fill: flat_test.cpp.
 #include "raster_support.h"
 
 #include "bitmap/bitmap.h"
@@ -33,20 +33,6 @@ const Pairing pairings[] = {
     {PIXEL_RGB565, PIXEL_CMAP4_KEY, 6},  {PIXEL_ARGB1555, PIXEL_CMAP4, 4},
 };
 
-void randomTexturing(Rng& rng, std::vector<vertex_tag>& poly) {
-    for (vertex_tag& v : poly) {
-        v.z = rng.range(0x8000, 0x40000);
-        v.u = rng.range(-0x30000, 0x30000);
-        v.v = rng.range(-0x30000, 0x30000);
-    }
-}
-
-uint32_t randomTexel(Rng& rng, uint8_t type) {
-    uint32_t r = rng.next();
-    if (isIndexed4(type)) return r % 16;
-    return r % 7 == 0 ? 0 : r; // some zeros for the keyed routines
-}
-
 // Each pairing on random polygons, some far off the target: the library
 // equals the reference, both clipped to the target and drawn unclipped into
 // the guard band around it, with the plain and the fast routines in turn.
@@ -54,7 +40,10 @@ void compareWithReference(double lo, double hi, int count, uint64_t seed) {
     Rng rng(seed);
     for (const Pairing& p : pairings) {
         CurrentTexture texture(p.texture, 32, 16, 32 * bytesPerPixel(p.texture),
-                               [&](int, int) { return randomTexel(rng, p.texture); });
+                               [&](int, int) { // some zeros for the keyed routines
+                                   uint32_t r = rng.next();
+                                   return isIndexed4(p.texture) ? r % 16 : r % 7 ? r : 0;
+                               });
         colormapCurrent = testColormap;
         // Mode 4 draws 4-bit textures through the colormap, other modes
         // take their values as indexes.
@@ -64,7 +53,13 @@ void compareWithReference(double lo, double hi, int count, uint64_t seed) {
                          texSpanCases[texSpanCaseFor(p.target, p.texture, cmap)], testColormap);
         for (int i = 0; i < count; ++i) {
             std::vector<vertex_tag> poly = randomConvex(rng, lo, hi, i % 3 ? 1 : 0x4000, 8);
-            randomTexturing(rng, poly);
+            for (vertex_tag& v : poly)
+                v = {v.x,
+                     v.y,
+                     rng.range(0x8000, 0x40000),
+                     rng.range(-0x30000, 0x30000),
+                     rng.range(-0x30000, 0x30000),
+                     0};
             swtest::RoutineChoice routines(i % 2 == 0);
             Canvas got(p.target, 40, 30, 24), want(p.target, 40, 30, 24);
             for (uint8_t& byte : got.memory)
@@ -94,34 +89,6 @@ TEST(TexturedFill, MatchesTheReferenceNearTheTarget) {
 
 TEST(TexturedFill, MatchesTheReferenceFarOffTheTarget) {
     compareWithReference(-2500, 2500, 25, 32);
-}
-
-// The textured fill covers exactly the flat fill's pixels, on polygons
-// whose fan triangles all have an area of a pixel or more (a thinner one
-// may lose its pixels to a zero determinant in floats).
-TEST(TexturedFill, CoversThePixelsOfTheFlatFill) {
-    Rng rng(34);
-    CurrentTexture texture(PIXEL_PAL8, 16, 16, 16, [](int u, int v) { return 1 + ((u + v) & 7); });
-    int compared = 0;
-    for (int i = 0; i < 500; ++i) {
-        std::vector<vertex_tag> poly = randomConvex(rng, -4, 40, i % 2 ? 1 : 0x8000, 10);
-        randomTexturing(rng, poly);
-        bool thin = false;
-        for (size_t k = 1; k + 1 < poly.size(); ++k)
-            thin |= doubledArea({poly[0], poly[k], poly[k + 1]}) < wide(int64_t(1) << 33);
-        if (thin) continue;
-        for (vertex_tag& v : poly)
-            v.color = 9;
-        Canvas flat(PIXEL_PAL8, 36, 36, 4), textured(PIXEL_PAL8, 36, 36, 4);
-        drawPolygon(&flat.bm, 0, poly);
-        drawPolygon(&textured.bm, 4, poly);
-        std::vector<uint32_t> covered = textured.target();
-        for (uint32_t& pixel : covered)
-            pixel = pixel ? 9 : 0;
-        ASSERT_EQ(covered, flat.target()) << describe(poly);
-        ++compared;
-    }
-    EXPECT_GT(compared, 250);
 }
 
 // Every pixel shows a texel within one texel (per axis) of the one the
