@@ -3,14 +3,11 @@
 // row writers against the plain ones.
 #include "raster_support.h"
 
-#include "bitmap/bitmap.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 using namespace rastertest;
-using swtest::Rng;
 
 namespace {
 

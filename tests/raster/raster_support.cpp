@@ -36,13 +36,9 @@ Canvas::Canvas(uint8_t type, int w, int h, int g, uint32_t fill)
     memory.assign(size_t(rowBytes) * (h + 2 * g), canary);
     bm = bitmap_tag{type, w, h, rowBytes, nullptr, nullptr};
     bm.pixels = memory.data() + size_t(g) * rowBytes + size_t(g) * bpp;
-    fillTarget(fill);
-}
-
-void Canvas::fillTarget(uint32_t value) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            put(x, y, value);
+            put(x, y, fill);
 }
 
 bool Canvas::guardIntact() const {
@@ -69,8 +65,8 @@ CurrentTexture::CurrentTexture(uint8_t type, int w, int h, int rowBytes,
     : mip(mipRecordAlloc(1)) {
     const int bytes = bytesPerPixel(type);
     mip->levels = 1;
-    mip->level[0] = bitmap_tag{type, w, h, rowBytes, nullptr, nullptr};
-    mip->level[0].pixels = static_cast<uint8_t*>(memAlloc(size_t(rowBytes) * h + 1));
+    mip->level[0] = bitmap_tag{
+        type, w, h, rowBytes, nullptr, static_cast<uint8_t*>(memAlloc(size_t(rowBytes) * h + 1))};
     std::memset(mip->level[0].pixels, 0, size_t(rowBytes) * h + 1);
     for (int v = 0; v < h; ++v)
         for (int u = 0; u < w && (u + 1) * bytes <= rowBytes; ++u) {
@@ -146,19 +142,15 @@ std::vector<uint32_t> rowRuleImage(const std::vector<vertex_tag>& poly, int w, i
 std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int32_t grid,
                                      int maxPoints) {
     for (;;) {
+        auto coord = [&] {
+            double v = lo + (hi - lo) * (rng.next() / 4294967296.0);
+            int64_t raw = int64_t(std::llround(v * 65536.0)) / grid * grid;
+            return std::clamp<int64_t>(raw, INT32_MIN, INT32_MAX);
+        };
         int n = rng.range(3, maxPoints);
         std::vector<std::pair<int64_t, int64_t>> pts;
-        for (int i = 0; i < n; ++i) {
-            auto coord = [&] {
-                double v = lo + (hi - lo) * (rng.next() / 4294967296.0);
-                int64_t raw = int64_t(std::llround(v * 65536.0));
-                raw = raw / grid * grid;
-                return std::clamp<int64_t>(raw, INT32_MIN, INT32_MAX);
-            };
-            int64_t x = coord();
-            int64_t y = coord();
-            pts.push_back({x, y});
-        }
+        for (int i = 0; i < n; ++i)
+            pts.push_back({coord(), coord()});
         std::sort(pts.begin(), pts.end());
         pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
         if (pts.size() < 3) continue;

@@ -17,6 +17,7 @@
 
 namespace rastertest {
 
+using swtest::Rng;
 using swtest::withPlainAndFast;
 
 constexpr int32_t fx(double pixels) {
@@ -37,7 +38,6 @@ struct Canvas {
     // Pixel (x, y) of the target; x and y may reach into the guard.
     uint32_t at(int x, int y) const { return swtest::pixelAt(&bm, x, y); }
     void put(int x, int y, uint32_t value) { swtest::setPixelAt(&bm, x, y, value); }
-    void fillTarget(uint32_t value);
     // True when no byte outside the target changed.
     bool guardIntact() const;
     // The target's pixels, row by row.
