@@ -16,8 +16,7 @@ constexpr uint32_t ink = 7;
 // The pixel `ink` becomes on a target type: the screen table's on the
 // 16-bit screen types, the index itself on the others.
 uint32_t inkOf(uint8_t type) {
-    const uint16_t* table = screenTableOf(type);
-    return table ? table[ink] : ink;
+    return screenTableOf(type) ? screenTableOf(type)[ink] : ink;
 }
 
 void drawFlat(Canvas& canvas, std::vector<vertex_tag> poly) {

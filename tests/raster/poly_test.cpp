@@ -63,16 +63,20 @@ TEST(PolyInterface, CallSequences) {
 
 TEST(PolyInterface, OnlyTheFirstTwentyVerticesCount) {
     // 25 vertices of a polygon; the first 20 bound a smaller shape whose
-    // closing edge runs from vertex 19 back to vertex 0.
+    // closing edge runs from vertex 19 back to vertex 0. The others are not
+    // even stored.
     std::vector<vertex_tag> poly;
     for (int i = 0; i < 25; ++i) {
         double a = i * 2 * 3.14159265358979 / 25;
         poly.push_back({fx(12 + 10 * std::cos(a)), fx(12 + 10 * std::sin(a)), 1, 0, 0, 7});
     }
     Canvas canvas(PIXEL_PAL8, 24, 24);
-    drawPolygon(&canvas.bm, 0, poly);
-    std::vector<vertex_tag> first20(poly.begin(), poly.begin() + 20);
-    EXPECT_EQ(canvas.target(), rowRuleImage(first20, 24, 24, 7));
+    polyBegin(&canvas.bm, 0);
+    for (vertex_tag& v : poly)
+        polyVertex(&v);
+    EXPECT_EQ(polyCount, polyMaxVertices);
+    polyEnd();
+    EXPECT_EQ(canvas.target(), rowRuleImage({poly.begin(), poly.begin() + 20}, 24, 24, 7));
     EXPECT_NE(canvas.target(), rowRuleImage(poly, 24, 24, 7));
 }
 

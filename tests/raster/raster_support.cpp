@@ -255,8 +255,10 @@ RefTexture refTextureOf(const bitmap_tag& texture, const TexSpanCase& c, const u
     else if (bytes == 1 && screen)
         convert = [=](uint32_t t) { return uint32_t(screen[t]); };
     const uint32_t mask = uint32_t(texture.height - 1) << shift | uint32_t(texture.width - 1);
+    // Keyed types and 1555 textures leave the target pixel of texel 0.
+    const bool keyed = isKeyed(texture.pixelType) || texture.pixelType == PIXEL_ARGB1555;
     return RefTexture{texture.pixels, bytes, texture.width, texture.height,
-                      shift,          mask,  c.keyed,       convert};
+                      shift,          mask,  keyed,         convert};
 }
 
 void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_tag& b,

@@ -94,9 +94,10 @@ struct RefTexture {
     std::function<uint32_t(uint32_t)> convert;
 };
 
-// `texture` as span table row `c` reads it: 16-bit texels as they are,
-// 4-bit ones of colormapped rows through `colormap`, and 8-bit ones on
-// 16-bit targets through the target's screen table.
+// `texture` as span table row `c` draws it, from the rules rather than the
+// row's flags: 16-bit texels as they are, 4-bit ones of colormapped rows
+// through `colormap`, and 8-bit ones on 16-bit targets through the
+// target's screen table.
 RefTexture refTextureOf(const bitmap_tag& texture, const TexSpanCase& c, const uint8_t* colormap);
 
 // The textured fill of a convex polygon (fan from vertex 0), every pixel

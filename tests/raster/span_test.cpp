@@ -18,15 +18,6 @@ TexGradients gradients(float dO, float dU, float dV) {
     return TexGradients{dO, 0, dU, 0, dV, 0, 8.0f * dO, 8.0f * dU, 8.0f * dV};
 }
 
-texEdge_tag edgeAt(int64_t x, float oow, float uoz, float voz) {
-    texEdge_tag e{};
-    e.edge.x = x;
-    e.oow = oow;
-    e.uoz = uoz;
-    e.voz = voz;
-    return e;
-}
-
 float uniform(Rng& rng, float lo, float hi) {
     return lo + (hi - lo) * float(rng.next() % 1000000) / 1000000.0f;
 }
@@ -58,13 +49,16 @@ TEST(TextureSpans, EveryTableRowMatchesTheReference) {
             float scale = uniform(rng, 0.2f, 600.0f);
             setup.gradients = gradients(dO, uniform(rng, -3, 3) * scale * o / 64,
                                         uniform(rng, -3, 3) * scale * o / 64);
-            texEdge_tag a = edgeAt(rng.range(-44, 100), o, uniform(rng, -1, 1) * scale * o,
-                                   uniform(rng, -1, 1) * scale * o);
-            texEdge_tag b = edgeAt(rng.range(-44, 100), 0, 0, 0);
+            texEdge_tag a{}, b{};
+            a.edge.x = rng.range(-44, 100);
+            b.edge.x = rng.range(-44, 100);
+            a.edge.rows = b.edge.rows = 1; // the two edges of a triangle of one row
+            a.oow = o;
+            a.uoz = uniform(rng, -1, 1) * scale * o;
+            a.voz = uniform(rng, -1, 1) * scale * o;
             if (i % 6 == 0) b.edge.x = a.edge.x + rng.range(0, 17); // short spans
             if (rng.next() & 1) std::swap(a, b);
-            a.edge.rows = b.edge.rows = 1; // a triangle of one row
-            if (i % 50 == 0) {             // runaway values: infinities, NaN, huge offsets
+            if (i % 50 == 0) { // runaway values: infinities, NaN, huge offsets
                 setup.gradients = gradients(uniform(rng, -1, 1), 3.0e37f, -1.0e38f);
                 a.oow = b.oow = 1e-30f;
             }
