@@ -36,13 +36,9 @@ Canvas::Canvas(uint8_t type, int w, int h, int g, uint32_t fill)
     memory.assign(size_t(rowBytes) * (h + 2 * g), canary);
     bm = bitmap_tag{type, w, h, rowBytes, nullptr, nullptr};
     bm.pixels = memory.data() + size_t(g) * rowBytes + size_t(g) * bpp;
-    fillTarget(fill);
-}
-
-void Canvas::fillTarget(uint32_t value) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            put(x, y, value);
+            put(x, y, fill);
 }
 
 bool Canvas::guardIntact() const {
@@ -56,10 +52,10 @@ bool Canvas::guardIntact() const {
     return true;
 }
 
-std::vector<uint32_t> Canvas::window(int x0, int y0, int w, int h) const {
+std::vector<uint32_t> Canvas::target() const {
     std::vector<uint32_t> out;
-    for (int y = y0; y < y0 + h; ++y)
-        for (int x = x0; x < x0 + w; ++x)
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
             out.push_back(at(x, y));
     return out;
 }
@@ -69,8 +65,8 @@ CurrentTexture::CurrentTexture(uint8_t type, int w, int h, int rowBytes,
     : mip(mipRecordAlloc(1)) {
     const int bytes = bytesPerPixel(type);
     mip->levels = 1;
-    mip->level[0] = bitmap_tag{type, w, h, rowBytes, nullptr, nullptr};
-    mip->level[0].pixels = static_cast<uint8_t*>(memAlloc(size_t(rowBytes) * h + 1));
+    mip->level[0] = bitmap_tag{
+        type, w, h, rowBytes, nullptr, static_cast<uint8_t*>(memAlloc(size_t(rowBytes) * h + 1))};
     std::memset(mip->level[0].pixels, 0, size_t(rowBytes) * h + 1);
     for (int v = 0; v < h; ++v)
         for (int u = 0; u < w && (u + 1) * bytes <= rowBytes; ++u) {
@@ -85,46 +81,19 @@ CurrentTexture::~CurrentTexture() {
     mipFree(mip);
 }
 
-namespace {
-
-Int128 signedDoubledArea(const std::vector<vertex_tag>& poly) {
+Int128 doubledArea(const std::vector<vertex_tag>& poly) {
     Int128 sum = wide(0);
     for (size_t i = 0; i < poly.size(); ++i) {
         const vertex_tag& a = poly[i];
         const vertex_tag& b = poly[(i + 1) % poly.size()];
         sum = sum + mulWide(a.x, b.y) - mulWide(b.x, a.y);
     }
-    return sum;
+    return sum < wide(0) ? -sum : sum;
 }
 
-} // namespace
+namespace {
 
-Int128 doubledArea(const std::vector<vertex_tag>& poly) {
-    Int128 area = signedDoubledArea(poly);
-    return area < wide(0) ? -area : area;
-}
-
-bool convexCovers(const std::vector<vertex_tag>& poly, int64_t c, int64_t r) {
-    Int128 area = signedDoubledArea(poly);
-    if (area == wide(0)) return false;
-    int64_t sign = area > wide(0) ? 1 : -1;
-    int64_t px = (2 * c + 1) * 32768, py = (2 * r + 1) * 32768;
-    for (size_t i = 0; i < poly.size(); ++i) {
-        const vertex_tag& a = poly[i];
-        const vertex_tag& b = poly[(i + 1) % poly.size()];
-        int64_t dx = int64_t(b.x) - a.x, dy = int64_t(b.y) - a.y;
-        Int128 cross = mulWide(dx * sign, py - a.y) - mulWide(dy * sign, px - a.x);
-        if (cross < wide(0)) return false;
-        if (cross == wide(0)) {
-            // Outward normal (sign * dy, -sign * dx): a right edge, or a
-            // horizontal edge closing the polygon below, owns its points.
-            int64_t nx = sign * dy, ny = -sign * dx;
-            if (!(nx > 0 || (nx == 0 && ny > 0))) return false;
-        }
-    }
-    return true;
-}
-
+// The row rule of one row: false when the row has no span.
 bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_t* hi) {
     int64_t yc = r * 65536 + 32768;
     bool haveDown = false, haveUp = false;
@@ -156,14 +125,7 @@ bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_
     return *lo < *hi;
 }
 
-std::vector<uint32_t> convexImage(const std::vector<vertex_tag>& poly, int w, int h,
-                                  uint32_t value) {
-    std::vector<uint32_t> out;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            out.push_back(convexCovers(poly, x, y) ? value : 0);
-    return out;
-}
+} // namespace
 
 std::vector<uint32_t> rowRuleImage(const std::vector<vertex_tag>& poly, int w, int h,
                                    uint32_t value) {
@@ -180,19 +142,15 @@ std::vector<uint32_t> rowRuleImage(const std::vector<vertex_tag>& poly, int w, i
 std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int32_t grid,
                                      int maxPoints) {
     for (;;) {
+        auto coord = [&] {
+            double v = lo + (hi - lo) * (rng.next() / 4294967296.0);
+            int64_t raw = int64_t(std::llround(v * 65536.0)) / grid * grid;
+            return std::clamp<int64_t>(raw, INT32_MIN, INT32_MAX);
+        };
         int n = rng.range(3, maxPoints);
         std::vector<std::pair<int64_t, int64_t>> pts;
-        for (int i = 0; i < n; ++i) {
-            auto coord = [&] {
-                double v = lo + (hi - lo) * (rng.next() / 4294967296.0);
-                int64_t raw = int64_t(std::llround(v * 65536.0));
-                raw = raw / grid * grid;
-                return std::clamp<int64_t>(raw, INT32_MIN, INT32_MAX);
-            };
-            int64_t x = coord();
-            int64_t y = coord();
-            pts.push_back({x, y});
-        }
+        for (int i = 0; i < n; ++i)
+            pts.push_back({coord(), coord()});
         std::sort(pts.begin(), pts.end());
         pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
         if (pts.size() < 3) continue;
@@ -225,7 +183,7 @@ std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int
     }
 }
 
-void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag>& poly) {
+void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag> poly) {
     polyBegin(target, mode);
     for (vertex_tag& v : poly)
         polyVertex(&v);
@@ -248,31 +206,27 @@ int32_t refRound(float value) {
     return int32_t(std::nearbyint(value));
 }
 
+// A vertex as the fill sees it: 1/z, u/z and v/z, and its place in pixels.
 struct RefVertex {
-    float oow, uoz, voz;
+    float f[3], x, y;
 };
 
+// An edge of a triangle: the library's integer stepper (the flat fill's
+// oracle checks it) with 1/z, u/z and v/z at its pixel stepped here.
 struct RefEdge {
-    int64_t yStart = 0, rows = 0, x = 0, err = 0, dy = 1, xStep = 0, stepRem = 0;
-    texEdge_tag asSpanEdge() const {
-        texEdge_tag t{};
-        t.edge.x = x;
-        t.oow = f[0];
-        t.uoz = f[1];
-        t.voz = f[2];
-        return t;
-    }
-    float f[3]{}, step[3]{}, carry[3]{};
+    texEdge_tag t{};
+    float step[3]{}, carry[3]{};
     void advance() {
-        x += xStep;
+        float* f[3] = {&t.oow, &t.uoz, &t.voz};
+        t.edge.x += t.edge.xStep;
         for (int i = 0; i < 3; ++i)
-            f[i] += step[i];
-        err += stepRem;
-        if (err >= dy) {
-            x += 1;
-            err -= dy;
+            *f[i] += step[i];
+        t.edge.err += t.edge.stepRem;
+        if (t.edge.err >= t.edge.dy) {
+            t.edge.x += 1;
+            t.edge.err -= t.edge.dy;
             for (int i = 0; i < 3; ++i)
-                f[i] += carry[i];
+                *f[i] += carry[i];
         }
     }
 };
@@ -286,127 +240,131 @@ void putTexel(Canvas& canvas, int row, int64_t x, uint32_t offset, const RefText
 
 } // namespace
 
+RefTexture refTextureOf(const bitmap_tag& texture, const TexSpanCase& c, const uint8_t* colormap) {
+    const int bytes = bytesPerPixel(texture.pixelType);
+    int shift = 0;
+    while ((1 << shift) < texture.rowBytes / bytes)
+        ++shift;
+    const uint16_t* screen = screenTableOf(c.target);
+    std::function<uint32_t(uint32_t)> convert = [](uint32_t t) { return t; };
+    if (c.cmap)
+        convert = [=](uint32_t t) {
+            uint32_t index = colormap[t & 15];
+            return screen ? uint32_t(screen[index]) : index;
+        };
+    else if (bytes == 1 && screen)
+        convert = [=](uint32_t t) { return uint32_t(screen[t]); };
+    const uint32_t mask = uint32_t(texture.height - 1) << shift | uint32_t(texture.width - 1);
+    // Keyed types and 1555 textures leave the target pixel of texel 0.
+    const bool keyed = isKeyed(texture.pixelType) || texture.pixelType == PIXEL_ARGB1555;
+    return RefTexture{texture.pixels, bytes, texture.width, texture.height,
+                      shift,          mask,  keyed,         convert};
+}
+
 void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_tag& b,
                    const TexGradients& g, const RefTexture& tex, int32_t clipLeft,
                    int32_t clipRight) {
     const texEdge_tag& l = a.edge.x <= b.edge.x ? a : b;
-    const texEdge_tag& r = a.edge.x <= b.edge.x ? b : a;
-    int64_t n = r.edge.x - l.edge.x;
-    if (n <= 0) return;
+    const int64_t n = std::max(a.edge.x, b.edge.x) - l.edge.x;
     auto write = [&](int64_t x, uint32_t offset) {
         if (x >= clipLeft && x < clipRight) putTexel(canvas, row, x, offset, tex);
     };
-    float o = l.oow, s = l.uoz, t = l.voz;
-    float rcp = 1.0f / o;
-    int32_t u0 = refRound(256.0f * (s * rcp)), v0 = refRound(256.0f * (t * rcp));
-    o += g.dOowDx8;
-    s += g.dUozDx8;
-    t += g.dVozDx8;
-    rcp = 1.0f / o;
+    // 1/z, u/z and v/z, stepped a block or a pixel at a time, and what they
+    // give for u and v.
+    float f[3] = {l.oow, l.uoz, l.voz};
+    const float block[3] = {g.dOowDx8, g.dUozDx8, g.dVozDx8};
+    const float pixel[3] = {g.dOowDx, g.dUozDx, g.dVozDx};
+    auto step = [&](const float* d, float sign) {
+        for (int q = 0; q < 3; ++q)
+            f[q] += sign * d[q];
+    };
+    auto divide = [&](float scale, int32_t* u, int32_t* v) {
+        float rcp = 1.0f / f[0];
+        *u = refRound(scale * (f[1] * rcp));
+        *v = refRound(scale * (f[2] * rcp));
+    };
+    int32_t u0, v0, u1, v1;
+    divide(256.0f, &u0, &v0);
+    step(block, 1);
     int64_t x = l.edge.x;
-    for (int64_t block = 0; block < n / 8; ++block) {
-        int32_t u1 = refRound(256.0f * (s * rcp)), v1 = refRound(256.0f * (t * rcp));
-        o += g.dOowDx8;
-        s += g.dUozDx8;
-        t += g.dVozDx8;
-        rcp = 1.0f / o;
+    for (int64_t i = 0; i < n / 8; ++i, x += 8, u0 = u1, v0 = v1) {
+        divide(256.0f, &u1, &v1);
+        step(block, 1);
         int32_t dU = int32_t(uint32_t(u1) - uint32_t(u0)) >> 3;
         int32_t dV = int32_t(uint32_t(v1) - uint32_t(v0)) >> 3;
         uint32_t du = uint32_t(dU) & 0xFF, dv = uint32_t(dV) & 0xFF;
         uint32_t plain = uint32_t(dU >> 8) + (uint32_t(dV >> 8) << tex.shift);
-        uint32_t withCarry = plain + (1u << tex.shift);
         uint32_t offset = uint32_t(u0 >> 8) + (uint32_t(v0 >> 8) << tex.shift);
         uint32_t fu = uint32_t(u0) & 0xFF, fv = uint32_t(v0) & 0xFF;
         for (int k = 0; k < 8; ++k) {
             offset &= tex.mask;
             write(x + k, offset);
-            if (k == 7) break;
             fv += dv;
             fu += du;
-            bool carryV = fv > 255, carryU = fu > 255;
+            offset += plain + (fv > 255 ? 1u << tex.shift : 0) + (fu > 255 ? 1 : 0);
             fv &= 255;
             fu &= 255;
-            offset += (carryV ? withCarry : plain) + (carryU ? 1 : 0);
         }
-        x += 8;
-        u0 = u1;
-        v0 = v1;
     }
-    if ((n & 7) == 0) return;
-    o -= g.dOowDx8;
-    s -= g.dUozDx8;
-    t -= g.dVozDx8;
-    o += g.dOowDx;
-    s += g.dUozDx;
-    t += g.dVozDx;
+    if (n <= 0 || (n & 7) == 0) return;
+    step(block, -1);
+    step(pixel, 1);
     int32_t u = u0 >> 8, v = v0 >> 8;
     for (int64_t i = 0; i < (n & 7); ++i) {
         write(x + i, (uint32_t(u) + (uint32_t(v) << tex.shift)) & tex.mask);
-        rcp = 1.0f / o;
-        u = refRound(s * rcp);
-        v = refRound(t * rcp);
-        o += g.dOowDx;
-        s += g.dUozDx;
-        t += g.dVozDx;
+        divide(1.0f, &u, &v);
+        step(pixel, 1);
     }
 }
 
 void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<vertex_tag>& poly,
                        const RefTexture& tex) {
     std::vector<RefVertex> rv;
-    std::vector<float> sx, sy;
-    float w = float(tex.width), h = float(tex.height);
     for (const vertex_tag& v : poly) {
         float oow = 1.0f / float(v.z);
-        rv.push_back({oow, float(v.u) / 65536.0f * oow * w, float(v.v) / 65536.0f * oow * h});
-        sx.push_back(float(v.x) / 65536.0f);
-        sy.push_back(float(v.y) / 65536.0f);
+        rv.push_back({{oow, float(v.u) / 65536.0f * oow * float(tex.width),
+                       float(v.v) / 65536.0f * oow * float(tex.height)},
+                      float(v.x) / 65536.0f,
+                      float(v.y) / 65536.0f});
     }
     for (size_t i = 1; i + 1 < poly.size(); ++i) {
         size_t a = 0, b = i, c = i + 1;
         if (poly[a].y > poly[b].y) std::swap(a, b);
         if (poly[a].y > poly[c].y) std::swap(a, c);
         if (poly[b].y > poly[c].y) std::swap(b, c);
-        float dxQR = sx[b] - sx[c], dyPR = sy[a] - sy[c];
-        float dyQR = sy[b] - sy[c], dxPR = sx[a] - sx[c];
+        const RefVertex &p = rv[a], &q = rv[b], &r = rv[c];
+        float dxQR = q.x - r.x, dyPR = p.y - r.y, dyQR = q.y - r.y, dxPR = p.x - r.x;
         float d = dxQR * dyPR - dyQR * dxPR;
         if (d == 0.0f) continue;
-        float rd = 1.0f / d;
-        float ddx[3], ddy[3];
-        for (int q = 0; q < 3; ++q) {
-            auto f = [&](size_t k) { return q == 0 ? rv[k].oow : q == 1 ? rv[k].uoz : rv[k].voz; };
-            ddx[q] = ((f(b) - f(c)) * dyPR - (f(a) - f(c)) * dyQR) * rd;
-            ddy[q] = ((f(a) - f(c)) * dxQR - (f(b) - f(c)) * dxPR) * rd;
+        float rd = 1.0f / d, ddx[3], ddy[3];
+        for (int k = 0; k < 3; ++k) {
+            ddx[k] = ((q.f[k] - r.f[k]) * dyPR - (p.f[k] - r.f[k]) * dyQR) * rd;
+            ddy[k] = ((p.f[k] - r.f[k]) * dxQR - (q.f[k] - r.f[k]) * dxPR) * rd;
         }
         const TexGradients g{ddx[0], ddy[0],        ddx[1],        ddy[1],       ddx[2],
                              ddy[2], 8.0f * ddx[0], 8.0f * ddx[1], 8.0f * ddx[2]};
-        // The integer stepper is the library's (the flat fill's oracles
-        // check it); the values riding on it are stepped here.
         auto setup = [&](size_t top, size_t bottom) {
             RefEdge e;
             const vertex_tag& A = poly[top];
-            edge_tag stepper;
-            edgeSetup(&stepper, &A, &poly[bottom]);
-            if (A.y == poly[bottom].y || stepper.rows <= 0) return e;
-            e = RefEdge{stepper.yStart, stepper.rows,  stepper.x,      stepper.err,
-                        stepper.dy,     stepper.xStep, stepper.stepRem};
-            float ax = float((e.x << 16) - A.x + 32768) / 65536.0f;
-            float ay = float((e.yStart << 16) + 32768 - A.y) / 65536.0f;
-            const float top3[3] = {rv[top].oow, rv[top].uoz, rv[top].voz};
-            for (int q = 0; q < 3; ++q) {
-                e.f[q] = top3[q] + ddy[q] * ay + ddx[q] * ax;
-                e.step[q] = float(e.xStep) * ddx[q] + ddy[q];
-                e.carry[q] = ddx[q];
+            edgeSetup(&e.t.edge, &A, &poly[bottom]);
+            if (e.t.edge.rows <= 0) return e;
+            float ax = float((e.t.edge.x << 16) - A.x + 32768) / 65536.0f;
+            float ay = float((int64_t(e.t.edge.yStart) << 16) + 32768 - A.y) / 65536.0f;
+            float* f[3] = {&e.t.oow, &e.t.uoz, &e.t.voz};
+            for (int k = 0; k < 3; ++k) {
+                *f[k] = rv[top].f[k] + ddy[k] * ay + ddx[k] * ax;
+                e.step[k] = float(e.t.edge.xStep) * ddx[k] + ddy[k];
+                e.carry[k] = ddx[k];
             }
             return e;
         };
         RefEdge longEdge = setup(a, c), upper = setup(a, b), lower = setup(b, c);
         for (RefEdge* shortEdge : {&upper, &lower}) {
-            for (int64_t k = 0; k < shortEdge->rows; ++k) {
-                int64_t row = shortEdge->yStart + k;
+            for (int64_t k = 0; k < shortEdge->t.edge.rows; ++k) {
+                int64_t row = shortEdge->t.edge.yStart + k;
                 if (row >= clip.top && row < clip.bottom)
-                    referenceSpan(canvas, int(row), longEdge.asSpanEdge(), shortEdge->asSpanEdge(),
-                                  g, tex, clip.left, clip.right);
+                    referenceSpan(canvas, int(row), longEdge.t, shortEdge->t, g, tex, clip.left,
+                                  clip.right);
                 longEdge.advance();
                 shortEdge->advance();
             }

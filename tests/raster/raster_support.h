@@ -1,12 +1,12 @@
 // Shared pieces of the rasterizer tests: a drawing target with guard bands
-// all around it, exact coverage oracles of the fill convention, random
+// all around it, an exact coverage oracle of the fill convention, random
 // polygons, and a straightforward per-pixel textured fill written from the
 // rules (no blocks skipped cleverly, no vector code) to compare against.
 #pragma once
 
 #include <spanwright/spanwright.h>
 
-#include "raster/raster.h"
+#include "raster/spantex.h"
 #include "support.h"
 #include "wide_int.h"
 
@@ -17,6 +17,7 @@
 
 namespace rastertest {
 
+using swtest::Rng;
 using swtest::withPlainAndFast;
 
 constexpr int32_t fx(double pixels) {
@@ -37,13 +38,10 @@ struct Canvas {
     // Pixel (x, y) of the target; x and y may reach into the guard.
     uint32_t at(int x, int y) const { return swtest::pixelAt(&bm, x, y); }
     void put(int x, int y, uint32_t value) { swtest::setPixelAt(&bm, x, y, value); }
-    void fillTarget(uint32_t value);
     // True when no byte outside the target changed.
     bool guardIntact() const;
-    // Pixels (x0 .. x0 + w - 1, y0 .. y0 + h - 1), which may lie in the
-    // guard; without arguments the whole target.
-    std::vector<uint32_t> window(int x0, int y0, int w, int h) const;
-    std::vector<uint32_t> target() const { return window(0, 0, width, height); }
+    // The target's pixels, row by row.
+    std::vector<uint32_t> target() const;
     ClipRect wholeWithGuard() const {
         return ClipRect{-guard, -guard, width + guard, height + guard};
     }
@@ -61,25 +59,12 @@ struct CurrentTexture {
 
 // ----------------------------------------------------------------- oracles
 
-// Fill convention, geometric form, for a convex polygon: the centre of
-// pixel (c, r) is inside every edge's half-plane, and where it lies exactly
-// on an edge that edge bounds the polygon on its right, or is horizontal
-// and bounds it below. Exact in 128-bit integers. Degenerate polygons (zero
-// area) fill nothing.
-bool convexCovers(const std::vector<vertex_tag>& poly, int64_t c, int64_t r);
-
-// The row rule for any polygon: in row r the span runs between the x of
-// the last edge (in polygon order) that runs down across the row centre
-// and the last that runs up across it, each x being the first column whose
-// centre is strictly right of the edge. Each row is computed on its own by
-// one exact division. Fills `lo`/`hi` and returns false when the row has no
-// span.
-bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_t* hi);
-
-// The two oracles over a w x h target as images: `value` where the rule
-// fills, 0 elsewhere.
-std::vector<uint32_t> convexImage(const std::vector<vertex_tag>& poly, int w, int h,
-                                  uint32_t value);
+// The row rule, exact for any polygon: in row r the span runs between the
+// x of the last edge (in polygon order) that runs down across the row
+// centre and the last that runs up across it, each x being the first
+// column whose centre is strictly right of the edge, each row computed on
+// its own by one exact division. As an image of a w x h target: `value`
+// where it fills, 0 elsewhere.
 std::vector<uint32_t> rowRuleImage(const std::vector<vertex_tag>& poly, int w, int h,
                                    uint32_t value);
 
@@ -93,7 +78,7 @@ std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int
 Int128 doubledArea(const std::vector<vertex_tag>& poly);
 
 // Draws `poly` through polyBegin / polyVertex / polyEnd in mode `mode`.
-void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag>& poly);
+void drawPolygon(bitmap_tag* target, int mode, std::vector<vertex_tag> poly);
 
 std::string describe(const std::vector<vertex_tag>& poly);
 
@@ -108,6 +93,12 @@ struct RefTexture {
     bool keyed;
     std::function<uint32_t(uint32_t)> convert;
 };
+
+// `texture` as span table row `c` draws it, from the rules rather than the
+// row's flags: 16-bit texels as they are, 4-bit ones of colormapped rows
+// through `colormap`, and 8-bit ones on 16-bit targets through the
+// target's screen table.
+RefTexture refTextureOf(const bitmap_tag& texture, const TexSpanCase& c, const uint8_t* colormap);
 
 // The textured fill of a convex polygon (fan from vertex 0), every pixel
 // per the rules: per-triangle gradients in floats, the exact edge stepper,
