@@ -51,23 +51,21 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         ASSERT_TRUE(screenBegin(&m));
         EXPECT_EQ(scripted::count("SetDisplayMode"), !c.dedicated);
         EXPECT_EQ(scripted::count("primary.SetClipper"), c.dedicated);
-        EXPECT_EQ(ScreenGetPixelType(), c.type);
-        EXPECT_EQ(screenSupportsTGA(), c.type != PIXEL_PAL8);
         bitmap_tag* bb = screenGetBackBuffer();
+        EXPECT_EQ(ScreenGetPixelType(), c.type);
         EXPECT_EQ(+bb->pixelType, c.type);
         EXPECT_EQ(+bb->rowBytes, c.width * (c.dedicated ? c.desktop.bits : c.bits) / 8);
-        bitmap_tag *frame = nullptr, *black = nullptr;
-        ASSERT_TRUE(bitmapAlloc(&frame, c.type, bb->width, bb->height, 0));
-        ASSERT_TRUE(bitmapAlloc(&black, c.type, bb->width, bb->height, 0));
-        std::memset(black->pixels, 0, size_t(black->rowBytes) * black->height);
         // A 32-bit display shows no frame of a 16-bit type.
         const bool sameDepth = 8 * bytesPerPixel(c.type) == bb->rowBytes * 8 / c.width;
+        bitmap_tag* frame = nullptr;
+        ASSERT_TRUE(bitmapAlloc(&frame, c.type, bb->width, bb->height, 0));
         EXPECT_EQ(screenReadFrame(frame), sameDepth);
         ASSERT_TRUE(lockBitmap());
+        const size_t bytes = size_t(bb->rowBytes) * bb->height;
         if (sameDepth) {
-            EXPECT_EQ(swtest::bitmapHash(frame), swtest::bitmapHash(black));
-            EXPECT_EQ(swtest::bitmapHash(bb), swtest::bitmapHash(black));
-            for (int32_t i = 0; i < bb->rowBytes * bb->height; ++i)
+            EXPECT_EQ(std::count(frame->pixels, frame->pixels + bytes, 0), int64_t(bytes));
+            EXPECT_EQ(std::count(bb->pixels, bb->pixels + bytes, 0), int64_t(bytes));
+            for (size_t i = 0; i < bytes; ++i)
                 bb->pixels[i] = uint8_t(rng.next());
             ASSERT_TRUE(screenDisplay(bb));
             ASSERT_TRUE(screenReadFrame(frame));
@@ -77,7 +75,6 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
             EXPECT_EQ(swtest::bitmapHash(frame) == swtest::bitmapHash(bb), !c.dedicated);
         }
         bitmapFree(frame);
-        bitmapFree(black);
         rasterEnd();
     }
 }
