@@ -79,26 +79,6 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
     }
 }
 
-// Giving the desktop back is retried until it works, at shut-down and when
-// the cooperative level is refused.
-TEST_F(ScreenTest, RestoringTheDesktopModeIsRetried) {
-    begin(640, 480, 8);
-    scripted::fail("RestoreDisplayMode", DDERR_GENERIC, 2);
-    rasterEnd();
-    EXPECT_EQ(scripted::calls(),
-              (Calls{"SetCooperativeLevel null 0x8", "RestoreDisplayMode", "RestoreDisplayMode",
-                     "RestoreDisplayMode", "primary.SetPalette null", "palette.Release",
-                     "back.Release", "primary.Release", "Release"}));
-    ASSERT_TRUE(open());
-    scripted::clear();
-    scripted::fail("SetCooperativeLevel", ddCode(581));
-    scripted::fail("RestoreDisplayMode", DDERR_GENERIC, 2);
-    screenmode_tag m = mode(640, 480, 8);
-    EXPECT_FALSE(screenBegin(&m));
-    EXPECT_EQ(scripted::count("RestoreDisplayMode"), 3);
-    EXPECT_EQ(scripted::calls().back(), "Release");
-}
-
 // A failed step releases everything, except a failed palette, which keeps
 // the surfaces; the mode is not pushed and the next set-up works.
 TEST_F(ScreenTest, FailedSetUpStep) {
@@ -117,13 +97,21 @@ TEST_F(ScreenTest, FailedSetUpStep) {
     }
 }
 
-// A lost surface is restored (the palette remade, in a window the back
-// surface and its colour key too) by the call that meets it, which fails
-// once; a surface still drawing is waited for.
+// The whole call log of a call that meets a lost surface or one still
+// drawing. A lost surface is restored (the palette remade, in a window the
+// back surface and its colour key too) by the call that meets it, which
+// fails once; a surface still drawing is waited for; a failed restore ends
+// the call. Giving the desktop back is retried until it works, at
+// shut-down and when the cooperative level is refused.
 TEST_F(ScreenTest, RetriesAndRestores) {
     const Calls restore = {"primary.Restore", "palette.Release", "CreatePalette 0x44",
                            "primary.SetPalette"};
-    const std::string fill = "back.Blt colorfill 1,2,3,4 52";
+    const Calls release = {"primary.SetPalette null", "palette.Release", "back.Release",
+                           "primary.Release", "Release"};
+    const Calls giveBack = {"SetCooperativeLevel null 0x8", "RestoreDisplayMode",
+                            "RestoreDisplayMode", "RestoreDisplayMode"};
+    const std::string blt = "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0",
+                      fill = "back.Blt colorfill 1,2,3,4 52";
     auto present = [] { return screenDisplayObject()->Present(nullptr); };
     auto clear = [] {
         const DDRect r = {1, 2, 3, 4};
@@ -131,17 +119,33 @@ TEST_F(ScreenTest, RetriesAndRestores) {
         return true; // no result: the calls tell
     };
     auto readFrame = [] {
-        bitmap_tag frame = {PIXEL_PAL8, 640, 480, 640, nullptr, nullptr};
         static uint8_t pixels[640 * 480];
+        bitmap_tag frame = {PIXEL_PAL8, 640, 480, 640, nullptr, nullptr};
         frame.pixels = pixels;
         return screenReadFrame(&frame) != 0;
     };
-    auto flushMeetingLoss = [] {
+    auto flushMeetingLoss = [] { // entries refused: attached again, which meets the loss
         scripted::fail("primary.SetPalette", DDERR_SURFACELOST);
-        screenFlushPalette();
-        return true;
+        return screenFlushPalette(), true;
+    };
+    auto windowedDisplay = [] { // through screenDisplay a dropped frame is not reported
+        screenDisplayObject()->SetColorKey(1, 5);
+        scripted::clear();
+        scripted::fail("primary.Blt", DDERR_SURFACELOST);
+        return screenDisplay(screenGetBackBuffer()) != 0;
+    };
+    auto failedRestore = [] {
+        scripted::fail("primary.Restore", DDERR_GENERIC);
+        return lockBitmap() != 0;
+    };
+    auto end = [] { return rasterEnd(), true; };
+    auto refusedLevel = [] {
+        scripted::fail("SetCooperativeLevel", ddCode(581));
+        screenmode_tag m = mode(640, 480, 16);
+        return screenBegin(&m) != 0;
     };
     struct Row {
+        uint8_t dedicated;
         const char* call;
         DDResult result;
         int times;
@@ -149,41 +153,32 @@ TEST_F(ScreenTest, RetriesAndRestores) {
         bool succeeds;
         Calls calls;
     } rows[] = {
-        {"primary.BltFast", DDERR_SURFACELOST, 1, present, false,
-         Calls{"primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0"} + restore},
-        {"back.Lock", DDERR_SURFACELOST, 1, lockBitmap, false, Calls{"back.Lock"} + restore},
-        {"back.Blt", DDERR_SURFACELOST, 1, clear, true, Calls{fill} + restore},
-        {"primary.Lock", DDERR_SURFACELOST, 1, readFrame, false,
+        {0, "primary.BltFast", DDERR_SURFACELOST, 1, present, false, Calls{blt} + restore},
+        {0, "back.Lock", DDERR_SURFACELOST, 1, lockBitmap, false, Calls{"back.Lock"} + restore},
+        {0, "back.Blt", DDERR_SURFACELOST, 1, clear, true, Calls{fill} + restore},
+        {0, "primary.Lock", DDERR_SURFACELOST, 1, readFrame, false,
          Calls{"GetDisplayMode", "primary.Lock"} + restore},
-        // Entries refused: the palette is attached again, and that meets the loss.
-        {"palette.SetEntries", DDERR_GENERIC, 1, flushMeetingLoss, true,
+        {0, "palette.SetEntries", DDERR_GENERIC, 1, flushMeetingLoss, true,
          Calls{"palette.SetEntries 0 256", "primary.SetPalette"} + restore},
-        {"back.Lock", DDERR_WASSTILLDRAWING, 3, lockBitmap, true, Calls(4, "back.Lock")},
-        {"primary.BltFast", DDERR_WASSTILLDRAWING, 2, present, true,
-         Calls(3, "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0")},
-        {"back.Blt", DDERR_WASSTILLDRAWING, 5, clear, true, Calls(6, fill)},
+        {1, "primary.Blt", DDERR_SURFACELOST, 0, windowedDisplay, true,
+         Calls{"primary.Blt 10,20,650,500 <- back 0,0,640,480 flags=0x800 fx=0x8"} + restore +
+             Calls{"back.Restore", "back.SetColorKey 0x8 5,5"}},
+        {0, "back.Lock", DDERR_SURFACELOST, 1, failedRestore, false,
+         Calls{"back.Lock", "primary.Restore"}},
+        {0, "back.Lock", DDERR_WASSTILLDRAWING, 3, lockBitmap, true, Calls(4, "back.Lock")},
+        {0, "primary.BltFast", DDERR_WASSTILLDRAWING, 2, present, true, Calls(3, blt)},
+        {0, "back.Blt", DDERR_WASSTILLDRAWING, 5, clear, true, Calls(6, fill)},
+        {0, "RestoreDisplayMode", DDERR_GENERIC, 2, end, true, giveBack + release},
+        {0, "RestoreDisplayMode", DDERR_GENERIC, 2, refusedLevel, false,
+         release + Calls{"DirectDrawCreate", "SetCooperativeLevel window 0x51"} + giveBack +
+             Calls{"Release"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.call);
-        begin(640, 480, 8);
-        scripted::fail(row.call, row.result, row.times);
+        begin(640, 480, 8, row.dedicated);
+        if (row.times) scripted::fail(row.call, row.result, row.times); // else the run does
         EXPECT_EQ(row.run(), row.succeeds);
         EXPECT_EQ(scripted::calls(), row.calls);
         rasterEnd();
     }
-    // In a window the back surface is restored too, with its colour key;
-    // through screenDisplay a dropped frame is not reported.
-    begin(640, 480, 8, 1);
-    screenDisplayObject()->SetColorKey(1, 5);
-    scripted::clear();
-    scripted::fail("primary.Blt", DDERR_SURFACELOST);
-    EXPECT_TRUE(screenDisplay(screenGetBackBuffer()));
-    EXPECT_EQ(scripted::calls(),
-              (Calls{"primary.Blt 10,20,650,500 <- back 0,0,640,480 flags=0x800 fx=0x8"} + restore +
-               Calls{"back.Restore", "back.SetColorKey 0x8 5,5"}));
-    // A failed restore ends the call too.
-    scripted::fail("back.Lock", DDERR_SURFACELOST);
-    scripted::fail("primary.Restore", DDERR_GENERIC);
-    EXPECT_FALSE(lockBitmap());
-    EXPECT_EQ(screenDisplayObject()->lastResult(), DDERR_GENERIC);
 }
