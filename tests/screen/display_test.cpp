@@ -60,6 +60,15 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         bitmap_tag* frame = nullptr;
         ASSERT_TRUE(bitmapAlloc(&frame, c.type, bb->width, bb->height, 0));
         EXPECT_EQ(screenReadFrame(frame), sameDepth);
+        bitmap_tag wrong[] = {*frame, *frame, *frame, *frame, *frame}; // other shapes: refused
+        wrong[0].pixelType = c.type == PIXEL_PAL8 ? PIXEL_RGB565 : PIXEL_PAL8;
+        wrong[1].width = bb->width + 1;
+        wrong[2].height = bb->height - 1;
+        wrong[3].rowBytes = frame->rowBytes - 1;
+        wrong[4].pixels = nullptr;
+        for (bitmap_tag& w : wrong)
+            EXPECT_FALSE(screenReadFrame(&w));
+        EXPECT_FALSE(screenReadFrame(nullptr));
         ASSERT_TRUE(lockBitmap());
         const size_t bytes = size_t(bb->rowBytes) * bb->height;
         if (sameDepth) {
@@ -74,8 +83,9 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
             ASSERT_TRUE(screenReadFrame(frame));
             EXPECT_EQ(swtest::bitmapHash(frame) == swtest::bitmapHash(bb), !c.dedicated);
         }
-        bitmapFree(frame);
         rasterEnd();
+        EXPECT_FALSE(screenReadFrame(frame)); // no display
+        bitmapFree(frame);
     }
 }
 

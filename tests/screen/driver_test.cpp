@@ -42,24 +42,6 @@ struct Environment {
 
 } // namespace
 
-TEST_F(ScreenTest, ReadFrameRefusesOtherShapes) {
-    bitmap_tag* frame = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&frame, PIXEL_PAL8, 640, 480, 0));
-    EXPECT_FALSE(screenReadFrame(frame)); // no display
-    begin(640, 480, 8);
-    EXPECT_TRUE(screenReadFrame(frame));
-    EXPECT_FALSE(screenReadFrame(nullptr));
-    bitmap_tag wrong[] = {*frame, *frame, *frame, *frame, *frame};
-    wrong[0].pixelType = PIXEL_RGB565;
-    wrong[1].width = 641;
-    wrong[2].height = 479;
-    wrong[3].rowBytes = 639;
-    wrong[4].pixels = nullptr;
-    for (bitmap_tag& w : wrong)
-        EXPECT_FALSE(screenReadFrame(&w));
-    bitmapFree(frame);
-}
-
 TEST_F(ScreenTest, DriverChoiceByName) {
     displayDriverOverride(nullptr);
     struct {
