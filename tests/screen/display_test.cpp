@@ -46,7 +46,7 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         memoryDisplaySetDesktop(c.desktop);
         memoryDisplaySetModeGreenMask(c.modeGreen);
         ASSERT_TRUE(open(false, c.dedicated));
-        scripted::clear();
+        scripted::calls.clear();
         screenmode_tag m = mode(c.width, c.width * 3 / 4, c.bits);
         ASSERT_TRUE(screenBegin(&m));
         EXPECT_EQ(scripted::count("SetDisplayMode"), !c.dedicated);
@@ -140,7 +140,7 @@ TEST_F(ScreenTest, RetriesAndRestores) {
     };
     auto windowedDisplay = [] { // through screenDisplay a dropped frame is not reported
         screenDisplayObject()->SetColorKey(1, 5);
-        scripted::clear();
+        scripted::calls.clear();
         scripted::fail("primary.Blt", DDERR_SURFACELOST);
         return screenDisplay(screenGetBackBuffer()) != 0;
     };
@@ -188,7 +188,7 @@ TEST_F(ScreenTest, RetriesAndRestores) {
         begin(640, 480, 8, row.dedicated);
         if (row.times) scripted::fail(row.call, row.result, row.times); // else the run does
         EXPECT_EQ(row.run(), row.succeeds);
-        EXPECT_EQ(scripted::calls(), row.calls);
+        EXPECT_EQ(scripted::calls, row.calls);
         rasterEnd();
     }
 }

@@ -83,7 +83,7 @@ class ScreenTest : public ::testing::Test {
         ASSERT_TRUE(open(false, dedicated));
         screenmode_tag m = mode(width, height, bits);
         ASSERT_TRUE(screenBegin(&m));
-        scripted::clear();
+        scripted::calls.clear();
         headless::clearCallLog();
     }
 

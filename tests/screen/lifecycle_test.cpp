@@ -49,12 +49,12 @@ TEST_F(ScreenTest, ModeStack) {
     ASSERT_TRUE(headless::cursorClip(&clip));
     EXPECT_EQ(clip.left + clip.top + clip.right + clip.bottom, 10 + 20 + 650 + 500);
     ASSERT_TRUE(screenBegin(&b));
-    scripted::clear();
+    scripted::calls.clear();
     EXPECT_TRUE(screenEnd());
     EXPECT_EQ(scripted::count("SetDisplayMode"), 1);
     EXPECT_EQ(std::memcmp(bb, &atLoad, offsetof(bitmap_tag, map)), 0);
     EXPECT_EQ(std::memcmp(screenCurrentMode(), &a, sizeof a), 0);
-    scripted::clear();
+    scripted::calls.clear();
     ASSERT_TRUE(screenBegin(&a)); // the same mode again: no new set-up
     EXPECT_TRUE(screenEnd());
     EXPECT_EQ(scripted::count("DirectDrawCreate"), 0);
@@ -85,7 +85,7 @@ TEST_F(ScreenTest, Locking) {
     std::memset(bb->pixels, 0x5A, size_t(bb->rowBytes) * bb->height); // all writable
     unlockBitmap();
     unlockBitmap();
-    EXPECT_EQ(scripted::calls(), (std::vector<std::string>{"back.Lock", "back.Unlock"}));
+    EXPECT_EQ(scripted::calls, (std::vector<std::string>{"back.Lock", "back.Unlock"}));
 }
 
 // The readout after each frame, with the tick at the given second: the

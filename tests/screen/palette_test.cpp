@@ -57,11 +57,11 @@ TEST_F(ScreenTest, OneFlushOfAllEntriesBeforeTheFrame) {
     part.width = 100;
     part.height = 10;
     EXPECT_EQ(screenDisplayed(&part), 0);
-    EXPECT_EQ(scripted::calls(),
+    EXPECT_EQ(scripted::calls,
               (std::vector<std::string>{"back.Lock", "back.Unlock", "palette.SetEntries 0 256",
                                         "primary.BltFast 0,0 <- back 0,0,100,10 flags=0x0"}));
     EXPECT_EQ(screenShadowDirty, 0);
-    const DDPaletteEntry* sent = scripted::lastPaletteEntries();
+    const DDPaletteEntry* sent = scripted::sentEntries;
     for (int i = 0; i < 256; ++i) {
         const uint32_t rgb = uint32_t(sent[i].red) << 16 | sent[i].green << 8 | sent[i].blue;
         ASSERT_TRUE(rgb == (palette[i] & 0xFFFFFF) && sent[i].flags == PC_RESERVED) << i;
@@ -69,7 +69,7 @@ TEST_F(ScreenTest, OneFlushOfAllEntriesBeforeTheFrame) {
     ASSERT_TRUE(lockBitmap());
     EXPECT_EQ(std::count(bb->pixels, bb->pixels + 64, 0), 64) << "the readout was drawn";
     // Nothing changed: no flush; full screen, focus changes do nothing.
-    scripted::clear();
+    scripted::calls.clear();
     headless::clearCallLog();
     screenDisplay(bb);
     screenLostFocus();

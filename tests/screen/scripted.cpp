@@ -8,12 +8,14 @@
 #include <map>
 
 namespace scripted {
+
+std::vector<std::string> calls;
+DDPaletteEntry sentEntries[256];
+const void* backMemory = nullptr;
+
 namespace {
 
-std::vector<std::string> record;
 std::map<std::string, std::pair<DDResult, int>> failures;
-DDPaletteEntry sentEntries[256];
-const void* liveBackMemory = nullptr;
 
 std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* f, ...) {
@@ -32,7 +34,7 @@ std::string rect(const DDRect* r) {
 // Records the call; answers its scripted result, or runs it.
 template <class Run>
 DDResult call(const std::string& text, Run run) {
-    record.push_back(text);
+    calls.push_back(text);
     auto it = failures.find(text.substr(0, text.find(' ')));
     if (it == failures.end()) return run();
     const DDResult result = it->second.first;
@@ -47,8 +49,8 @@ class Wrapped : public Interface {
     Wrapped(Interface* inner, std::string role) : inner(inner), role(std::move(role)) {}
     virtual ~Wrapped() = default;
     void Release() override {
-        record.push_back(role.empty() ? "Release" : role + ".Release");
-        if (role == "back") liveBackMemory = nullptr;
+        calls.push_back(role.empty() ? "Release" : role + ".Release");
+        if (role == "back") backMemory = nullptr;
         inner->Release();
         delete this;
     }
@@ -87,7 +89,7 @@ class Surface final : public Wrapped<DDSurface> {
     DDResult Lock(const DDRect* r, DDSurfaceDesc* desc, uint32_t flags, void* event) override {
         return call(role + ".Lock", [&] {
             DDResult result = inner->Lock(r, desc, flags, event);
-            if (result == DD_OK && role == "back") liveBackMemory = desc->surface;
+            if (result == DD_OK && role == "back") backMemory = desc->surface;
             return result;
         });
     }
@@ -186,36 +188,20 @@ const DisplayDriver scriptedDriver = {nullptr, nullptr, nullptr, create, windows
 
 const DisplayDriverRow driver = {"scripted", &scriptedDriver};
 
-const std::vector<std::string>& calls() {
-    return record;
-}
-
-void clear() {
-    record.clear();
-}
-
 void fail(const std::string& name, DDResult result, int times) {
     failures[name] = {result, times};
 }
 
 void reset() {
-    record.clear();
+    calls.clear();
     failures.clear();
 }
 
 int count(const std::string& name) {
     int n = 0;
-    for (const auto& text : record)
+    for (const auto& text : calls)
         n += text.substr(0, text.find(' ')) == name;
     return n;
-}
-
-const DDPaletteEntry* lastPaletteEntries() {
-    return sentEntries;
-}
-
-const void* backMemory() {
-    return liveBackMemory;
 }
 
 } // namespace scripted
