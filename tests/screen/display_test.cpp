@@ -72,7 +72,9 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         ASSERT_TRUE(lockBitmap());
         const size_t bytes = size_t(bb->rowBytes) * bb->height;
         if (sameDepth) {
-            EXPECT_EQ(std::count(frame->pixels, frame->pixels + bytes, 0), int64_t(bytes));
+            EXPECT_EQ(
+                std::count(frame->pixels, frame->pixels + size_t(frame->rowBytes) * bb->height, 0),
+                int64_t(frame->rowBytes) * bb->height);
             EXPECT_EQ(std::count(bb->pixels, bb->pixels + bytes, 0), int64_t(bytes));
             for (size_t i = 0; i < bytes; ++i)
                 bb->pixels[i] = uint8_t(rng.next());
