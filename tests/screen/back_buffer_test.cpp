@@ -58,7 +58,7 @@ class BackBufferTest : public ScreenTest {
     // written (the sanitizer build checks that memory).
     void check(bool scriptedDriver) {
         bitmap_tag* bb = screenGetBackBuffer();
-        const bool live = bb->pixels == nullptr || bb->pixels == scripted::backMemory();
+        const bool live = bb->pixels == nullptr || bb->pixels == scripted::backMemory;
         EXPECT_TRUE(live || !scriptedDriver);
         if (!bb->pixels || bb->height <= 0) return;
         bitmap_tag row = *bb;

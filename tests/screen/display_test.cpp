@@ -46,28 +46,37 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         memoryDisplaySetDesktop(c.desktop);
         memoryDisplaySetModeGreenMask(c.modeGreen);
         ASSERT_TRUE(open(false, c.dedicated));
-        scripted::clear();
+        scripted::calls.clear();
         screenmode_tag m = mode(c.width, c.width * 3 / 4, c.bits);
         ASSERT_TRUE(screenBegin(&m));
         EXPECT_EQ(scripted::count("SetDisplayMode"), !c.dedicated);
         EXPECT_EQ(scripted::count("primary.SetClipper"), c.dedicated);
-        EXPECT_EQ(ScreenGetPixelType(), c.type);
-        EXPECT_EQ(screenSupportsTGA(), c.type != PIXEL_PAL8);
         bitmap_tag* bb = screenGetBackBuffer();
+        EXPECT_EQ(ScreenGetPixelType(), c.type);
         EXPECT_EQ(+bb->pixelType, c.type);
         EXPECT_EQ(+bb->rowBytes, c.width * (c.dedicated ? c.desktop.bits : c.bits) / 8);
-        bitmap_tag *frame = nullptr, *black = nullptr;
-        ASSERT_TRUE(bitmapAlloc(&frame, c.type, bb->width, bb->height, 0));
-        ASSERT_TRUE(bitmapAlloc(&black, c.type, bb->width, bb->height, 0));
-        std::memset(black->pixels, 0, size_t(black->rowBytes) * black->height);
         // A 32-bit display shows no frame of a 16-bit type.
         const bool sameDepth = 8 * bytesPerPixel(c.type) == bb->rowBytes * 8 / c.width;
+        bitmap_tag* frame = nullptr;
+        ASSERT_TRUE(bitmapAlloc(&frame, c.type, bb->width, bb->height, 0));
         EXPECT_EQ(screenReadFrame(frame), sameDepth);
+        bitmap_tag wrong[] = {*frame, *frame, *frame, *frame, *frame}; // other shapes: refused
+        wrong[0].pixelType = c.type == PIXEL_PAL8 ? PIXEL_RGB565 : PIXEL_PAL8;
+        wrong[1].width = bb->width + 1;
+        wrong[2].height = bb->height - 1;
+        wrong[3].rowBytes = frame->rowBytes - 1;
+        wrong[4].pixels = nullptr;
+        for (bitmap_tag& w : wrong)
+            EXPECT_FALSE(screenReadFrame(&w));
+        EXPECT_FALSE(screenReadFrame(nullptr));
         ASSERT_TRUE(lockBitmap());
+        const size_t bytes = size_t(bb->rowBytes) * bb->height;
         if (sameDepth) {
-            EXPECT_EQ(swtest::bitmapHash(frame), swtest::bitmapHash(black));
-            EXPECT_EQ(swtest::bitmapHash(bb), swtest::bitmapHash(black));
-            for (int32_t i = 0; i < bb->rowBytes * bb->height; ++i)
+            EXPECT_EQ(
+                std::count(frame->pixels, frame->pixels + size_t(frame->rowBytes) * bb->height, 0),
+                int64_t(frame->rowBytes) * bb->height);
+            EXPECT_EQ(std::count(bb->pixels, bb->pixels + bytes, 0), int64_t(bytes));
+            for (size_t i = 0; i < bytes; ++i)
                 bb->pixels[i] = uint8_t(rng.next());
             ASSERT_TRUE(screenDisplay(bb));
             ASSERT_TRUE(screenReadFrame(frame));
@@ -76,30 +85,10 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
             ASSERT_TRUE(screenReadFrame(frame));
             EXPECT_EQ(swtest::bitmapHash(frame) == swtest::bitmapHash(bb), !c.dedicated);
         }
-        bitmapFree(frame);
-        bitmapFree(black);
         rasterEnd();
+        EXPECT_FALSE(screenReadFrame(frame)); // no display
+        bitmapFree(frame);
     }
-}
-
-// Giving the desktop back is retried until it works, at shut-down and when
-// the cooperative level is refused.
-TEST_F(ScreenTest, RestoringTheDesktopModeIsRetried) {
-    begin(640, 480, 8);
-    scripted::fail("RestoreDisplayMode", DDERR_GENERIC, 2);
-    rasterEnd();
-    EXPECT_EQ(scripted::calls(),
-              (Calls{"SetCooperativeLevel null 0x8", "RestoreDisplayMode", "RestoreDisplayMode",
-                     "RestoreDisplayMode", "primary.SetPalette null", "palette.Release",
-                     "back.Release", "primary.Release", "Release"}));
-    ASSERT_TRUE(open());
-    scripted::clear();
-    scripted::fail("SetCooperativeLevel", ddCode(581));
-    scripted::fail("RestoreDisplayMode", DDERR_GENERIC, 2);
-    screenmode_tag m = mode(640, 480, 8);
-    EXPECT_FALSE(screenBegin(&m));
-    EXPECT_EQ(scripted::count("RestoreDisplayMode"), 3);
-    EXPECT_EQ(scripted::calls().back(), "Release");
 }
 
 // A failed step releases everything, except a failed palette, which keeps
@@ -120,13 +109,21 @@ TEST_F(ScreenTest, FailedSetUpStep) {
     }
 }
 
-// A lost surface is restored (the palette remade, in a window the back
-// surface and its colour key too) by the call that meets it, which fails
-// once; a surface still drawing is waited for.
+// The whole call log of a call that meets a lost surface or one still
+// drawing. A lost surface is restored (the palette remade, in a window the
+// back surface and its colour key too) by the call that meets it, which
+// fails once; a surface still drawing is waited for; a failed restore ends
+// the call. Giving the desktop back is retried until it works, at
+// shut-down and when the cooperative level is refused.
 TEST_F(ScreenTest, RetriesAndRestores) {
     const Calls restore = {"primary.Restore", "palette.Release", "CreatePalette 0x44",
                            "primary.SetPalette"};
-    const std::string fill = "back.Blt colorfill 1,2,3,4 52";
+    const Calls release = {"primary.SetPalette null", "palette.Release", "back.Release",
+                           "primary.Release", "Release"};
+    const Calls giveBack = {"SetCooperativeLevel null 0x8", "RestoreDisplayMode",
+                            "RestoreDisplayMode", "RestoreDisplayMode"};
+    const std::string blt = "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0",
+                      fill = "back.Blt colorfill 1,2,3,4 52";
     auto present = [] { return screenDisplayObject()->Present(nullptr); };
     auto clear = [] {
         const DDRect r = {1, 2, 3, 4};
@@ -134,17 +131,33 @@ TEST_F(ScreenTest, RetriesAndRestores) {
         return true; // no result: the calls tell
     };
     auto readFrame = [] {
-        bitmap_tag frame = {PIXEL_PAL8, 640, 480, 640, nullptr, nullptr};
         static uint8_t pixels[640 * 480];
+        bitmap_tag frame = {PIXEL_PAL8, 640, 480, 640, nullptr, nullptr};
         frame.pixels = pixels;
         return screenReadFrame(&frame) != 0;
     };
-    auto flushMeetingLoss = [] {
+    auto flushMeetingLoss = [] { // entries refused: attached again, which meets the loss
         scripted::fail("primary.SetPalette", DDERR_SURFACELOST);
-        screenFlushPalette();
-        return true;
+        return screenFlushPalette(), true;
+    };
+    auto windowedDisplay = [] { // through screenDisplay a dropped frame is not reported
+        screenDisplayObject()->SetColorKey(1, 5);
+        scripted::calls.clear();
+        scripted::fail("primary.Blt", DDERR_SURFACELOST);
+        return screenDisplay(screenGetBackBuffer()) != 0;
+    };
+    auto failedRestore = [] {
+        scripted::fail("primary.Restore", DDERR_GENERIC);
+        return lockBitmap() != 0;
+    };
+    auto end = [] { return rasterEnd(), true; };
+    auto refusedLevel = [] {
+        scripted::fail("SetCooperativeLevel", ddCode(581));
+        screenmode_tag m = mode(640, 480, 16);
+        return screenBegin(&m) != 0;
     };
     struct Row {
+        uint8_t dedicated;
         const char* call;
         DDResult result;
         int times;
@@ -152,41 +165,32 @@ TEST_F(ScreenTest, RetriesAndRestores) {
         bool succeeds;
         Calls calls;
     } rows[] = {
-        {"primary.BltFast", DDERR_SURFACELOST, 1, present, false,
-         Calls{"primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0"} + restore},
-        {"back.Lock", DDERR_SURFACELOST, 1, lockBitmap, false, Calls{"back.Lock"} + restore},
-        {"back.Blt", DDERR_SURFACELOST, 1, clear, true, Calls{fill} + restore},
-        {"primary.Lock", DDERR_SURFACELOST, 1, readFrame, false,
+        {0, "primary.BltFast", DDERR_SURFACELOST, 1, present, false, Calls{blt} + restore},
+        {0, "back.Lock", DDERR_SURFACELOST, 1, lockBitmap, false, Calls{"back.Lock"} + restore},
+        {0, "back.Blt", DDERR_SURFACELOST, 1, clear, true, Calls{fill} + restore},
+        {0, "primary.Lock", DDERR_SURFACELOST, 1, readFrame, false,
          Calls{"GetDisplayMode", "primary.Lock"} + restore},
-        // Entries refused: the palette is attached again, and that meets the loss.
-        {"palette.SetEntries", DDERR_GENERIC, 1, flushMeetingLoss, true,
+        {0, "palette.SetEntries", DDERR_GENERIC, 1, flushMeetingLoss, true,
          Calls{"palette.SetEntries 0 256", "primary.SetPalette"} + restore},
-        {"back.Lock", DDERR_WASSTILLDRAWING, 3, lockBitmap, true, Calls(4, "back.Lock")},
-        {"primary.BltFast", DDERR_WASSTILLDRAWING, 2, present, true,
-         Calls(3, "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0")},
-        {"back.Blt", DDERR_WASSTILLDRAWING, 5, clear, true, Calls(6, fill)},
+        {1, "primary.Blt", DDERR_SURFACELOST, 0, windowedDisplay, true,
+         Calls{"primary.Blt 10,20,650,500 <- back 0,0,640,480 flags=0x800 fx=0x8"} + restore +
+             Calls{"back.Restore", "back.SetColorKey 0x8 5,5"}},
+        {0, "back.Lock", DDERR_SURFACELOST, 1, failedRestore, false,
+         Calls{"back.Lock", "primary.Restore"}},
+        {0, "back.Lock", DDERR_WASSTILLDRAWING, 3, lockBitmap, true, Calls(4, "back.Lock")},
+        {0, "primary.BltFast", DDERR_WASSTILLDRAWING, 2, present, true, Calls(3, blt)},
+        {0, "back.Blt", DDERR_WASSTILLDRAWING, 5, clear, true, Calls(6, fill)},
+        {0, "RestoreDisplayMode", DDERR_GENERIC, 2, end, true, giveBack + release},
+        {0, "RestoreDisplayMode", DDERR_GENERIC, 2, refusedLevel, false,
+         release + Calls{"DirectDrawCreate", "SetCooperativeLevel window 0x51"} + giveBack +
+             Calls{"Release"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.call);
-        begin(640, 480, 8);
-        scripted::fail(row.call, row.result, row.times);
+        begin(640, 480, 8, row.dedicated);
+        if (row.times) scripted::fail(row.call, row.result, row.times); // else the run does
         EXPECT_EQ(row.run(), row.succeeds);
-        EXPECT_EQ(scripted::calls(), row.calls);
+        EXPECT_EQ(scripted::calls, row.calls);
         rasterEnd();
     }
-    // In a window the back surface is restored too, with its colour key;
-    // through screenDisplay a dropped frame is not reported.
-    begin(640, 480, 8, 1);
-    screenDisplayObject()->SetColorKey(1, 5);
-    scripted::clear();
-    scripted::fail("primary.Blt", DDERR_SURFACELOST);
-    EXPECT_TRUE(screenDisplay(screenGetBackBuffer()));
-    EXPECT_EQ(scripted::calls(),
-              (Calls{"primary.Blt 10,20,650,500 <- back 0,0,640,480 flags=0x800 fx=0x8"} + restore +
-               Calls{"back.Restore", "back.SetColorKey 0x8 5,5"}));
-    // A failed restore ends the call too.
-    scripted::fail("back.Lock", DDERR_SURFACELOST);
-    scripted::fail("primary.Restore", DDERR_GENERIC);
-    EXPECT_FALSE(lockBitmap());
-    EXPECT_EQ(screenDisplayObject()->lastResult(), DDERR_GENERIC);
 }

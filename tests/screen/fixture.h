@@ -1,6 +1,7 @@
 // Shared set-up of the display tests: the scripted driver over a headless
 // display, the headless window layer with a fixed tick, everything as at
-// load, and a check that the display left nothing allocated.
+// load, and a check that the display left nothing allocated, no window
+// and no palette.
 #pragma once
 
 #include "scripted.h"
@@ -60,6 +61,7 @@ class ScreenTest : public ::testing::Test {
         rasterSetDisplayDriver("auto");
         EXPECT_EQ(memLiveBlocks(), liveBlocks) << "the display left blocks allocated";
         EXPECT_EQ(headless::liveWindows(), 0);
+        EXPECT_EQ(headless::livePalettes(), 0);
     }
 
     // ScreenBegin with the host window (its procedure hostProc), then
@@ -81,7 +83,7 @@ class ScreenTest : public ::testing::Test {
         ASSERT_TRUE(open(false, dedicated));
         screenmode_tag m = mode(width, height, bits);
         ASSERT_TRUE(screenBegin(&m));
-        scripted::clear();
+        scripted::calls.clear();
         headless::clearCallLog();
     }
 

@@ -8,12 +8,14 @@
 #include <map>
 
 namespace scripted {
+
+std::vector<std::string> calls;
+DDPaletteEntry sentEntries[256];
+const void* backMemory = nullptr;
+
 namespace {
 
-std::vector<std::string> record;
 std::map<std::string, std::pair<DDResult, int>> failures;
-DDPaletteEntry sentEntries[256];
-const void* liveBackMemory = nullptr;
 
 std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* f, ...) {
@@ -32,7 +34,7 @@ std::string rect(const DDRect* r) {
 // Records the call; answers its scripted result, or runs it.
 template <class Run>
 DDResult call(const std::string& text, Run run) {
-    record.push_back(text);
+    calls.push_back(text);
     auto it = failures.find(text.substr(0, text.find(' ')));
     if (it == failures.end()) return run();
     const DDResult result = it->second.first;
@@ -47,8 +49,8 @@ class Wrapped : public Interface {
     Wrapped(Interface* inner, std::string role) : inner(inner), role(std::move(role)) {}
     virtual ~Wrapped() = default;
     void Release() override {
-        record.push_back(role.empty() ? "Release" : role + ".Release");
-        if (role == "back") liveBackMemory = nullptr;
+        calls.push_back(role.empty() ? "Release" : role + ".Release");
+        if (role == "back") backMemory = nullptr;
         inner->Release();
         delete this;
     }
@@ -56,9 +58,13 @@ class Wrapped : public Interface {
     std::string role;
 };
 
-template <class Interface>
-Interface* unwrap(Interface* object) {
-    return object ? static_cast<Wrapped<Interface>*>(object)->inner : nullptr;
+// Has the headless display make an object, and wraps it.
+template <class Wrapper, class Interface, class Make>
+DDResult wrapped(Interface** out, const char* role, Make make) {
+    Interface* inner = nullptr;
+    const DDResult result = make(&inner);
+    *out = result == DD_OK ? new Wrapper(inner, role) : nullptr;
+    return result;
 }
 
 class Palette final : public Wrapped<DDPalette> {
@@ -76,10 +82,14 @@ class Palette final : public Wrapped<DDPalette> {
 class Surface final : public Wrapped<DDSurface> {
   public:
     using Wrapped::Wrapped;
+    static DDSurface* unwrap(DDSurface* s) { return s ? static_cast<Surface*>(s)->inner : nullptr; }
+    static const char* name(DDSurface* s) {
+        return s ? static_cast<Surface*>(s)->role.c_str() : "null";
+    }
     DDResult Lock(const DDRect* r, DDSurfaceDesc* desc, uint32_t flags, void* event) override {
         return call(role + ".Lock", [&] {
             DDResult result = inner->Lock(r, desc, flags, event);
-            if (result == DD_OK && role == "back") liveBackMemory = desc->surface;
+            if (result == DD_OK && role == "back") backMemory = desc->surface;
             return result;
         });
     }
@@ -93,15 +103,13 @@ class Surface final : public Wrapped<DDSurface> {
                 ? format("%s.Blt colorfill %s %u", role.c_str(), rect(dst).c_str(),
                          fx ? fx->fillColor : 0)
                 : format("%s.Blt %s <- %s %s flags=0x%X fx=0x%X", role.c_str(), rect(dst).c_str(),
-                         src ? static_cast<Surface*>(src)->role.c_str() : "null",
-                         rect(srcRect).c_str(), flags, fx ? fx->fx : 0);
+                         name(src), rect(srcRect).c_str(), flags, fx ? fx->fx : 0);
         if (flags & DDBLT_DDFX && fx && fx->size != 100) text += " badsize";
         return call(text, [&] { return inner->Blt(dst, unwrap(src), srcRect, flags, fx); });
     }
     DDResult BltFast(int32_t x, int32_t y, DDSurface* src, const DDRect* srcRect,
                      uint32_t flags) override {
-        return call(format("%s.BltFast %d,%d <- %s %s flags=0x%X", role.c_str(), x, y,
-                           src ? static_cast<Surface*>(src)->role.c_str() : "null",
+        return call(format("%s.BltFast %d,%d <- %s %s flags=0x%X", role.c_str(), x, y, name(src),
                            rect(srcRect).c_str(), flags),
                     [&] { return inner->BltFast(x, y, unwrap(src), srcRect, flags); });
     }
@@ -113,23 +121,14 @@ class Surface final : public Wrapped<DDSurface> {
                     [&] { return inner->SetColorKey(flags, key); });
     }
     DDResult SetClipper(DDClipper* clipper) override {
-        return call(role + ".SetClipper" + (clipper ? "" : " null"),
-                    [&] { return inner->SetClipper(clipper); });
+        return call(role + ".SetClipper", [&] { return inner->SetClipper(clipper); });
     }
     DDResult SetPalette(DDPalette* palette) override {
-        return call(role + ".SetPalette" + (palette ? "" : " null"),
-                    [&] { return inner->SetPalette(unwrap(palette)); });
+        return call(role + ".SetPalette" + (palette ? "" : " null"), [&] {
+            return inner->SetPalette(palette ? static_cast<Palette*>(palette)->inner : nullptr);
+        });
     }
 };
-
-// Has the headless display make an object, and wraps it.
-template <class Wrapper, class Interface, class Make>
-DDResult wrapped(Interface** out, const char* role, Make make) {
-    Interface* inner = nullptr;
-    const DDResult result = make(&inner);
-    *out = result == DD_OK ? new Wrapper(inner, role) : nullptr;
-    return result;
-}
 
 class Object final : public Wrapped<DDObject> {
   public:
@@ -146,16 +145,13 @@ class Object final : public Wrapped<DDObject> {
         return call("RestoreDisplayMode", [&] { return inner->RestoreDisplayMode(); });
     }
     DDResult CreateSurface(const DDSurfaceDesc* desc, DDSurface** out, void* outer) override {
-        const bool primary = desc->caps & DDSCAPS_PRIMARYSURFACE;
+        const char* role = desc->caps & DDSCAPS_PRIMARYSURFACE ? "primary" : "back";
         *out = nullptr;
-        return call(format("CreateSurface %s flags=0x%X caps=0x%X", primary ? "primary" : "back",
-                           desc->flags, desc->caps),
-                    [&] {
-                        return wrapped<Surface>(out, primary ? "primary" : "back",
-                                                [&](DDSurface** made) {
-                                                    return inner->CreateSurface(desc, made, outer);
-                                                });
-                    });
+        return call(std::string("CreateSurface ") + role, [&] {
+            return wrapped<Surface>(out, role, [&](DDSurface** made) {
+                return inner->CreateSurface(desc, made, outer);
+            });
+        });
     }
     DDResult CreateClipper(uint32_t flags, DDClipper** out, void* outer) override {
         *out = nullptr;
@@ -192,36 +188,20 @@ const DisplayDriver scriptedDriver = {nullptr, nullptr, nullptr, create, windows
 
 const DisplayDriverRow driver = {"scripted", &scriptedDriver};
 
-const std::vector<std::string>& calls() {
-    return record;
-}
-
-void clear() {
-    record.clear();
-}
-
 void fail(const std::string& name, DDResult result, int times) {
     failures[name] = {result, times};
 }
 
 void reset() {
-    record.clear();
+    calls.clear();
     failures.clear();
 }
 
 int count(const std::string& name) {
     int n = 0;
-    for (const auto& text : record)
+    for (const auto& text : calls)
         n += text.substr(0, text.find(' ')) == name;
     return n;
-}
-
-const DDPaletteEntry* lastPaletteEntries() {
-    return sentEntries;
-}
-
-const void* backMemory() {
-    return liveBackMemory;
 }
 
 } // namespace scripted

@@ -12,10 +12,9 @@ namespace scripted {
 
 extern const DisplayDriverRow driver;
 
-// The calls since the last clear, e.g. "SetCooperativeLevel window 0x51",
+// The calls recorded, e.g. "SetCooperativeLevel window 0x51",
 // "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0", "back.Lock".
-const std::vector<std::string>& calls();
-void clear();
+extern std::vector<std::string> calls;
 // The next `times` calls whose first word is `name` ("primary.Blt",
 // "SetDisplayMode", "DirectDrawCreate") answer `result` and do nothing.
 void fail(const std::string& name, DDResult result, int times = 1);
@@ -23,10 +22,10 @@ void fail(const std::string& name, DDResult result, int times = 1);
 void reset();
 // The calls whose first word is `name`.
 int count(const std::string& name);
-// The entries of the last palette.SetEntries call.
-const DDPaletteEntry* lastPaletteEntries();
+// The entries of the last palette.SetEntries call of all 256.
+extern DDPaletteEntry sentEntries[256];
 // The memory of the live back surface (from its last lock); null when no
 // back surface is alive.
-const void* backMemory();
+extern const void* backMemory;
 
 } // namespace scripted
