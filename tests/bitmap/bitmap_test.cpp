@@ -46,37 +46,28 @@ TEST(BitmapAlloc, RowBytesBufferAndMaps) {
     bitmapFree(nullptr);
 }
 
+// The record, the pixels, then the map: the map's failure names its
+// allocator too.
 TEST(BitmapAlloc, EveryAllocationFailureLeavesNothing) {
-    struct Case {
-        uint8_t type;
-        std::vector<std::string> messages; // for failing allocation 1, 2, 3
-    };
-    const Case cases[] = {
-        {PIXEL_CMAP4,
-         {"memAlloc() failed in bitmapAlloc()\n", "memAlloc() failed in bitmapAlloc()\n",
-          "memAlloc() failed in colormapAlloc()\ncolormapAlloc() failed in bitmapAlloc()\n"}},
-        {PIXEL_PAL8_KEY,
-         {"memAlloc() failed in bitmapAlloc()\n", "memAlloc() failed in bitmapAlloc()\n",
-          "memAlloc() failed in paletteAlloc()\npaletteAlloc() failed in bitmapAlloc()\n"}},
-    };
-    for (const Case& c : cases) {
+    for (const char* map : {"colormap", "palette"}) {
         size_t attempt = 0;
         int allocations = swtest::expectCleanOnEveryAllocationFailure([&] {
             MessageCapture capture;
             bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
-            uint8_t ok = bitmapAlloc(&bm, c.type, 5, 5, 1);
-            if (memFailureHit()) {
-                EXPECT_FALSE(ok);
-                EXPECT_EQ(bm, nullptr);
-                std::string all;
-                for (const auto& t : capture.debug())
-                    all += t;
-                EXPECT_EQ(all, c.messages.at(attempt));
-            } else {
-                EXPECT_TRUE(ok);
+            uint8_t ok = bitmapAlloc(&bm, *map == 'c' ? PIXEL_CMAP4 : PIXEL_PAL8_KEY, 5, 5, 1);
+            std::string expected = "memAlloc() failed in bitmapAlloc()\n";
+            if (++attempt == 3)
+                expected = "memAlloc() failed in " + std::string(map) + "Alloc()\n" + map +
+                           "Alloc() failed in bitmapAlloc()\n";
+            std::string all;
+            for (const auto& t : capture.debug())
+                all += t;
+            EXPECT_EQ(all, memFailureHit() ? expected : "");
+            EXPECT_EQ(ok, !memFailureHit());
+            if (ok)
                 bitmapFree(bm);
-            }
-            ++attempt;
+            else
+                EXPECT_EQ(bm, nullptr);
         });
         EXPECT_EQ(allocations, 3);
     }
@@ -185,47 +176,49 @@ TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
     bitmapFree(cmap4);
 }
 
-TEST(Instance, InsideTheParentSharesItsRows) {
+// Inside the parent (top-down or bottom-up) an instance shares its rows;
+// outside it never points into them, and rowBytes is the largest mode's
+// width where the rectangle fits that mode, else 0.
+TEST(Instance, SharesTheParentsRowsOnlyInsideIt) {
     bitmap_tag* parent = nullptr;
     ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_RGB565, 16, 16, 0));
+    screenmode_tag scratch;
+    parent->map = &scratch;        // any map, shared as it is
     bitmap_tag bottomUp = *parent; // the same rows seen from the last one up
     bottomUp.pixels = parent->pixels + 15 * parent->rowBytes;
     bottomUp.rowBytes = -parent->rowBytes;
-    struct Case {
-        int32_t x, y, w, h;
-    };
-    for (bitmap_tag* p : {parent, &bottomUp})
-        for (const Case& c :
-             {Case{2, 1, 4, 3}, Case{12, 0, 4, 16}, Case{0, 0, 16, 16}, Case{16, 16, 0, 0}}) {
-            bitmap_tag inst;
-            bitmapInstance(&inst, p, c.x, c.y, c.w, c.h);
-            EXPECT_EQ(inst.width * 100 + inst.height, c.w * 100 + c.h);
-            EXPECT_EQ(inst.rowBytes, p->rowBytes);
-            EXPECT_EQ(inst.pixels, p->pixels + c.y * p->rowBytes + c.x * 2);
-        }
-    bitmapFree(parent);
-}
-
-TEST(Instance, OutsideTheParentNeverPointsIntoIt) {
-    bitmap_tag* parent = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_PAL8, 16, 16, 1));
-    screenmode_tag scratch;
     while (screenGetNextMode(&scratch)) {
     }
     struct Case {
-        int32_t x, y, w, h, rowBytes;
+        int32_t x, y, w, h, rowBytes; // rowBytes 1 for the parent's
     };
-    const Case cases[] = {{10, 0, 7, 4, 1024}, {0, 0, 1024, 768, 1024},    {0, 0, 1025, 1, 0},
-                          {0, 700, 4, 69, 0},  {-1, 0, 4, 4, 1024},        {0, -8, 4, 4, 1024},
-                          {4, 4, -2, 2, 1024}, {0x7FFFFFF0, 0, 0x20, 1, 0}};
-    for (const Case& c : cases) {
-        bitmap_tag inst;
-        std::memset(&inst, 0xCC, sizeof inst);
-        bitmapInstance(&inst, parent, c.x, c.y, c.w, c.h);
-        EXPECT_EQ(inst.pixels, nullptr) << c.x << "," << c.y << " " << c.w << "x" << c.h;
-        EXPECT_EQ(inst.rowBytes, c.rowBytes) << c.x << "," << c.y << " " << c.w << "x" << c.h;
-        EXPECT_EQ(inst.map, parent->map);
-    }
+    const Case cases[] = {{2, 1, 4, 3, 1},
+                          {12, 0, 4, 16, 1},
+                          {0, 0, 16, 16, 1},
+                          {16, 16, 0, 0, 1},
+                          {10, 0, 7, 4, 1024},
+                          {0, 13, 4, 4, 1024},
+                          {0, 0, 1024, 768, 1024},
+                          {0, 0, 1025, 1, 0},
+                          {0, 700, 4, 69, 0},
+                          {-1, 0, 4, 4, 1024},
+                          {0, -8, 4, 4, 1024},
+                          {4, 4, -2, 2, 1024},
+                          {0x7FFFFFF0, 0, 0x20, 1, 0}};
+    for (bitmap_tag* p : {parent, &bottomUp})
+        for (const Case& c : cases) {
+            bitmap_tag inst;
+            std::memset(&inst, 0xCC, sizeof inst);
+            bitmapInstance(&inst, p, c.x, c.y, c.w, c.h);
+            bool inside = c.rowBytes == 1;
+            bitmap_tag expected{
+                PIXEL_RGB565, c.w,
+                c.h,          inside ? p->rowBytes : c.rowBytes,
+                p->map,       inside ? p->pixels + c.y * p->rowBytes + c.x * 2 : nullptr};
+            EXPECT_EQ(std::memcmp(&inst, &expected, sizeof inst), 0)
+                << c.x << "," << c.y << " " << c.w << "x" << c.h << " rowBytes " << inst.rowBytes;
+        }
+    parent->map = nullptr;
     bitmapFree(parent);
 }
 
