@@ -13,6 +13,13 @@ namespace {
 
 using swtest::MessageCapture;
 
+std::string joined(const MessageCapture& capture) {
+    std::string all;
+    for (const auto& t : capture.debug())
+        all += t;
+    return all;
+}
+
 TEST(BitmapAlloc, RowBytesBufferAndMaps) {
     struct Case {
         uint8_t type;
@@ -59,10 +66,7 @@ TEST(BitmapAlloc, EveryAllocationFailureLeavesNothing) {
             if (++attempt == 3)
                 expected = "memAlloc() failed in " + std::string(map) + "Alloc()\n" + map +
                            "Alloc() failed in bitmapAlloc()\n";
-            std::string all;
-            for (const auto& t : capture.debug())
-                all += t;
-            EXPECT_EQ(all, memFailureHit() ? expected : "");
+            EXPECT_EQ(joined(capture), memFailureHit() ? expected : "");
             EXPECT_EQ(ok, !memFailureHit());
             if (ok)
                 bitmapFree(bm);
@@ -108,72 +112,52 @@ TEST(BitmapMaps, RangesGoToTheSameIndexes) {
 // Every refusal of the module prints exactly its one line.
 TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
     bitmap_tag* pal8 = nullptr;
-    bitmap_tag* cmap4 = nullptr;
     ASSERT_TRUE(bitmapAlloc(&pal8, PIXEL_PAL8, 2, 2, 0));
-    ASSERT_TRUE(bitmapAlloc(&cmap4, PIXEL_CMAP4, 2, 2, 1));
-    bitmap_tag record565{PIXEL_RGB565, 1, 1, 2, nullptr, nullptr};
-    uint32_t entries[256] = {};
+    bitmap_tag cmap4{PIXEL_CMAP4, 2, 2, 4, nullptr, pal8->pixels};
+    uint32_t entries[256] = {}, mask[8] = {};
     uint8_t colormap[16] = {};
-    uint32_t mask[8] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
     bitmap_tag* out = nullptr;
-    struct Case {
-        std::function<void()> call;
-        std::vector<std::string> messages;
+    auto maps = [&](bitmap_tag* bm) {
+        bitmapGetColormap(colormap, bm);
+        bitmapSetColormap(bm, colormap);
+        bitmapGetPalette(entries, bm, 0, 1);
+        bitmapSetPalette(bm, entries, 0, 1);
+        paletteSetCurrentFromBitmap(bm, 0, 256);
     };
-    auto colourOps = [&](uint8_t type) {
+    auto colours = [&](uint8_t type) {
         bitmap_tag bm{type, 0, 0, 0, nullptr, nullptr};
-        colorA(&bm, 1);
-        colorR(&bm, 1);
-        colorG(&bm, 1);
-        colorB(&bm, 1);
-        colorRGB(&bm, 1, 2, 3);
-        colorSubsetRGB(&bm, 1, 2, 3, mask);
-        colorRGBA(&bm, 1, 2, 3, 4);
+        colorA(&bm, 1), colorR(&bm, 1), colorG(&bm, 1), colorB(&bm, 1), colorRGB(&bm, 1, 2, 3),
+            colorSubsetRGB(&bm, 1, 2, 3, mask), colorRGBA(&bm, 1, 2, 3, 4);
     };
-    const std::vector<std::string> colourNames = {"colorA\n",   "colorR\n",   "colorG\n",
-                                                  "colorB\n",   "colorRGB\n", "colorSubsetRGB\n",
-                                                  "colorRGBA\n"};
-    const Case cases[] = {
+    const char* colourNames =
+        "colorA\ncolorR\ncolorG\ncolorB\ncolorRGB\ncolorSubsetRGB\ncolorRGBA\n";
+    const struct {
+        std::function<void()> call;
+        std::string messages;
+    } cases[] = {
         {[&] { bitmapAlloc(&out, PIXEL_ARGB1555, 3, 3, 1); },
-         {"Invalid pixel depth for map in bitmapAlloc()\n"}},
-        {[&] { bitmapGetColormap(colormap, pal8); },
-         {"Invalid bitmap depth in bitmapGetColormap()\n"}},
-        {[&] { bitmapSetColormap(pal8, colormap); },
-         {"Invalid bitmap depth in bitmapSetColormap()\n"}},
-        {[&] { bitmapGetPalette(entries, cmap4, 0, 1); },
-         {"Invalid bitmap depth in bitmapGetPalette()\n"}},
-        {[&] { bitmapSetPalette(&record565, entries, 0, 1); },
-         {"Invalid bitmap depth in bitmapSetPalette()\n"}},
-        {[&] { bitmapGetPalette(entries, pal8, 0, 1); },
-         {"No bitmap palette in bitmapGetPalette()\n"}},
-        {[&] { bitmapSetPalette(pal8, entries, 0, 1); },
-         {"No bitmap palette in bitmapSetPalette()\n"}},
-        {[&] {
-             bitmap_tag bare = *cmap4;
-             bare.map = nullptr;
-             bitmapGetColormap(colormap, &bare);
-             bitmapSetColormap(&bare, colormap);
-         },
-         {"No bitmap colormap in bitmapGetColormap()\n",
-          "No bitmap colormap in bitmapSetColormap()\n"}},
-        {[&] { paletteSetCurrentFromBitmap(cmap4, 0, 256); },
-         {"Bitmap is not 8-bit in paletteSetCurrentFromBitmap()\n"}},
-        {[&] { paletteSetCurrentFromBitmap(pal8, 0, 256); },
-         {"Bitmap has no palette in paletteSetCurrentFromBitmap()\n"}},
-        {[&] { colourOps(PIXEL_ALPHA8); }, colourNames},
-        {[&] { colourOps(11); }, colourNames},
+         "Invalid pixel depth for map in bitmapAlloc()\n"},
+        {[&] { maps(pal8); },
+         "Invalid bitmap depth in bitmapGetColormap()\nInvalid bitmap depth in "
+         "bitmapSetColormap()\nNo bitmap palette in bitmapGetPalette()\nNo bitmap palette in "
+         "bitmapSetPalette()\nBitmap has no palette in paletteSetCurrentFromBitmap()\n"},
+        {[&] { maps(&cmap4); },
+         "No bitmap colormap in bitmapGetColormap()\nNo bitmap colormap in "
+         "bitmapSetColormap()\nInvalid bitmap depth in bitmapGetPalette()\nInvalid bitmap depth in "
+         "bitmapSetPalette()\nBitmap is not 8-bit in paletteSetCurrentFromBitmap()\n"},
+        {[&] { colours(PIXEL_ALPHA8); }, colourNames},
+        {[&] { colours(11); }, colourNames},
     };
     swtest::SelectionGuard guard;
     int64_t before = memLiveBlocks();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         MessageCapture capture;
         c.call();
-        EXPECT_EQ(capture.debug(), c.messages);
+        EXPECT_EQ(joined(capture), c.messages);
     }
     EXPECT_EQ(memLiveBlocks(), before) << "no refusal leaves anything allocated";
     EXPECT_EQ(out, nullptr);
     bitmapFree(pal8);
-    bitmapFree(cmap4);
 }
 
 // Inside the parent (top-down or bottom-up) an instance shares its rows;

