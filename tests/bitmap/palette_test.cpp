@@ -112,33 +112,34 @@ TEST(CurrentPalette, GetCurrentAndFromBitmap) {
     bitmapFree(bm);
 }
 
-TEST(ScreenTables, ExactValuesAndRanges) {
+// Each entry's 5:6:5 and 5:5:5 screen pixels are the direct types' pixels
+// of its colour (5:5:5 without the alpha bit), beside a shadow copy. A
+// range changes only its own entries; even an empty one marks them dirty.
+TEST(ScreenTables, FollowTheCurrentPaletteInRanges) {
     swtest::SelectionGuard guard;
-    Palette pal;
-    const uint32_t entries[] = {0xFFFFFF, 0x080408, 0x07030F, 0xF8FC00};
-    const uint16_t p565[] = {0xFFFF, 0x0821, 0x0001, 0xFFE0},
-                   p555[] = {0x7FFF, 0x0401, 0x0001, 0x7FE0};
-    std::memcpy(pal.p, entries, sizeof entries);
-    paletteSetCurrent(pal.p, 0, 256);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(screenPalette565[i], p565[i]) << i;
-        EXPECT_EQ(screenPalette555[i], p555[i]) << i;
+    uint32_t* pal = swtest::randomPalette(9);
+    bitmap_tag r565{PIXEL_RGB565, 0, 0, 0, nullptr, nullptr}, r555 = r565;
+    r555.pixelType = PIXEL_ARGB1555;
+    paletteSetCurrent(pal, 0, 256);
+    for (int i = 0; i < 256; ++i) {
+        uint8_t r = uint8_t(pal[i] >> 16), g = uint8_t(pal[i] >> 8), b = uint8_t(pal[i]);
         const ShadowEntry& s = screenShadowPalette[i];
-        EXPECT_EQ(uint32_t(s.flags << 24 | s.red << 16 | s.green << 8 | s.blue), entries[i]);
+        ASSERT_EQ(screenPalette565[i], colorRGB(&r565, r, g, b)) << i;
+        ASSERT_EQ(screenPalette555[i], colorRGB(&r555, r, g, b) & 0x7FFF) << i;
+        ASSERT_EQ(uint32_t(s.flags << 24 | s.red << 16 | s.green << 8 | s.blue), pal[i] & 0xFFFFFF);
     }
-    // A range changes only its own entries; an empty range still marks dirty.
-    for (int i = 0; i < 256; ++i)
-        pal.p[i] = 0xFFFFFF;
+    std::fill(pal, pal + 256, 0xFFFFFFu);
     uint16_t before565[256];
     std::memcpy(before565, screenPalette565, sizeof before565);
     screenShadowDirty = 0;
-    paletteSetCurrent(pal.p, 30, 30);
+    paletteSetCurrent(pal, 30, 30);
     EXPECT_EQ(screenShadowDirty, 1);
-    paletteSetCurrent(pal.p, 10, 20);
+    paletteSetCurrent(pal, 10, 20);
     for (int i = 0; i < 256; ++i)
         EXPECT_EQ(screenPalette565[i], i >= 10 && i < 20 ? 0xFFFF : before565[i]) << i;
-    paletteSetCurrent(pal.p, -50, 400);
+    paletteSetCurrent(pal, -50, 400);
     EXPECT_EQ(screenPalette565[0] & screenPalette565[255], 0xFFFF) << "ends cut to the table";
+    paletteFree(pal);
 }
 
 } // namespace
