@@ -54,12 +54,6 @@ Bytes oldStyle(uint32_t w, uint32_t h, uint32_t levels, int64_t totalDelta) {
     return file;
 }
 
-uint8_t extraChunk(file_tag* file, uint32_t user) {
-    uint8_t payload[4];
-    storeLe32(payload, user);
-    return brixWriteChunk(file, VESK_ID('X', 'T', 'R', 'A'), 0, 4, payload);
-}
-
 } // namespace
 
 TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
@@ -84,8 +78,12 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
                 colormap[i] = uint8_t(i * 3);
             made.mip->colormap = colormap;
         }
-        Bytes file =
-            written([&](file_tag* f) { return mipWrite(f, made.mip, extraChunk, 0xCAFE); });
+        auto extra = [](file_tag* f, uint32_t user) {
+            uint8_t payload[4];
+            storeLe32(payload, user);
+            return brixWriteChunk(f, VESK_ID('X', 'T', 'R', 'A'), 0, 4, payload);
+        };
+        Bytes file = written([&](file_tag* f) { return mipWrite(f, made.mip, extra, 0xCAFE); });
         EXPECT_EQ(Bytes(file.end() - 16, file.end()), chunk("XTRA", {0xFE, 0xCA, 0, 0}))
             << "the callback's chunk closes the container";
         ASSERT_EQ(loadMip(file, &back.mip), 1);
