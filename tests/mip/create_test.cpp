@@ -10,46 +10,36 @@ using namespace swtest;
 namespace {
 
 // What the box filter is defined to compute, written independently: the
-// colour of each value, and the values that are counted and may be the
-// result (a subset confines both).
+// mean of the counted pixels' colours (halves round up), then the nearest
+// allowed value by squared distance, lowest on ties; 0 when none counts.
+// Values below n with their subset bit (if any) are counted and allowed.
 struct Reference {
-    uint32_t colour[256];
-    bool allowed[256];
+    const uint32_t* colour;
+    int n;
+    const uint32_t* subset = nullptr;
+    bool allowed(int v) const { return v < n && (!subset || (subset[v / 32] >> (v % 32) & 1)); }
 };
 
-Reference paletteReference(const uint32_t* palette, const uint32_t* subset, int n = 256) {
-    Reference r{};
-    for (int v = 0; v < n; ++v) {
-        r.colour[v] = palette[v];
-        r.allowed[v] = !subset || (subset[v / 32] >> (v % 32) & 1);
-    }
-    return r;
-}
-
-// Mean of the counted pixels' colours (halves round up), then the nearest
-// allowed value by squared distance, lowest on ties; 0 when none counts.
 uint8_t referenceAverage(const bitmap_tag* src, const Reference& ref, int x0, int y0, int x1,
                          int y1) {
     uint32_t sum[3] = {}, count = 0;
     for (int y = y0; y < std::min(y1, +src->height); ++y)
         for (int x = x0; x < std::min(x1, +src->width); ++x) {
             uint8_t v = src->pixels[int64_t(y) * src->rowBytes + x];
-            if (!ref.allowed[v]) continue;
-            for (int c = 0; c < 3; ++c)
+            for (int c = 0; c < 3 && ref.allowed(v); ++c)
                 sum[c] += (ref.colour[v] >> (16 - 8 * c)) & 0xFF;
-            ++count;
+            count += ref.allowed(v);
         }
-    if (!count) return 0;
     int best = 0;
     long bestDistance = -1;
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 0; i < ref.n && count; ++i) {
         long d = 0;
         for (int c = 0; c < 3; ++c) {
             long diff =
                 long((ref.colour[i] >> (16 - 8 * c)) & 0xFF) - long((sum[c] + count / 2) / count);
             d += diff * diff;
         }
-        if (ref.allowed[i] && (bestDistance < 0 || d < bestDistance)) best = i, bestDistance = d;
+        if (ref.allowed(i) && (bestDistance < 0 || d < bestDistance)) best = i, bestDistance = d;
     }
     return uint8_t(best);
 }
@@ -75,7 +65,6 @@ TEST(MipCreate, BothRoutinesMatchTheReference) {
         const char* what;
         bitmap_tag* bm;
         Reference ref;
-        const uint32_t* subset;
     };
     std::vector<Source> sources;
     uint32_t subsets[6][8];
@@ -87,26 +76,24 @@ TEST(MipCreate, BothRoutinesMatchTheReference) {
             w = rng.next() | rng.next();
         subsets[seed - 1][0] &= ~1u; // a transparent index 0 left out
         const uint32_t* subset = seed > 3 ? subsets[seed - 1] : nullptr;
-        sources.push_back(
-            {"own palette", bm, paletteReference(static_cast<uint32_t*>(bm->map), subset), subset});
+        sources.push_back({"own palette", bm, {static_cast<uint32_t*>(bm->map), 256, subset}});
     }
     // Sides that are not powers of two: windows clipped to the source.
-    sources.push_back({"current palette", randomBitmap(PIXEL_PAL8, 37, 21, 4),
-                       paletteReference(current, nullptr), nullptr});
+    sources.push_back({"current palette", randomBitmap(PIXEL_PAL8, 37, 21, 4), {current, 256}});
     // A 4-bit source: its colormap's 16 colours are the candidates.
     bitmap_tag* four = randomBitmapWithMap(PIXEL_CMAP4, 32, 32, 8);
     uint32_t fourColours[16];
     for (int v = 0; v < 16; ++v)
         fourColours[v] = current[static_cast<uint8_t*>(four->map)[v]];
-    sources.push_back({"4-bit", four, paletteReference(fourColours, nullptr, 16), nullptr});
+    sources.push_back({"4-bit", four, {fourColours, 16}});
     bitmap_tag view = bottomUpView(sources[0].bm);
-    sources.push_back({"bottom-up", &view, sources[0].ref, nullptr});
+    sources.push_back({"bottom-up", &view, {sources[0].ref.colour, 256}});
 
     for (const Source& s : sources) {
         SCOPED_TRACE(s.what);
         withPlainAndFast([&](bool) {
             MipHolder m;
-            ASSERT_EQ(mipCreateFromSubset(&m.mip, s.bm, 9, 0, s.subset), 1);
+            ASSERT_EQ(mipCreateFromSubset(&m.mip, s.bm, 9, 0, s.ref.subset), 1);
             ASSERT_EQ(+m.mip->levels,
                       uint32_t(log2Ceil(std::min(+s.bm->width, +s.bm->height)) - 2));
             EXPECT_EQ(+m.mip->color,
