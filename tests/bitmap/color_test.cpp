@@ -53,6 +53,8 @@ TEST(Color, ChannelsOfTheDirectTypes) {
     }
 }
 
+// A bitmap's own map, else the current one; a keyed type's index 0 is
+// clear; a 4-bit value's colour is its colormap entry's palette colour.
 TEST(Color, IndexedTypesUseTheirMapOrTheCurrentOne) {
     swtest::SelectionGuard guard;
     uint32_t own[256], current[256];
@@ -73,16 +75,16 @@ TEST(Color, IndexedTypesUseTheirMapOrTheCurrentOne) {
     paletteCurrent = current;
     uint32_t only3[8] = {1u << 3};
     const std::vector<int> got = {colorR(&withOwn, 9),
-                                  colorB(&bare, 9), // the current palette
+                                  colorB(&bare, 9),
                                   int(colorRGB(&withOwn, 77, 0, 0)),
                                   int(colorRGB(&bare, 0, 0, 77)),
                                   int(colorSubsetRGB(&withOwn, 77, 0, 0, only3)),
                                   int(colorRGBA(&withOwn, 77, 0, 0, 9)),
-                                  colorA(&withOwn, 0), // a keyed type's index 0 is clear
+                                  colorA(&withOwn, 0),
                                   colorA(&withOwn, 1),
                                   colorA(&bare, 0),
-                                  colorB(&cm, 2), // colormap entry 2 is palette index 253
-                                  int(colorRGB(&cm, 0, 0, 250))}; // a 4-bit value
+                                  colorB(&cm, 2),
+                                  int(colorRGB(&cm, 0, 0, 250))};
     EXPECT_EQ(got, std::vector<int>({9, 9, 77, 77, 3, 77, 0, 255, 255, 253, 5}));
     colormapCurrent = colormap;
     EXPECT_EQ(colorB(&bare4, 1), 254);
