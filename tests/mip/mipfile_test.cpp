@@ -60,7 +60,11 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
     SelectionGuard selection;
     uint32_t* pal = randomPalette(2);
     paletteSetCurrent(pal, 0, 256);
-    for (uint8_t type : {PIXEL_CMAP4_KEY, PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB8888}) {
+    // The OMT variant's type codes; 0xFF has none.
+    const uint8_t omtCodes[] = {PIXEL_CMAP4,    PIXEL_CMAP4_KEY, 0xFF,         PIXEL_RGB565,
+                                PIXEL_ARGB1555, PIXEL_ARGB4444,  PIXEL_RGB888, PIXEL_ARGB8888};
+    for (uint8_t type : {PIXEL_CMAP4, PIXEL_CMAP4_KEY, PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555,
+                         PIXEL_ARGB4444, PIXEL_RGB888, PIXEL_ARGB8888}) {
         SCOPED_TRACE(int(type));
         BitmapHolder src{randomBitmapWithMap(type, 32, 16, type)};
         MipHolder made, back;
@@ -93,31 +97,21 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
             EXPECT_EQ(+back.mip->level[i].pixelType, type);
             EXPECT_EQ(visiblePixels(&back.mip->level[i]), visiblePixels(&made.mip->level[i]));
         }
+        // The same file as the OMT variant: its container id and type code.
+        const auto omt = std::find(std::begin(omtCodes), std::end(omtCodes), type) - omtCodes;
+        std::memcpy(file.data(), " MIP", 4);
+        file[24] = uint8_t(omt);
+        MipHolder viaOmt;
+        MessageCapture quiet;
+        ASSERT_EQ(loadMip(file, &viaOmt.mip), omt < 8);
+        for (uint32_t i = 0; omt < 8 && i < back.mip->levels; ++i)
+            EXPECT_EQ(std::memcmp(&viaOmt.mip->level[i], &back.mip->level[i], 13), 0)
+                << "level " << i;
         EXPECT_EQ(back.mip->colormap ? Bytes(back.mip->colormap, back.mip->colormap + 16) : Bytes(),
                   made.mip->colormap ? Bytes(made.mip->colormap, made.mip->colormap + 16)
                                      : Bytes());
     }
     paletteFree(pal);
-}
-
-// The OMT variant's type codes; 4-bit DATA is packed.
-TEST(MipFile, OmtTypesMapToLibraryTypes) {
-    const uint8_t types[] = {PIXEL_CMAP4,  PIXEL_CMAP4_KEY, 0,
-                             PIXEL_RGB565, PIXEL_ARGB1555,  PIXEL_ARGB4444,
-                             PIXEL_RGB888, PIXEL_ARGB8888};
-    for (uint8_t omt = 0; omt < 8; ++omt) {
-        if (omt == 2) continue;
-        const uint8_t type = types[omt];
-        MipHolder m;
-        ASSERT_EQ(loadMip(container(" MIP", {chunk("MPHD", mphd(omt, 2, 2, 2)),
-                                             levelBmap(type, 4, 4, 9), levelBmap(type, 2, 2, 8)}),
-                          &m.mip),
-                  1)
-            << int(omt);
-        EXPECT_EQ(+m.mip->level[0].pixelType, type);
-        EXPECT_EQ(+m.mip->level[0].rowBytes, std::max(4, 4 * bytesPerPixel(type)));
-        EXPECT_EQ(m.mip->level[1].pixels[0], isIndexed4(type) ? 0 : 8);
-    }
 }
 
 // 64 x 64 with 7 levels holds S = 5461 pixels: the total lies in 5565 ..
