@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -78,37 +79,10 @@ TEST(Colormap, SearchesGoThroughTheCurrentPalette) {
               0x11223344u);
 }
 
-TEST(CurrentPalette, GetCurrentAndFromBitmap) {
-    swtest::SelectionGuard guard;
-    bitmap_tag* bm = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&bm, PIXEL_PAL8_KEY, 1, 1, 1));
-    uint32_t* pal = static_cast<uint32_t*>(bm->map);
-    for (int i = 0; i < 256; ++i)
-        pal[i] = uint32_t(i) * 0x01010101u;
-    paletteSetCurrentFromBitmap(bm, 0, 256);
-    EXPECT_EQ(paletteCurrent, pal);
-    EXPECT_EQ(screenPalette565[255], 0xFFFF);
-    uint32_t out[256];
-    std::fill(std::begin(out), std::end(out), 0xCAFEu);
-    paletteGetCurrent(out, 10, 12);
-    for (int i = 0; i < 256; ++i)
-        EXPECT_EQ(out[i], i == 10 || i == 11 ? pal[i] : 0xCAFEu) << i;
-    bitmap_tag wrong = *bm;
-    wrong.pixelType = PIXEL_CMAP4;
-    paletteCurrent = nullptr;
-    swtest::MessageCapture quiet;
-    paletteSetCurrentFromBitmap(&wrong, 0, 256);
-    EXPECT_EQ(paletteCurrent, nullptr) << "a refused bitmap changes nothing";
-    paletteGetCurrent(out, 0, 3);
-    EXPECT_EQ(out[0], 0u) << "with no current palette the range reads as black";
-    colormapSetCurrentFromBitmap(&wrong);
-    EXPECT_EQ(colormapGetCurrent(), bm->map) << "the map as it stands, type unchecked";
-    bitmapFree(bm);
-}
-
 // Each entry's 5:6:5 and 5:5:5 screen pixels are the direct types' pixels
 // of its colour (5:5:5 without the alpha bit), beside a shadow copy. A
 // range changes only its own entries; even an empty one marks them dirty.
+// paletteGetCurrent copies a range to the same indexes.
 TEST(ScreenTables, FollowTheCurrentPaletteInRanges) {
     swtest::SelectionGuard guard;
     uint32_t* pal = swtest::randomPalette(9);
@@ -133,6 +107,10 @@ TEST(ScreenTables, FollowTheCurrentPaletteInRanges) {
         EXPECT_EQ(screenPalette565[i], i >= 10 && i < 20 ? 0xFFFF : before565[i]) << i;
     paletteSetCurrent(pal, -50, 400);
     EXPECT_EQ(screenPalette565[0] & screenPalette565[255], 0xFFFF) << "ends cut to the table";
+    std::vector<uint32_t> out(256, 7);
+    paletteGetCurrent(out.data(), 10, 12);
+    EXPECT_EQ(std::count(out.begin() + 10, out.begin() + 12, 0xFFFFFFu), 2);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 7u), 254) << "only the range is read";
     paletteFree(pal);
 }
 
