@@ -17,7 +17,6 @@ static int failures = 0;
 
 int main(void) {
     bitmap_tag* bm = NULL;
-    screenmode_tag mode;
     uintptr_t lockWords[4] = {0, 0, 0, 0x5a5a};
 
     CHECK(PIXEL_CMAP4 == 0 && PIXEL_ALPHA8 == 10);
@@ -32,12 +31,6 @@ int main(void) {
     CHECK(getScreenInternalLock(lockWords) == 1);
     CHECK(lockWords[0] == 0 && lockWords[1] == 640 && lockWords[2] == PIXEL_PAL8);
     CHECK(lockWords[3] == 0x5a5a);
-
-    CHECK(screenGetFirstMode(&mode) == 1);
-    CHECK(mode.width == 640 && mode.height == 480 && mode.bitsPerPixel == 8);
-    while (screenGetNextMode(&mode)) {
-    }
-    CHECK(pixelBitDepth(PIXEL_RGB565) == 16);
 
     if (failures) fprintf(stderr, "%d checks failed\n", failures);
     return failures ? 1 : 0;
