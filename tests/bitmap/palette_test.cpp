@@ -14,15 +14,6 @@ namespace {
 
 using swtest::Rng;
 
-struct Palette {
-    uint32_t* p = nullptr;
-    Palette() {
-        EXPECT_TRUE(paletteAlloc(&p));
-        std::memset(p, 0, 1024);
-    }
-    ~Palette() { paletteFree(p); }
-};
-
 int bruteNearest(const uint32_t* table, int r, int g, int b, const uint32_t* mask) {
     int best = 0;
     long bestD = -1;
@@ -40,20 +31,20 @@ int bruteNearest(const uint32_t* table, int r, int g, int b, const uint32_t* mas
 // gives 0, with the plain and the fast searches.
 TEST(Palette, SearchesMatchABruteForceReference) {
     Rng rng(42);
-    Palette pal;
+    alignas(16) uint32_t pal[256] = {};
     for (int round = 0; round < 40; ++round) {
         swtest::RoutineChoice routines(round / 2 % 2);
         // Few distinct colours make ties common.
         for (int i = 0; i < 256; ++i)
-            pal.p[i] = rng.next() & (round % 2 ? 0xFFC0C0C0 : ~0u);
+            pal[i] = rng.next() & (round % 2 ? 0xFFC0C0C0 : ~0u);
         uint32_t mask[8];
         for (auto& w : mask)
             w = round < 4 ? 0 : rng.next() & rng.next();
         for (int q = 0; q < 50; ++q) {
             int r = rng.range(0, 255), g = rng.range(0, 255), b = rng.range(0, 255);
-            ASSERT_EQ(paletteRGB(pal.p, r, g, b), bruteNearest(pal.p, r, g, b, nullptr));
-            ASSERT_EQ(paletteRGBA(pal.p, r, g, b, 0x5A), paletteRGB(pal.p, r, g, b));
-            ASSERT_EQ(paletteSubsetRGB(pal.p, r, g, b, mask), bruteNearest(pal.p, r, g, b, mask));
+            ASSERT_EQ(paletteRGB(pal, r, g, b), bruteNearest(pal, r, g, b, nullptr));
+            ASSERT_EQ(paletteRGBA(pal, r, g, b, 0x5A), paletteRGB(pal, r, g, b));
+            ASSERT_EQ(paletteSubsetRGB(pal, r, g, b, mask), bruteNearest(pal, r, g, b, mask));
         }
     }
 }
@@ -62,18 +53,18 @@ TEST(Palette, SearchesMatchABruteForceReference) {
 // a subset's first word count, and entries are read as they are now.
 TEST(Colormap, SearchesGoThroughTheCurrentPalette) {
     swtest::SelectionGuard guard;
-    Palette pal;
-    pal.p[40] = 0x00ABCDEF;
+    alignas(16) uint32_t pal[256] = {};
+    pal[40] = 0x00ABCDEF;
     uint8_t cm[16] = {1, 2, 3, 40, 5, 6, 7, 40, 9, 10, 11, 12, 13, 14, 15, 16};
     uint32_t mask[8] = {1u << 7 | 0xFFFF0000u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
     paletteCurrent = nullptr;
     EXPECT_EQ(colormapRGB(cm, 0xAB, 0xCD, 0xEF) | colormapR(cm, 3), 0) << "no current palette";
-    paletteSetCurrent(pal.p, 0, 256);
+    paletteSetCurrent(pal, 0, 256);
     EXPECT_EQ(std::vector<int>({colormapRGB(cm, 0xAB, 0xCD, 0xEF),
                                 colormapRGBA(cm, 0xAB, 0xCD, 0xEF, 0x12),
                                 colormapSubsetRGB(cm, 0xAB, 0xCD, 0xEF, mask)}),
               std::vector<int>({3, 3, 7}));
-    pal.p[40] = 0x11223344;
+    pal[40] = 0x11223344;
     EXPECT_EQ(colormapA(cm, 3) << 24 | colormapR(cm, 3) << 16 | colormapG(cm, 3) << 8 |
                   colormapB(cm, 3),
               0x11223344u);
