@@ -5,18 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <vector>
 
 namespace {
 
 bitmap_tag record(uint8_t type, void* map = nullptr) {
     return bitmap_tag{type, 0, 0, 0, map, nullptr};
-}
-
-TEST(Color, FiveBitExpansionRounds) {
-    for (int f = 0; f < 32; ++f)
-        EXPECT_EQ(expand5[f], int(std::lround(f * 255.0 / 31))) << f;
 }
 
 TEST(Color, ChannelsOfTheDirectTypes) {

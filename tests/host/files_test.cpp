@@ -40,12 +40,10 @@ TEST(Files, WritesReadsAndSeeks) {
     EXPECT_FALSE(libfileSeekFromCurrent(in, -3) || libfileSeekFromEnd(in, 11))
         << "before the start";
 
-    file_tag* f = reinterpret_cast<file_tag*>(1);
-    EXPECT_FALSE(fileOpen(&f, dir.file("absent").c_str()));
-    EXPECT_EQ(f, nullptr);
-    f = reinterpret_cast<file_tag*>(1);
-    EXPECT_FALSE(fileCreate(&f, dir.file("no/such/dir").c_str()));
-    EXPECT_EQ(f, nullptr);
+    file_tag *absent = reinterpret_cast<file_tag*>(1), *noDir = absent;
+    EXPECT_FALSE(fileOpen(&absent, dir.file("absent").c_str()));
+    EXPECT_FALSE(fileCreate(&noDir, dir.file("no/such/dir").c_str()));
+    EXPECT_TRUE(absent == nullptr && noDir == nullptr);
     fileClose(nullptr);
 }
 

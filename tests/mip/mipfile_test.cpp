@@ -78,9 +78,7 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         if (isIndexed4(type)) {
             uint8_t* colormap; // the record's field is not aligned
             ASSERT_EQ(colormapAlloc(&colormap), 1);
-            for (int i = 0; i < 16; ++i)
-                colormap[i] = uint8_t(i * 3);
-            made.mip->colormap = colormap;
+            made.mip->colormap = static_cast<uint8_t*>(std::memcpy(colormap, src.bm->map, 16));
         }
         auto extra = [](file_tag* f, uint32_t user) {
             uint8_t payload[4];
