@@ -43,10 +43,6 @@ Points pixelsOf(const bitmap_tag* bm, int color) {
     return out;
 }
 
-bitmap_tag* cleared(uint8_t type, int w, int h) {
-    return swtest::filledBitmap(type, w, h, 0);
-}
-
 // Lines with end points inside and around a small bitmap: exactly the
 // pixels of the reference walk that fall inside are set (on 5:6:5 each is
 // the colour's table pixel), and nothing outside the bitmap changes. aaLine
@@ -59,7 +55,7 @@ TEST(Lines, DrawnPixelsAreTheReferenceWalkInsideTheBitmap) {
         swtest::RoutineChoice routines(run & 1);
         const uint8_t type = run & 2 ? PIXEL_RGB565 : PIXEL_PAL8;
         const int bpp = pixelBitDepthLog2(type);
-        swtest::Owned bm = cleared(type, W, H);
+        swtest::Owned bm = swtest::filledBitmap(type, W, H, 0);
         for (int i = 0; i < 3000; ++i) {
             const int m = i % 2 ? 120 : 0; // every other line wholly inside
             int x0 = rng.range(-m, W + m - 1), y0 = rng.range(-m, H + m - 1);
@@ -83,7 +79,7 @@ TEST(Lines, DrawnPixelsAreTheReferenceWalkInsideTheBitmap) {
     }
     // Ends near the limits of 32-bit coordinates write nothing outside; a
     // shallow line from far left shows its stretch of the walk.
-    swtest::Owned bm = cleared(PIXEL_PAL8, W, H);
+    swtest::Owned bm = swtest::filledBitmap(PIXEL_PAL8, W, H, 0);
     const int32_t far[] = {INT32_MIN, INT32_MIN + 1, -1000000007, 1000000009, INT32_MAX};
     for (int32_t a : far)
         for (int32_t b : far) {
@@ -117,7 +113,7 @@ TEST(FillRect, WritesExactlyTheClippedRectangle) {
             int64_t x = rng.range(-20, w + 2), y = rng.range(-20, h + 2);
             int64_t rw = rng.range(0, 30), rh = rng.range(0, 30);
             if (i < 2) x = i ? INT32_MAX : INT32_MIN, y = INT32_MIN, rw = rh = UINT32_MAX;
-            swtest::Owned bm = cleared(type, w, h);
+            swtest::Owned bm = swtest::filledBitmap(type, w, h, 0);
             fillRect(bm, color, int32_t(x), int32_t(y), uint32_t(rw), uint32_t(rh));
             bitmap_tag expected = *bm;
             std::vector<uint8_t> bytes(swtest::bufferOf(bm).size(), 0);

@@ -119,11 +119,10 @@ TEST(MipCreate, BothRoutinesMatchTheReference) {
 
 // mipCopyBitmap: level 2 (8 x 8) at (3, 5), nothing around it.
 TEST(MipCreate, CopyBitmapWritesTheLevelOnly) {
-    BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 32, 32, 3)}, dst;
+    BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 32, 32, 3)},
+        dst{filledBitmap(PIXEL_PAL8, 20, 20, 0xEE)};
     MipHolder s;
     ASSERT_EQ(mipCreate(&s.mip, src.bm, 3, 0), 1);
-    ASSERT_EQ(bitmapAlloc(&dst.bm, PIXEL_PAL8, 20, 20, 0), 1);
-    std::memset(dst.bm->pixels, 0xEE, size_t(dst.bm->rowBytes) * 21);
     mipCopyBitmap(dst.bm, 3, 5, s.mip, 2);
     for (int y = 4; y < 14; ++y)
         for (int x = 2; x < 12; ++x)

@@ -54,6 +54,11 @@ Bytes oldStyle(uint32_t w, uint32_t h, uint32_t levels, int64_t totalDelta) {
     return file;
 }
 
+uint8_t create(bitmap_tag* bm) {
+    MipHolder m;
+    return mipCreate(&m.mip, bm, 3, 0);
+}
+
 } // namespace
 
 TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
@@ -165,22 +170,11 @@ TEST(MipFile, Messages) {
     bitmap_tag narrow = *src.bm, shortRows = *src.bm, square = *src.bm;
     narrow.width = 4, square.width = 8;
     shortRows.width = 64, shortRows.rowBytes = 60;
-    auto create = [](bitmap_tag* bm) {
-        return [bm] {
-            MipHolder m;
-            return mipCreate(&m.mip, bm, 3, 0);
-        };
-    };
     MipHolder chain;
     ASSERT_EQ(mipCreate(&chain.mip, &square, 1, 0), 1);
-    auto write = [&](mipExtraFunction extra, bool readOnly) {
-        return [&chain, extra, readOnly] {
-            BytesFile f({});
-            if (readOnly) return mipWrite(f, chain.mip, extra, 0);
-            OpenFile w(f.dir.file("w"), 'w');
-            return mipWrite(w, chain.mip, extra, 0);
-        };
-    };
+    TempDir dir;
+    BytesFile readOnly({});
+    auto failing = [](file_tag*, uint32_t) -> uint8_t { return 0; };
     const struct {
         std::function<uint8_t()> call;
         const char* message;
@@ -211,12 +205,13 @@ TEST(MipFile, Messages) {
         {load(truncated), "MIP block runs past the end of the file in oldstyle_mipGet()\n"},
         {load(Bytes(16, 1)), "libfileReadExact() failed in oldstyle_mipGet()\n"},
         {load(oldStyle(8, 8, 1, -1)), "oldstyle_mipGet() failed in mipLoad()\n"},
-        {create(&narrow), "Source too small for a mip level in mipCreate()\n"},
-        {create(src.bm), "Source larger than 2048 pixels in mipCreate()\n"},
-        {create(&shortRows), "Invalid source bitmap in mipCreate()\n"},
-        {create(nullptr), "Invalid source bitmap in mipCreate()\n"},
-        {write(nullptr, true), "brixStartChunk() failed in mipWrite()\n"},
-        {write([](file_tag*, uint32_t) -> uint8_t { return 0; }, false),
+        {[&] { return create(&narrow); }, "Source too small for a mip level in mipCreate()\n"},
+        {[&] { return create(src.bm); }, "Source larger than 2048 pixels in mipCreate()\n"},
+        {[&] { return create(&shortRows); }, "Invalid source bitmap in mipCreate()\n"},
+        {[&] { return create(nullptr); }, "Invalid source bitmap in mipCreate()\n"},
+        {[&] { return mipWrite(readOnly.file, chain.mip, nullptr, 0); },
+         "brixStartChunk() failed in mipWrite()\n"},
+        {[&] { return mipWrite(OpenFile(dir.file("w"), 'w'), chain.mip, failing, 0); },
          "Extra Function failed in mipWrite()\n"},
     };
     for (const auto& c : cases) {
