@@ -71,16 +71,14 @@ TEST(BitmapAlloc, EveryAllocationFailureLeavesNothing) {
             MessageCapture capture;
             bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
             uint8_t ok = bitmapAlloc(&bm, *map == 'c' ? PIXEL_CMAP4 : PIXEL_PAL8_KEY, 5, 5, 1);
-            std::string expected = "memAlloc() failed in bitmapAlloc()\n";
-            if (++attempt == 3)
-                expected = "memAlloc() failed in " + std::string(map) + "Alloc()\n" + map +
-                           "Alloc() failed in bitmapAlloc()\n";
+            const std::string expected =
+                ++attempt < 3 ? std::string("memAlloc() failed in bitmapAlloc()\n")
+                              : "memAlloc() failed in " + std::string(map) + "Alloc()\n" + map +
+                                    "Alloc() failed in bitmapAlloc()\n";
             EXPECT_EQ(joined(capture), memFailureHit() ? expected : "");
             EXPECT_EQ(ok, !memFailureHit());
-            if (ok)
-                bitmapFree(bm);
-            else
-                EXPECT_EQ(bm, nullptr);
+            EXPECT_EQ(ok ? nullptr : bm, nullptr);
+            bitmapFree(ok ? bm : nullptr);
         });
         EXPECT_EQ(allocations, 3);
     }
@@ -97,9 +95,9 @@ TEST(BitmapMaps, RangesGoToTheSameIndexes) {
     EXPECT_TRUE(bitmapSetPalette(bm, sevens, 100, 2)); // entries 100 and 101 of the source
     in[100] = in[101] = 7;
     std::fill(std::begin(out), std::end(out), 0xDEADBEEFu);
-    EXPECT_TRUE(bitmapGetPalette(out, bm, 98, 5));
-    EXPECT_TRUE(bitmapGetPalette(out, bm, 20, -4)) << "an empty range still succeeds";
-    EXPECT_TRUE(bitmapGetPalette(out, bm, 250, 100)) << "a range past 255 is cut at 255";
+    // An empty range still succeeds; a range past 255 is cut at 255.
+    EXPECT_TRUE(bitmapGetPalette(out, bm, 98, 5) && bitmapGetPalette(out, bm, 20, -4) &&
+                bitmapGetPalette(out, bm, 250, 100));
     for (int i = 0; i < 256; ++i)
         EXPECT_EQ(out[i], (i >= 98 && i < 103) || i >= 250 ? in[i] : 0xDEADBEEFu) << i;
     bitmapFree(bm);

@@ -29,8 +29,7 @@ TEST(Pixels, WriteAndReadBackOnEveryLayout) {
             readPixelRGB(bm, p[0], p[1], &r, &g, &b);
             EXPECT_EQ(readPixel(bm, p[0], p[1]) | r | g | b, 0) << p[0] << "," << p[1];
         }
-        bitmap_tag noPixels = *bm;
-        noPixels.pixels = nullptr;
+        bitmap_tag noPixels{type, 5, 4, bm->rowBytes, nullptr, nullptr};
         drawPixel(&noPixels, 1, 0, 0);
         drawPixel(nullptr, 1, 0, 0);
         EXPECT_EQ(readPixel(&noPixels, 0, 0) | readPixel(nullptr, 0, 0), 0);

@@ -9,12 +9,9 @@
 #include <cstring>
 #include <vector>
 
-using swtest::Rng;
-
 namespace {
 
-using swtest::bufferOf;
-using swtest::filledBitmap;
+using namespace swtest;
 
 // Glyphs advance eight pixels (bytes above 127 are glyphs too); set bits
 // take the colour (the screen table's pixel on 16-bit layouts), clear ones

@@ -38,7 +38,6 @@ TEST(Modes, EnumerationAndLargestResolution) {
         std::memset(&mode, 0xEE, sizeof mode);
         ASSERT_TRUE(i % 6 ? screenGetNextMode(&mode) : screenGetFirstMode(&mode));
         EXPECT_EQ(fields(mode), rows[i % 6]) << "row " << i;
-        EXPECT_STREQ(mode.name, "DirectX SVGA");
     }
     std::memset(&mode, 0x5A, sizeof mode);
     EXPECT_FALSE(screenGetNextMode(&mode));

@@ -86,9 +86,8 @@ TEST(Chunks, HostileContainersFailWithTheirMessage) {
         deep = chunk("INNR", deep);
     ParseLog log;
     EXPECT_TRUE(parse(deep, log));
-    Bytes trailing = container("OUTR", {chunk("LEAF", {'1'})});
+    Bytes trailing = sized(container("OUTR", {chunk("LEAF", {'1'})}), 16);
     append(trailing, {1, 2, 3});
-    trailing = sized(trailing, 16);
     const struct {
         Bytes bytes;
         const char* message;

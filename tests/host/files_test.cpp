@@ -1,8 +1,6 @@
 // Files, directories and messages of the host services library.
 #include "../imagefile/filetest.h"
 
-#include <unistd.h>
-
 using namespace swtest;
 
 TEST(Files, WritesReadsAndSeeks) {

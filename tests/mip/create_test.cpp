@@ -136,11 +136,10 @@ TEST(MipCreate, CleanOnEveryAllocationFailure) {
     BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 64, 64, 2)};
     MessageCapture messages;
     int allocations = expectCleanOnEveryAllocationFailure([&] {
-        mip_tag* mip;
-        if (mipCreate(&mip, src.bm, 4, 0))
-            mipFree(mip);
-        else
-            EXPECT_EQ(mip, nullptr);
+        mip_tag* mip = reinterpret_cast<mip_tag*>(1);
+        uint8_t ok = mipCreate(&mip, src.bm, 4, 0);
+        EXPECT_EQ(ok ? nullptr : mip, nullptr);
+        mipFree(ok ? mip : nullptr);
     });
     EXPECT_EQ(allocations, 5); // record and four pixel blocks
     EXPECT_TRUE(messages.sawDebug("memAlloc() failed in mipCreate()\n"));

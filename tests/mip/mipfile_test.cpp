@@ -239,11 +239,10 @@ TEST(MipFile, CleanOnEveryAllocationFailure) {
     MessageCapture messages;
     for (const Bytes& file : files) {
         int allocations = expectCleanOnEveryAllocationFailure([&] {
-            mip_tag* loaded;
-            if (loadMip(file, &loaded))
-                mipUnload(loaded);
-            else
-                EXPECT_EQ(loaded, nullptr);
+            mip_tag* loaded = reinterpret_cast<mip_tag*>(1);
+            uint8_t ok = loadMip(file, &loaded);
+            EXPECT_EQ(ok ? nullptr : loaded, nullptr);
+            mipUnload(ok ? loaded : nullptr);
         });
         EXPECT_EQ(allocations, 5); // record, 3 levels, colormap or block
     }
