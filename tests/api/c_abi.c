@@ -1,10 +1,8 @@
-/* A C99 host: includes both headers, checks the record layouts a host
- * relies on (printing them, so that each target's run shows its sizes), and
- * makes a few calls through the shared libraries. */
+/* A C99 host: includes both headers (whose layout assertions then hold in
+ * C99 too) and makes a few calls through the shared libraries. */
 #include <spanwright/spanwright.h>
 #include <spanwright/vesk.h>
 
-#include <stddef.h>
 #include <stdio.h>
 
 static int failures = 0;
@@ -17,57 +15,10 @@ static int failures = 0;
         }                                                                                          \
     } while (0)
 
-static void printLayout(void) {
-    printf("pointer %u bytes\n", (unsigned)sizeof(void*));
-    printf("bitmap_tag %u bytes: width @%u height @%u rowBytes @%u map @%u pixels @%u\n",
-           (unsigned)sizeof(bitmap_tag), (unsigned)offsetof(bitmap_tag, width),
-           (unsigned)offsetof(bitmap_tag, height), (unsigned)offsetof(bitmap_tag, rowBytes),
-           (unsigned)offsetof(bitmap_tag, map), (unsigned)offsetof(bitmap_tag, pixels));
-    printf("vertex_tag %u bytes: color @%u\n", (unsigned)sizeof(vertex_tag),
-           (unsigned)offsetof(vertex_tag, color));
-    printf("mip_tag %u bytes before its levels: flag @%u colormap @%u levels @%u level @%u\n",
-           (unsigned)sizeof(mip_tag), (unsigned)offsetof(mip_tag, flag),
-           (unsigned)offsetof(mip_tag, colormap), (unsigned)offsetof(mip_tag, levels),
-           (unsigned)offsetof(mip_tag, level));
-    printf("screenmode_tag %u bytes: bitsPerPixel @%u name @%u byte 157 @%u\n",
-           (unsigned)sizeof(screenmode_tag), (unsigned)offsetof(screenmode_tag, bitsPerPixel),
-           (unsigned)offsetof(screenmode_tag, name),
-           (unsigned)offsetof(screenmode_tag, hostByte157));
-    printf("RasterBeginParams %u bytes: classRegistered @%u className @%u windowProc @%u\n",
-           (unsigned)sizeof(RasterBeginParams),
-           (unsigned)offsetof(RasterBeginParams, classRegistered),
-           (unsigned)offsetof(RasterBeginParams, className),
-           (unsigned)offsetof(RasterBeginParams, windowProc));
-    printf("getScreenInternalLock writes 3 words of %u bytes\n", (unsigned)sizeof(uintptr_t));
-}
-
 int main(void) {
     bitmap_tag* bm = NULL;
-    screenmode_tag mode;
     uintptr_t lockWords[4] = {0, 0, 0, 0x5a5a};
 
-    printLayout();
-    CHECK(sizeof(bitmap_tag) == 13 + 2 * sizeof(void*));
-    CHECK(offsetof(bitmap_tag, width) == 1);
-    CHECK(offsetof(bitmap_tag, height) == 5);
-    CHECK(offsetof(bitmap_tag, rowBytes) == 9);
-    CHECK(offsetof(bitmap_tag, map) == 13);
-    CHECK(sizeof(vertex_tag) == 24);
-    CHECK(offsetof(vertex_tag, color) == 20);
-    CHECK(offsetof(mip_tag, level) == 17 + sizeof(void*));
-    CHECK(sizeof(screenmode_tag) == 249);
-    CHECK(offsetof(screenmode_tag, width) == 4);
-    CHECK(offsetof(screenmode_tag, hostByte157) == 157);
-    if (sizeof(void*) == 4) {
-        /* The layouts of the 32-bit interface, literally. */
-        CHECK(sizeof(bitmap_tag) == 21);
-        CHECK(offsetof(bitmap_tag, pixels) == 17);
-        CHECK(offsetof(mip_tag, levels) == 17);
-        CHECK(offsetof(mip_tag, level) == 21);
-        CHECK(sizeof(RasterBeginParams) == 24);
-        CHECK(offsetof(RasterBeginParams, windowProc) == 20);
-        CHECK(sizeof(uintptr_t) == 4);
-    }
     CHECK(PIXEL_CMAP4 == 0 && PIXEL_ALPHA8 == 10);
     CHECK(VESK_ID('B', 'M', 'A', 'P') == 0x424D4150u);
 
@@ -80,12 +31,6 @@ int main(void) {
     CHECK(getScreenInternalLock(lockWords) == 1);
     CHECK(lockWords[0] == 0 && lockWords[1] == 640 && lockWords[2] == PIXEL_PAL8);
     CHECK(lockWords[3] == 0x5a5a);
-
-    CHECK(screenGetFirstMode(&mode) == 1);
-    CHECK(mode.width == 640 && mode.height == 480 && mode.bitsPerPixel == 8);
-    while (screenGetNextMode(&mode)) {
-    }
-    CHECK(pixelBitDepth(PIXEL_RGB565) == 16);
 
     if (failures) fprintf(stderr, "%d checks failed\n", failures);
     return failures ? 1 : 0;

@@ -1,6 +1,6 @@
 # The public interface as a C host sees it: the headers compile as C99, the
-# records have their fixed layouts (the test prints them), and the shared
-# libraries export exactly the declared names.
+# records have their fixed layouts, and the shared libraries export exactly
+# the declared names.
 add_executable(test_c_abi ${CMAKE_CURRENT_LIST_DIR}/c_abi.c)
 set_target_properties(test_c_abi PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
 target_compile_options(test_c_abi PRIVATE -Wall -Wextra -pedantic -Werror)

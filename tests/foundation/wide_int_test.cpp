@@ -1,6 +1,5 @@
-// The 128-bit helper: a quotient undoes its product whatever the signs and
-// sizes, and where the compiler has a native 128-bit type every operation
-// agrees with it.
+// The 128-bit helper (the only one on 32-bit targets): a quotient undoes
+// its product whatever the signs and sizes.
 #include "support.h"
 #include "wide_int.h"
 
@@ -29,32 +28,5 @@ TEST(WideInt, FloorDivisionUndoesTheProduct) {
         ASSERT_EQ(wide(0) - n, -n);
     }
 }
-
-#ifdef __SIZEOF_INT128__
-TEST(WideInt, AgreesWithTheNativeType) {
-    auto toNative = [](Int128 a) {
-        return __int128((unsigned __int128)(uint64_t(a.high)) << 64 | a.low);
-    };
-    swtest::Rng rng(42);
-    for (int i = 0; i < 200000; ++i) {
-        int64_t a = anyValue(rng), b = anyValue(rng), c = anyValue(rng), d = anyValue(rng);
-        __int128 x = __int128(a) * b, y = __int128(c) * d;
-        Int128 wx = mulWide(a, b), wy = mulWide(c, d);
-        ASSERT_TRUE(toNative(wx) == x) << a << " * " << b;
-        ASSERT_TRUE(toNative(wx + wy) == x + y);
-        ASSERT_TRUE(toNative(wx - wy) == x - y);
-        ASSERT_TRUE(toNative(-wx) == -x);
-        ASSERT_EQ(wx < wy, x < y);
-        ASSERT_EQ(wx == wy, x == y);
-        ASSERT_EQ(narrow(wide(a) - wide(c)), int64_t(uint64_t(a) - uint64_t(c)));
-        // Floor division by a positive divisor whose quotient fits.
-        int64_t divisor = d == INT64_MIN ? 1 : d < 0 ? -d : d == 0 ? 1 : d;
-        __int128 q = x / divisor;
-        if (x % divisor != 0 && x < 0) q -= 1;
-        if (q < INT64_MIN || q > INT64_MAX) continue;
-        ASSERT_EQ(floorDiv(wx, divisor), int64_t(q)) << a << " * " << b << " / " << divisor;
-    }
-}
-#endif
 
 } // namespace

@@ -12,7 +12,6 @@ constexpr uint32_t idInner = VESK_ID('I', 'N', 'N', 'R');
 // What the handlers saw; "INNR" children are parsed as containers.
 struct ParseLog {
     std::vector<std::string> seen;
-    bool failOnLeaf = false;
 };
 
 uint8_t onLeaf(void* user, uint32_t, uint32_t tag, int32_t size, file_tag* f) {
@@ -26,7 +25,7 @@ uint8_t onLeaf(void* user, uint32_t, uint32_t tag, int32_t size, file_tag* f) {
     if (size && !libfileReadExact(f, payload.data(), uint32_t(size))) return 0;
     log->seen.push_back("LEAF:" + payload);
     libfileSeekFromStart(f, 0); // somewhere odd: the parser must carry on regardless
-    return log->failOnLeaf ? 0 : 1;
+    return 1;
 }
 
 uint8_t onInner(void* user, uint32_t, uint32_t, int32_t, file_tag* f);
@@ -56,54 +55,44 @@ bool parse(const Bytes& bytes, ParseLog& log, uint32_t* end = nullptr) {
 
 } // namespace
 
-TEST(Chunks, WriterLayoutAndNesting) {
-    // Sizes are settled when a container ends; negative sizes are refused.
+// The writer settles sizes when a container ends and refuses negative
+// ones; the parser calls the listed handlers (re-entrantly for "INNR"),
+// skips other chunks and ends after its container.
+TEST(Chunks, WrittenFilesParseBackThroughTheListedHandlers) {
     Bytes file = written([](file_tag* f) {
         brixChunk outer, inner;
         return brixStartChunk(f, &outer, VESK_ID('O', 'U', 'T', 'R'), 0) &&
-               brixWriteChunk(f, idLeaf, 7, 3, "abc") && brixStartChunk(f, &inner, idInner, 0) &&
-               brixWriteChunk(f, idLeaf, 0, 0, nullptr) && brixEndChunk(f, &inner) &&
+               brixWriteChunk(f, idLeaf, 7, 3, "abc") &&
+               brixWriteChunk(f, VESK_ID('O', 'T', 'H', 'R'), 0, 2, "xy") &&
+               brixStartChunk(f, &inner, idInner, 0) && brixWriteChunk(f, idLeaf, 0, 0, nullptr) &&
+               brixEndChunk(f, &inner) && brixWriteChunk(f, idLeaf, 0, 1, "z") &&
                brixEndChunk(f, &outer) && !brixWriteChunk(f, idLeaf, 0, -1, "x");
     });
-    EXPECT_EQ(file, chunk("OUTR", [] {
-                  Bytes payload = chunk("LEAF", {'a', 'b', 'c'}, -1, 7);
-                  append(payload, container("INNR", {chunk("LEAF", {})}));
-                  return payload;
-              }()));
-}
-
-TEST(Chunks, ParserCallsListedHandlersReentrantlyAndSkipsOthers) {
-    Bytes bytes = container("OUTR", {chunk("LEAF", {'1'}), chunk("OTHR", {9, 9, 9}),
-                                     container("INNR", {chunk("LEAF", {'2'}), chunk("LEAF", {})}),
-                                     chunk("LEAF", {'3', '4'})});
-    bytes.push_back(0xEE);
+    EXPECT_EQ(file,
+              container("OUTR", {chunk("LEAF", {'a', 'b', 'c'}, -1, 7), chunk("OTHR", {'x', 'y'}),
+                                 container("INNR", {chunk("LEAF", {})}), chunk("LEAF", {'z'})}));
+    file.push_back(0xEE);
     ParseLog log;
     uint32_t end;
-    EXPECT_TRUE(parse(bytes, log, &end));
-    EXPECT_EQ(log.seen,
-              (std::vector<std::string>{"LEAF:1", "INNR{", "LEAF:2", "LEAF:", "}", "LEAF:34"}));
-    EXPECT_EQ(end, bytes.size() - 1) << "the parse ends after its container";
-
-    ParseLog failing;
-    failing.failOnLeaf = true;
-    EXPECT_FALSE(parse(container("OUTR", {chunk("LEAF", {'1'}), chunk("LEAF", {'2'})}), failing));
-    EXPECT_EQ(failing.seen, std::vector<std::string>{"LEAF:1"}) << "a handler's failure ends it";
+    EXPECT_TRUE(parse(file, log, &end));
+    EXPECT_EQ(log.seen, (std::vector<std::string>{"LEAF:abc", "INNR{", "LEAF:", "}", "LEAF:z"}));
+    EXPECT_EQ(end, file.size() - 1) << "the parse ends after its container";
 }
 
 // The parser's messages, one hostile file each.
 TEST(Chunks, HostileContainersFailWithTheirMessage) {
-    Bytes deep = chunk("LEAF", {});
-    for (int i = 0; i < VESK_MAX_NESTING + 1; ++i)
+    Bytes deep = chunk("LEAF", {}); // in the containers' limit, one too many with "OUTR"
+    for (int i = 0; i < VESK_MAX_NESTING; ++i)
         deep = chunk("INNR", deep);
-    Bytes trailing = container("OUTR", {chunk("LEAF", {'1'})});
+    ParseLog log;
+    EXPECT_TRUE(parse(deep, log));
+    Bytes trailing = sized(container("OUTR", {chunk("LEAF", {'1'})}), 16);
     append(trailing, {1, 2, 3});
-    trailing = sized(trailing, 16);
     const struct {
         Bytes bytes;
         const char* message;
     } cases[] = {
         {{}, "Truncated container header in brixParseContainer()\n"},
-        {{'O', 'U', 'T'}, "Truncated container header in brixParseContainer()\n"},
         {sized(chunk("OUTR", {}), -12),
          "Container \"OUTR\" of size -12 runs past the end of the file in brixParseContainer()\n"},
         {chunk("OUTR", {1, 2, 3}, 4),
@@ -117,30 +106,7 @@ TEST(Chunks, HostileContainersFailWithTheirMessage) {
     };
     for (const auto& c : cases) {
         MessageCapture capture;
-        ParseLog log;
         EXPECT_FALSE(parse(c.bytes, log)) << c.message;
         EXPECT_TRUE(capture.sawDebug(c.message)) << c.message << capture.dump();
     }
-}
-
-// Random mutations of a valid nested file: whatever the bytes, the parse
-// ends (the sanitizer build checks it stays inside its buffers).
-TEST(Chunks, MutatedFilesNeverCrash) {
-    const Bytes valid = container(
-        "OUTR", {chunk("LEAF", {'a', 'b'}),
-                 container("INNR", {chunk("LEAF", {'c'}), container("INNR", {chunk("LEAF", {})})}),
-                 chunk("OTHR", {1, 2, 3, 4})});
-    Rng rng(7);
-    MessageCapture quiet;
-    int parsedOk = 0;
-    for (int round = 0; round < 300; ++round) {
-        Bytes bytes = valid;
-        for (int e = rng.range(1, 4); e > 0; --e)
-            bytes[size_t(rng.range(0, int(bytes.size()) - 1))] = uint8_t(rng.next());
-        if (rng.range(0, 3) == 0) bytes.resize(size_t(rng.range(0, int(bytes.size()))));
-        ParseLog log;
-        parsedOk += parse(bytes, log);
-    }
-    EXPECT_GT(parsedOk, 0) << "some mutations (of payload bytes) still parse";
-    EXPECT_LT(parsedOk, 300);
 }
