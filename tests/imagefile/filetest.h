@@ -113,6 +113,10 @@ struct BitmapHolder {
     bitmap_tag* bm = nullptr;
     ~BitmapHolder() { bitmapFree(bm); }
 };
+struct MipHolder {
+    mip_tag* mip = nullptr;
+    ~MipHolder() { mipFree(mip); }
+};
 
 // The bitmap a load makes of `bytes` in a file of that name (null when it
 // fails), or of the file at `path`.
@@ -163,6 +167,14 @@ inline bitmap_tag* randomBitmapWithMap(uint8_t type, int32_t w, int32_t h, uint3
 inline uint32_t argbOf(const bitmap_tag* bm, uint32_t v) {
     return uint32_t(colorA(bm, v)) << 24 | uint32_t(colorR(bm, v)) << 16 |
            uint32_t(colorG(bm, v)) << 8 | colorB(bm, v);
+}
+
+// The rows of `bm` seen bottom-up: the same memory, last row first.
+inline bitmap_tag bottomUpView(const bitmap_tag* bm) {
+    bitmap_tag view = *bm;
+    view.pixels = bm->pixels + int64_t(bm->height - 1) * bm->rowBytes;
+    view.rowBytes = -bm->rowBytes;
+    return view;
 }
 
 // Runs a shell command; returns its exit status and its standard output
