@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <sstream>
 
 namespace rastertest {
@@ -42,13 +43,11 @@ Canvas::Canvas(uint8_t type, int w, int h, int g, uint32_t fill)
 }
 
 bool Canvas::guardIntact() const {
-    for (int y = -guard; y < height + guard; ++y)
-        for (int x = -guard; x < width + guard; ++x) {
-            if (x >= 0 && x < width && y >= 0 && y < height) continue;
-            const uint8_t* p = bm.pixels + int64_t(y) * bm.rowBytes + int64_t(x) * bpp;
-            for (int i = 0; i < bpp; ++i)
-                if (p[i] != canary) return false;
-        }
+    for (size_t i = 0; i < memory.size(); ++i) {
+        const int y = int(i / size_t(bm.rowBytes)) - guard,
+                  x = int(i % size_t(bm.rowBytes)) / bpp - guard;
+        if ((x < 0 || x >= width || y < 0 || y >= height) && memory[i] != canary) return false;
+    }
     return true;
 }
 
@@ -91,50 +90,28 @@ Int128 doubledArea(const std::vector<vertex_tag>& poly) {
     return sum < wide(0) ? -sum : sum;
 }
 
-namespace {
-
-// The row rule of one row: false when the row has no span.
-bool rowSpan(const std::vector<vertex_tag>& poly, int64_t r, int64_t* lo, int64_t* hi) {
-    int64_t yc = r * 65536 + 32768;
-    bool haveDown = false, haveUp = false;
-    int64_t down = 0, up = 0;
-    for (size_t i = 0; i < poly.size(); ++i) {
-        const vertex_tag& a = poly[i];
-        const vertex_tag& b = poly[(i + 1) % poly.size()];
-        if (a.y == b.y) continue;
-        const vertex_tag& top = a.y < b.y ? a : b;
-        const vertex_tag& bottom = a.y < b.y ? b : a;
-        if (!(top.y < yc && yc <= bottom.y)) continue;
-        // Edge x at the row centre is top.x + dx (yc - top.y) / dy; the
-        // first column whose centre lies strictly right of it:
-        // floor((edge x + 0.5) in pixels).
-        int64_t dx = int64_t(bottom.x) - top.x, dy = int64_t(bottom.y) - top.y;
-        Int128 num = mulWide(int64_t(top.x) + 32768, dy) + mulWide(dx, yc - top.y);
-        int64_t x = floorDiv(num, dy * 65536);
-        if (a.y < b.y) {
-            down = x;
-            haveDown = true;
-        } else {
-            up = x;
-            haveUp = true;
-        }
-    }
-    if (!haveDown || !haveUp) return false;
-    *lo = std::min(down, up);
-    *hi = std::max(down, up);
-    return *lo < *hi;
-}
-
-} // namespace
-
 std::vector<uint32_t> rowRuleImage(const std::vector<vertex_tag>& poly, int w, int h,
                                    uint32_t value) {
     std::vector<uint32_t> out(size_t(w) * h, 0);
     for (int y = 0; y < h; ++y) {
-        int64_t lo, hi;
-        if (!rowSpan(poly, y, &lo, &hi)) continue;
-        for (int64_t x = std::max<int64_t>(lo, 0); x < std::min<int64_t>(hi, w); ++x)
-            out[size_t(y) * w + size_t(x)] = value;
+        const int64_t yc = int64_t(y) * 65536 + 32768;
+        std::optional<int64_t> x[2]; // the last edge down, the last up
+        for (size_t i = 0; i < poly.size(); ++i) {
+            const vertex_tag &a = poly[i], &b = poly[(i + 1) % poly.size()];
+            const vertex_tag &top = a.y < b.y ? a : b, &bottom = a.y < b.y ? b : a;
+            if (a.y == b.y || !(top.y < yc && yc <= bottom.y)) continue;
+            // Edge x at the row centre is top.x + dx (yc - top.y) / dy; the
+            // first column whose centre lies strictly right of it:
+            // floor((edge x + 0.5) in pixels).
+            int64_t dx = int64_t(bottom.x) - top.x, dy = int64_t(bottom.y) - top.y;
+            x[a.y > b.y] =
+                floorDiv(mulWide(int64_t(top.x) + 32768, dy) + mulWide(dx, yc - top.y), dy * 65536);
+        }
+        if (!x[0] || !x[1]) continue;
+        const int64_t lo = std::max<int64_t>(std::min(*x[0], *x[1]), 0),
+                      hi = std::min<int64_t>(std::max(*x[0], *x[1]), w);
+        for (int64_t c = lo; c < hi; ++c)
+            out[size_t(y) * w + size_t(c)] = value;
     }
     return out;
 }
@@ -144,8 +121,7 @@ std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int
     for (;;) {
         auto coord = [&] {
             double v = lo + (hi - lo) * (rng.next() / 4294967296.0);
-            int64_t raw = int64_t(std::llround(v * 65536.0)) / grid * grid;
-            return std::clamp<int64_t>(raw, INT32_MIN, INT32_MAX);
+            return int64_t(std::llround(v * 65536.0)) / grid * grid;
         };
         int n = rng.range(3, maxPoints);
         std::vector<std::pair<int64_t, int64_t>> pts;
@@ -160,16 +136,14 @@ std::vector<vertex_tag> randomConvex(swtest::Rng& rng, double lo, double hi, int
                    mulWide(a.second - o.second, b.first - o.first);
         };
         std::vector<std::pair<int64_t, int64_t>> hull(2 * pts.size());
-        size_t k = 0;
-        for (size_t i = 0; i < pts.size(); ++i) {
-            while (k >= 2 && cross(hull[k - 2], hull[k - 1], pts[i]) <= wide(0))
+        // The lower chain left to right, then the upper one back.
+        size_t k = 0, m = pts.size();
+        for (size_t j = 0, t = 2; j < 2 * m - 1; ++j) {
+            if (j == m) t = k + 1;
+            const auto& p = pts[j < m ? j : 2 * m - 2 - j];
+            while (k >= t && cross(hull[k - 2], hull[k - 1], p) <= wide(0))
                 --k;
-            hull[k++] = pts[i];
-        }
-        for (size_t i = pts.size() - 1, t = k + 1; i-- > 0;) {
-            while (k >= t && cross(hull[k - 2], hull[k - 1], pts[i]) <= wide(0))
-                --k;
-            hull[k++] = pts[i];
+            hull[k++] = p;
         }
         hull.resize(k - 1);
         if (hull.size() < 3 || hull.size() > 20) continue;
@@ -211,32 +185,23 @@ struct RefVertex {
     float f[3], x, y;
 };
 
+// 1/z, u/z and v/z of an edge.
+constexpr float texEdge_tag::*values[3] = {&texEdge_tag::oow, &texEdge_tag::uoz, &texEdge_tag::voz};
+
 // An edge of a triangle: the library's integer stepper (the flat fill's
 // oracle checks it) with 1/z, u/z and v/z at its pixel stepped here.
 struct RefEdge {
     texEdge_tag t{};
     float step[3]{}, carry[3]{};
     void advance() {
-        float* f[3] = {&t.oow, &t.uoz, &t.voz};
         t.edge.x += t.edge.xStep;
-        for (int i = 0; i < 3; ++i)
-            *f[i] += step[i];
         t.edge.err += t.edge.stepRem;
-        if (t.edge.err >= t.edge.dy) {
-            t.edge.x += 1;
-            t.edge.err -= t.edge.dy;
-            for (int i = 0; i < 3; ++i)
-                *f[i] += carry[i];
-        }
+        const bool carried = t.edge.err >= t.edge.dy;
+        if (carried) t.edge.x += 1, t.edge.err -= t.edge.dy;
+        for (int i = 0; i < 3; ++i)
+            t.*values[i] = carried ? t.*values[i] + step[i] + carry[i] : t.*values[i] + step[i];
     }
 };
-
-void putTexel(Canvas& canvas, int row, int64_t x, uint32_t offset, const RefTexture& t) {
-    uint32_t texel = t.pixels[size_t(offset) * t.texelBytes];
-    if (t.texelBytes == 2) texel |= uint32_t(t.pixels[size_t(offset) * 2 + 1]) << 8;
-    if (t.keyed && texel == 0) return;
-    canvas.put(int(x), row, t.convert(texel));
-}
 
 } // namespace
 
@@ -267,7 +232,10 @@ void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_
     const texEdge_tag& l = a.edge.x <= b.edge.x ? a : b;
     const int64_t n = std::max(a.edge.x, b.edge.x) - l.edge.x;
     auto write = [&](int64_t x, uint32_t offset) {
-        if (x >= clipLeft && x < clipRight) putTexel(canvas, row, x, offset, tex);
+        uint32_t texel = tex.pixels[size_t(offset) * tex.texelBytes];
+        if (tex.texelBytes == 2) texel |= uint32_t(tex.pixels[size_t(offset) * 2 + 1]) << 8;
+        if (x >= clipLeft && x < clipRight && !(tex.keyed && texel == 0))
+            canvas.put(int(x), row, tex.convert(texel));
     };
     // 1/z, u/z and v/z, stepped a block or a pixel at a time, and what they
     // give for u and v.
@@ -290,8 +258,8 @@ void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_
     for (int64_t i = 0; i < n / 8; ++i, x += 8, u0 = u1, v0 = v1) {
         divide(256.0f, &u1, &v1);
         step(block, 1);
-        int32_t dU = int32_t(uint32_t(u1) - uint32_t(u0)) >> 3;
-        int32_t dV = int32_t(uint32_t(v1) - uint32_t(v0)) >> 3;
+        int32_t dU = int32_t(uint32_t(u1) - uint32_t(u0)) >> 3,
+                dV = int32_t(uint32_t(v1) - uint32_t(v0)) >> 3;
         uint32_t du = uint32_t(dU) & 0xFF, dv = uint32_t(dV) & 0xFF;
         uint32_t plain = uint32_t(dU >> 8) + (uint32_t(dV >> 8) << tex.shift);
         uint32_t offset = uint32_t(u0 >> 8) + (uint32_t(v0 >> 8) << tex.shift);
@@ -299,11 +267,9 @@ void referenceSpan(Canvas& canvas, int row, const texEdge_tag& a, const texEdge_
         for (int k = 0; k < 8; ++k) {
             offset &= tex.mask;
             write(x + k, offset);
-            fv += dv;
-            fu += du;
+            fu += du, fv += dv;
             offset += plain + (fv > 255 ? 1u << tex.shift : 0) + (fu > 255 ? 1 : 0);
-            fv &= 255;
-            fu &= 255;
+            fu &= 255, fv &= 255;
         }
     }
     if (n <= 0 || (n & 7) == 0) return;
@@ -350,9 +316,8 @@ void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<v
             if (e.t.edge.rows <= 0) return e;
             float ax = float((e.t.edge.x << 16) - A.x + 32768) / 65536.0f;
             float ay = float((int64_t(e.t.edge.yStart) << 16) + 32768 - A.y) / 65536.0f;
-            float* f[3] = {&e.t.oow, &e.t.uoz, &e.t.voz};
             for (int k = 0; k < 3; ++k) {
-                *f[k] = rv[top].f[k] + ddy[k] * ay + ddx[k] * ax;
+                e.t.*values[k] = rv[top].f[k] + ddy[k] * ay + ddx[k] * ax;
                 e.step[k] = float(e.t.edge.xStep) * ddx[k] + ddy[k];
                 e.carry[k] = ddx[k];
             }
