@@ -190,10 +190,10 @@ TEST(CopyCharacter, MatchesTheReferenceWithClipping) {
 }
 
 // Placements wholly outside, out to the 32-bit limits (nearer ones are in
-// the random tests), refused and undrawable records on either side: nothing
-// is copied, and nothing read outside the pattern (the sanitizer build
-// checks that).
-TEST(BitmapCopy, RefusalsAndPlacementsOutsideCopyNothing) {
+// the random tests), refused and undrawable records on either side, and
+// types without a fill: nothing is copied or filled, and nothing read
+// outside the pattern (the sanitizer build checks that).
+TEST(BitmapCopy, RefusalsAndPlacementsOutsideCopyOrFillNothing) {
     swtest::Owned glyph = swtest::randomBitmap(PIXEL_ALPHA8, 4, 4, 1);
     swtest::Owned small = swtest::randomBitmap(PIXEL_RGB565, 3, 4, 2);
     swtest::Owned pattern = swtest::randomBitmap(PIXEL_RGB565, 4, 4, 2);
@@ -206,15 +206,17 @@ TEST(BitmapCopy, RefusalsAndPlacementsOutsideCopyNothing) {
         bitmapCopy(dst, at[0], at[1], pattern);
         bitmapCopyCharacter(dst, at[0], at[1], pattern, glyph);
     }
-    std::vector<bitmap_tag> bad(5, *dst);
+    std::vector<bitmap_tag> bad(6, *dst);
     bad[0].pixels = nullptr;
     bad[1].width = -5;
     bad[2].rowBytes = 15;  // rows shorter than the width
     bad[3].rowBytes = -15; // the same, bottom-up
     bad[4].pixelType = 200;
+    bad[5].height = -1;
     for (bitmap_tag& b : bad) {
         bitmapCopy(dst, 0, 0, &b);
         bitmapCopy(&b, 0, 0, pattern);
+        bitmapFill(&b, 9);
         if (b.pixelType == PIXEL_RGB565) // the character copy takes any type as 5:6:5
             bitmapCopyCharacter(&b, 0, 0, pattern, glyph);
     }
@@ -225,6 +227,13 @@ TEST(BitmapCopy, RefusalsAndPlacementsOutsideCopyNothing) {
     bitmapCopyCharacter(dst, 0, 0, pattern, nullptr);
     bitmapCopy(dst, 0, 0, nullptr);
     bitmapCopy(nullptr, 0, 0, dst);
+    for (uint8_t type :
+         {PIXEL_RGB444, PIXEL_ARGB4444, PIXEL_RGB888, PIXEL_ARGB8888, PIXEL_ALPHA8}) {
+        bitmap_tag noFill{type,       16 / pixelBitDepthLog2(type), 8, dst->rowBytes, nullptr,
+                          dst->pixels};
+        bitmapFill(&noFill, 9);
+    }
+    bitmapFill(nullptr, 1);
     EXPECT_EQ(before, bufferOf(dst));
     EXPECT_EQ(before8, bufferOf(dst8));
 }
@@ -255,23 +264,6 @@ TEST(BitmapFill, EveryWidthAndAlignment) {
                         << "type " << int(type) << " width " << width << " shape " << shape;
                 }
         }
-}
-
-// Types without a fill, and records that are not drawable, are left
-// alone.
-TEST(BitmapFill, OtherTypesAndUndrawableRecordsAreLeftAlone) {
-    swtest::Owned bm = swtest::randomBitmap(PIXEL_ARGB8888, 5, 3, 2);
-    const std::vector<uint8_t> before = bufferOf(bm);
-    std::vector<bitmap_tag> records;
-    for (uint8_t type : {PIXEL_RGB444, PIXEL_ARGB4444, PIXEL_RGB888, PIXEL_ARGB8888, PIXEL_ALPHA8})
-        records.push_back({type, 5, 3, bm->rowBytes, nullptr, bm->pixels});
-    for (int32_t rowBytes : {4, -4})
-        records.push_back({PIXEL_PAL8, 5, 3, rowBytes, nullptr, bm->pixels + 4});
-    records.push_back({PIXEL_PAL8, 5, -1, 5, nullptr, bm->pixels});
-    for (bitmap_tag& b : records)
-        bitmapFill(&b, 9);
-    bitmapFill(nullptr, 1);
-    EXPECT_EQ(before, bufferOf(bm));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // bitmapScale: both paths (the 8-bit one with its plain and its fast
 // rows) against per-pixel references of their formulas over random types,
-// sizes, factors (too small to draw among them) and positions, the index
-// written as one byte, and factors at the limits.
+// sizes, factors (too small to draw among them) and positions, and factors
+// at the limits.
 #include "bitmap/bitmap.h"
 #include "support.h"
 
@@ -21,20 +21,6 @@ bitmap_tag* numbered(uint8_t type, int w, int h) {
         for (int x = 0; x < w; ++x)
             swtest::setPixelAt(bm, x, y, uint32_t(16 * y + x + 1));
     return bm;
-}
-
-// Every destination type but the screen types takes the index as one
-// byte: at factor 2, 4 x 4 pixels are the inclusive box of
-// ((4 - 1) x 2) + 1 = 7 x 7 pixels; pixels not drawn keep their 0xEE bytes.
-TEST(BitmapScale, OntoAlpha8TheIndexIsOneByte) {
-    swtest::DrawScene scene(4);
-    swtest::Owned src = numbered(PIXEL_PAL8, 4, 4);
-    swtest::Owned dst = swtest::filledBitmap(PIXEL_ALPHA8, 8, 8, 0xEE);
-    bitmapScale(dst, 0, 0, src, 0x20000, 0x20000);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            EXPECT_EQ(pixelAt(dst, x, y), x < 7 && y < 7 ? pixelAt(src, x / 2, y / 2) : 0xEE)
-                << x << "," << y;
 }
 
 // Both paths from their rules: the image covers destination columns

@@ -61,21 +61,16 @@ TEST(PolyInterface, CallSequences) {
     }
 }
 
+// 25 vertices of a polygon; the first 20 bound a smaller shape whose
+// closing edge runs from vertex 19 back to vertex 0.
 TEST(PolyInterface, OnlyTheFirstTwentyVerticesCount) {
-    // 25 vertices of a polygon; the first 20 bound a smaller shape whose
-    // closing edge runs from vertex 19 back to vertex 0. The others are not
-    // even stored.
     std::vector<vertex_tag> poly;
     for (int i = 0; i < 25; ++i) {
         double a = i * 2 * 3.14159265358979 / 25;
         poly.push_back({fx(12 + 10 * std::cos(a)), fx(12 + 10 * std::sin(a)), 1, 0, 0, 7});
     }
     Canvas canvas(PIXEL_PAL8, 24, 24);
-    polyBegin(&canvas.bm, 0);
-    for (vertex_tag& v : poly)
-        polyVertex(&v);
-    EXPECT_EQ(polyCount, polyMaxVertices);
-    polyEnd();
+    drawPolygon(&canvas.bm, 0, poly);
     EXPECT_EQ(canvas.target(), rowRuleImage({poly.begin(), poly.begin() + 20}, 24, 24, 7));
     EXPECT_NE(canvas.target(), rowRuleImage(poly, 24, 24, 7));
 }
@@ -93,8 +88,7 @@ TEST(PolyInterface, UnusableTargetsAreIgnored) {
           bitmap_tag{PIXEL_PAL8, 24, 24, 23, nullptr, p}, bitmap_tag{11, 24, 24, 0, nullptr, p},
           bitmap_tag{PIXEL_RGB565, 12, 24, 23, nullptr, p}}) {
         drawPolygon(&bad, 0, triangle);
-        const std::vector<vertex_tag>& t = triangle;
-        aaTriangle(&bad, 7, t[0].x, t[0].y, t[1].x, t[1].y, t[2].x, t[2].y);
+        aaTriangle(&bad, 7, fx(2), fx(1), fx(20.5), fx(6), fx(5), fx(17.25));
     }
     EXPECT_EQ(canvas.target(), std::vector<uint32_t>(24 * 24, 0));
     EXPECT_TRUE(canvas.guardIntact());

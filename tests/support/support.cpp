@@ -16,24 +16,9 @@
 
 namespace swtest {
 
-MessageCapture::MessageCapture() {
-    veskSetMessageHook(&MessageCapture::hook, this);
-}
-MessageCapture::~MessageCapture() {
-    veskSetMessageHook(nullptr, nullptr);
-}
-
 void MessageCapture::hook(void* user, int32_t kind, const char* text) {
     auto* self = static_cast<MessageCapture*>(user);
     (kind == VESK_MESSAGE_ERROR ? self->errors_ : self->debug_).emplace_back(text);
-}
-
-bool MessageCapture::sawDebug(const std::string& text) const {
-    return std::find(debug_.begin(), debug_.end(), text) != debug_.end();
-}
-
-bool MessageCapture::sawError(const std::string& text) const {
-    return std::find(errors_.begin(), errors_.end(), text) != errors_.end();
 }
 
 std::string MessageCapture::dump() const {
@@ -43,11 +28,6 @@ std::string MessageCapture::dump() const {
     for (const auto& t : errors_)
         out += "error: " + t;
     return out;
-}
-
-void MessageCapture::clear() {
-    debug_.clear();
-    errors_.clear();
 }
 
 int expectCleanOnEveryAllocationFailure(const std::function<void()>& attempt) {
@@ -130,21 +110,14 @@ void setPixelAt(bitmap_tag* bm, int32_t x, int32_t y, uint32_t value) {
         p[k] = uint8_t(value >> (8 * k));
 }
 
-namespace {
-
-std::string uniqueName() {
-    static std::random_device device;
-    return std::to_string(device()) + "-" + std::to_string(device());
-}
-
-} // namespace
-
 TempDir::TempDir() {
     // A new directory of a name no other test process takes.
     std::error_code ec;
     const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    static std::random_device device;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path dir = base / ("spanwright-" + uniqueName());
+        std::filesystem::path dir =
+            base / ("spanwright-" + std::to_string(device()) + "-" + std::to_string(device()));
         if (std::filesystem::create_directory(dir, ec)) {
             path_ = dir.generic_string();
             return;
@@ -170,11 +143,9 @@ std::vector<uint8_t> readFile(const std::string& path) {
 }
 
 bitmap_tag* randomBitmap(uint8_t type, int32_t width, int32_t height, uint32_t seed) {
-    bitmap_tag* bm = nullptr;
-    if (!bitmapAlloc(&bm, type, width, height, 0)) return nullptr;
+    bitmap_tag* bm = filledBitmap(type, width, height, 0);
     Rng rng(seed);
-    size_t bytes = size_t(height + 1) * size_t(bm->rowBytes) + 1;
-    for (size_t i = 0; i < bytes; ++i)
+    for (size_t i = 0; bm && i < size_t(height + 1) * size_t(bm->rowBytes) + 1; ++i)
         bm->pixels[i] = uint8_t(rng.next());
     return bm;
 }

@@ -5,6 +5,7 @@
 
 #include "memory.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,21 +23,24 @@ int commandExitCode(int status);
 // Collects every DebugPrintf and _Error text while alive.
 class MessageCapture {
   public:
-    MessageCapture();
-    ~MessageCapture();
+    MessageCapture() { veskSetMessageHook(&MessageCapture::hook, this); }
+    ~MessageCapture() { veskSetMessageHook(nullptr, nullptr); }
     MessageCapture(const MessageCapture&) = delete;
     MessageCapture& operator=(const MessageCapture&) = delete;
 
     const std::vector<std::string>& debug() const { return debug_; }
     const std::vector<std::string>& errors() const { return errors_; }
-    // True when some DebugPrintf text equals `text` exactly.
-    bool sawDebug(const std::string& text) const;
-    bool sawError(const std::string& text) const;
+    // True when some DebugPrintf (_Error) text equals `text` exactly.
+    bool sawDebug(const std::string& text) const { return has(debug_, text); }
+    bool sawError(const std::string& text) const { return has(errors_, text); }
     // All texts of both kinds, one after another, for failure output.
     std::string dump() const;
-    void clear();
+    void clear() { debug_.clear(), errors_.clear(); }
 
   private:
+    static bool has(const std::vector<std::string>& texts, const std::string& text) {
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    }
     static void hook(void* user, int32_t kind, const char* text);
     std::vector<std::string> debug_, errors_;
 };
@@ -104,7 +108,6 @@ class DrawScene {
     ~DrawScene();
     DrawScene(const DrawScene&) = delete;
     DrawScene& operator=(const DrawScene&) = delete;
-    uint32_t* palette() const { return palette_; }
 
   private:
     SelectionGuard selections_;
