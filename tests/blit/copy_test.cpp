@@ -13,11 +13,7 @@
 #include <optional>
 #include <vector>
 
-using swtest::bufferOf;
-using swtest::pixelAt;
-using swtest::Rng;
-using swtest::RoutineChoice;
-using swtest::setPixelAt;
+using namespace swtest;
 
 namespace {
 
@@ -123,7 +119,7 @@ TEST(BitmapCopy, EveryTypePairMatchesTheReference) {
     for (int run = 0; run < 4; ++run) {
         RoutineChoice routines(run & 2);
         // The weight byte of the font colour plays no part in the ALPHA8 blend.
-        swtest::DrawScene scene(7 + run, run & 1 ? colormap : nullptr, 0x7FC08040 + run);
+        DrawScene scene(7 + run, run & 1 ? colormap : nullptr, 0x7FC08040 + run);
         const uint8_t* cmap = run & 1 ? colormap : identityColormap;
         Rng rng(99 + run);
         for (int st = 0; st < pixelTypeCount; ++st)
@@ -159,12 +155,12 @@ TEST(CopyCharacter, MatchesTheReferenceWithClipping) {
     for (int round = 0; round < 800; ++round) {
         int gw = rng.range(1, 12), gh = rng.range(1, 10), dw = rng.range(1, 20),
             dh = rng.range(1, 14);
-        swtest::Owned glyph = swtest::randomBitmap(PIXEL_ALPHA8, gw, gh, rng.next());
+        Owned glyph = randomBitmap(PIXEL_ALPHA8, gw, gh, rng.next());
         for (int j = 0; j < gh; ++j)
             for (int i = 0; i < gw; ++i)
                 if (int pick = rng.range(0, 3); pick < 2) setPixelAt(glyph, i, j, pick ? 240 : 0);
-        swtest::Owned pattern = swtest::randomBitmap(PIXEL_RGB565, gw + rng.range(0, 3),
-                                                     gh + rng.range(0, 3), rng.next());
+        Owned pattern =
+            randomBitmap(PIXEL_RGB565, gw + rng.range(0, 3), gh + rng.range(0, 3), rng.next());
         std::vector<uint8_t> memory;
         bitmap_tag dst = randomLayout(memory, PIXEL_RGB565, dw, dh, false, rng);
         uint32_t font = rng.next();
@@ -194,11 +190,11 @@ TEST(CopyCharacter, MatchesTheReferenceWithClipping) {
 // types without a fill: nothing is copied or filled, and nothing read
 // outside the pattern (the sanitizer build checks that).
 TEST(BitmapCopy, RefusalsAndPlacementsOutsideCopyOrFillNothing) {
-    swtest::Owned glyph = swtest::randomBitmap(PIXEL_ALPHA8, 4, 4, 1);
-    swtest::Owned small = swtest::randomBitmap(PIXEL_RGB565, 3, 4, 2);
-    swtest::Owned pattern = swtest::randomBitmap(PIXEL_RGB565, 4, 4, 2);
-    swtest::Owned dst = swtest::randomBitmap(PIXEL_RGB565, 8, 8, 3);
-    swtest::Owned dst8 = swtest::randomBitmap(PIXEL_PAL8, 5, 8, 3); // rows too short for words
+    Owned glyph = randomBitmap(PIXEL_ALPHA8, 4, 4, 1);
+    Owned small = randomBitmap(PIXEL_RGB565, 3, 4, 2);
+    Owned pattern = randomBitmap(PIXEL_RGB565, 4, 4, 2);
+    Owned dst = randomBitmap(PIXEL_RGB565, 8, 8, 3);
+    Owned dst8 = randomBitmap(PIXEL_PAL8, 5, 8, 3); // rows too short for words
     const std::vector<uint8_t> before = bufferOf(dst), before8 = bufferOf(dst8);
     const int32_t outside[][2] = {{8, 0},        {0, 8}, {-4, 0}, {0, -4}, {INT32_MIN, INT32_MAX},
                                   {INT32_MAX, 0}};
@@ -243,7 +239,7 @@ TEST(BitmapCopy, RefusalsAndPlacementsOutsideCopyOrFillNothing) {
 // byte of the colour, the screen types its table pixel; no other byte
 // changes.
 TEST(BitmapFill, EveryWidthAndAlignment) {
-    swtest::DrawScene scene(3);
+    DrawScene scene(3);
     for (uint8_t type : {PIXEL_CMAP4, PIXEL_PAL8_KEY, PIXEL_RGB565, PIXEL_ARGB1555})
         for (bool plain : {true, false}) {
             RoutineChoice routines(plain);

@@ -9,17 +9,16 @@
 
 #include <vector>
 
-using swtest::bufferOf;
-using swtest::pixelAt;
+using namespace swtest;
 
 namespace {
 
 // Source pixel (x, y) = 16 y + x + 1: never 0, so keyed sources draw it.
 bitmap_tag* numbered(uint8_t type, int w, int h) {
-    bitmap_tag* bm = swtest::filledBitmap(type, w, h, 0);
+    bitmap_tag* bm = filledBitmap(type, w, h, 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            swtest::setPixelAt(bm, x, y, uint32_t(16 * y + x + 1));
+            setPixelAt(bm, x, y, uint32_t(16 * y + x + 1));
     return bm;
 }
 
@@ -54,13 +53,13 @@ void reference(bitmap_tag* dst, int x, int y, const bitmap_tag* src, int32_t fx,
             if (isKeyed(src->pixelType) && v == 0) continue;
             uint8_t index = isIndexed4(src->pixelType) ? cmap[v & 15] : uint8_t(v);
             if (const uint16_t* table = screenTableOf(dst->pixelType))
-                swtest::setPixelAt(dst, int(X), int(Y), table[index]);
+                setPixelAt(dst, int(X), int(Y), table[index]);
             else
                 dst->pixels[Y * dst->rowBytes + X] = index;
         }
 }
 
-int32_t randomFactor(swtest::Rng& rng) {
+int32_t randomFactor(Rng& rng) {
     switch (rng.range(0, 6)) {
     case 0: return rng.range(3, 0x4000);
     case 1: return rng.range(0x4000, 0x40000);
@@ -73,23 +72,23 @@ int32_t randomFactor(swtest::Rng& rng) {
 }
 
 TEST(BitmapScale, BothPathsMatchTheirReferencesOverRandomCases) {
-    swtest::DrawScene scene(9);
+    DrawScene scene(9);
     uint8_t ownColormap[16], currentColormap[16];
     for (int i = 0; i < 16; ++i) {
         ownColormap[i] = uint8_t(17 * i + 3);
         currentColormap[i] = uint8_t(200 + i);
     }
-    swtest::Rng rng(41);
+    Rng rng(41);
     int drawn8 = 0;
     for (int round = 0; round < 12000; ++round) {
-        swtest::RoutineChoice routines(round % 2);
+        RoutineChoice routines(round % 2);
         // Mostly indexed sources (the others only copy, at unit factors),
         // half the destinations 8-bit.
         uint8_t st = uint8_t(rng.range(0, 4) ? rng.range(0, 3) : rng.range(0, PIXEL_ALPHA8));
         uint8_t dt = uint8_t(rng.range(0, 1) ? rng.range(2, 3) : rng.range(0, PIXEL_ALPHA8));
         int sw = rng.range(1, 13), sh = rng.range(1, 11), dw = rng.range(1, 30),
             dh = rng.range(1, 25);
-        swtest::Owned src = swtest::randomBitmap(st, sw, sh, rng.next());
+        Owned src = randomBitmap(st, sw, sh, rng.next());
         for (int i = 0; i < sw * sh; ++i) // some transparent pixels
             if (rng.range(0, 3) == 0) src->pixels[(i / sw) * src->rowBytes + i % sw] = 0;
         bool own = isIndexed4(st) && rng.range(0, 1);
@@ -99,8 +98,8 @@ TEST(BitmapScale, BothPathsMatchTheirReferencesOverRandomCases) {
                               : colormapGetCurrent() ? currentColormap
                                                      : identityColormap;
         const uint32_t seed = rng.next();
-        swtest::Owned dst = swtest::randomBitmap(dt, dw, dh, seed);
-        swtest::Owned ref = swtest::randomBitmap(dt, dw, dh, seed);
+        Owned dst = randomBitmap(dt, dw, dh, seed);
+        Owned ref = randomBitmap(dt, dw, dh, seed);
         int32_t fx = randomFactor(rng), fy = randomFactor(rng);
         if (round % 8 == 0) fx = fy = 0x10000; // a copy, whatever the types
         int x = rng.range(-2 * sw - 4, dw + 2), y = rng.range(-2 * sh - 4, dh + 2);
@@ -121,13 +120,13 @@ TEST(BitmapScale, BothPathsMatchTheirReferencesOverRandomCases) {
 // Factors and positions at the 32-bit limits: nothing is read or written
 // outside the bitmaps (the sanitizer build checks every access).
 TEST(BitmapScale, ExtremeFactorsStayInside) {
-    swtest::DrawScene scene(10);
+    DrawScene scene(10);
     const int32_t factors[] = {INT32_MIN, -0x7FFFFFFF, -3, 3, 0x7FFFFFFF, 0x10001};
     const int32_t positions[] = {INT32_MIN, -70000, -5, 0, 7, INT32_MAX};
     for (uint8_t st : {PIXEL_CMAP4, PIXEL_PAL8_KEY})
         for (uint8_t dt : {PIXEL_PAL8, PIXEL_RGB565}) {
-            swtest::Owned src = numbered(st, 9, 7);
-            swtest::Owned dst = swtest::filledBitmap(dt, 11, 6, 0xEE);
+            Owned src = numbered(st, 9, 7);
+            Owned dst = filledBitmap(dt, 11, 6, 0xEE);
             for (int32_t fx : factors)
                 for (int32_t fy : factors)
                     for (int32_t p : positions) {

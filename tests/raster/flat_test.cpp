@@ -27,11 +27,11 @@ void drawFlat(Canvas& canvas, std::vector<vertex_tag> poly) {
 
 // Random polygons against the row rule in the colour each target type
 // stores: convex ones in both windings, on grids that put many pixel
-// centres exactly on edges and vertices, and any vertex list with vertices
-// anywhere in the 16.16 range. Drawn textured, the convex ones cover the
-// same pixels, unless a fan triangle is under a square pixel (its
-// determinant may be 0 in floats), and the others, with any u and v and z
-// down to 0 and below (the host's error), write nothing outside the target.
+// centres exactly on edges and vertices, and any list of up to 25 vertices
+// anywhere in the 16.16 range, of which the first 20 count. Drawn textured, the convex ones cover
+// the same pixels, unless a fan triangle is under a square pixel (its determinant may be 0 in
+// floats), and the others, with any u and v and z down to 0 and below (the host's error), write
+// nothing outside the target.
 TEST(FlatFill, RandomPolygonsMatchTheRowRule) {
     Rng rng(11);
     CurrentTexture texture(PIXEL_PAL8, 64, 64, 64, [&](int u, int v) { return 1 + (u ^ v); });
@@ -48,13 +48,15 @@ TEST(FlatFill, RandomPolygonsMatchTheRowRule) {
     for (int i = 0; i < 1500; ++i) {
         std::vector<vertex_tag> convex = randomConvex(rng, -6, 46, grids[i % 4]);
         std::vector<vertex_tag> reversed(convex.rbegin(), convex.rend()), any;
-        for (int k = rng.range(3, 20); k > 0; --k)
+        for (int k = rng.range(3, 25); k > 0; --k)
             any.push_back({coord(), coord(), rng.range(-3, 0x40000), int32_t(rng.next()),
                            int32_t(rng.next()), 0});
         for (const std::vector<vertex_tag>* poly : {&convex, &reversed, &any}) {
             Canvas canvas(types[i % 5], 40, 36, 8);
             drawFlat(canvas, *poly);
-            ASSERT_EQ(canvas.target(), rowRuleImage(*poly, 40, 36, inkOf(types[i % 5])))
+            ASSERT_EQ(polyCount, std::min<int32_t>(int32_t(poly->size()), polyMaxVertices));
+            const std::vector<vertex_tag> counted(poly->begin(), poly->begin() + polyCount);
+            ASSERT_EQ(canvas.target(), rowRuleImage(counted, 40, 36, inkOf(types[i % 5])))
                 << describe(*poly);
             ASSERT_TRUE(canvas.guardIntact()) << describe(*poly);
         }

@@ -1,11 +1,10 @@
 // The polygon interface: vertex collection, colour vetting, the mode
 // table, aaTriangle, and what polyEnd refuses. The mode picking the
-// colormapped routine: textured_test.cpp.
+// colormapped routine: textured_test.cpp; the first 20 vertices counting:
+// flat_test.cpp.
 #include "raster_support.h"
 
 #include <gtest/gtest.h>
-
-#include <cmath>
 
 using namespace rastertest;
 
@@ -59,20 +58,6 @@ TEST(PolyInterface, CallSequences) {
         polyEnd();
         EXPECT_EQ(canvas.target(), rowRuleImage(first3, 24, 24, color == 7 ? 7 : 0)) << color;
     }
-}
-
-// 25 vertices of a polygon; the first 20 bound a smaller shape whose
-// closing edge runs from vertex 19 back to vertex 0.
-TEST(PolyInterface, OnlyTheFirstTwentyVerticesCount) {
-    std::vector<vertex_tag> poly;
-    for (int i = 0; i < 25; ++i) {
-        double a = i * 2 * 3.14159265358979 / 25;
-        poly.push_back({fx(12 + 10 * std::cos(a)), fx(12 + 10 * std::sin(a)), 1, 0, 0, 7});
-    }
-    Canvas canvas(PIXEL_PAL8, 24, 24);
-    drawPolygon(&canvas.bm, 0, poly);
-    EXPECT_EQ(canvas.target(), rowRuleImage({poly.begin(), poly.begin() + 20}, 24, 24, 7));
-    EXPECT_NE(canvas.target(), rowRuleImage(poly, 24, 24, 7));
 }
 
 TEST(PolyInterface, UnusableTargetsAreIgnored) {
