@@ -114,8 +114,7 @@ expectedAfter(const std::vector<uint8_t>& memory, bitmap_tag view, int x, int y,
 // through the current colormap or the identity, never their own.
 TEST(BitmapCopy, EveryTypePairMatchesTheReference) {
     uint8_t colormap[16] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 200, 201, 202, 203, 204, 205};
-    uint32_t ownMap[256]; // a colormap or palette of the source's own: never used
-    std::fill(std::begin(ownMap), std::end(ownMap), 0x99999999u);
+    std::vector<uint32_t> ownMap(256, 0x99999999u); // the source's own map: never used
     for (int run = 0; run < 4; ++run) {
         RoutineChoice routines(run & 2);
         // The weight byte of the font colour plays no part in the ALPHA8 blend.
@@ -131,7 +130,7 @@ TEST(BitmapCopy, EveryTypePairMatchesTheReference) {
                     std::vector<uint8_t> smem, dmem;
                     bitmap_tag src = randomLayout(smem, uint8_t(st), sw, sh, true, rng);
                     bitmap_tag dst = randomLayout(dmem, uint8_t(dt), dw, dh, false, rng);
-                    src.map = hasMap(st) ? ownMap : nullptr;
+                    src.map = hasMap(st) ? ownMap.data() : nullptr;
                     int x = wholeRows ? 0 : rng.range(-sw - 2, dw + 1),
                         y = rng.range(-sh - 2, dh + 1);
                     std::vector<uint8_t> expected =

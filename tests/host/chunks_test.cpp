@@ -10,9 +10,7 @@ constexpr uint32_t idLeaf = VESK_ID('L', 'E', 'A', 'F');
 constexpr uint32_t idInner = VESK_ID('I', 'N', 'N', 'R');
 
 // What the handlers saw; "INNR" children are parsed as containers.
-struct ParseLog {
-    std::vector<std::string> seen;
-};
+using ParseLog = std::vector<std::string>;
 
 uint8_t onLeaf(void* user, uint32_t, uint32_t tag, int32_t size, file_tag* f) {
     auto* log = static_cast<ParseLog*>(user);
@@ -23,7 +21,7 @@ uint8_t onLeaf(void* user, uint32_t, uint32_t tag, int32_t size, file_tag* f) {
         return 0;
     std::string payload(size_t(size), '\0');
     if (size && !libfileReadExact(f, payload.data(), uint32_t(size))) return 0;
-    log->seen.push_back("LEAF:" + payload);
+    log->push_back("LEAF:" + payload);
     libfileSeekFromStart(f, 0); // somewhere odd: the parser must carry on regardless
     return 1;
 }
@@ -33,9 +31,9 @@ const brixParseList parseList[] = {{idLeaf, onLeaf}, {idInner, onInner}};
 
 uint8_t onInner(void* user, uint32_t, uint32_t, int32_t, file_tag* f) {
     auto* log = static_cast<ParseLog*>(user);
-    log->seen.push_back("INNR{");
+    log->push_back("INNR{");
     uint8_t ok = brixParseContainer(user, parseList, 2, f);
-    log->seen.push_back("}");
+    log->push_back("}");
     return ok;
 }
 
@@ -75,7 +73,7 @@ TEST(Chunks, WrittenFilesParseBackThroughTheListedHandlers) {
     ParseLog log;
     uint32_t end;
     EXPECT_TRUE(parse(file, log, &end));
-    EXPECT_EQ(log.seen, (std::vector<std::string>{"LEAF:abc", "INNR{", "LEAF:", "}", "LEAF:z"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"LEAF:abc", "INNR{", "LEAF:", "}", "LEAF:z"}));
     EXPECT_EQ(end, file.size() - 1) << "the parse ends after its container";
 }
 

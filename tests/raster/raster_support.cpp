@@ -173,12 +173,12 @@ std::string describe(const std::vector<vertex_tag>& poly) {
 
 // --------------------------------------------------------- textured fill
 
-namespace {
-
 int32_t refRound(float value) {
     if (!(value >= -2147483648.0f && value < 2147483648.0f)) return INT32_MIN;
     return int32_t(std::nearbyint(value));
 }
+
+namespace {
 
 // A vertex as the fill sees it: 1/z, u/z and v/z, and its place in pixels.
 struct RefVertex {

@@ -109,6 +109,10 @@ RefTexture refTextureOf(const bitmap_tag& texture, const TexSpanCase& c, const u
 void referenceTextured(Canvas& canvas, const ClipRect& clip, const std::vector<vertex_tag>& poly,
                        const RefTexture& texture);
 
+// The rounding of the reference: nearest, ties to even, INT32_MIN outside
+// the 32-bit range and for NaN.
+int32_t refRound(float value);
+
 // One span of the reference (exposed for the span tests): row `row` of
 // `canvas`, edges `a`, `b` as the rasterizer hands them, x gradients and
 // texture as given, columns clipLeft .. clipRight - 1 written.
