@@ -68,10 +68,8 @@ CurrentTexture::CurrentTexture(uint8_t type, int w, int h, int rowBytes,
         type, w, h, rowBytes, nullptr, static_cast<uint8_t*>(memAlloc(size_t(rowBytes) * h + 1))};
     std::memset(mip->level[0].pixels, 0, size_t(rowBytes) * h + 1);
     for (int v = 0; v < h; ++v)
-        for (int u = 0; u < w && (u + 1) * bytes <= rowBytes; ++u) {
-            uint32_t value = texel(u, v);
-            std::memcpy(mip->level[0].pixels + v * rowBytes + u * bytes, &value, bytes);
-        }
+        for (int u = 0; u < w && (u + 1) * bytes <= rowBytes; ++u)
+            swtest::setPixelAt(&mip->level[0], u, v, texel(u, v));
     mipSetCurrent(mip);
 }
 
