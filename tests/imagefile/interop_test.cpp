@@ -81,7 +81,7 @@ TEST(Interop, WeReadEveryVariantAsOtherToolsDecodeIt) {
     int alpha, compared = 0;
     while (lines >> name >> decoder >> alpha) {
         SCOPED_TRACE(name + " against " + decoder);
-        BitmapHolder bm{loadPath(dir.file(name))};
+        BitmapHolder bm{loadBytes(readFile(dir.file(name)), name.c_str())};
         ASSERT_NE(bm.bm, nullptr);
         const Bytes expected = readFile(dir.file(name + ".rgba"));
         ASSERT_EQ(expected.size(), size_t(4 * bm.bm->width * bm.bm->height));

@@ -59,10 +59,24 @@ uint8_t create(bitmap_tag* bm) {
     return mipCreate(&m.mip, bm, 3, 0);
 }
 
+// Loads `file` with each allocation failing in turn: nothing is left
+// behind and a failed load hands out null. Returns the allocations made.
+int loadsCleanly(const Bytes& file) {
+    return expectCleanOnEveryAllocationFailure([&] {
+        mip_tag* loaded = reinterpret_cast<mip_tag*>(1);
+        uint8_t ok = loadMip(file, &loaded);
+        EXPECT_EQ(ok ? nullptr : loaded, nullptr);
+        mipUnload(ok ? loaded : nullptr);
+    });
+}
+
 } // namespace
 
+// Every type's chain written and loaded back, and every allocation of
+// either failing cleanly.
 TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
     SelectionGuard selection;
+    MessageCapture messages;
     uint32_t* pal = randomPalette(2);
     paletteSetCurrent(pal, 0, 256);
     // The OMT variant's type codes; 0xFF has none.
@@ -94,6 +108,13 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         EXPECT_EQ(Bytes(file.end() - 16, file.end()), chunk("XTRA", {0xFE, 0xCA, 0, 0}))
             << "the callback's chunk closes the container";
         ASSERT_EQ(loadMip(file, &back.mip), 1);
+        // The record, each level and a colormap.
+        EXPECT_EQ(loadsCleanly(file), 1 + int(made.mip->levels) + isIndexed4(type));
+        TempDir dir;
+        expectCleanOnEveryAllocationFailure([&] {
+            OpenFile f(dir.file("w.mip"), 'w');
+            mipWrite(f, made.mip, nullptr, 0);
+        });
         EXPECT_EQ(std::memcmp(back.mip, made.mip, 13), 0) << "sizes, colour and flag";
         EXPECT_EQ(+back.mip->levels, +made.mip->levels);
         for (uint32_t i = 0; i < back.mip->levels; ++i) {
@@ -105,7 +126,6 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         std::memcpy(file.data(), " MIP", 4);
         file[24] = uint8_t(omt);
         MipHolder viaOmt;
-        MessageCapture quiet;
         ASSERT_EQ(loadMip(file, &viaOmt.mip), omt < 8);
         for (uint32_t i = 0; omt < 8 && i < back.mip->levels; ++i)
             EXPECT_EQ(std::memcmp(&viaOmt.mip->level[i], &back.mip->level[i], 13), 0)
@@ -114,6 +134,9 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
                   made.mip->colormap ? Bytes(made.mip->colormap, made.mip->colormap + 16)
                                      : Bytes());
     }
+    for (const char* text :
+         {"memAlloc() failed in readMPHD()\n", "colormapAlloc() failed in readCMAP()\n"})
+        EXPECT_TRUE(messages.sawDebug(text)) << text;
     paletteFree(pal);
 }
 
@@ -139,8 +162,13 @@ TEST(MipFile, OldStyleSizeBoundsAndContents) {
             EXPECT_EQ(visiblePixels(&m.mip->level[i]), expected) << i;
         }
     }
+    MessageCapture messages;
     MipHolder m;
     ASSERT_EQ(loadMip(oldStyle(5, 3, 2, 0), &m.mip), 1);
+    EXPECT_EQ(loadsCleanly(oldStyle(5, 3, 2, 0)), 4); // block, record, 2 levels
+    for (const char* text : {"memAllocHi() failed in oldstyle_mipGet()\n",
+                             "memAlloc() failed in oldstyle_mip2mip()\n"})
+        EXPECT_TRUE(messages.sawDebug(text)) << text;
     ASSERT_EQ(+m.mip->levels, 2u);
     EXPECT_EQ(visiblePixels(&m.mip->level[0]),
               (Bytes{1,  2,  3,  4,  5,  0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0,
@@ -221,40 +249,4 @@ TEST(MipFile, Messages) {
         EXPECT_EQ(memLiveBlocks(), blocks) << c.message;
         EXPECT_TRUE(messages.sawDebug(c.message)) << c.message << messages.dump();
     }
-}
-
-TEST(MipFile, CleanOnEveryAllocationFailure) {
-    SelectionGuard selection;
-    uint32_t* pal = randomPalette(2);
-    paletteSetCurrent(pal, 0, 256);
-    BitmapHolder src{randomBitmapWithMap(PIXEL_CMAP4, 32, 32, 1)};
-    MipHolder m;
-    ASSERT_EQ(mipCreate(&m.mip, src.bm, 3, 0), 1);
-    uint8_t* colormap;
-    ASSERT_EQ(colormapAlloc(&colormap), 1);
-    std::memset(colormap, 5, 16);
-    m.mip->colormap = colormap;
-    const Bytes files[] = {written([&](file_tag* f) { return mipWrite(f, m.mip, nullptr, 0); }),
-                           oldStyle(16, 16, 3, 10)};
-    MessageCapture messages;
-    for (const Bytes& file : files) {
-        int allocations = expectCleanOnEveryAllocationFailure([&] {
-            mip_tag* loaded = reinterpret_cast<mip_tag*>(1);
-            uint8_t ok = loadMip(file, &loaded);
-            EXPECT_EQ(ok ? nullptr : loaded, nullptr);
-            mipUnload(ok ? loaded : nullptr);
-        });
-        EXPECT_EQ(allocations, 5); // record, 3 levels, colormap or block
-    }
-    for (const char* text :
-         {"memAlloc() failed in readMPHD()\n", "colormapAlloc() failed in readCMAP()\n",
-          "memAllocHi() failed in oldstyle_mipGet()\n",
-          "memAlloc() failed in oldstyle_mip2mip()\n"})
-        EXPECT_TRUE(messages.sawDebug(text)) << text;
-    TempDir dir;
-    expectCleanOnEveryAllocationFailure([&] {
-        OpenFile f(dir.file("w.mip"), 'w');
-        mipWrite(f, m.mip, nullptr, 0);
-    });
-    paletteFree(pal);
 }
