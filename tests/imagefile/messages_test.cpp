@@ -44,21 +44,6 @@ Call tgaRead(int32_t side, bool knownVariant = true) {
     };
 }
 
-// A writer on a file opened for reading, so every write fails.
-Call writer(const std::function<bool(file_tag*, bitmap_tag*)>& write, uint8_t type = PIXEL_PAL8) {
-    return [=](file_tag* f) {
-        BitmapHolder bm{randomBitmapWithMap(type, 3, 3, 1)};
-        return write(f, bm.bm);
-    };
-}
-uint32_t* paletteOf(bitmap_tag* bm) {
-    return static_cast<uint32_t*>(bm->map);
-}
-
-Bytes prefix(const Bytes& bytes, size_t n) {
-    return Bytes(bytes.begin(), bytes.begin() + std::ptrdiff_t(n));
-}
-
 } // namespace
 
 TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
@@ -67,6 +52,11 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
     const auto bmap = [](const std::vector<Bytes>& children) {
         return container("BMAP", children);
     };
+    BitmapHolder pal8{randomBitmapWithMap(PIXEL_PAL8, 3, 3, 1)};
+    bitmap_tag unusable = *pal8.bm;
+    unusable.rowBytes = 2;
+    const auto* pal = static_cast<uint32_t*>(pal8.bm->map);
+    const uint8_t colormap[16] = {};
     const struct {
         Bytes file;
         Call call;
@@ -98,7 +88,7 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
         {bmap({chunk("BMHD", bmhd(11, 2, 2, 0))}), load, "Invalid pixel type 11 in readBMHD()\n"},
         {chunk("PLET", plet), load, "Invalid file type in bitmapLoad()\n"},
         {{1, 2, 3}, load, "brixPeekChunkHeader() failed in bitmapLoad()\n"},
-        {prefix(bmap({head, data}), 57), load, "brixParseContainer() failed in bitmapLoad()\n"},
+        {chunk("BMAP", head, 46), load, "brixParseContainer() failed in bitmapLoad()\n"},
         {bmap({head, data}), [](file_tag* f) { return bitmapRead(nullptr, f) == 1; },
          "Missing bitmap in readDATA()\n"},
         {bmap({head, data}),
@@ -112,8 +102,7 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
         {chunk("DATA", Bytes(4)), loadPalette, "Invalid file type in paletteRead()\n"},
         {bmap({chunk("PLET", Bytes(2000))}), loadPalette,
          "brixParseContainer() failed in paletteRead()\n"},
-        {prefix(chunk("PLET", plet), 100), loadPalette,
-         "libfileReadExact() failed in readPLET()\n"},
+        {chunk("PLET", Bytes(88), 1024), loadPalette, "libfileReadExact() failed in readPLET()\n"},
         {{}, loadPalette, "libfileReadInt8() failed in pcxFileIsPcx()\n"},
         {chunk("PLET", cmap), loadColormap, "Invalid type in colormapRead()\n"},
         {chunk("CMAP", Bytes(10), 64), loadColormap,
@@ -147,9 +136,13 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
         {tgaBytes(2, 2, 32, 16), load, "TGA image type 32 is not supported in bitmapLoad()\n",
          "d.tga"},
         {tgaBytes(2, 2, 11, 16), load,
-         "TGA image type 11 with 16 bits per pixel is not supported in bitmapLoad()\n", "d.tga"},
+         "TGA image type 11 with 16 bits per pixel is not supported in "
+         "bitmapLoad()\n",
+         "d.tga"},
         {tgaBytes(2, 2, 1, 8), load,
-         "TGA image type 1 without a colour map is not supported in bitmapLoad()\n", "d.tga"},
+         "TGA image type 1 without a colour map is not supported in "
+         "bitmapLoad()\n",
+         "d.tga"},
         {tgaBytes(2, 2, 9, 8, {}, 1, 8), load,
          "TGA colour map of 8-bit entries is not supported in bitmapLoad()\n", "d.tga"},
         {tgaBytes(4, 4, 2, 16, Bytes(30)), load,
@@ -164,31 +157,25 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
         // Writers on a file that cannot be written, or of a bitmap whose
         // rows are shorter than its pixels.
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) { return bitmapWrite(f, bm); }),
+         [&](auto f) { return bitmapWrite(f, pal8.bm); },
          "brixStartChunk() failed in bitmapWrite()\n"},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) { return paletteWrite(f, paletteOf(bm)); }),
+         [&](auto f) { return paletteWrite(f, pal); },
          "brixWriteChunk() failed in paletteWrite()\n"},
         {{},
-         writer([](file_tag* f,
-                   bitmap_tag* bm) { return colormapWrite(f, static_cast<uint8_t*>(bm->map)); },
-                PIXEL_CMAP4),
+         [&](auto f) { return colormapWrite(f, colormap); },
          "brixWriteChunk() failed in colormapWrite()\n"},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) { return bitmapWritePcx(f, bm, paletteOf(bm)); }),
+         [&](auto f) { return bitmapWritePcx(f, pal8.bm, pal); },
          "Unable to write pcx header\n"},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) {
-             bitmap_tag unusable = *bm;
-             unusable.rowBytes = 2;
-             return bitmapWrite(f, &unusable) || bitmapWritePcx(f, &unusable, paletteOf(bm)) ||
+         [&](auto f) {
+             return bitmapWrite(f, &unusable) || bitmapWritePcx(f, &unusable, pal) ||
                     tgaWriteBitmap(&unusable, nullptr, f, false, false, 16);
-         }),
+         },
          "Missing bitmap in bitmapWrite()\n"},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) {
-             return tgaWriteBitmap(bm, nullptr, f, true, false, 16);
-         }),
+         [&](auto f) { return tgaWriteBitmap(pal8.bm, nullptr, f, true, false, 16); },
          "fileWrite() failed in tgaWriteBitmap."},
     };
     for (const auto& c : cases) {
@@ -217,8 +204,9 @@ TEST(ImageFileMessages, CleanOnEveryAllocationFailure) {
         return written(
             [&](file_tag* f) { return tgaWriteBitmap(argb.bm, nullptr, f, compress, false, 16); });
     };
-    const Bytes pcxFile =
-        written([&](file_tag* f) { return bitmapWritePcx(f, pal8.bm, paletteOf(pal8.bm)); });
+    const Bytes pcxFile = written([&](file_tag* f) {
+        return bitmapWritePcx(f, pal8.bm, static_cast<uint32_t*>(pal8.bm->map));
+    });
     const struct {
         Bytes file;
         Call call;
