@@ -108,6 +108,36 @@ inline Bytes bmhd(uint8_t type, uint32_t width, uint32_t height, uint32_t rowByt
     return b;
 }
 
+// A hand-made PCX file of a w x h image (8 bits in one plane unless given,
+// header colours 0, 5, 10, ...), then `data` and, unless `palette` is
+// false, the marker and 256 colours.
+inline Bytes pcxBytes(int w, int h, uint8_t encoding, const Bytes& data, bool palette = true,
+                      uint8_t bits = 8, uint8_t planes = 1) {
+    Bytes b(128, 0);
+    b[0] = 10, b[1] = 5, b[2] = encoding, b[3] = bits, b[65] = planes;
+    storeLe16(&b[8], uint32_t(w - 1));
+    storeLe16(&b[10], uint32_t(h - 1));
+    for (int i = 0; i < 48; ++i)
+        b[16 + i] = uint8_t(i * 5);
+    for (uint8_t byte : data) // append() of an empty vector here trips a GCC 12 bounds warning
+        b.push_back(byte);
+    if (palette) b.resize(b.size() + 769, 12);
+    return b;
+}
+
+// A hand-made TGA file: the header of a w x h image, its colour map fields
+// (`mapType`, `mapLength` entries of `mapBits`) as given, the top row
+// first; then `data`.
+inline Bytes tgaBytes(int w, int h, uint8_t type, uint8_t bits, const Bytes& data = {},
+                      uint8_t mapType = 0, uint8_t mapBits = 0, uint8_t mapLength = 0) {
+    Bytes b = {0, mapType, type, 0, 0, mapLength, 0, mapBits, 0, 0, 0, 0};
+    putLe16(b, uint32_t(w));
+    putLe16(b, uint32_t(h));
+    append(b, {bits, 0x20});
+    append(b, data);
+    return b;
+}
+
 // A bitmap from the library, freed when the holder dies.
 struct BitmapHolder {
     bitmap_tag* bm = nullptr;
@@ -119,17 +149,11 @@ struct MipHolder {
 };
 
 // The bitmap a load makes of `bytes` in a file of that name (null when it
-// fails), or of the file at `path`.
+// fails).
 inline bitmap_tag* loadBytes(const Bytes& bytes, const char* name = "f", uint8_t key = 0) {
     BytesFile f(bytes, name);
     bitmap_tag* bm = nullptr;
     EXPECT_EQ(bitmapLoadFile(&bm, f, key), 1) << name;
-    return bm;
-}
-inline bitmap_tag* loadPath(const std::string& path) {
-    OpenFile f(path, 'r');
-    bitmap_tag* bm = nullptr;
-    EXPECT_EQ(bitmapLoadFile(&bm, f, 0), 1) << path;
     return bm;
 }
 

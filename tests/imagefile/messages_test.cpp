@@ -11,32 +11,26 @@ namespace {
 
 using Call = std::function<bool(file_tag*)>;
 
-const Call load = [](file_tag* f) {
-    bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
-    bool ok = bitmapLoadFile(&bm, f, 0);
-    EXPECT_EQ(ok, bm != nullptr);
-    if (ok) bitmapFree(bm);
-    return ok;
-};
-const Call load4 = [](file_tag* f) {
-    BitmapHolder bm;
-    return bitmapLoad4(&bm.bm, f, 0) == 1;
-};
+// A load through `fn`: the out-pointer is null when it fails.
+template <class T, class... Key>
+Call loading(uint8_t (*fn)(T**, file_tag*, Key...), void (*release)(T*), Key... key) {
+    return [=](file_tag* f) {
+        T* out = reinterpret_cast<T*>(1);
+        bool ok = fn(&out, f, key...);
+        EXPECT_EQ(ok, out != nullptr);
+        release(ok ? out : nullptr);
+        return ok;
+    };
+}
+const Call load = loading(bitmapLoadFile, bitmapFree, uint8_t(0));
+const Call load4 = loading(bitmapLoad4, bitmapFree, uint8_t(0));
+const Call loadCached = loading(bitmapLoad, bitmapUnload, uint8_t(0));
+const Call loadPalette = loading(paletteLoad, paletteFree);
+const Call loadColormap = loading(colormapLoad, colormapFree);
 const Call readInto = [](file_tag* f) {
     BitmapHolder bm{randomBitmap(PIXEL_PAL8, 4, 4, 1)};
     return bitmapRead(bm.bm, f) == 1;
 };
-// A palette or colormap load: the out-pointer is null when it fails.
-template <class T>
-bool loadMap(uint8_t (*load)(T**, file_tag*), void (*release)(T*), file_tag* f) {
-    T* map = reinterpret_cast<T*>(1);
-    bool ok = load(&map, f);
-    EXPECT_EQ(ok, map != nullptr);
-    release(ok ? map : nullptr);
-    return ok;
-}
-const Call loadPalette = [](file_tag* f) { return loadMap(paletteLoad, paletteFree, f); };
-const Call loadColormap = [](file_tag* f) { return loadMap(colormapLoad, colormapFree, f); };
 
 // The TGA reader straight on a file, into a side x side bitmap; without
 // `knownVariant` the reader has lost its variant.
@@ -50,48 +44,6 @@ Call tgaRead(int32_t side, bool knownVariant = true) {
     };
 }
 
-// A writer on a file opened for reading, so every write fails.
-Call writer(const std::function<bool(file_tag*, bitmap_tag*)>& write, uint8_t type = PIXEL_PAL8) {
-    return [=](file_tag* f) {
-        BitmapHolder bm{randomBitmapWithMap(type, 3, 3, 1)};
-        return write(f, bm.bm);
-    };
-}
-uint32_t* paletteOf(bitmap_tag* bm) {
-    return static_cast<uint32_t*>(bm->map);
-}
-
-Bytes prefix(const Bytes& bytes, size_t n) {
-    return Bytes(bytes.begin(), bytes.begin() + std::ptrdiff_t(n));
-}
-
-// A PCX header of a w x h image (bits, planes and encoding as given), then
-// `data` and, unless `palette` is false, the 256-colour palette.
-Bytes pcx(int w, int h, uint8_t encoding, const Bytes& data, bool palette = true, uint8_t bits = 8,
-          uint8_t planes = 1) {
-    Bytes b(128, 0);
-    b[0] = 10, b[1] = 5, b[2] = encoding, b[3] = bits, b[65] = planes;
-    storeLe16(&b[8], uint32_t(w - 1));
-    storeLe16(&b[10], uint32_t(h - 1));
-    for (uint8_t byte : data) // append() of an empty vector here trips a GCC 12 bounds warning
-        b.push_back(byte);
-    if (palette) b.resize(b.size() + 769, 12); // the marker, then the colours
-    return b;
-}
-
-// A TGA header of a w x h image, the colour map fields (first byte
-// `mapType`, entry bits `mapBits`, `mapLength` entries) as given, then
-// `data`.
-Bytes tga(int w, int h, uint8_t type, uint8_t bits, const Bytes& data = {}, uint8_t mapType = 0,
-          uint8_t mapBits = 0, uint8_t mapLength = 0) {
-    Bytes b = {0, mapType, type, 0, 0, mapLength, 0, mapBits, 0, 0, 0, 0};
-    putLe16(b, uint32_t(w));
-    putLe16(b, uint32_t(h));
-    append(b, {bits, 0x20});
-    append(b, data);
-    return b;
-}
-
 } // namespace
 
 TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
@@ -100,6 +52,11 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
     const auto bmap = [](const std::vector<Bytes>& children) {
         return container("BMAP", children);
     };
+    BitmapHolder pal8{randomBitmapWithMap(PIXEL_PAL8, 3, 3, 1)};
+    bitmap_tag unusable = *pal8.bm;
+    unusable.rowBytes = 2;
+    const auto* pal = static_cast<uint32_t*>(pal8.bm->map);
+    const uint8_t colormap[16] = {};
     const struct {
         Bytes file;
         Call call;
@@ -131,7 +88,7 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
         {bmap({chunk("BMHD", bmhd(11, 2, 2, 0))}), load, "Invalid pixel type 11 in readBMHD()\n"},
         {chunk("PLET", plet), load, "Invalid file type in bitmapLoad()\n"},
         {{1, 2, 3}, load, "brixPeekChunkHeader() failed in bitmapLoad()\n"},
-        {prefix(bmap({head, data}), 57), load, "brixParseContainer() failed in bitmapLoad()\n"},
+        {chunk("BMAP", head, 46), load, "brixParseContainer() failed in bitmapLoad()\n"},
         {bmap({head, data}), [](file_tag* f) { return bitmapRead(nullptr, f) == 1; },
          "Missing bitmap in readDATA()\n"},
         {bmap({head, data}),
@@ -145,29 +102,30 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
         {chunk("DATA", Bytes(4)), loadPalette, "Invalid file type in paletteRead()\n"},
         {bmap({chunk("PLET", Bytes(2000))}), loadPalette,
          "brixParseContainer() failed in paletteRead()\n"},
-        {prefix(chunk("PLET", plet), 100), loadPalette,
-         "libfileReadExact() failed in readPLET()\n"},
+        {chunk("PLET", Bytes(88), 1024), loadPalette, "libfileReadExact() failed in readPLET()\n"},
         {{}, loadPalette, "libfileReadInt8() failed in pcxFileIsPcx()\n"},
         {chunk("PLET", cmap), loadColormap, "Invalid type in colormapRead()\n"},
         {chunk("CMAP", Bytes(10), 64), loadColormap,
          "libfileReadExact() failed in colormapRead()\n"},
         {{1}, loadColormap, "brixReadChunkHeader() failed in colormapRead()\n"},
         // PCX.
-        {pcx(2, 2, 2, Bytes(8)), load, "Bad encoding in pcxReadBitmap()\n"},
-        {pcx(2, 2, 1, Bytes(8), true, 8, 2), load,
+        {pcxBytes(2, 2, 2, Bytes(8)), load, "Bad encoding in pcxReadBitmap()\n"},
+        {pcxBytes(2, 2, 1, Bytes(8), true, 8, 2), load,
          "PCX with 2 planes of 8 bits is not supported in bitmapLoad()\n"},
         {{10, 5, 1}, load, "libfileReadExact() failed in pcxSetup()\n"},
-        {pcx(4, 1, 1, {1, 2, 0xC2}, false), load, "Unexpected end of file in pcxrunGetCh()\n"},
-        {pcx(2, 1, 1, {1, 2}, false), load, "pcxReadPalette() failed in bitmapLoad()\n"},
-        {pcx(-5, 1, 1, Bytes(8)), load, "Invalid image size -5 x 1 in bitmapLoad()\n"},
-        {pcx(16000, 16000, 1, Bytes(10)), load,
+        {pcxBytes(4, 1, 1, {1, 2, 0xC2}, false), load, "Unexpected end of file in pcxrunGetCh()\n"},
+        {pcxBytes(2, 1, 1, {1, 2}, false), load, "pcxReadPalette() failed in bitmapLoad()\n"},
+        {pcxBytes(-5, 1, 1, Bytes(8)), load, "Invalid image size -5 x 1 in bitmapLoad()\n"},
+        {pcxBytes(16000, 16000, 1, Bytes(10)), load,
          "PCX data too short for a 16000 x 16000 image in bitmapLoad()\n"},
-        {pcx(4, 1, 0, {1, 2, 3}, false), readInto, "pcxrunGetCh() failed in pcxReadBitmap()\n"},
-        {pcx(8, 8, 1, {0xFF, 1, 0xC1, 1}), readInto,
+        {pcxBytes(4, 1, 0, {1, 2, 3}, false), readInto,
+         "pcxrunGetCh() failed in pcxReadBitmap()\n"},
+        {pcxBytes(8, 8, 1, {0xFF, 1, 0xC1, 1}), readInto,
          "PCX image larger than the bitmap in pcxReadBitmap()\n"},
-        {pcx(2, 2, 1, Bytes(8), true, 2, 2), readInto,
+        {pcxBytes(2, 2, 1, Bytes(8), true, 2, 2), readInto,
          "PCX with 2 planes of 2 bits is not supported in pcxReadBitmap()\n"},
         {bmap({}), load4, "Invalid file type in bitmapLoad4()\n"},
+        {{1, 2, 3}, loadCached, "Couldn't load bitmap.\n"},
         {Bytes(128, 7),
          [](file_tag* f) {
              PcxReader reader;
@@ -175,49 +133,49 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
          },
          "Not a PCX file in pcxSetup()\n"},
         // TGA, by its name.
-        {tga(2, 2, 32, 16), load, "TGA image type 32 is not supported in bitmapLoad()\n", "d.tga"},
-        {tga(2, 2, 11, 16), load,
-         "TGA image type 11 with 16 bits per pixel is not supported in bitmapLoad()\n", "d.tga"},
-        {tga(2, 2, 1, 8), load,
-         "TGA image type 1 without a colour map is not supported in bitmapLoad()\n", "d.tga"},
-        {tga(2, 2, 9, 8, {}, 1, 8), load,
+        {tgaBytes(2, 2, 32, 16), load, "TGA image type 32 is not supported in bitmapLoad()\n",
+         "d.tga"},
+        {tgaBytes(2, 2, 11, 16), load,
+         "TGA image type 11 with 16 bits per pixel is not supported in "
+         "bitmapLoad()\n",
+         "d.tga"},
+        {tgaBytes(2, 2, 1, 8), load,
+         "TGA image type 1 without a colour map is not supported in "
+         "bitmapLoad()\n",
+         "d.tga"},
+        {tgaBytes(2, 2, 9, 8, {}, 1, 8), load,
          "TGA colour map of 8-bit entries is not supported in bitmapLoad()\n", "d.tga"},
-        {tga(4, 4, 2, 16, Bytes(30)), load,
+        {tgaBytes(4, 4, 2, 16, Bytes(30)), load,
          "TGA data too short for a 4 x 4 image in bitmapLoad()\n", "s.tga"},
-        {tga(100, 1, 10, 16, {0x7F, 1, 0}), load,
+        {tgaBytes(100, 1, 10, 16, {0x7F, 1, 0}), load,
          "TGA run-length data ends early in tgaReadBitmap.", "r.tga"},
-        {tga(4, 4, 2, 16, {1, 2, 3}), tgaRead(4), "couldn't read image data in tgaReadBitmap."},
-        {tga(2, 2, 3, 8, Bytes(8)), tgaRead(2, false), "Unknown TGA image type."},
-        {tga(3, 3, 2, 16, Bytes(18)), tgaRead(2),
+        {tgaBytes(4, 4, 2, 16, {1, 2, 3}), tgaRead(4),
+         "couldn't read image data in tgaReadBitmap."},
+        {tgaBytes(2, 2, 3, 8, Bytes(8)), tgaRead(2, false), "Unknown TGA image type."},
+        {tgaBytes(3, 3, 2, 16, Bytes(18)), tgaRead(2),
          "Bitmap too small for the TGA image in tgaReadBitmap."},
         // Writers on a file that cannot be written, or of a bitmap whose
         // rows are shorter than its pixels.
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) { return bitmapWrite(f, bm); }),
+         [&](auto f) { return bitmapWrite(f, pal8.bm); },
          "brixStartChunk() failed in bitmapWrite()\n"},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) { return paletteWrite(f, paletteOf(bm)); }),
+         [&](auto f) { return paletteWrite(f, pal); },
          "brixWriteChunk() failed in paletteWrite()\n"},
         {{},
-         writer([](file_tag* f,
-                   bitmap_tag* bm) { return colormapWrite(f, static_cast<uint8_t*>(bm->map)); },
-                PIXEL_CMAP4),
+         [&](auto f) { return colormapWrite(f, colormap); },
          "brixWriteChunk() failed in colormapWrite()\n"},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) { return bitmapWritePcx(f, bm, paletteOf(bm)); }),
+         [&](auto f) { return bitmapWritePcx(f, pal8.bm, pal); },
          "Unable to write pcx header\n"},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) {
-             bitmap_tag unusable = *bm;
-             unusable.rowBytes = 2;
-             return bitmapWrite(f, &unusable) || bitmapWritePcx(f, &unusable, paletteOf(bm)) ||
+         [&](auto f) {
+             return bitmapWrite(f, &unusable) || bitmapWritePcx(f, &unusable, pal) ||
                     tgaWriteBitmap(&unusable, nullptr, f, false, false, 16);
-         }),
+         },
          "Missing bitmap in bitmapWrite()\n"},
         {{},
-         writer([](file_tag* f, bitmap_tag* bm) {
-             return tgaWriteBitmap(bm, nullptr, f, true, false, 16);
-         }),
+         [&](auto f) { return tgaWriteBitmap(pal8.bm, nullptr, f, true, false, 16); },
          "fileWrite() failed in tgaWriteBitmap."},
     };
     for (const auto& c : cases) {
@@ -246,8 +204,9 @@ TEST(ImageFileMessages, CleanOnEveryAllocationFailure) {
         return written(
             [&](file_tag* f) { return tgaWriteBitmap(argb.bm, nullptr, f, compress, false, 16); });
     };
-    const Bytes pcxFile =
-        written([&](file_tag* f) { return bitmapWritePcx(f, pal8.bm, paletteOf(pal8.bm)); });
+    const Bytes pcxFile = written([&](file_tag* f) {
+        return bitmapWritePcx(f, pal8.bm, static_cast<uint32_t*>(pal8.bm->map));
+    });
     const struct {
         Bytes file;
         Call call;
@@ -262,9 +221,10 @@ TEST(ImageFileMessages, CleanOnEveryAllocationFailure) {
         {pcxFile, load4, 3, "bitmapAlloc() failed in bitmapLoad4()\n"},
         {tgaOf(false), load, 3, "couldn't allocate temporary storage in tgaReadBitmap.", "r.tga"},
         {tgaOf(true), load, 3, "Couldn't allocate memory for temp data in tgaReadBitmap.", "c.tga"},
-        {tga(2, 2, 1, 8, {1, 2, 3, 0, 0, 0, 0, 1, 1, 0}, 1, 24, 2), load, 4,
+        {tgaBytes(2, 2, 1, 8, {1, 2, 3, 0, 0, 0, 0, 1, 1, 0}, 1, 24, 2), load, 4,
          "bitmapAlloc() failed in bitmapLoad()\n", "m.tga"},
-        {pcx(2, 1, 0, Bytes(6, 9), false, 8, 3), load, 3, "memAlloc() failed in pcxReadBitmap()\n"},
+        {pcxBytes(2, 1, 0, Bytes(6, 9), false, 8, 3), load, 3,
+         "memAlloc() failed in pcxReadBitmap()\n"},
         {chunk("PLET", Bytes(1024, 1)), loadPalette, 1, "paletteAlloc() failed in paletteLoad()\n"},
         {chunk("CMAP", Bytes(64, 2)), loadColormap, 1, "memAlloc() failed in colormapLoad()\n"},
     };

@@ -24,11 +24,10 @@ Bytes packed(uint32_t argb, int bits) {
     return out;
 }
 
+// The header the writer puts before the pixels.
 Bytes header(int w, int h, bool compress, int bits) {
-    Bytes b{0, 0, uint8_t(compress ? 10 : 2), 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    putLe16(b, uint32_t(w));
-    putLe16(b, uint32_t(h));
-    append(b, {uint8_t(bits), uint8_t(bits == 15 ? 0x21 : bits == 32 ? 0x28 : 0x20)});
+    Bytes b = tgaBytes(w, h, compress ? 10 : 2, uint8_t(bits));
+    b[17] = bits == 15 ? 0x21 : bits == 32 ? 0x28 : 0x20;
     return b;
 }
 
@@ -128,11 +127,9 @@ TEST(Tga, PixelConversionOfEverySourceType) {
 // wrap onto the last row's first pixel); an unused map of 16 15-bit
 // entries takes 32 bytes (read 2 bytes early, every pixel would shift).
 TEST(Tga, HandMadeFilesRead) {
-    Bytes rle = header(5, 2, true, 15), mapped = header(2, 1, false, 16);
+    Bytes rle = header(5, 2, true, 15), mapped = tgaBytes(2, 1, 2, 16, Bytes(32, 0x11), 1, 15, 16);
     append(rle,
            {0x83, 0x34, 0x12, 0x00, 0x78, 0x56, 0x00, 0x09, 0x00, 0x85, 0x01, 0x00, 0x00, 0x7F});
-    mapped[1] = 1, mapped[5] = 16, mapped[7] = 15;
-    append(mapped, Bytes(32, 0x11));
     append(mapped, {0x01, 0x80, 0x02, 0x80});
     BitmapHolder r{loadBytes(rle, "t.tga")}, m{loadBytes(mapped, "t.tga")};
     EXPECT_EQ(visiblePixels(r.bm),

@@ -17,12 +17,12 @@ Bytes mphd(uint8_t type, uint32_t logW, uint32_t logH, uint32_t levels, uint32_t
     return b;
 }
 
-// A native "BMAP" of a w x h level whose DATA bytes are all `value`.
-Bytes levelBmap(uint8_t type, uint32_t w, uint32_t h, uint8_t value) {
+// A native "BMAP" of a w x h level, its pixels 0.
+Bytes levelBmap(uint8_t type, uint32_t w, uint32_t h) {
     uint32_t rowBytes = (w * uint32_t(bytesPerPixel(type)) + 3) & ~3u;
     uint32_t data = isIndexed4(type) ? rowBytes * h / 2 : rowBytes * h;
-    return container(
-        "BMAP", {chunk("BMHD", bmhd(type, w, h, rowBytes)), chunk("DATA", Bytes(data, value))});
+    return container("BMAP",
+                     {chunk("BMHD", bmhd(type, w, h, rowBytes)), chunk("DATA", Bytes(data))});
 }
 
 uint8_t loadMip(const Bytes& bytes, mip_tag** out) {
@@ -59,31 +59,41 @@ uint8_t create(bitmap_tag* bm) {
     return mipCreate(&m.mip, bm, 3, 0);
 }
 
+// Loads `file` with each allocation failing in turn: nothing is left
+// behind and a failed load hands out null. Returns the allocations made.
+int loadsCleanly(const Bytes& file) {
+    return expectCleanOnEveryAllocationFailure([&] {
+        mip_tag* loaded = reinterpret_cast<mip_tag*>(1);
+        uint8_t ok = loadMip(file, &loaded);
+        EXPECT_EQ(ok ? nullptr : loaded, nullptr);
+        mipUnload(ok ? loaded : nullptr);
+    });
+}
+
 } // namespace
 
+// Every type's chain written and loaded back, and every allocation of
+// either failing cleanly.
 TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
-    SelectionGuard selection;
-    uint32_t* pal = randomPalette(2);
-    paletteSetCurrent(pal, 0, 256);
+    MessageCapture messages;
     // The OMT variant's type codes; 0xFF has none.
     const uint8_t omtCodes[] = {PIXEL_CMAP4,    PIXEL_CMAP4_KEY, 0xFF,         PIXEL_RGB565,
                                 PIXEL_ARGB1555, PIXEL_ARGB4444,  PIXEL_RGB888, PIXEL_ARGB8888};
     for (uint8_t type : {PIXEL_CMAP4, PIXEL_CMAP4_KEY, PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555,
                          PIXEL_ARGB4444, PIXEL_RGB888, PIXEL_ARGB8888}) {
         SCOPED_TRACE(int(type));
-        BitmapHolder src{randomBitmapWithMap(type, 32, 16, type)};
-        MipHolder made, back;
-        if (hasMap(type)) {
-            ASSERT_EQ(mipCreate(&made.mip, src.bm, 2, 0), 1);
-        } else { // direct-colour chains come from files: one level by hand
-            made.mip = mipAllocChain(type, 5, 4, 1, "test");
-            std::memcpy(made.mip->level[0].pixels, src.bm->pixels, size_t(src.bm->rowBytes) * 16);
-        }
+        MipHolder made{mipAllocChain(type, 5, 4, 2, "test")}, back;
         made.mip->color = 123;
+        Rng rng(type);
+        for (const bitmap_tag& level : {made.mip->level[0], made.mip->level[1]})
+            for (int64_t k = 0; k < int64_t(level.rowBytes) * level.height; ++k)
+                level.pixels[k] = uint8_t(rng.next() & (isIndexed4(type) ? 15 : 255));
         if (isIndexed4(type)) {
             uint8_t* colormap; // the record's field is not aligned
             ASSERT_EQ(colormapAlloc(&colormap), 1);
-            made.mip->colormap = static_cast<uint8_t*>(std::memcpy(colormap, src.bm->map, 16));
+            for (int i = 0; i < 16; ++i)
+                colormap[i] = uint8_t(rng.next());
+            made.mip->colormap = colormap;
         }
         auto extra = [](file_tag* f, uint32_t user) {
             uint8_t payload[4];
@@ -94,6 +104,12 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         EXPECT_EQ(Bytes(file.end() - 16, file.end()), chunk("XTRA", {0xFE, 0xCA, 0, 0}))
             << "the callback's chunk closes the container";
         ASSERT_EQ(loadMip(file, &back.mip), 1);
+        EXPECT_EQ(loadsCleanly(file), 3 + isIndexed4(type)); // record, levels, colormap
+        TempDir dir;
+        expectCleanOnEveryAllocationFailure([&] {
+            OpenFile f(dir.file("w.mip"), 'w');
+            mipWrite(f, made.mip, nullptr, 0);
+        });
         EXPECT_EQ(std::memcmp(back.mip, made.mip, 13), 0) << "sizes, colour and flag";
         EXPECT_EQ(+back.mip->levels, +made.mip->levels);
         for (uint32_t i = 0; i < back.mip->levels; ++i) {
@@ -105,7 +121,6 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         std::memcpy(file.data(), " MIP", 4);
         file[24] = uint8_t(omt);
         MipHolder viaOmt;
-        MessageCapture quiet;
         ASSERT_EQ(loadMip(file, &viaOmt.mip), omt < 8);
         for (uint32_t i = 0; omt < 8 && i < back.mip->levels; ++i)
             EXPECT_EQ(std::memcmp(&viaOmt.mip->level[i], &back.mip->level[i], 13), 0)
@@ -114,11 +129,14 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
                   made.mip->colormap ? Bytes(made.mip->colormap, made.mip->colormap + 16)
                                      : Bytes());
     }
-    paletteFree(pal);
+    for (const char* text :
+         {"memAlloc() failed in readMPHD()\n", "colormapAlloc() failed in readCMAP()\n"})
+        EXPECT_TRUE(messages.sawDebug(text)) << text;
 }
 
 // 64 x 64 with 7 levels holds S = 5461 pixels: the total lies in 5565 ..
-// 9661. A 5 x 3 texture's levels are 8 x 4 and 4 x 2, the rest colour 0.
+// 9661. A 5 x 3 texture's levels are 8 x 4 and 4 x 2, the rest colour 0;
+// its load fails cleanly at every allocation.
 TEST(MipFile, OldStyleSizeBoundsAndContents) {
     for (int64_t delta : {0, -1, 4096, 4097}) {
         MessageCapture messages;
@@ -139,8 +157,13 @@ TEST(MipFile, OldStyleSizeBoundsAndContents) {
             EXPECT_EQ(visiblePixels(&m.mip->level[i]), expected) << i;
         }
     }
+    MessageCapture messages;
     MipHolder m;
     ASSERT_EQ(loadMip(oldStyle(5, 3, 2, 0), &m.mip), 1);
+    EXPECT_EQ(loadsCleanly(oldStyle(5, 3, 2, 0)), 4); // block, record, 2 levels
+    for (const char* text : {"memAllocHi() failed in oldstyle_mipGet()\n",
+                             "memAlloc() failed in oldstyle_mip2mip()\n"})
+        EXPECT_TRUE(messages.sawDebug(text)) << text;
     ASSERT_EQ(+m.mip->levels, 2u);
     EXPECT_EQ(visiblePixels(&m.mip->level[0]),
               (Bytes{1,  2,  3,  4,  5,  0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0,
@@ -182,16 +205,15 @@ TEST(MipFile, Messages) {
         {header(2, 3, 3, 5), "Width/Height <= 0 in readMPHD()\n"},
         {load(container(" MIP", {chunk("MPHD", mphd(2, 2, 2, 1))})),
          "unsupported OMT mip type in readMPHD()\n"},
-        {mip({levelBmap(2, 4, 4, 0), head}), "BMAP chunk before MPHD\n"},
+        {mip({levelBmap(2, 4, 4), head}), "BMAP chunk before MPHD\n"},
         {mip({chunk("CMAP", Bytes(64)), head}), "CMAP chunk before MPHD\n"},
-        {mip({chunk("MPHD", mphd(2, 3, 3, 3)), levelBmap(2, 8, 8, 0), levelBmap(2, 4, 4, 0),
-              levelBmap(2, 2, 2, 0), levelBmap(2, 1, 1, 0)}),
+        {mip({head, levelBmap(2, 4, 4), levelBmap(2, 2, 2), levelBmap(2, 2, 2)}),
          "More BMAPs than levels in MIP\n"},
         {mip({}), "Required MPHD chunk not read\n"},
         {mip({chunk("MPHD", Bytes(17))}), "Invalid MPHD size in readMPHD()\n"},
         {mip({head, head}), "More than one MPHD chunk in readMPHD()\n"},
-        {mip({head, levelBmap(2, 2, 2, 0)}), "BMHD doesn't match the bitmap in readBMHD()\n"},
-        {mip({head, levelBmap(3, 4, 4, 0)}), "bitmapRead() failed in readBMAP\n"},
+        {mip({head, levelBmap(2, 2, 2)}), "BMHD doesn't match the bitmap in readBMHD()\n"},
+        {mip({head, levelBmap(3, 4, 4)}), "bitmapRead() failed in readBMAP\n"},
         {mip({head, chunk("CMAP", Bytes(16))}), "colormapRead() failed in readCMAP()\n"},
         {header(2, 16, 2, 1), "Invalid image size 65536 x 4 in readMPHD()\n"},
         {header(9, 12, 12, 1), "MPHD describes more data than the file holds in readMPHD()\n"},
@@ -221,40 +243,4 @@ TEST(MipFile, Messages) {
         EXPECT_EQ(memLiveBlocks(), blocks) << c.message;
         EXPECT_TRUE(messages.sawDebug(c.message)) << c.message << messages.dump();
     }
-}
-
-TEST(MipFile, CleanOnEveryAllocationFailure) {
-    SelectionGuard selection;
-    uint32_t* pal = randomPalette(2);
-    paletteSetCurrent(pal, 0, 256);
-    BitmapHolder src{randomBitmapWithMap(PIXEL_CMAP4, 32, 32, 1)};
-    MipHolder m;
-    ASSERT_EQ(mipCreate(&m.mip, src.bm, 3, 0), 1);
-    uint8_t* colormap;
-    ASSERT_EQ(colormapAlloc(&colormap), 1);
-    std::memset(colormap, 5, 16);
-    m.mip->colormap = colormap;
-    const Bytes files[] = {written([&](file_tag* f) { return mipWrite(f, m.mip, nullptr, 0); }),
-                           oldStyle(16, 16, 3, 10)};
-    MessageCapture messages;
-    for (const Bytes& file : files) {
-        int allocations = expectCleanOnEveryAllocationFailure([&] {
-            mip_tag* loaded = reinterpret_cast<mip_tag*>(1);
-            uint8_t ok = loadMip(file, &loaded);
-            EXPECT_EQ(ok ? nullptr : loaded, nullptr);
-            mipUnload(ok ? loaded : nullptr);
-        });
-        EXPECT_EQ(allocations, 5); // record, 3 levels, colormap or block
-    }
-    for (const char* text :
-         {"memAlloc() failed in readMPHD()\n", "colormapAlloc() failed in readCMAP()\n",
-          "memAllocHi() failed in oldstyle_mipGet()\n",
-          "memAlloc() failed in oldstyle_mip2mip()\n"})
-        EXPECT_TRUE(messages.sawDebug(text)) << text;
-    TempDir dir;
-    expectCleanOnEveryAllocationFailure([&] {
-        OpenFile f(dir.file("w.mip"), 'w');
-        mipWrite(f, m.mip, nullptr, 0);
-    });
-    paletteFree(pal);
 }
