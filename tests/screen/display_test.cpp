@@ -10,6 +10,7 @@
 
 using namespace screentest;
 using Calls = std::vector<std::string>;
+using Words = std::vector<uintptr_t>;
 
 namespace {
 
@@ -52,7 +53,6 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         EXPECT_EQ(scripted::count("SetDisplayMode"), !c.dedicated);
         EXPECT_EQ(scripted::count("primary.SetClipper"), c.dedicated);
         bitmap_tag* bb = screenGetBackBuffer();
-        EXPECT_EQ(ScreenGetPixelType(), c.type);
         EXPECT_EQ(+bb->pixelType, c.type);
         EXPECT_EQ(+bb->rowBytes, c.width * (c.dedicated ? c.desktop.bits : c.bits) / 8);
         // A 32-bit display shows no frame of a 16-bit type.
@@ -69,7 +69,11 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         for (bitmap_tag& w : wrong)
             EXPECT_FALSE(screenReadFrame(&w));
         EXPECT_FALSE(screenReadFrame(nullptr));
-        ASSERT_TRUE(lockBitmap());
+        ASSERT_TRUE(lockBitmap()); // the internal lock words describe the locked buffer
+        uintptr_t words[3];
+        ASSERT_TRUE(getScreenInternalLock(words));
+        EXPECT_EQ(Words(words, words + 3),
+                  (Words{uintptr_t(bb->pixels), uintptr_t(bb->rowBytes), c.type}));
         const size_t bytes = size_t(bb->rowBytes) * bb->height;
         if (sameDepth) {
             EXPECT_EQ(
@@ -125,15 +129,13 @@ TEST_F(ScreenTest, RetriesAndRestores) {
     const std::string blt = "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0",
                       fill = "back.Blt colorfill 1,2,3,4 52";
     auto present = [] { return screenDisplayObject()->Present(nullptr); };
-    auto clear = [] {
+    auto clear = [] { // no result: the calls tell
         const DDRect r = {1, 2, 3, 4};
-        screenDisplayObject()->Clear(&r, 0x1234, 1);
-        return true; // no result: the calls tell
+        return screenDisplayObject()->Clear(&r, 0x1234, 1), true;
     };
     auto readFrame = [] {
         static uint8_t pixels[640 * 480];
-        bitmap_tag frame = {PIXEL_PAL8, 640, 480, 640, nullptr, nullptr};
-        frame.pixels = pixels;
+        bitmap_tag frame = {PIXEL_PAL8, 640, 480, 640, nullptr, pixels};
         return screenReadFrame(&frame) != 0;
     };
     auto flushMeetingLoss = [] { // entries refused: attached again, which meets the loss

@@ -31,9 +31,7 @@ inline intptr_t hostProc(WindowHandle window, uint32_t message, uintptr_t wParam
 
 inline screenmode_tag mode(int32_t width, int32_t height, int32_t bits) {
     screenmode_tag m = {};
-    m.width = width;
-    m.height = height;
-    m.bitsPerPixel = bits;
+    m.width = width, m.height = height, m.bitsPerPixel = bits;
     return m;
 }
 

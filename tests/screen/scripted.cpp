@@ -2,7 +2,6 @@
 
 #include "screen/memory_display.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -17,13 +16,10 @@ namespace {
 
 std::map<std::string, std::pair<DDResult, int>> failures;
 
-std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* f, ...) {
+template <class... Args>
+std::string format(const char* f, Args... args) {
     char text[256];
-    va_list args;
-    va_start(args, f);
-    std::vsnprintf(text, sizeof text, f, args);
-    va_end(args);
+    std::snprintf(text, sizeof text, f, args...);
     return text;
 }
 
@@ -178,11 +174,8 @@ DDResult create(const void* guid, DDObject** out, void* outer) {
     });
 }
 
-WindowSystem* windows() {
-    return windowsHeadless();
-}
-
-const DisplayDriver scriptedDriver = {nullptr, nullptr, nullptr, create, windows};
+const DisplayDriver scriptedDriver = {nullptr, nullptr, nullptr, create,
+                                      []() -> WindowSystem* { return windowsHeadless(); }};
 
 } // namespace
 
