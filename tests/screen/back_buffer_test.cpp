@@ -11,9 +11,9 @@ class BackBufferTest : public ScreenTest {
   protected:
     // One lifecycle call of the host, or a scripted loss or failure, by letter.
     void step(char call, swtest::Rng& rng) {
-        static const screenmode_tag modes[] = {mode(640, 480, 8),  mode(640, 480, 16),
-                                               mode(800, 600, 8),  mode(800, 600, 16),
-                                               mode(1024, 768, 8), mode(1024, 768, 16)};
+        static screenmode_tag modes[] = {mode(640, 480, 8),  mode(640, 480, 16),
+                                         mode(800, 600, 8),  mode(800, 600, 16),
+                                         mode(1024, 768, 8), mode(1024, 768, 16)};
         static const char* lost[] = {"back.Lock", "primary.BltFast", "primary.Blt", "back.Blt",
                                      "palette.SetEntries"};
         static const char* refused[] = {"DirectDrawCreate", "SetCooperativeLevel",
@@ -30,13 +30,7 @@ class BackBufferTest : public ScreenTest {
             rasterBegin(0, 1, &params);
             break;
         case 'c': rasterEnd(); break;
-        case '8': // 640 x 480 x 8, x 16, 1024 x 768 x 16, or any mode
-        case '6':
-        case 'B':
-        case 'b':
-            if (call != 'b') m = modes[call == '8' ? 0 : call == '6' ? 1 : 5];
-            screenBegin(&m);
-            break;
+        case 'b': screenBegin(&m); break; // any mode; 0, 1, 5: that one of `modes`
         case 'e': screenEnd(); break;
         case 'l': lockBitmap(); break;
         case 'u': unlockBitmap(); break;
@@ -46,6 +40,9 @@ class BackBufferTest : public ScreenTest {
         case 'x': scripted::fail(lost[rng.range(0, 4)], DDERR_SURFACELOST); break;
         case 'f': scripted::fail(refused[rng.range(0, 5)], DDERR_GENERIC); break;
         case 'P': scripted::fail("CreatePalette", DDERR_OUTOFMEMORY); break;
+        case '0':
+        case '1':
+        case '5': screenBegin(&modes[call - '0']); break;
         case 'p':
             SetDedicatedMode(uint8_t(rng.range(0, 1)));
             palette[rng.range(0, 255)] = rng.next();
@@ -79,7 +76,7 @@ class BackBufferTest : public ScreenTest {
 // rasterEnd.
 TEST_F(BackBufferTest, Lifecycles) {
     const char calls[] = "ocbbelludDExfp";
-    const char* const regressions[] = {"o86le", "o8lc", "o8lo", "oBP8l"};
+    const char* const regressions[] = {"o01le", "o0lc", "o0lo", "o5P0l"};
     for (const bool scriptedDriver : {true, false}) {
         displayDriverOverride(scriptedDriver ? &scripted::driver : nullptr);
         ASSERT_TRUE(rasterSetDisplayDriver("headless"));
