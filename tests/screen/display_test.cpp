@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 
 using namespace screentest;
 using Calls = std::vector<std::string>;
@@ -25,7 +26,8 @@ Calls operator+(Calls a, const Calls& b) {
 // window; full screen, it changes the mode and needs no clipper. The screen
 // type follows the display format (any RGB depth counts as 16 bits). The
 // back surface starts black; a presented frame is on the primary surface, in a
-// window at the client area rather than the corner of the screen.
+// window at the client area rather than the corner of the screen. The
+// pitch and the screen type are reported.
 TEST_F(ScreenTest, InitInEachModeAndFormat) {
     const DisplayFormat rgb565 = {1024, 768, 16, 0x7E0}, argb1555 = {1024, 768, 16, 0x3E0},
                         indexed = {1024, 768, 8, 0}, rgb888 = {1280, 1024, 32, 0xFF00};
@@ -41,13 +43,15 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         {1, rgb565, 0x3E0, 640, 8, PIXEL_RGB565},     {1, argb1555, 0x7E0, 640, 8, PIXEL_ARGB1555},
         {1, indexed, 0x7E0, 640, 16, PIXEL_PAL8},     {1, rgb888, 0x7E0, 640, 8, PIXEL_ARGB1555},
     };
+    const std::map<uint8_t, std::string> typeNames = {
+        {PIXEL_PAL8, "8-bit"}, {PIXEL_RGB565, "16-bit: 565"}, {PIXEL_ARGB1555, "16-bit: 1555"}};
     swtest::Rng rng(3);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << int(c.dedicated) << " " << c.width << "x" << c.bits);
         memoryDisplaySetDesktop(c.desktop);
         memoryDisplaySetModeGreenMask(c.modeGreen);
         ASSERT_TRUE(open(false, c.dedicated));
-        scripted::calls.clear();
+        scripted::calls.clear(), messages.clear();
         screenmode_tag m = mode(c.width, c.width * 3 / 4, c.bits);
         ASSERT_TRUE(screenBegin(&m));
         EXPECT_EQ(scripted::count("SetDisplayMode"), !c.dedicated);
@@ -55,6 +59,10 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         bitmap_tag* bb = screenGetBackBuffer();
         EXPECT_EQ(+bb->pixelType, c.type);
         EXPECT_EQ(+bb->rowBytes, c.width * (c.dedicated ? c.desktop.bits : c.bits) / 8);
+        EXPECT_EQ(messages.debug(), (Calls{"ddsd.lPitch = " + std::to_string(bb->rowBytes) + "\n",
+                                           "ddsd.lpSurface = 00000000\n"}));
+        EXPECT_EQ(messages.errors(),
+                  Calls{"Screen pixel type is " + typeNames.at(c.type) + "\n\n"});
         // A 32-bit display shows no frame of a 16-bit type.
         const bool sameDepth = 8 * bytesPerPixel(c.type) == bb->rowBytes * 8 / c.width;
         bitmap_tag* frame = nullptr;
@@ -93,17 +101,26 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
 }
 
 // A failed step releases everything, except a failed palette, which keeps
-// the surfaces; the mode is not pushed and the next set-up works.
+// the surfaces; the mode is not pushed, the error is shown in a box (a
+// refused mode is also reported in the debug output) and the next set-up
+// works.
 TEST_F(ScreenTest, FailedSetUpStep) {
+    const std::string box = "DDERR DDERR_OUTOFVIDEOMEMORY";
     for (const char* call : {"SetDisplayMode", "CreateSurface", "CreateClipper",
                              "primary.SetClipper", "primary.Restore", "CreatePalette"}) {
-        ASSERT_TRUE(open(false, std::strcmp(call, "SetDisplayMode") != 0));
+        const bool modeChange = std::strcmp(call, "SetDisplayMode") == 0;
+        ASSERT_TRUE(open(false, !modeChange));
         scripted::fail(call, ddCode(380));
+        headless::clearCallLog(), messages.clear();
         screenmode_tag m = mode(640, 480, 8);
         EXPECT_FALSE(screenBegin(&m)) << call;
         EXPECT_EQ(screenCurrentMode(), nullptr);
         EXPECT_EQ(screenDisplayObject()->hasPrimary(), std::strcmp(call, "CreatePalette") == 0);
-        EXPECT_STREQ(headless::lastMessageBoxText(), "DDERR DDERR_OUTOFVIDEOMEMORY") << call;
+        const Calls debug = {"CDDWin::ChangeDisplayMode failed: 8876017c\n", box + "\n"};
+        EXPECT_EQ(messages.debug(), Calls(debug.begin() + !modeChange, debug.end()));
+        EXPECT_TRUE(
+            logHas("MessageBoxA host \"Error Initializing Direct Draw\" \"" + box + "\" 0\n"))
+            << headless::callLog();
         ASSERT_TRUE(screenBegin(&m)) << call;
         screenEnd();
         rasterEnd();

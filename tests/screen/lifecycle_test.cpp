@@ -121,25 +121,10 @@ const DisplayDriver unopenableDriver = {nullptr, [] { return false; }, nullptr,
                                         headlessDirectDrawCreate, scripted::driver.driver->windows};
 const DisplayDriverRow unopenable = {"unopenable", &unopenableDriver};
 
+// Opening fails with one debug line and no message box; without a display
+// the screen type is unknown. (Set-up failures: FailedSetUpStep.)
 TEST_F(ScreenTest, Messages) {
     using Strings = std::vector<std::string>;
-    auto expectMessages = [&](const Strings& debug, const Strings& errors, bool box) {
-        EXPECT_EQ(messages.debug(), debug);
-        EXPECT_EQ(messages.errors(), errors);
-        EXPECT_EQ(logHas("MessageBoxA"), box);
-        rasterEnd();
-        SetUp();
-        messages.clear();
-    };
-    messages.clear();
-    scripted::fail("SetDisplayMode", DDERR_INVALIDMODE);
-    screenmode_tag m = mode(1024, 768, 16);
-    EXPECT_FALSE(open() && screenBegin(&m));
-    EXPECT_TRUE(logHas(
-        "MessageBoxA host \"Error Initializing Direct Draw\" \"DDERR DDERR_INVALIDMODE\" 0\n"))
-        << headless::callLog();
-    expectMessages({"CDDWin::ChangeDisplayMode failed: 88760078\n", "DDERR DDERR_INVALIDMODE\n"},
-                   {}, true);
     struct {
         void (*arrange)();
         bool ownWindow;
@@ -150,28 +135,20 @@ TEST_F(ScreenTest, Messages) {
         {[] { displayDriverOverride(&unopenable); }, false, "displayDriverOpen() failed"},
     };
     for (const auto& row : unopened) {
+        SetUp();
+        messages.clear();
         row.arrange();
         EXPECT_FALSE(open(row.ownWindow));
-        expectMessages({std::string(row.debug) + " in screenOpenDisplay()\n"}, {}, false);
+        EXPECT_EQ(messages.debug(), Strings{std::string(row.debug) + " in screenOpenDisplay()\n"});
+        EXPECT_EQ(messages.errors(), Strings{});
+        EXPECT_FALSE(logHas("MessageBoxA"));
+        rasterEnd();
     }
-    struct {
-        bool opened;
-        int32_t width, bits;
-        uint32_t green;
-        int32_t pitch;
-        const char* type;
-    } types[] = {{true, 640, 8, 0x7E0, 640, "Screen pixel type is 8-bit"},
-                 {true, 800, 16, 0x7E0, 1600, "Screen pixel type is 16-bit: 565"},
-                 {true, 640, 16, 0x3E0, 1280, "Screen pixel type is 16-bit: 1555"},
-                 {false, 640, 8, 0x7E0, 0, "Unknown Screen pixel type"}};
-    for (const auto& row : types) {
-        memoryDisplaySetModeGreenMask(row.green);
-        m = mode(row.width, row.width * 3 / 4, row.bits);
-        EXPECT_TRUE((!row.opened || open()) && screenBegin(&m)) << row.type;
-        expectMessages(
-            {"ddsd.lPitch = " + std::to_string(row.pitch) + "\n", "ddsd.lpSurface = 00000000\n"},
-            {std::string(row.type) + "\n\n"}, false);
-    }
+    messages.clear();
+    screenmode_tag m = mode(640, 480, 8);
+    EXPECT_TRUE(screenBegin(&m));
+    EXPECT_EQ(messages.debug(), (Strings{"ddsd.lPitch = 0\n", "ddsd.lpSurface = 00000000\n"}));
+    EXPECT_EQ(messages.errors(), Strings{"Unknown Screen pixel type\n\n"});
 }
 
 TEST_F(ScreenTest, ErrorNames) {
