@@ -78,7 +78,6 @@ TEST_F(ScreenTest, SdlDriverShowsFrames) {
     ASSERT_TRUE(rasterSetDisplayDriver("auto"));
     ASSERT_TRUE(open(true, 1)) << messages.dump();
     ASSERT_STREQ(displayDriverActive()->name, "sdl");
-    auto* window = static_cast<SDL_Window*>(screenDisplayWindow());
     uint32_t palette[256];
     swtest::Rng rng(11);
     for (uint32_t& entry : palette)
@@ -97,17 +96,16 @@ TEST_F(ScreenTest, SdlDriverShowsFrames) {
             bb->pixels[i] = uint8_t(rng.next());
         ASSERT_TRUE(screenDisplay(bb));
         ASSERT_TRUE(lockBitmap());
-        SDL_Surface* shown = SDL_GetWindowSurface(window);
+        SDL_Surface* shown = SDL_GetWindowSurface(static_cast<SDL_Window*>(screenDisplayWindow()));
         ASSERT_TRUE(shown && shown->w >= 640 && shown->h >= 480 &&
                     shown->format->BytesPerPixel == 4);
         const int bpp = bytesPerPixel(bb->pixelType);
         const PixelTypeInfo& info = *pixelTypeInfo(bb->pixelType);
         for (int i = 0; i < 2000; ++i) {
             const int32_t x = rng.range(0, 639), y = rng.range(0, 479);
-            const uint8_t* p = bb->pixels + y * bb->rowBytes + x * bpp;
-            uint32_t expected = palette[p[0]]; // the palette the frame's flush filled
+            const uint32_t v = swtest::pixelAt(bb, x, y);
+            uint32_t expected = palette[v & 0xFF]; // the palette the frame's flush filled
             if (bpp == 2) {
-                const uint16_t v = uint16_t(p[0] | p[1] << 8);
                 const uint32_t g = info.green.get(v);
                 expected = uint32_t(expand5[info.red.get(v)]) << 16 | expand5[info.blue.get(v)] |
                            (info.green.bits == 6 ? (g << 2 | g >> 4) & 0xFF : expand5[g]) << 8;

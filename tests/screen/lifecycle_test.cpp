@@ -75,9 +75,8 @@ TEST_F(ScreenTest, ModeStack) {
 TEST_F(ScreenTest, FrameRateReadout) {
     begin(640, 480, 8);
     ShowFrameRate(1);
-    bitmap_tag *target = nullptr, *expected = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&target, PIXEL_PAL8, 64, 16, 0));
-    ASSERT_TRUE(bitmapAlloc(&expected, PIXEL_PAL8, 64, 16, 0));
+    swtest::Owned target(swtest::filledBitmap(PIXEL_PAL8, 64, 16, 0)),
+        expected(swtest::filledBitmap(PIXEL_PAL8, 64, 16, 0));
     auto frameShows = [&](uint32_t tick, const char* text) {
         headless::setTick(true, tick);
         bitmapFill(target, 0x11);
@@ -96,8 +95,6 @@ TEST_F(ScreenTest, FrameRateReadout) {
         screenDisplay(target);
     }
     frameShows(18000, " 2( 2)");
-    bitmapFree(target);
-    bitmapFree(expected);
 }
 
 TEST_F(ScreenTest, NothingLeftOnAnyAllocationFailure) {

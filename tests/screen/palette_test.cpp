@@ -62,9 +62,7 @@ TEST_F(ScreenTest, OneFlushOfAllEntriesBeforeTheFrame) {
     ASSERT_TRUE(lockBitmap());
     bitmap_tag* bb = screenGetBackBuffer();
     bitmapFill(bb, 0);
-    bitmap_tag part = *bb;
-    part.width = 100;
-    part.height = 10;
+    bitmap_tag part = {bb->pixelType, 100, 10, bb->rowBytes, nullptr, bb->pixels};
     unlockBitmap(); // a lock is undone once
     EXPECT_EQ(screenDisplayed(&part), 0);
     EXPECT_EQ(scripted::calls,
