@@ -65,14 +65,16 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
                   Calls{"Screen pixel type is " + typeNames.at(c.type) + "\n\n"});
         // A 32-bit display shows no frame of a 16-bit type.
         const bool sameDepth = 8 * bytesPerPixel(c.type) == bb->rowBytes * 8 / c.width;
-        bitmap_tag* frame = nullptr;
-        ASSERT_TRUE(bitmapAlloc(&frame, c.type, bb->width, bb->height, 0));
-        EXPECT_EQ(screenReadFrame(frame), sameDepth);
-        bitmap_tag wrong[] = {*frame, *frame, *frame, *frame, *frame}; // other shapes: refused
+        // Rows without a spare byte: the sanitizer build sees a copy past them.
+        const int32_t rowBytes = bb->width * bytesPerPixel(c.type);
+        std::vector<uint8_t> pixels(size_t(rowBytes) * bb->height);
+        bitmap_tag frame = {c.type, bb->width, bb->height, rowBytes, nullptr, pixels.data()};
+        EXPECT_EQ(screenReadFrame(&frame), sameDepth);
+        bitmap_tag wrong[] = {frame, frame, frame, frame, frame}; // other shapes: refused
         wrong[0].pixelType = c.type == PIXEL_PAL8 ? PIXEL_RGB565 : PIXEL_PAL8;
         wrong[1].width = bb->width + 1;
         wrong[2].height = bb->height - 1;
-        wrong[3].rowBytes = frame->rowBytes - 1;
+        wrong[3].rowBytes = frame.rowBytes - 1;
         wrong[4].pixels = nullptr;
         for (bitmap_tag& w : wrong)
             EXPECT_FALSE(screenReadFrame(&w));
@@ -88,15 +90,14 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
             for (size_t i = 0; i < bytes; ++i)
                 bb->pixels[i] = uint8_t(rng.next());
             ASSERT_TRUE(screenDisplay(bb));
-            ASSERT_TRUE(screenReadFrame(frame));
-            EXPECT_EQ(swtest::bitmapHash(frame), swtest::bitmapHash(bb));
+            ASSERT_TRUE(screenReadFrame(&frame));
+            EXPECT_EQ(swtest::bitmapHash(&frame), swtest::bitmapHash(bb));
             headless::setWindowRect(hostWindow, {0, 0, 640, 480});
-            ASSERT_TRUE(screenReadFrame(frame));
-            EXPECT_EQ(swtest::bitmapHash(frame) == swtest::bitmapHash(bb), !c.dedicated);
+            ASSERT_TRUE(screenReadFrame(&frame));
+            EXPECT_EQ(swtest::bitmapHash(&frame) == swtest::bitmapHash(bb), !c.dedicated);
         }
         rasterEnd();
-        EXPECT_FALSE(screenReadFrame(frame)); // no display
-        bitmapFree(frame);
+        EXPECT_FALSE(screenReadFrame(&frame)); // no display
     }
 }
 

@@ -23,14 +23,14 @@ TEST_F(ScreenTest, VersionAndWindowProcedure) {
     EXPECT_EQ(screenDisplayObject(), nullptr);
     EXPECT_EQ(windowsHeadless()->GetWindowProc(hostWindow), screenSubclassProc);
     EXPECT_TRUE(rasterBegin(0, 1, &params));
-    EXPECT_EQ(headless::sendMessage(hostWindow, WM_ACTIVATEAPP, 1, 77), 42);
-    EXPECT_EQ(hostMessages, (std::vector<std::vector<intptr_t>>{
-                                {intptr_t(hostWindow), intptr_t(WM_ACTIVATEAPP), 1, 77}}));
+    EXPECT_EQ(headless::sendMessage(hostWindow, WM_ACTIVATEAPP, 1, 77),
+              hostProc(hostWindow, WM_ACTIVATEAPP, 1, 77));
     rasterEnd();
     EXPECT_EQ(windowsHeadless()->GetWindowProc(hostWindow), hostProc);
 
     ASSERT_TRUE(open());
-    EXPECT_EQ(headless::sendMessage(hostWindow, WM_NCDESTROY, 0, 0), 42);
+    EXPECT_EQ(headless::sendMessage(hostWindow, WM_NCDESTROY, 0, 2),
+              hostProc(hostWindow, WM_NCDESTROY, 0, 2));
     EXPECT_EQ(windowsHeadless()->GetWindowProc(hostWindow), hostProc);
     headless::clearCallLog();
     rasterEnd();
