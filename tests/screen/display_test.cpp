@@ -142,7 +142,7 @@ TEST_F(ScreenTest, RetriesAndRestores) {
     const Calls giveBack = {"SetCooperativeLevel null 0x8", "RestoreDisplayMode",
                             "RestoreDisplayMode", "RestoreDisplayMode"};
     const std::string blt = "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0",
-                      fill = "back.Blt colorfill 1,2,3,4 52";
+                      fill = "back.Blt 1,2,3,4 <- null null flags=0x400 fill=52";
     auto present = [] { return screenDisplayObject()->Present(nullptr); };
     auto clear = [] { // no result: the calls tell
         const DDRect r = {1, 2, 3, 4};

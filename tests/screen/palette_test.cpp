@@ -29,11 +29,11 @@ std::vector<uint32_t> colors() {
 
 uint32_t palette[256];
 
-// Makes a palette current whose entries are built from `seed`.
+// Makes a random palette current.
 void setPalette(uint32_t seed) {
-    for (uint32_t i = 0; i < 256; ++i)
-        palette[i] = ((i * 7 + seed) & 0xFF) << 16 | ((i * 13 + seed * 3) & 0xFF) << 8 |
-                     ((255 - i + seed) & 0xFF);
+    swtest::Rng rng(seed);
+    for (uint32_t& entry : palette)
+        entry = rng.next();
     paletteSetCurrent(palette, 0, 256);
 }
 

@@ -94,12 +94,11 @@ class Surface final : public Wrapped<DDSurface> {
     }
     DDResult Blt(const DDRect* dst, DDSurface* src, const DDRect* srcRect, uint32_t flags,
                  const DDBltFx* fx) override {
-        std::string text =
-            flags & DDBLT_COLORFILL
-                ? format("%s.Blt colorfill %s %u", role.c_str(), rect(dst).c_str(),
-                         fx ? fx->fillColor : 0)
-                : format("%s.Blt %s <- %s %s flags=0x%X fx=0x%X", role.c_str(), rect(dst).c_str(),
-                         name(src), rect(srcRect).c_str(), flags, fx ? fx->fx : 0);
+        std::string text = format("%s.Blt %s <- %s %s flags=0x%X", role.c_str(), rect(dst).c_str(),
+                                  name(src), rect(srcRect).c_str(), flags);
+        if (fx)
+            text += format(flags & DDBLT_COLORFILL ? " fill=%u" : " fx=0x%X",
+                           flags & DDBLT_COLORFILL ? fx->fillColor : fx->fx);
         if (flags & DDBLT_DDFX && fx && fx->size != 100) text += " badsize";
         return call(text, [&] { return inner->Blt(dst, unwrap(src), srcRect, flags, fx); });
     }
@@ -142,7 +141,6 @@ class Object final : public Wrapped<DDObject> {
     }
     DDResult CreateSurface(const DDSurfaceDesc* desc, DDSurface** out, void* outer) override {
         const char* role = desc->caps & DDSCAPS_PRIMARYSURFACE ? "primary" : "back";
-        *out = nullptr;
         return call(std::string("CreateSurface ") + role, [&] {
             return wrapped<Surface>(out, role, [&](DDSurface** made) {
                 return inner->CreateSurface(desc, made, outer);
@@ -150,7 +148,6 @@ class Object final : public Wrapped<DDObject> {
         });
     }
     DDResult CreateClipper(uint32_t flags, DDClipper** out, void* outer) override {
-        *out = nullptr;
         return call("CreateClipper", [&] { return inner->CreateClipper(flags, out, outer); });
     }
     DDResult CreatePalette(uint32_t caps, const DDPaletteEntry* entries, DDPalette** out,
@@ -167,7 +164,6 @@ class Object final : public Wrapped<DDObject> {
 };
 
 DDResult create(const void* guid, DDObject** out, void* outer) {
-    *out = nullptr;
     return call("DirectDrawCreate", [&] {
         return wrapped<Object>(
             out, "", [&](DDObject** made) { return headlessDirectDrawCreate(guid, made, outer); });
