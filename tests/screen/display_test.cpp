@@ -11,7 +11,6 @@
 
 using namespace screentest;
 using Calls = std::vector<std::string>;
-using Words = std::vector<uintptr_t>;
 
 namespace {
 
@@ -82,8 +81,8 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         ASSERT_TRUE(lockBitmap()); // the internal lock words describe the locked buffer
         uintptr_t words[3];
         ASSERT_TRUE(getScreenInternalLock(words));
-        EXPECT_EQ(Words(words, words + 3),
-                  (Words{uintptr_t(bb->pixels), uintptr_t(bb->rowBytes), c.type}));
+        EXPECT_EQ(std::vector<uintptr_t>(words, words + 3),
+                  (std::vector<uintptr_t>{uintptr_t(bb->pixels), uintptr_t(bb->rowBytes), c.type}));
         const size_t bytes = size_t(bb->rowBytes) * bb->height;
         if (sameDepth) {
             EXPECT_EQ(std::count(bb->pixels, bb->pixels + bytes, 0), int64_t(bytes));

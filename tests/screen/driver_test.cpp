@@ -95,13 +95,12 @@ TEST_F(ScreenTest, SdlDriverShowsFrames) {
         SDL_Surface* shown = SDL_GetWindowSurface(static_cast<SDL_Window*>(screenDisplayWindow()));
         ASSERT_TRUE(shown && shown->w >= 640 && shown->h >= 480 &&
                     shown->format->BytesPerPixel == 4);
-        const int bpp = bytesPerPixel(bb->pixelType);
         const PixelTypeInfo& info = *pixelTypeInfo(bb->pixelType);
         for (int i = 0; i < 2000; ++i) {
             const int32_t x = rng.range(0, 639), y = rng.range(0, 479);
             const uint32_t v = swtest::pixelAt(bb, x, y);
             uint32_t expected = palette[v & 0xFF]; // the palette the frame's flush filled
-            if (bpp == 2) {
+            if (bytesPerPixel(bb->pixelType) == 2) {
                 const uint32_t g = info.green.get(v);
                 expected = uint32_t(expand5[info.red.get(v)]) << 16 | expand5[info.blue.get(v)] |
                            (info.green.bits == 6 ? (g << 2 | g >> 4) & 0xFF : expand5[g]) << 8;
@@ -116,6 +115,5 @@ TEST_F(ScreenTest, SdlDriverShowsFrames) {
         screenEnd();
     }
     rasterEnd();
-    EXPECT_EQ(displayDriverActive(), nullptr);
 #endif
 }
