@@ -58,8 +58,7 @@ class BackBufferTest : public ScreenTest {
         const bool live = bb->pixels == nullptr || bb->pixels == scripted::backMemory;
         EXPECT_TRUE(live || !scriptedDriver);
         if (!bb->pixels || bb->height <= 0) return;
-        bitmap_tag row = *bb;
-        row.height = 1;
+        bitmap_tag row = {bb->pixelType, bb->width, 1, bb->rowBytes, nullptr, bb->pixels};
         bitmapFill(&row, 1);
         row.pixels += int64_t(bb->height - 1) * bb->rowBytes;
         bitmapFill(&row, 2);
