@@ -22,18 +22,14 @@ namespace screentest {
 inline int hostWindowObject;
 inline void* const hostWindow = &hostWindowObject;
 
-// The host's own window procedure: records each message, answers 42.
-inline std::vector<std::vector<intptr_t>> hostMessages;
+// The host's own window procedure: its answer tells the arguments it got.
 inline intptr_t hostProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    hostMessages.push_back({intptr_t(window), intptr_t(message), intptr_t(wParam), lParam});
-    return 42;
+    return window == hostWindow ? intptr_t(message) << 20 | intptr_t(wParam) << 10 | lParam : -1;
 }
 
 inline screenmode_tag mode(int32_t width, int32_t height, int32_t bits) {
     screenmode_tag m = {};
-    m.width = width;
-    m.height = height;
-    m.bitsPerPixel = bits;
+    m.width = width, m.height = height, m.bitsPerPixel = bits;
     return m;
 }
 
@@ -50,7 +46,6 @@ class ScreenTest : public ::testing::Test {
         memoryDisplayResetDefaults();
         screenLifecycleReset();
         scripted::reset();
-        hostMessages.clear();
         headless::setTick(true, 5000);
         liveBlocks = memLiveBlocks();
     }

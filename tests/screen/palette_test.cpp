@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 using namespace screentest;
 
@@ -15,25 +16,34 @@ namespace {
 // colours it gives them while it owns the system palette (1: white).
 constexpr int elements[25] = {21, 15, 20, 22, 16, 10, 2, 12, 1, 18, 9, 17, 13,
                               14, 11, 3,  19, 24, 23, 4, 7,  0, 5,  6, 8};
-constexpr bool ownedWhite[25] = {0, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0, 0, 0,
-                                 1, 0, 0, 1, 1, 0, 1, 0, 1, 1, 0, 0};
+constexpr uint32_t W = 0xFFFFFF;
+const std::vector<uint32_t> owned = {0, W, 0, W, 0, 0, W, W, W, 0, 0, 0, 0,
+                                     W, 0, 0, W, W, 0, W, 0, W, W, 0, 0};
+
+std::vector<uint32_t> colors() {
+    std::vector<uint32_t> now;
+    for (int element : elements)
+        now.push_back(headless::sysColor(element));
+    return now;
+}
 
 uint32_t palette[256];
 
-// Makes a palette current whose entries are built from `seed`.
+// Makes a random palette current.
 void setPalette(uint32_t seed) {
-    for (uint32_t i = 0; i < 256; ++i)
-        palette[i] = ((i * 7 + seed) & 0xFF) << 16 | ((i * 13 + seed * 3) & 0xFF) << 8 |
-                     ((255 - i + seed) & 0xFF);
+    swtest::Rng rng(seed);
+    for (uint32_t& entry : palette)
+        entry = rng.next();
     paletteSetCurrent(palette, 0, 256);
 }
 
-// The realised palette must be `count` shadow entries from `first`.
-void expectRealized(int count, int first) {
+// The realised palette must be `count` shadow entries from `first` (of
+// the shadow palette, or of `from`).
+void expectRealized(int count, int first, const ShadowEntry* from = screenShadowPalette) {
     GdiPaletteEntry realized[256];
     ASSERT_EQ(headless::realizedPalette(realized), count);
     for (int k = 0; k < count; ++k) {
-        const ShadowEntry& s = screenShadowPalette[first + k];
+        const ShadowEntry& s = from[first + k];
         const GdiPaletteEntry& r = realized[k];
         ASSERT_TRUE(r.red == s.red && r.green == s.green && r.blue == s.blue && r.flags == 4) << k;
     }
@@ -53,9 +63,8 @@ TEST_F(ScreenTest, OneFlushOfAllEntriesBeforeTheFrame) {
     ASSERT_TRUE(lockBitmap());
     bitmap_tag* bb = screenGetBackBuffer();
     bitmapFill(bb, 0);
-    bitmap_tag part = *bb;
-    part.width = 100;
-    part.height = 10;
+    bitmap_tag part = {bb->pixelType, 100, 10, bb->rowBytes, nullptr, bb->pixels};
+    unlockBitmap(); // a lock is undone once
     EXPECT_EQ(screenDisplayed(&part), 0);
     EXPECT_EQ(scripted::calls,
               (std::vector<std::string>{"back.Lock", "back.Unlock", "palette.SetEntries 0 256",
@@ -84,13 +93,7 @@ TEST_F(ScreenTest, OneFlushOfAllEntriesBeforeTheFrame) {
 // static colours back; regaining it realises the cached game palette again
 // and sets the fixed colours, saving the desktop's colours anew.
 TEST_F(ScreenTest, DedicatedModeTakesAndGivesBackTheSystemPalette) {
-    uint32_t desktop[25];
-    for (int i = 0; i < 25; ++i)
-        desktop[i] = headless::sysColor(elements[i]);
-    auto expectColors = [&](const uint32_t* colors) {
-        for (int i = 0; i < 25; ++i)
-            EXPECT_EQ(headless::sysColor(elements[i]), colors[i]) << elements[i];
-    };
+    std::vector<uint32_t> desktop = colors();
     begin(640, 480, 8, 1);
     setPalette(3);
     ASSERT_TRUE(lockBitmap());
@@ -103,13 +106,10 @@ TEST_F(ScreenTest, DedicatedModeTakesAndGivesBackTheSystemPalette) {
     expectRealized(254, 1);
 
     screenLostFocus();
-    GdiPaletteEntry realized[256];
-    ASSERT_EQ(headless::realizedPalette(realized), 236);
-    EXPECT_EQ(std::count_if(realized, realized + 236,
-                            [](const GdiPaletteEntry& e) { return e.red | e.green | e.blue; }),
-              0);
+    const ShadowEntry black[256] = {};
+    expectRealized(236, 10, black);
     EXPECT_EQ(headless::systemPaletteUse(), uint32_t(SYSPAL_STATIC));
-    expectColors(desktop);
+    EXPECT_EQ(colors(), desktop);
 
     const int32_t element = 5;
     const uint32_t changed = 0x123456;
@@ -118,13 +118,10 @@ TEST_F(ScreenTest, DedicatedModeTakesAndGivesBackTheSystemPalette) {
     screenGotFocus();
     setPalette(4);
     expectRealized(254, 1);
-    uint32_t owned[25];
-    for (int i = 0; i < 25; ++i)
-        owned[i] = ownedWhite[i] ? 0xFFFFFFu : 0u;
-    expectColors(owned);
+    EXPECT_EQ(colors(), owned);
     screenLostFocus();
     desktop[std::find(elements, elements + 25, element) - elements] = changed;
-    expectColors(desktop);
+    EXPECT_EQ(colors(), desktop);
 }
 
 // No device context, or a palette that cannot be made: nothing is realised

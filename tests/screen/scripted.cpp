@@ -2,7 +2,6 @@
 
 #include "screen/memory_display.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -17,13 +16,10 @@ namespace {
 
 std::map<std::string, std::pair<DDResult, int>> failures;
 
-std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* f, ...) {
+template <class... Args>
+std::string format(const char* f, Args... args) {
     char text[256];
-    va_list args;
-    va_start(args, f);
-    std::vsnprintf(text, sizeof text, f, args);
-    va_end(args);
+    std::snprintf(text, sizeof text, f, args...);
     return text;
 }
 
@@ -98,12 +94,11 @@ class Surface final : public Wrapped<DDSurface> {
     }
     DDResult Blt(const DDRect* dst, DDSurface* src, const DDRect* srcRect, uint32_t flags,
                  const DDBltFx* fx) override {
-        std::string text =
-            flags & DDBLT_COLORFILL
-                ? format("%s.Blt colorfill %s %u", role.c_str(), rect(dst).c_str(),
-                         fx ? fx->fillColor : 0)
-                : format("%s.Blt %s <- %s %s flags=0x%X fx=0x%X", role.c_str(), rect(dst).c_str(),
-                         name(src), rect(srcRect).c_str(), flags, fx ? fx->fx : 0);
+        std::string text = format("%s.Blt %s <- %s %s flags=0x%X", role.c_str(), rect(dst).c_str(),
+                                  name(src), rect(srcRect).c_str(), flags);
+        if (fx)
+            text += format(flags & DDBLT_COLORFILL ? " fill=%u" : " fx=0x%X",
+                           flags & DDBLT_COLORFILL ? fx->fillColor : fx->fx);
         if (flags & DDBLT_DDFX && fx && fx->size != 100) text += " badsize";
         return call(text, [&] { return inner->Blt(dst, unwrap(src), srcRect, flags, fx); });
     }
@@ -146,7 +141,6 @@ class Object final : public Wrapped<DDObject> {
     }
     DDResult CreateSurface(const DDSurfaceDesc* desc, DDSurface** out, void* outer) override {
         const char* role = desc->caps & DDSCAPS_PRIMARYSURFACE ? "primary" : "back";
-        *out = nullptr;
         return call(std::string("CreateSurface ") + role, [&] {
             return wrapped<Surface>(out, role, [&](DDSurface** made) {
                 return inner->CreateSurface(desc, made, outer);
@@ -154,7 +148,6 @@ class Object final : public Wrapped<DDObject> {
         });
     }
     DDResult CreateClipper(uint32_t flags, DDClipper** out, void* outer) override {
-        *out = nullptr;
         return call("CreateClipper", [&] { return inner->CreateClipper(flags, out, outer); });
     }
     DDResult CreatePalette(uint32_t caps, const DDPaletteEntry* entries, DDPalette** out,
@@ -171,18 +164,14 @@ class Object final : public Wrapped<DDObject> {
 };
 
 DDResult create(const void* guid, DDObject** out, void* outer) {
-    *out = nullptr;
     return call("DirectDrawCreate", [&] {
         return wrapped<Object>(
             out, "", [&](DDObject** made) { return headlessDirectDrawCreate(guid, made, outer); });
     });
 }
 
-WindowSystem* windows() {
-    return windowsHeadless();
-}
-
-const DisplayDriver scriptedDriver = {nullptr, nullptr, nullptr, create, windows};
+const DisplayDriver scriptedDriver = {nullptr, nullptr, nullptr, create,
+                                      []() -> WindowSystem* { return windowsHeadless(); }};
 
 } // namespace
 
