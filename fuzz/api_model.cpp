@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 namespace fuzz {
 
@@ -91,11 +92,22 @@ void putLe32(std::vector<uint8_t>& b, uint32_t v) {
         b.push_back(uint8_t(v >> (8 * k)));
 }
 
-// Values 0..15 of the 4-bit types are what their files keep.
-void keepFileNibbles(Image& image) {
-    if (!isIndexed4(image.type)) return;
+// A bitmap as its file keeps it: the shape always, the pixels when they
+// are readable, values 0..15 for the 4-bit types.
+Image fileImageOf(const bitmap_tag* bm) {
+    Image image;
+    imageOf(bm, image);
+    image.type = bm->pixelType;
+    image.width = bm->width;
+    image.height = bm->height;
     for (uint32_t& v : image.pixels)
-        v &= 15;
+        v &= isIndexed4(image.type) ? 15 : ~0u;
+    return image;
+}
+
+// Where the image data of a TGA file starts: after its id field and colour map.
+size_t tgaDataStart(const std::vector<uint8_t>& file) {
+    return 18 + size_t(file[0]) + (file[1] ? le16(&file[5]) * size_t((file[7] + 7) / 8) : 0);
 }
 
 } // namespace
@@ -208,15 +220,8 @@ MipImage mipImageOf(const mip_tag* mip) {
         m.colormap.emplace();
         std::memcpy(m.colormap->data(), mip->colormap, 16);
     }
-    for (uint32_t i = 0; i < mip->levels; ++i) {
-        Image level;
-        imageOf(&mip->level[i], level);
-        level.type = mip->level[i].pixelType;
-        level.width = mip->level[i].width;
-        level.height = mip->level[i].height;
-        keepFileNibbles(level);
-        m.level.push_back(level);
-    }
+    for (uint32_t i = 0; i < mip->levels; ++i)
+        m.level.push_back(fileImageOf(&mip->level[i]));
     return m;
 }
 
@@ -249,11 +254,7 @@ std::string compareMip(const MipImage& want, const mip_tag* mip) {
 FileModel nativeModel(const bitmap_tag* bm) {
     FileModel m;
     m.kind = FileKind::native;
-    imageOf(bm, m.image);
-    m.image.type = bm->pixelType;
-    m.image.width = bm->width;
-    m.image.height = bm->height;
-    keepFileNibbles(m.image);
+    m.image = fileImageOf(bm);
     const bool validType = pixelTypeValid(bm->pixelType);
     m.loadable = validType && bm->width >= 1 && bm->height >= 1 &&
                  bm->rowBytes == allocRowBytes(bm->pixelType, bm->width) &&
@@ -314,7 +315,7 @@ bool decodeTga(const std::vector<uint8_t>& file, int32_t width, int32_t height, 
     if ((h[2] != 2 && h[2] != 10) || le16(h + 12) != (uint32_t(width) & 0xFFFF) ||
         le16(h + 14) != (uint32_t(height) & 0xFFFF) || h[16] != bits || h[17] != descriptor)
         return why = "header", false;
-    size_t pos = 18 + size_t(h[0]) + (h[1] ? le16(h + 5) * size_t((h[7] + 7) / 8) : 0);
+    size_t pos = tgaDataStart(file);
     const size_t bytes = size_t(bits + 7) / 8, count = size_t(width) * size_t(height);
     std::vector<uint32_t> sequence;
     sequence.reserve(count);
@@ -356,11 +357,7 @@ bool decodeTga(const std::vector<uint8_t>& file, int32_t width, int32_t height, 
 
 std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t idBytes,
                                      uint16_t length, uint8_t entryBits) {
-    // The image data, after any id field and colour map the file has.
-    const size_t data =
-        file.size() < 18
-            ? 0
-            : 18 + size_t(file[0]) + (file[1] ? le16(&file[5]) * size_t((file[7] + 7) / 8) : 0);
+    const size_t data = file.size() < 18 ? 0 : tgaDataStart(file);
     if (data < 18 || data > file.size()) return file;
     std::vector<uint8_t> out(file.begin(), file.begin() + 18);
     out[0] = idBytes;
@@ -377,16 +374,9 @@ std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t i
 }
 
 int omtTypeOf(uint8_t type) {
-    switch (type) {
-    case PIXEL_CMAP4: return 0;
-    case PIXEL_CMAP4_KEY: return 1;
-    case PIXEL_RGB565: return 3;
-    case PIXEL_ARGB1555: return 4;
-    case PIXEL_ARGB4444: return 5;
-    case PIXEL_RGB888: return 6;
-    case PIXEL_ARGB8888: return 7;
-    default: return -1;
-    }
+    // CMAP4, CMAP4_KEY, PAL8, PAL8_KEY, RGB565, ARGB1555, RGB444, ARGB4444, RGB888, ARGB8888
+    static const int8_t omt[] = {0, 1, -1, -1, 3, 4, -1, 5, 6, 7};
+    return type < std::size(omt) ? omt[type] : -1;
 }
 
 std::vector<uint8_t> omtMipFile(std::vector<uint8_t> file, uint8_t omtType) {
@@ -420,16 +410,8 @@ std::vector<uint8_t> oldStyleMipFile(const MipImage& mip, uint32_t slack) {
 }
 
 std::vector<uint8_t> readFileBytes(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* in = std::fopen(path.c_str(), "rb")) {
-        std::fseek(in, 0, SEEK_END);
-        const long size = std::ftell(in);
-        std::fseek(in, 0, SEEK_SET);
-        bytes.resize(size > 0 ? size_t(size) : 0);
-        if (std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) bytes.clear();
-        std::fclose(in);
-    }
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {

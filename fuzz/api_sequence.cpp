@@ -196,6 +196,18 @@ void forgetMip(mip_tag* mip) {
     if (mipGetCurrent() == mip) mipSetCurrent(nullptr);
     forget(mip->colormap);
 }
+// Releases a palette or colormap of the pool after forgetting it.
+template <class T>
+void dropTable(T*& table, void (*release)(T*)) {
+    forget(table);
+    release(table);
+    table = nullptr;
+}
+void clearCurrent() {
+    paletteSetCurrent(nullptr, 0, 0);
+    colormapSetCurrent(nullptr);
+    mipSetCurrent(nullptr);
+}
 
 // The arguments every drawing call starts with.
 struct DrawArgs {
@@ -227,9 +239,7 @@ class Sequence {
         windowsHeadless()->SetWindowProc(hostWindow, hostProc);
         // Screen tables of a grey ramp, no current palette.
         paletteSetCurrent(greyRamp(), 0, 256);
-        paletteSetCurrent(nullptr, 0, 0);
-        colormapSetCurrent(nullptr);
-        mipSetCurrent(nullptr);
+        clearCurrent();
         bitmapSetFontColor(0xFFFFFFFF);
     }
 
@@ -262,25 +272,17 @@ class Sequence {
             releaseBitmap(s, false);
         for (int m = 0; m < mipSlots; ++m)
             setMip(m, nullptr);
-        for (uint32_t*& p : palettes) {
-            forget(p);
-            paletteFree(p);
-            p = nullptr;
-        }
-        for (uint8_t*& c : colormaps) {
-            forget(c);
-            colormapFree(c);
-            c = nullptr;
-        }
+        for (uint32_t*& p : palettes)
+            dropTable(p, paletteFree);
+        for (uint8_t*& c : colormaps)
+            dropTable(c, colormapFree);
         if (!cache.empty()) fail("the cache model kept an entry");
         unlockBitmap();
         for (int i = 0; i < 3 && screenCurrentMode(); ++i)
             screenEnd();
         if (rasterBegun) rasterEnd();
         if (headless::liveWindows() != 0) fail("rasterEnd left a window");
-        paletteSetCurrent(nullptr, 0, 0);
-        colormapSetCurrent(nullptr);
-        mipSetCurrent(nullptr);
+        clearCurrent();
         screenLifecycleReset();
         screenPaletteReset();
         memoryDisplayResetDefaults();
@@ -352,9 +354,9 @@ class Sequence {
         }
         s = BitmapSlot{};
     }
-    void setMip(int slot, mip_tag* mip) {
+    void setMip(int slot, mip_tag* mip, void (*release)(mip_tag*) = mipFree) {
         forgetMip(mips[slot]);
-        mipFree(mips[slot]);
+        release(mips[slot]);
         mips[slot] = mip;
     }
     void freeSpecials(uint8_t** made) {
@@ -510,9 +512,7 @@ class Sequence {
             if (paletteGetEntry(p, index) != value) fail("paletteGetEntry");
             return;
         }
-        forget(p);
-        what == 0 || !in.flag() ? paletteFree(p) : paletteUnload(p);
-        p = nullptr;
+        dropTable(p, what == 0 || !in.flag() ? paletteFree : paletteUnload);
         if (what == 0 && paletteAlloc(&p)) fillTable(p, sizeof(Palette), value);
     }
     void colormap() {
@@ -523,9 +523,7 @@ class Sequence {
             if (c) colormapSetEntry(c, index, uint8_t(value));
             return;
         }
-        forget(c);
-        what == 0 || !in.flag() ? colormapFree(c) : colormapUnload(c);
-        c = nullptr;
+        dropTable(c, what == 0 || !in.flag() ? colormapFree : colormapUnload);
         if (what == 0 && colormapAlloc(&c))
             for (int i = 0; i < 16; ++i)
                 c[i] = uint8_t(value >> (4 * i));
@@ -571,10 +569,7 @@ class Sequence {
     void mipRelease() {
         const int slot = in.pick(mipSlots);
         const bool unload = in.flag();
-        if (!mips[slot]) return;
-        forgetMip(mips[slot]);
-        unload ? mipUnload(mips[slot]) : mipFree(mips[slot]);
-        mips[slot] = nullptr;
+        if (mips[slot]) setMip(slot, nullptr, unload ? mipUnload : mipFree);
     }
     void specialCreate() {
         const int slot = in.pick(specialSlots), src = bitmapArg(), layout = bitmapArg();
@@ -885,21 +880,23 @@ class Sequence {
         dir = in.pick(2);
         if (!fileChDir(dirs[dir].c_str())) fail("fileChDir");
     }
+    // `write(file)` on a new file at `where`; its result.
+    template <class Write>
+    bool create(const std::string& where, Write write) {
+        file_tag* f;
+        if (!fileCreate(&f, where.c_str())) fail("fileCreate " + where);
+        const bool ok = write(f);
+        fileClose(f);
+        return ok;
+    }
     // Writes through `write(file, twin)` (on the twin too when `slot` is a
     // view: the two files must be the same bytes); the first one's result.
     template <class Write>
     bool writeFile(const std::string& name, int slot, Write write) {
-        auto writeOne = [&](const std::string& where, bool twin) {
-            file_tag* f;
-            if (!fileCreate(&f, where.c_str())) fail("fileCreate " + where);
-            const bool ok = write(f, twin);
-            fileClose(f);
-            return ok;
-        };
-        const bool ok = writeOne(path(name), false);
+        const bool ok = create(path(name), [&](file_tag* f) { return write(f, false); });
         if (isView(slot)) {
             const std::string twinPath = workDir() + "/twin";
-            if (ok != writeOne(twinPath, true) ||
+            if (ok != create(twinPath, [&](file_tag* f) { return write(f, true); }) ||
                 readFileBytes(path(name)) != readFileBytes(twinPath))
                 fail("a bottom-up view and its twin were written differently");
             compareView(slot, "written");
@@ -961,15 +958,7 @@ class Sequence {
                     return tgaWriteBitmap(bm(slot, t), palette, f, compress, withColorMap, bits);
                 }))
                 return true;
-            const bitmap_tag* x = bm(slot, true);
-            std::vector<uint32_t> want = tgaExpectedPixels(x, palette, bits), got;
-            std::string why;
-            if (!decodeTga(readFileBytes(path(name)), x->width, x->height, bits, got, why))
-                fail("written TGA: " + why);
-            if (got != want) fail("written TGA pixels differ from the bitmap's");
-            model.kind = FileKind::tga;
-            model.image = {PIXEL_ARGB1555, x->width, x->height, want};
-            model.loadable = (bits == 15 || bits == 16) && x->width >= 1 && x->height >= 1;
+            model = tgaModel(name, bm(slot, true), palette, bits, "written TGA");
             if (mapped) addTgaColorMap(name);
             return true;
         });
@@ -1000,10 +989,9 @@ class Sequence {
                     level.type = PIXEL_PAL8;
                 return true;
             }
-            file_tag* f;
-            if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
-            const bool ok = mipWrite(f, mip, form == 1 ? nullptr : callback, 0x5EED);
-            fileClose(f);
+            const bool ok = create(path(name), [&](file_tag* f) {
+                return mipWrite(f, mip, form == 1 ? nullptr : callback, 0x5EED);
+            });
             if (ok != (form == 1 || extra != 2)) fail("mipWrite result");
             if (!ok) return true;
             model.kind = form == 1 ? FileKind::omtMip : FileKind::mip;
@@ -1024,12 +1012,11 @@ class Sequence {
         writeOp([&](int, const std::string& name, FileModel& model) {
             const uint32_t* palette = in.flag() ? livePick(palettes) : nullptr;
             const uint8_t* colormap = palette ? nullptr : livePick(colormaps);
-            file_tag* f;
             if (!palette && !colormap) return false;
-            if (!fileCreate(&f, path(name).c_str())) fail("fileCreate");
-            const bool ok = palette ? paletteWrite(f, palette) : colormapWrite(f, colormap);
-            fileClose(f);
-            if (!ok) fail("writing a palette or colormap chunk failed");
+            if (!create(path(name), [&](file_tag* f) {
+                    return palette ? paletteWrite(f, palette) : colormapWrite(f, colormap);
+                }))
+                fail("writing a palette or colormap chunk failed");
             model.kind = palette ? FileKind::palette : FileKind::colormap;
             if (palette) std::memcpy(model.palette.emplace().data(), palette, sizeof(Palette));
             if (colormap) std::memcpy(model.colormap.emplace().data(), colormap, 16);
@@ -1055,16 +1042,24 @@ class Sequence {
                 return false;
             Palette current;
             paletteGetCurrent(current.data(), 0, 256);
-            std::vector<uint32_t> want = tgaExpectedPixels(&back, current.data(), 16), got;
-            std::string why;
-            if (!decodeTga(readFileBytes(path(shot)), back.width, back.height, 16, got, why))
-                fail("screenshot: " + why);
-            if (got != want) fail("screenshot pixels differ from the back buffer's");
-            m.kind = FileKind::tga;
-            m.image = {PIXEL_ARGB1555, back.width, back.height, want};
-            m.loadable = back.width >= 1 && back.height >= 1;
+            m = tgaModel(shot, &back, current.data(), 16, "screenshot");
             return false;
         });
+    }
+    // A written TGA file of `x` decoded and compared with the bitmap's
+    // colours as the writer converts them.
+    FileModel tgaModel(const std::string& name, const bitmap_tag* x, const uint32_t* palette,
+                       int bits, const char* what) {
+        std::vector<uint32_t> want = tgaExpectedPixels(x, palette, bits), got;
+        std::string why;
+        if (!decodeTga(readFileBytes(path(name)), x->width, x->height, bits, got, why))
+            fail(what + (": " + why));
+        if (got != want) fail(what + std::string(": pixels differ from the bitmap's"));
+        FileModel m;
+        m.kind = FileKind::tga;
+        m.image = {PIXEL_ARGB1555, x->width, x->height, want};
+        m.loadable = (bits == 15 || bits == 16) && x->width >= 1 && x->height >= 1;
+        return m;
     }
     void tgaColorMapOp() {
         writeOp([&](int, const std::string& name, FileModel& model) {
@@ -1271,17 +1266,13 @@ void Sequence::checkLoaded(const FileModel& m, const std::string& name, uint8_t 
     if (!load4 && (pcx || !tgaName) && m.palette) wantPalette = m.palette->data();
     if (m.kind != kind || !m.loadable) return;
     if (!loaded) fail("a written file did not load: " + name);
-    if (variant == 2) {
-        // The pixels as loaded, under the type the file gave them.
-        if (loaded->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
-        bitmap_tag asLoaded = *loaded;
-        asLoaded.pixelType = want.type;
-        std::string why = compareImage(want, &asLoaded);
-        if (!why.empty()) fail("loaded " + name + ": " + why);
-        return; // the map of a coverage bitmap is the library's business
-    }
-    std::string why = compareImage(want, loaded);
+    // bitmapLoad8a's pixels are compared under the type the file gave them.
+    bitmap_tag asLoaded = *loaded;
+    if (variant == 2 && loaded->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
+    if (variant == 2) asLoaded.pixelType = want.type;
+    const std::string why = compareImage(want, &asLoaded);
     if (!why.empty()) fail("loaded " + name + ": " + why);
+    if (variant == 2) return; // the map of a coverage bitmap is the library's business
     if (load4 && loaded->map) fail("bitmapLoad4 gave a map");
     if (wantPalette && (!loaded->map || std::memcmp(loaded->map, wantPalette, sizeof(Palette))))
         fail("loaded " + name + ": palette");

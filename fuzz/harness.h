@@ -5,9 +5,12 @@
 
 #include <spanwright/spanwright.h>
 
+#include "memory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace fuzz {
 
@@ -37,5 +40,26 @@ void expectNoLeak(int64_t before, const char* what);
 
 // Aborts with a message: a round trip that did not give back its input.
 [[noreturn]] void mismatch(const char* what);
+
+// One load of arbitrary bytes as `input.bin`: `use` runs on what a load
+// gives before `release` takes it back; a failed load must clear its
+// out-pointer, and nothing may be left allocated.
+template <class T>
+void loadOnce(const uint8_t* data, size_t size, const char* what, uint8_t (*load)(T**, file_tag*),
+              void (*release)(T*), std::type_identity_t<void (*)(T*)> use = nullptr) {
+    silenceMessages();
+    const int64_t before = memLiveBlocks();
+    {
+        InputFile file(data, size, "input.bin");
+        T* loaded = nullptr;
+        if (load(&loaded, file.get())) {
+            if (use) use(loaded);
+            release(loaded);
+        } else if (loaded) {
+            mismatch((std::string(what) + " failed without clearing its out-pointer").c_str());
+        }
+    }
+    expectNoLeak(before, what);
+}
 
 } // namespace fuzz

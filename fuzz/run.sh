@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a fuzz build: first the regression corpus
-# (inputs that once failed), then SECONDS of fuzzing from the seeds (made
-# by fuzz_seeds, or committed under corpus/TARGET). Any finding makes the
-# script fail.
+# (inputs that once failed), then SECONDS of fuzzing from the seeds
+# committed under corpus/TARGET. Any finding makes the script fail.
 #   fuzz/run.sh BUILD_DIR [SECONDS]
 set -euo pipefail
 build=$1
@@ -11,7 +10,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$build/fuzz/fuzz_seeds" "$work/seeds"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 for target in bitmap_load bitmap_read palette_load colormap_load mip_load api_sequence; do
@@ -23,7 +21,6 @@ for target in bitmap_load bitmap_read palette_load colormap_load mip_load api_se
     fi
     corpus="$work/corpus/$target"
     mkdir -p "$corpus"
-    [[ -d "$work/seeds/$target" ]] && cp "$work/seeds/$target"/* "$corpus"/
     [[ -d "$here/corpus/$target" ]] && cp "$here/corpus/$target"/* "$corpus"/
     # A call sequence needs its whole length from the start: 64 calls take
     # about 2 KiB.
