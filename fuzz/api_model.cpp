@@ -374,9 +374,16 @@ std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t i
 }
 
 int omtTypeOf(uint8_t type) {
-    // CMAP4, CMAP4_KEY, PAL8, PAL8_KEY, RGB565, ARGB1555, RGB444, ARGB4444, RGB888, ARGB8888
-    static const int8_t omt[] = {0, 1, -1, -1, 3, 4, -1, 5, 6, 7};
-    return type < std::size(omt) ? omt[type] : -1;
+    switch (type) {
+    case PIXEL_CMAP4: return 0;
+    case PIXEL_CMAP4_KEY: return 1;
+    case PIXEL_RGB565: return 3;
+    case PIXEL_ARGB1555: return 4;
+    case PIXEL_ARGB4444: return 5;
+    case PIXEL_RGB888: return 6;
+    case PIXEL_ARGB8888: return 7;
+    default: return -1;
+    }
 }
 
 std::vector<uint8_t> omtMipFile(std::vector<uint8_t> file, uint8_t omtType) {
