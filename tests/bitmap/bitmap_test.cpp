@@ -13,13 +13,6 @@ namespace {
 
 using swtest::MessageCapture;
 
-std::string joined(const MessageCapture& capture) {
-    std::string all;
-    for (const auto& t : capture.debug())
-        all += t;
-    return all;
-}
-
 // Rows of 4-byte multiples with a spare row and a spare byte, and the map
 // whole (the sanitizer build checks both bounds); impossible sizes (rowBytes
 // -1 here) fail like allocations.
@@ -47,7 +40,8 @@ TEST(BitmapAlloc, RowBytesBufferAndMaps) {
         bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
         int64_t before = memLiveBlocks();
         ASSERT_EQ(bitmapAlloc(&bm, c.type, c.width, c.height, uint8_t(c.withMap)), c.rowBytes >= 0);
-        EXPECT_EQ(joined(capture), c.rowBytes < 0 ? "memAlloc() failed in bitmapAlloc()\n" : "");
+        EXPECT_EQ(capture.debugText(),
+                  c.rowBytes < 0 ? "memAlloc() failed in bitmapAlloc()\n" : "");
         if (c.rowBytes < 0) {
             EXPECT_EQ(bm, nullptr);
             continue;
@@ -75,7 +69,7 @@ TEST(BitmapAlloc, EveryAllocationFailureLeavesNothing) {
                 ++attempt < 3 ? std::string("memAlloc() failed in bitmapAlloc()\n")
                               : "memAlloc() failed in " + std::string(map) + "Alloc()\n" + map +
                                     "Alloc() failed in bitmapAlloc()\n";
-            EXPECT_EQ(joined(capture), memFailureHit() ? expected : "");
+            EXPECT_EQ(capture.debugText(), memFailureHit() ? expected : "");
             EXPECT_EQ(ok, !memFailureHit());
             EXPECT_EQ(ok ? nullptr : bm, nullptr);
             bitmapFree(ok ? bm : nullptr);
@@ -119,7 +113,7 @@ TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
         paletteSetCurrentFromBitmap(bm, 0, 256);
     };
     auto colours = [&](uint8_t type) {
-        bitmap_tag bm{type, 0, 0, 0, nullptr, nullptr};
+        bitmap_tag bm = swtest::shape(type);
         colorA(&bm, 1), colorR(&bm, 1), colorG(&bm, 1), colorB(&bm, 1), colorRGB(&bm, 1, 2, 3),
             colorSubsetRGB(&bm, 1, 2, 3, mask), colorRGBA(&bm, 1, 2, 3, 4);
     };
@@ -147,7 +141,7 @@ TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
     for (const auto& c : cases) {
         MessageCapture capture;
         c.call();
-        EXPECT_EQ(joined(capture), c.messages);
+        EXPECT_EQ(capture.debugText(), c.messages);
     }
     EXPECT_EQ(memLiveBlocks(), before) << "no refusal leaves anything allocated";
     EXPECT_EQ(out, nullptr);
@@ -208,7 +202,7 @@ TEST(Instance, AllocationFailureLeavesNothing) {
         bitmap_tag* inst = reinterpret_cast<bitmap_tag*>(1);
         uint8_t ok = bitmapInstanceAlloc(&inst, parent, 1, 1, 2, 2);
         EXPECT_EQ(ok, !memFailureHit());
-        EXPECT_EQ(joined(capture), ok ? "" : "memAlloc() failed in bitmapInstanceAlloc()\n");
+        EXPECT_EQ(capture.debugText(), ok ? "" : "memAlloc() failed in bitmapInstanceAlloc()\n");
         EXPECT_EQ(ok ? inst->pixels : reinterpret_cast<uint8_t*>(inst),
                   ok ? parent->pixels + 9 : nullptr);
         bitmapInstanceFree(ok ? inst : nullptr);

@@ -66,12 +66,10 @@ TEST(PolyInterface, UnusableTargetsAreIgnored) {
     drawPolygon(nullptr, 0, triangle);
     // Rows shorter than the width are refused too, whatever the type.
     for (bitmap_tag bad :
-         {bitmap_tag{PIXEL_PAL8, 24, 24, 24, nullptr, nullptr},
-          bitmap_tag{PIXEL_PAL8, -24, 24, 24, nullptr, p},
-          bitmap_tag{PIXEL_PAL8, 24, -1, 24, nullptr, p},
-          bitmap_tag{PIXEL_PAL8, 0, 24, 24, nullptr, p},
-          bitmap_tag{PIXEL_PAL8, 24, 24, 23, nullptr, p}, bitmap_tag{11, 24, 24, 0, nullptr, p},
-          bitmap_tag{PIXEL_RGB565, 12, 24, 23, nullptr, p}}) {
+         {swtest::shape(PIXEL_PAL8, 24, 24, 24), swtest::shape(PIXEL_PAL8, -24, 24, 24, p),
+          swtest::shape(PIXEL_PAL8, 24, -1, 24, p), swtest::shape(PIXEL_PAL8, 0, 24, 24, p),
+          swtest::shape(PIXEL_PAL8, 24, 24, 23, p), swtest::shape(11, 24, 24, 0, p),
+          swtest::shape(PIXEL_RGB565, 12, 24, 23, p)}) {
         drawPolygon(&bad, 0, triangle);
         aaTriangle(&bad, 7, fx(2), fx(1), fx(20.5), fx(6), fx(5), fx(17.25));
     }

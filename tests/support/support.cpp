@@ -1,7 +1,6 @@
 #include "support.h"
 
 #include "bitmap/bitmap.h"
-#include "fastpath.h"
 
 #include <gtest/gtest.h>
 
@@ -53,13 +52,6 @@ SelectionGuard::~SelectionGuard() {
     paletteCurrent = palette_;
     colormapCurrent = colormap_;
     mipSetCurrent(mip_);
-}
-
-RoutineChoice::RoutineChoice(bool plain) : was_(plainRoutines()) {
-    setPlainRoutines(plain);
-}
-RoutineChoice::~RoutineChoice() {
-    setPlainRoutines(was_);
 }
 
 void withPlainAndFast(const std::function<void(bool plain)>& body) {
