@@ -209,9 +209,7 @@ TEST(SpecialBitmap, NothingLeftAllocatedWhenMemoryRunsOut) {
     swtest::MessageCapture messages;
     int allocations = swtest::expectCleanOnEveryAllocationFailure([&] {
         uint8_t* record = bitmapCreateSpecial(src, &dst, 0, 0);
-        if (memFailureHit()) {
-            EXPECT_EQ(record, nullptr);
-        }
+        EXPECT_EQ(record == nullptr, memFailureHit());
         bitmapFreeSpecial(record);
     });
     EXPECT_EQ(allocations, 1);
