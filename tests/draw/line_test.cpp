@@ -37,8 +37,8 @@ Points referenceLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
 // Lines with end points inside and around a small bitmap: exactly the
 // pixels of the reference walk that fall inside are set (on 5:6:5 each is
 // the colour's table pixel, read back as its index), the others stay 0, and
-// nothing outside the bitmap changes. aaLine
-// draws the integer parts (toward minus infinity) of its 16.16 ends.
+// nothing outside the bitmap changes. aaLine draws the integer parts
+// (toward minus infinity) of its 16.16 ends.
 TEST(Lines, DrawnPixelsAreTheReferenceWalkInsideTheBitmap) {
     swtest::DrawScene scene(8);
     const int W = 23, H = 17;
