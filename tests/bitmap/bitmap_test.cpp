@@ -42,10 +42,8 @@ TEST(BitmapAlloc, RowBytesBufferAndMaps) {
         ASSERT_EQ(bitmapAlloc(&bm, c.type, c.width, c.height, uint8_t(c.withMap)), c.rowBytes >= 0);
         EXPECT_EQ(capture.debugText(),
                   c.rowBytes < 0 ? "memAlloc() failed in bitmapAlloc()\n" : "");
-        if (c.rowBytes < 0) {
-            EXPECT_EQ(bm, nullptr);
-            continue;
-        }
+        EXPECT_EQ(bm == nullptr, c.rowBytes < 0);
+        if (!bm) continue;
         EXPECT_EQ(bm->rowBytes, c.rowBytes) << int(c.type) << " " << c.width;
         EXPECT_EQ(memLiveBlocks(), before + 2 + c.withMap) << "record, pixels and map";
         std::memset(bm->pixels, 0xA5, size_t(c.height + 1) * size_t(c.rowBytes) + 1);
