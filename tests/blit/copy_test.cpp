@@ -201,14 +201,11 @@ TEST(BitmapCopy, RefusalsAndPlacementsOutsideCopyOrFillNothing) {
         bitmapCopy(dst, at[0], at[1], pattern);
         bitmapCopyCharacter(dst, at[0], at[1], pattern, glyph);
     }
-    std::vector<bitmap_tag> bad(6, *dst);
-    bad[0].pixels = nullptr;
-    bad[1].width = -5;
-    bad[2].rowBytes = 15;  // rows shorter than the width
-    bad[3].rowBytes = -15; // the same, bottom-up
-    bad[4].pixelType = 200;
-    bad[5].height = -1;
-    for (bitmap_tag& b : bad) {
+    uint8_t* p = dst->pixels;
+    for (bitmap_tag b : {shape(PIXEL_RGB565, 8, 8, 16), shape(PIXEL_RGB565, -5, 8, 16, p),
+                         shape(PIXEL_RGB565, 8, 8, 15, p),  // rows shorter than the width
+                         shape(PIXEL_RGB565, 8, 8, -15, p), // the same, bottom-up
+                         shape(200, 8, 8, 16, p), shape(PIXEL_RGB565, 8, -1, 16, p)}) {
         bitmapCopy(dst, 0, 0, &b);
         bitmapCopy(&b, 0, 0, pattern);
         bitmapFill(&b, 9);
