@@ -79,6 +79,14 @@ std::vector<uint8_t> bufferOf(const bitmap_tag* bm) {
                                 bm->pixels + size_t(bm->height + 1) * size_t(bm->rowBytes) + 1);
 }
 
+bool outsideHolds(const bitmap_tag* bm, uint8_t byte) {
+    std::vector<uint8_t> buffer = bufferOf(bm);
+    for (int32_t y = 0; y < bm->height; ++y) // the visible pixels pass whatever they hold
+        std::fill_n(buffer.begin() + int64_t(y) * bm->rowBytes,
+                    bm->width * pixelBitDepthLog2(bm->pixelType), byte);
+    return std::count(buffer.begin(), buffer.end(), byte) == int64_t(buffer.size());
+}
+
 bitmap_tag* filledBitmap(uint8_t type, int32_t width, int32_t height, uint8_t byte) {
     bitmap_tag* bm = nullptr;
     if (!bitmapAlloc(&bm, type, width, height, 0)) return nullptr;

@@ -146,6 +146,10 @@ class Owned {
 // The whole pixel buffer of a bitmap from bitmapAlloc: its rows, the spare
 // row and the spare byte.
 std::vector<uint8_t> bufferOf(const bitmap_tag* bm);
+// True when every byte of the buffer of a bitmap from bitmapAlloc outside
+// its visible pixels (row padding, the spare row and the spare byte) holds
+// `byte`.
+bool outsideHolds(const bitmap_tag* bm, uint8_t byte);
 // A bitmap from bitmapAlloc (no map) whose whole buffer holds `byte`.
 bitmap_tag* filledBitmap(uint8_t type, int32_t width, int32_t height, uint8_t byte);
 // Pixel (x, y) as stored: bytes per pixel of the type, little-endian; rows
