@@ -79,12 +79,12 @@ TEST(BitmapAlloc, EveryAllocationFailureLeavesNothing) {
 TEST(BitmapMaps, RangesGoToTheSameIndexes) {
     bitmap_tag* bm = nullptr;
     ASSERT_TRUE(bitmapAlloc(&bm, PIXEL_PAL8, 2, 2, 1));
-    uint32_t in[256], out[256], sevens[256];
+    uint32_t in[256], out[256];
     for (int i = 0; i < 256; ++i)
         in[i] = 0xFF000000u | uint32_t(i * 0x010203);
     EXPECT_TRUE(bitmapSetPalette(bm, in, 0, 256));
-    std::fill(std::begin(sevens), std::end(sevens), 7u);
-    EXPECT_TRUE(bitmapSetPalette(bm, sevens, 100, 2)); // entries 100 and 101 of the source
+    // Entries 100 and 101 of the source.
+    EXPECT_TRUE(bitmapSetPalette(bm, std::vector<uint32_t>(256, 7).data(), 100, 2));
     in[100] = in[101] = 7;
     std::fill(std::begin(out), std::end(out), 0xDEADBEEFu);
     // An empty range still succeeds; a range past 255 is cut at 255.

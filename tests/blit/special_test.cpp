@@ -195,8 +195,7 @@ TEST(SpecialBitmap, DamagedRecordsStayInsideTheDestination) {
         std::fill(pixels.begin(), pixels.end(), 0xEE);
         bitmapDrawSpecial(&dst, damaged.data());
         std::vector<uint8_t> forged(record, record + headerBytes + loadLe32(record + 18));
-        const int32_t below = rowBytes > 0 ? -1 : -5;
-        std::memcpy(forged.data(), &below, 4); // starts before the lowest row
+        storeLe32(forged.data(), rowBytes > 0 ? -1 : -5); // starts before the lowest row
         bitmapDrawSpecial(&dst, forged.data());
         EXPECT_EQ(pixels, std::vector<uint8_t>(8, 0xEE)) << "nothing drawn " << rowBytes;
         bitmapFreeSpecial(record);
