@@ -66,8 +66,7 @@ TEST(SpecialBitmap, RecordsByteForByte) {
     struct Case {
         Rows rows;
         bitmap_tag dst;
-        int x, y;
-        int32_t offset;
+        int32_t x, y, offset;
         std::vector<int> commands;
     };
     const Case cases[] = {
