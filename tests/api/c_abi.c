@@ -10,12 +10,9 @@
 static int failures = 0;
 
 #define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);               \
-            ++failures;                                                                            \
-        }                                                                                          \
-    } while (0)
+    ((cond) ? (void)0                                                                              \
+            : (void)(fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond),      \
+                     ++failures))
 
 static void printLayout(void) {
     printf("pointer %u bytes\n", (unsigned)sizeof(void*));

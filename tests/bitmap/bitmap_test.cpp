@@ -13,13 +13,6 @@ namespace {
 
 using swtest::MessageCapture;
 
-std::string joined(const MessageCapture& capture) {
-    std::string all;
-    for (const auto& t : capture.debug())
-        all += t;
-    return all;
-}
-
 // Rows of 4-byte multiples with a spare row and a spare byte, and the map
 // whole (the sanitizer build checks both bounds); impossible sizes (rowBytes
 // -1 here) fail like allocations.
@@ -47,11 +40,10 @@ TEST(BitmapAlloc, RowBytesBufferAndMaps) {
         bitmap_tag* bm = reinterpret_cast<bitmap_tag*>(1);
         int64_t before = memLiveBlocks();
         ASSERT_EQ(bitmapAlloc(&bm, c.type, c.width, c.height, uint8_t(c.withMap)), c.rowBytes >= 0);
-        EXPECT_EQ(joined(capture), c.rowBytes < 0 ? "memAlloc() failed in bitmapAlloc()\n" : "");
-        if (c.rowBytes < 0) {
-            EXPECT_EQ(bm, nullptr);
-            continue;
-        }
+        EXPECT_EQ(capture.debugText(),
+                  c.rowBytes < 0 ? "memAlloc() failed in bitmapAlloc()\n" : "");
+        EXPECT_EQ(bm == nullptr, c.rowBytes < 0);
+        if (!bm) continue;
         EXPECT_EQ(bm->rowBytes, c.rowBytes) << int(c.type) << " " << c.width;
         EXPECT_EQ(memLiveBlocks(), before + 2 + c.withMap) << "record, pixels and map";
         std::memset(bm->pixels, 0xA5, size_t(c.height + 1) * size_t(c.rowBytes) + 1);
@@ -75,7 +67,7 @@ TEST(BitmapAlloc, EveryAllocationFailureLeavesNothing) {
                 ++attempt < 3 ? std::string("memAlloc() failed in bitmapAlloc()\n")
                               : "memAlloc() failed in " + std::string(map) + "Alloc()\n" + map +
                                     "Alloc() failed in bitmapAlloc()\n";
-            EXPECT_EQ(joined(capture), memFailureHit() ? expected : "");
+            EXPECT_EQ(capture.debugText(), memFailureHit() ? expected : "");
             EXPECT_EQ(ok, !memFailureHit());
             EXPECT_EQ(ok ? nullptr : bm, nullptr);
             bitmapFree(ok ? bm : nullptr);
@@ -87,12 +79,12 @@ TEST(BitmapAlloc, EveryAllocationFailureLeavesNothing) {
 TEST(BitmapMaps, RangesGoToTheSameIndexes) {
     bitmap_tag* bm = nullptr;
     ASSERT_TRUE(bitmapAlloc(&bm, PIXEL_PAL8, 2, 2, 1));
-    uint32_t in[256], out[256], sevens[256];
+    uint32_t in[256], out[256];
     for (int i = 0; i < 256; ++i)
         in[i] = 0xFF000000u | uint32_t(i * 0x010203);
     EXPECT_TRUE(bitmapSetPalette(bm, in, 0, 256));
-    std::fill(std::begin(sevens), std::end(sevens), 7u);
-    EXPECT_TRUE(bitmapSetPalette(bm, sevens, 100, 2)); // entries 100 and 101 of the source
+    // Entries 100 and 101 of the source.
+    EXPECT_TRUE(bitmapSetPalette(bm, std::vector<uint32_t>(256, 7).data(), 100, 2));
     in[100] = in[101] = 7;
     std::fill(std::begin(out), std::end(out), 0xDEADBEEFu);
     // An empty range still succeeds; a range past 255 is cut at 255.
@@ -119,7 +111,7 @@ TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
         paletteSetCurrentFromBitmap(bm, 0, 256);
     };
     auto colours = [&](uint8_t type) {
-        bitmap_tag bm{type, 0, 0, 0, nullptr, nullptr};
+        bitmap_tag bm = swtest::shape(type);
         colorA(&bm, 1), colorR(&bm, 1), colorG(&bm, 1), colorB(&bm, 1), colorRGB(&bm, 1, 2, 3),
             colorSubsetRGB(&bm, 1, 2, 3, mask), colorRGBA(&bm, 1, 2, 3, 4);
     };
@@ -147,7 +139,7 @@ TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
     for (const auto& c : cases) {
         MessageCapture capture;
         c.call();
-        EXPECT_EQ(joined(capture), c.messages);
+        EXPECT_EQ(capture.debugText(), c.messages);
     }
     EXPECT_EQ(memLiveBlocks(), before) << "no refusal leaves anything allocated";
     EXPECT_EQ(out, nullptr);
@@ -208,7 +200,7 @@ TEST(Instance, AllocationFailureLeavesNothing) {
         bitmap_tag* inst = reinterpret_cast<bitmap_tag*>(1);
         uint8_t ok = bitmapInstanceAlloc(&inst, parent, 1, 1, 2, 2);
         EXPECT_EQ(ok, !memFailureHit());
-        EXPECT_EQ(joined(capture), ok ? "" : "memAlloc() failed in bitmapInstanceAlloc()\n");
+        EXPECT_EQ(capture.debugText(), ok ? "" : "memAlloc() failed in bitmapInstanceAlloc()\n");
         EXPECT_EQ(ok ? inst->pixels : reinterpret_cast<uint8_t*>(inst),
                   ok ? parent->pixels + 9 : nullptr);
         bitmapInstanceFree(ok ? inst : nullptr);

@@ -77,8 +77,7 @@ TEST(Colormap, SearchesGoThroughTheCurrentPalette) {
 TEST(ScreenTables, FollowTheCurrentPaletteInRanges) {
     swtest::SelectionGuard guard;
     uint32_t* pal = swtest::randomPalette(9);
-    bitmap_tag r565{PIXEL_RGB565, 0, 0, 0, nullptr, nullptr}, r555 = r565;
-    r555.pixelType = PIXEL_ARGB1555;
+    bitmap_tag r565 = swtest::shape(PIXEL_RGB565), r555 = swtest::shape(PIXEL_ARGB1555);
     paletteSetCurrent(pal, 0, 256);
     for (int i = 0; i < 256; ++i) {
         uint8_t r = uint8_t(pal[i] >> 16), g = uint8_t(pal[i] >> 8), b = uint8_t(pal[i]);

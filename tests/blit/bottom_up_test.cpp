@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <numeric>
 #include <vector>
 
 using swtest::Rng;
@@ -124,9 +125,8 @@ TEST(BottomUp, EveryEntryPointSeesTheSameRows) {
             bitmapFreeSpecial(record);
         }
     };
-    std::vector<uint8_t> all;
-    for (uint8_t type = 0; type < pixelTypeCount; ++type)
-        all.push_back(type);
+    std::vector<uint8_t> all(pixelTypeCount);
+    std::iota(all.begin(), all.end(), 0);
     expectSameBothWays("primitives", primitives,
                        {PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB1555, PIXEL_CMAP4, PIXEL_RGB888},
                        {PIXEL_PAL8}, PIXEL_PAL8, 12);

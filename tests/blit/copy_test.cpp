@@ -201,14 +201,11 @@ TEST(BitmapCopy, RefusalsAndPlacementsOutsideCopyOrFillNothing) {
         bitmapCopy(dst, at[0], at[1], pattern);
         bitmapCopyCharacter(dst, at[0], at[1], pattern, glyph);
     }
-    std::vector<bitmap_tag> bad(6, *dst);
-    bad[0].pixels = nullptr;
-    bad[1].width = -5;
-    bad[2].rowBytes = 15;  // rows shorter than the width
-    bad[3].rowBytes = -15; // the same, bottom-up
-    bad[4].pixelType = 200;
-    bad[5].height = -1;
-    for (bitmap_tag& b : bad) {
+    uint8_t* p = dst->pixels;
+    for (bitmap_tag b : {shape(PIXEL_RGB565, 8, 8, 16), shape(PIXEL_RGB565, -5, 8, 16, p),
+                         shape(PIXEL_RGB565, 8, 8, 15, p),  // rows shorter than the width
+                         shape(PIXEL_RGB565, 8, 8, -15, p), // the same, bottom-up
+                         shape(200, 8, 8, 16, p), shape(PIXEL_RGB565, 8, -1, 16, p)}) {
         bitmapCopy(dst, 0, 0, &b);
         bitmapCopy(&b, 0, 0, pattern);
         bitmapFill(&b, 9);
@@ -224,8 +221,8 @@ TEST(BitmapCopy, RefusalsAndPlacementsOutsideCopyOrFillNothing) {
     bitmapCopy(nullptr, 0, 0, dst);
     for (uint8_t type :
          {PIXEL_RGB444, PIXEL_ARGB4444, PIXEL_RGB888, PIXEL_ARGB8888, PIXEL_ALPHA8}) {
-        bitmap_tag noFill{type,       16 / pixelBitDepthLog2(type), 8, dst->rowBytes, nullptr,
-                          dst->pixels};
+        bitmap_tag noFill =
+            shape(type, 16 / pixelBitDepthLog2(type), 8, dst->rowBytes, dst->pixels);
         bitmapFill(&noFill, 9);
     }
     bitmapFill(nullptr, 1);
@@ -245,18 +242,17 @@ TEST(BitmapFill, EveryWidthAndAlignment) {
             const int bpp = pixelBitDepthLog2(type);
             const uint16_t* table = screenTableOf(type);
             for (int width = 0; width <= 300; width += width < 40 ? 1 : 87)
-                for (int shape = 0; shape < 8; ++shape) {
+                for (int layout = 0; layout < 8; ++layout) {
                     std::vector<uint8_t> memory(size_t(bpp * width + 6) * 3 + 8, 0x5A);
-                    bitmap_tag bm{type,    width,
-                                  3,       bpp * width + (shape < 4 ? 6 : 0),
-                                  nullptr, memory.data() + shape % 4};
+                    bitmap_tag bm = shape(type, width, 3, bpp * width + (layout < 4 ? 6 : 0),
+                                          memory.data() + layout % 4);
                     const std::vector<uint8_t> expected =
                         expectedAfter(memory, bm, 0, 0, width, 3, [table](int, int, uint32_t) {
                             return uint32_t(table ? table[77] : 77);
                         });
                     bitmapFill(&bm, 77 + 256); // only the low 8 bits of the index count
                     ASSERT_EQ(memory, expected)
-                        << "type " << int(type) << " width " << width << " shape " << shape;
+                        << "type " << int(type) << " width " << width << " layout " << layout;
                 }
         }
 }

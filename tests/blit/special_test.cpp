@@ -2,6 +2,7 @@
 // drawing equal to the keyed copy of the same source, refusals,
 // allocation failures and damaged records.
 #include "bitmap/bitmap.h"
+#include "host/byteorder.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -10,14 +11,11 @@
 #include <vector>
 
 using swtest::bufferOf;
+using swtest::shape;
 
 namespace {
 
 constexpr size_t headerBytes = 22;
-
-uint32_t le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // The stream bytes of `commands`: words, each run word n followed by its
 // n source indexes, stored as bytes or as the 16-bit pixels of `table`.
@@ -34,11 +32,6 @@ std::vector<uint8_t> streamBytes(const std::vector<int>& commands, const uint16_
                 out.push_back(uint8_t(commands[i]));
     }
     return out;
-}
-
-// A template record: no pixels needed.
-bitmap_tag layout(uint8_t type, int w, int h, int rowBytes) {
-    return bitmap_tag{type, w, h, rowBytes, nullptr, nullptr};
 }
 
 using Rows = std::vector<std::vector<uint8_t>>;
@@ -73,25 +66,24 @@ TEST(SpecialBitmap, RecordsByteForByte) {
     struct Case {
         Rows rows;
         bitmap_tag dst;
-        int x, y;
-        int32_t offset;
+        int32_t x, y, offset;
         std::vector<int> commands;
     };
     const Case cases[] = {
         // 5:6:5: pixels from the screen table, skips in bytes.
-        {row, layout(PIXEL_RGB565, 8, 2, 16), 0, 1, 16, {-4, 2, 5, 6, -6, 1, 7, 0, 0}},
+        {row, shape(PIXEL_RGB565, 8, 2, 16), 0, 1, 16, {-4, 2, 5, 6, -6, 1, 7, 0, 0}},
         // Row gap 4: a row transparent to its end and a row starting
         // transparent give one skip of 7 + 4 + 2 bytes.
-        {gap, layout(PIXEL_PAL8, 8, 2, 12), 0, 0, 0, {1, 1, -13, 2, 2, 3, -3, 1, 9, 0, 0}},
+        {gap, shape(PIXEL_PAL8, 8, 2, 12), 0, 0, 0, {1, 1, -13, 2, 2, 3, -3, 1, 9, 0, 0}},
         // Without a row gap a run goes on into the next row, its pixels read
         // row by row (the source's padding never shows up).
-        {two, layout(PIXEL_PAL8, 3, 2, 3), 0, 0, 0, {-1, 3, 4, 5, 6, 0, 0}},
+        {two, shape(PIXEL_PAL8, 3, 2, 3), 0, 0, 0, {-1, 3, 4, 5, 6, 0, 0}},
         // Bottom-up: the stream starts at the row lowest in memory and moves
         // up, runs crossing row ends upward.
-        {two, layout(PIXEL_RGB565, 4, 3, -8), 1, 0, -6, {1, 6, -8, 2, 4, 5, 0, 0}},
-        {bottomUp, layout(PIXEL_PAL8, 3, 3, -3), 0, 0, -6, {-2, 4, 6, 3, 4, 5, -1, 2, 1, 2, 0, 0}},
-        {{std::vector<uint8_t>(70000, 3)}, layout(PIXEL_PAL8, 70000, 1, 70000), 0, 0, 0, longRuns},
-        {overlay, layout(PIXEL_ARGB1555, 40000, 2, 80000), 0, 0, 0, longSkip},
+        {two, shape(PIXEL_RGB565, 4, 3, -8), 1, 0, -6, {1, 6, -8, 2, 4, 5, 0, 0}},
+        {bottomUp, shape(PIXEL_PAL8, 3, 3, -3), 0, 0, -6, {-2, 4, 6, 3, 4, 5, -1, 2, 1, 2, 0, 0}},
+        {{std::vector<uint8_t>(70000, 3)}, shape(PIXEL_PAL8, 70000, 1, 70000), 0, 0, 0, longRuns},
+        {overlay, shape(PIXEL_ARGB1555, 40000, 2, 80000), 0, 0, 0, longSkip},
     };
     for (const Case& c : cases) {
         swtest::Owned src = sourceRows(c.rows);
@@ -100,13 +92,13 @@ TEST(SpecialBitmap, RecordsByteForByte) {
         ASSERT_NE(record, nullptr) << "case " << &c - cases;
         using Words = std::vector<int64_t>;
         EXPECT_EQ(
-            (Words{int32_t(le32(record)), record[4] | record[5] << 8, int32_t(le32(record + 6)),
-                   int32_t(le32(record + 10)), int32_t(le32(record + 14))}),
+            (Words{int32_t(loadLe32(record)), loadLe16(record + 4), int32_t(loadLe32(record + 6)),
+                   int32_t(loadLe32(record + 10)), int32_t(loadLe32(record + 14))}),
             (Words{c.offset, dst.pixelType | 1 << 8, dst.width, dst.height, dst.rowBytes}))
             << "case " << &c - cases;
-        EXPECT_EQ(
-            std::vector<uint8_t>(record + headerBytes, record + headerBytes + le32(record + 18)),
-            streamBytes(c.commands, screenTableOf(dst.pixelType)))
+        EXPECT_EQ(std::vector<uint8_t>(record + headerBytes,
+                                       record + headerBytes + loadLe32(record + 18)),
+                  streamBytes(c.commands, screenTableOf(dst.pixelType)))
             << "case " << &c - cases;
         bitmapFreeSpecial(record);
     }
@@ -157,10 +149,10 @@ TEST(SpecialBitmap, EveryRefusalPrintsItsLine) {
     const std::string badDestination = "Bad destination bitmap in bitmapCreateSpecial\n",
                       unsupported = "Unsupported destination bitmap type in bitmapCreateSpecial\n";
     swtest::MessageCapture messages;
-    for (bitmap_tag shape : {layout(PIXEL_PAL8_KEY, 4, 4, 4), layout(PIXEL_RGB888, 4, 4, 12),
-                             layout(PIXEL_PAL8, 4, 4, 3), // rows shorter than the width
-                             layout(PIXEL_PAL8, 0x10000, 0x10000, 0x10000)}) // offsets past 32 bits
-        EXPECT_EQ(bitmapCreateSpecial(src, &shape, 0, 0), nullptr);
+    for (bitmap_tag bad : {shape(PIXEL_PAL8_KEY, 4, 4, 4), shape(PIXEL_RGB888, 4, 4, 12),
+                           shape(PIXEL_PAL8, 4, 4, 3), // rows shorter than the width
+                           shape(PIXEL_PAL8, 0x10000, 0x10000, 0x10000)}) // offsets past 32 bits
+        EXPECT_EQ(bitmapCreateSpecial(src, &bad, 0, 0), nullptr);
     EXPECT_EQ(bitmapCreateSpecial(src, nullptr, 0, 0), nullptr);
     EXPECT_EQ(bitmapCreateSpecial(nullptr, dst, 0, 0), nullptr);
     bitmap_tag shorter = *dst;
@@ -195,15 +187,14 @@ TEST(SpecialBitmap, DamagedRecordsStayInsideTheDestination) {
         bitmapDrawSpecial(&dst, record);
         EXPECT_EQ(pixels, (rowBytes > 0 ? std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}
                                         : std::vector<uint8_t>{5, 6, 7, 8, 1, 2, 3, 4}));
-        std::vector<uint8_t> damaged(record, record + headerBytes + le32(record + 18));
+        std::vector<uint8_t> damaged(record, record + headerBytes + loadLe32(record + 18));
         damaged[headerBytes] = 20; // the run of 8 pixels claims 20
         damaged[18] = 200;         // and the length field more bytes than there are
         damaged.resize(headerBytes + 200, 0);
         std::fill(pixels.begin(), pixels.end(), 0xEE);
         bitmapDrawSpecial(&dst, damaged.data());
-        std::vector<uint8_t> forged(record, record + headerBytes + le32(record + 18));
-        const int32_t below = rowBytes > 0 ? -1 : -5;
-        std::memcpy(forged.data(), &below, 4); // starts before the lowest row
+        std::vector<uint8_t> forged(record, record + headerBytes + loadLe32(record + 18));
+        storeLe32(forged.data(), rowBytes > 0 ? -1 : -5); // starts before the lowest row
         bitmapDrawSpecial(&dst, forged.data());
         EXPECT_EQ(pixels, std::vector<uint8_t>(8, 0xEE)) << "nothing drawn " << rowBytes;
         bitmapFreeSpecial(record);
@@ -212,13 +203,11 @@ TEST(SpecialBitmap, DamagedRecordsStayInsideTheDestination) {
 
 TEST(SpecialBitmap, NothingLeftAllocatedWhenMemoryRunsOut) {
     swtest::Owned src = sourceRows({{0, 1, 2}, {3, 0, 4}});
-    bitmap_tag dst = layout(PIXEL_PAL8, 3, 2, 4);
+    bitmap_tag dst = shape(PIXEL_PAL8, 3, 2, 4);
     swtest::MessageCapture messages;
     int allocations = swtest::expectCleanOnEveryAllocationFailure([&] {
         uint8_t* record = bitmapCreateSpecial(src, &dst, 0, 0);
-        if (memFailureHit()) {
-            EXPECT_EQ(record, nullptr);
-        }
+        EXPECT_EQ(record == nullptr, memFailureHit());
         bitmapFreeSpecial(record);
     });
     EXPECT_EQ(allocations, 1);

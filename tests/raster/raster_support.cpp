@@ -209,14 +209,11 @@ RefTexture refTextureOf(const bitmap_tag& texture, const TexSpanCase& c, const u
     while ((1 << shift) < texture.rowBytes / bytes)
         ++shift;
     const uint16_t* screen = screenTableOf(c.target);
-    std::function<uint32_t(uint32_t)> convert = [](uint32_t t) { return t; };
-    if (c.cmap)
-        convert = [=](uint32_t t) {
-            uint32_t index = colormap[t & 15];
-            return screen ? uint32_t(screen[index]) : index;
-        };
-    else if (bytes == 1 && screen)
-        convert = [=](uint32_t t) { return uint32_t(screen[t]); };
+    const bool cmap = c.cmap;
+    auto convert = [=](uint32_t t) {
+        if (cmap) t = colormap[t & 15];
+        return (cmap || bytes == 1) && screen ? uint32_t(screen[t]) : t;
+    };
     const uint32_t mask = uint32_t(texture.height - 1) << shift | uint32_t(texture.width - 1);
     // Keyed types and 1555 textures leave the target pixel of texel 0.
     const bool keyed = isKeyed(texture.pixelType) || texture.pixelType == PIXEL_ARGB1555;

@@ -1,7 +1,6 @@
 #include "support.h"
 
 #include "bitmap/bitmap.h"
-#include "fastpath.h"
 
 #include <gtest/gtest.h>
 
@@ -55,13 +54,6 @@ SelectionGuard::~SelectionGuard() {
     mipSetCurrent(mip_);
 }
 
-RoutineChoice::RoutineChoice(bool plain) : was_(plainRoutines()) {
-    setPlainRoutines(plain);
-}
-RoutineChoice::~RoutineChoice() {
-    setPlainRoutines(was_);
-}
-
 void withPlainAndFast(const std::function<void(bool plain)>& body) {
     for (bool plain : {true, false}) {
         SCOPED_TRACE(plain ? "plain" : "fast");
@@ -85,6 +77,14 @@ DrawScene::~DrawScene() {
 std::vector<uint8_t> bufferOf(const bitmap_tag* bm) {
     return std::vector<uint8_t>(bm->pixels,
                                 bm->pixels + size_t(bm->height + 1) * size_t(bm->rowBytes) + 1);
+}
+
+bool outsideHolds(const bitmap_tag* bm, uint8_t byte) {
+    std::vector<uint8_t> buffer = bufferOf(bm);
+    for (int32_t y = 0; y < bm->height; ++y) // the visible pixels pass whatever they hold
+        std::fill_n(buffer.begin() + int64_t(y) * bm->rowBytes,
+                    bm->width * pixelBitDepthLog2(bm->pixelType), byte);
+    return std::count(buffer.begin(), buffer.end(), byte) == int64_t(buffer.size());
 }
 
 bitmap_tag* filledBitmap(uint8_t type, int32_t width, int32_t height, uint8_t byte) {

@@ -3,11 +3,13 @@
 
 #include <spanwright/spanwright.h>
 
+#include "fastpath.h"
 #include "memory.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,10 @@ class MessageCapture {
     bool sawError(const std::string& text) const { return has(errors_, text); }
     // All texts of both kinds, one after another, for failure output.
     std::string dump() const;
+    // The DebugPrintf texts joined in order.
+    std::string debugText() const {
+        return std::accumulate(debug_.begin(), debug_.end(), std::string());
+    }
     void clear() { debug_.clear(), errors_.clear(); }
 
   private:
@@ -86,8 +92,8 @@ class SelectionGuard {
 // while alive; the choice in force before comes back afterwards.
 class RoutineChoice {
   public:
-    explicit RoutineChoice(bool plain);
-    ~RoutineChoice();
+    explicit RoutineChoice(bool plain) : was_(plainRoutines()) { setPlainRoutines(plain); }
+    ~RoutineChoice() { setPlainRoutines(was_); }
     RoutineChoice(const RoutineChoice&) = delete;
     RoutineChoice& operator=(const RoutineChoice&) = delete;
 
@@ -115,6 +121,13 @@ class DrawScene {
     uint32_t fontColor_;
 };
 
+// A record of the given layout over `pixels` (none by default), without a
+// map.
+inline bitmap_tag shape(uint8_t type, int32_t w = 0, int32_t h = 0, int32_t rowBytes = 0,
+                        uint8_t* pixels = nullptr) {
+    return bitmap_tag{type, w, h, rowBytes, nullptr, pixels};
+}
+
 // Owns a bitmap from bitmapAlloc (such as randomBitmap's) and frees it when
 // it dies; it stands for its record wherever one is asked for.
 class Owned {
@@ -133,6 +146,10 @@ class Owned {
 // The whole pixel buffer of a bitmap from bitmapAlloc: its rows, the spare
 // row and the spare byte.
 std::vector<uint8_t> bufferOf(const bitmap_tag* bm);
+// True when every byte of the buffer of a bitmap from bitmapAlloc outside
+// its visible pixels (row padding, the spare row and the spare byte) holds
+// `byte`.
+bool outsideHolds(const bitmap_tag* bm, uint8_t byte);
 // A bitmap from bitmapAlloc (no map) whose whole buffer holds `byte`.
 bitmap_tag* filledBitmap(uint8_t type, int32_t width, int32_t height, uint8_t byte);
 // Pixel (x, y) as stored: bytes per pixel of the type, little-endian; rows
