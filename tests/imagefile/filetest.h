@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace swtest {
@@ -63,10 +64,7 @@ struct BytesFile {
 // The bytes `write` puts into a fresh file (it must succeed).
 inline Bytes written(const std::function<bool(file_tag*)>& write) {
     TempDir dir;
-    {
-        OpenFile f(dir.file("w"), 'w');
-        EXPECT_TRUE(write(f));
-    }
+    EXPECT_TRUE(write(OpenFile(dir.file("w"), 'w')));
     return readFile(dir.file("w"));
 }
 
@@ -147,6 +145,34 @@ struct MipHolder {
     mip_tag* mip = nullptr;
     ~MipHolder() { mipFree(mip); }
 };
+
+// Calls `fn(&out, args...)`, a function that makes something as the
+// loaders do: it must hand out null exactly when it fails. What it made
+// goes to `release`. Returns whether it succeeded.
+template <class T, class... Params, class... Args>
+bool tryMake(uint8_t (*fn)(T**, Params...), void (*release)(T*), Args&&... args) {
+    T* out = reinterpret_cast<T*>(1);
+    const bool ok = fn(&out, std::forward<Args>(args)...);
+    EXPECT_EQ(ok, out != nullptr);
+    release(ok ? out : nullptr);
+    return ok;
+}
+
+// Expects every text among the messages, from DebugPrintf or _Error.
+inline void expectSaid(const MessageCapture& messages, std::initializer_list<std::string> texts) {
+    for (const std::string& text : texts)
+        EXPECT_TRUE(messages.sawDebug(text) || messages.sawError(text)) << text << messages.dump();
+}
+
+// Runs `call`, which must fail, say `message` and leave no block behind.
+inline void expectFailure(const std::function<bool()>& call, const std::string& message) {
+    SCOPED_TRACE(message);
+    MessageCapture messages;
+    const int64_t blocks = memLiveBlocks();
+    EXPECT_FALSE(call());
+    EXPECT_EQ(memLiveBlocks(), blocks);
+    expectSaid(messages, {message});
+}
 
 // The bitmap a load makes of `bytes` in a file of that name (null when it
 // fails).
