@@ -219,6 +219,16 @@ inline uint32_t argbOf(const bitmap_tag* bm, uint32_t v) {
            uint32_t(colorG(bm, v)) << 8 | colorB(bm, v);
 }
 
+// The colours of a bitmap's pixels, row by row, under `mask`; with mask 0
+// the values as stored.
+inline std::vector<uint32_t> coloursOf(const bitmap_tag* bm, uint32_t mask) {
+    std::vector<uint32_t> out;
+    for (int32_t y = 0; y < bm->height; ++y)
+        for (int32_t x = 0; x < bm->width; ++x)
+            out.push_back(mask ? argbOf(bm, pixelAt(bm, x, y)) & mask : pixelAt(bm, x, y));
+    return out;
+}
+
 // The rows of `bm` seen bottom-up: the same memory, last row first.
 inline bitmap_tag bottomUpView(const bitmap_tag* bm) {
     bitmap_tag view = *bm;
