@@ -136,11 +136,7 @@ inline Bytes tgaBytes(int w, int h, uint8_t type, uint8_t bits, const Bytes& dat
     return b;
 }
 
-// A bitmap from the library, freed when the holder dies.
-struct BitmapHolder {
-    bitmap_tag* bm = nullptr;
-    ~BitmapHolder() { bitmapFree(bm); }
-};
+// A mip chain from the library, freed when the holder dies.
 struct MipHolder {
     mip_tag* mip = nullptr;
     ~MipHolder() { mipFree(mip); }
