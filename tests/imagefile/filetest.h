@@ -99,9 +99,8 @@ inline Bytes container(const char id[4], const std::vector<Bytes>& children) {
 inline Bytes bmhd(uint8_t type, uint32_t width, uint32_t height, uint32_t rowBytes,
                   uint8_t compression = 0) {
     Bytes b{type};
-    putLe32(b, width);
-    putLe32(b, height);
-    putLe32(b, rowBytes);
+    for (uint32_t v : {width, height, rowBytes})
+        putLe32(b, v);
     b.push_back(compression);
     return b;
 }

@@ -36,9 +36,7 @@ Call tgaRead(int32_t side, bool knownVariant = true) {
 TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
     const Bytes plet(1024, 0), cmap(64, 0);
     const Bytes head = chunk("BMHD", bmhd(PIXEL_PAL8, 2, 2, 4)), data = chunk("DATA", Bytes(8));
-    const auto bmap = [](const std::vector<Bytes>& children) {
-        return container("BMAP", children);
-    };
+    const auto bmap = [](const std::vector<Bytes>& chunks) { return container("BMAP", chunks); };
     Owned pal8{randomBitmapWithMap(PIXEL_PAL8, 3, 3, 1)};
     bitmap_tag unusable = *pal8;
     unusable.rowBytes = 2;

@@ -61,18 +61,16 @@ TEST(NativeFile, ReadIntoAnExistingBitmapTrustsOnlyWhatFits) {
 // copy of the rows it shows, by every writer, and read back alike.
 TEST(NativeFile, BottomUpBitmapsAreWrittenAndReadLikeTheirTopDownCopies) {
     const struct {
-        std::function<bool(file_tag*, bitmap_tag*)> write;
         bool (*takes)(uint32_t type);
+        std::function<bool(file_tag*, bitmap_tag*)> write;
     } writers[] = {
-        {[](file_tag* f, bitmap_tag* bm) { return bitmapWrite(f, bm) == 1; }, pixelTypeValid},
-        {[](file_tag* f, bitmap_tag* bm) {
+        {pixelTypeValid, [](auto f, auto bm) { return bitmapWrite(f, bm) == 1; }},
+        {isIndexed8,
+         [](auto f, auto bm) {
              return bitmapWritePcx(f, bm, static_cast<uint32_t*>(bm->map)) == 1;
-         },
-         isIndexed8},
-        {[](file_tag* f, bitmap_tag* bm) {
-             return tgaWriteBitmap(bm, nullptr, f, true, false, 32);
-         },
-         tgaWritesType},
+         }},
+        {tgaWritesType,
+         [](auto f, auto bm) { return tgaWriteBitmap(bm, nullptr, f, true, false, 32); }},
     };
     for (uint8_t type : {PIXEL_CMAP4, PIXEL_PAL8, PIXEL_RGB565, PIXEL_ARGB8888}) {
         SCOPED_TRACE(int(type));

@@ -31,8 +31,8 @@ Bytes referenceFile(const bitmap_tag* bm, const uint32_t* pal) {
         putLe16(b, uint32_t(v));
     b.resize(65, 0);
     b.push_back(1);
-    putLe16(b, uint32_t(w + (w & 1)));
-    putLe16(b, 1);
+    for (int v : {w + (w & 1), 1})
+        putLe16(b, uint32_t(v));
     b.resize(128, 0);
     for (int y = 0; y < h; ++y)
         append(b, referenceRow(bm->pixels + y * bm->rowBytes, w));

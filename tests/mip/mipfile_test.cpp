@@ -9,9 +9,8 @@ namespace {
 
 Bytes mphd(uint8_t type, uint32_t logW, uint32_t logH, uint32_t levels, uint32_t color = 0) {
     Bytes b{type};
-    putLe32(b, logW);
-    putLe32(b, logH);
-    putLe32(b, color);
+    for (uint32_t v : {logW, logH, color})
+        putLe32(b, v);
     b.push_back(0);
     putLe32(b, levels);
     return b;
