@@ -23,17 +23,23 @@ bitmap_tag* load(const std::string& path, uint8_t key = 0, bool coverage = false
     return bm;
 }
 
+// Each test runs in a fresh current directory; `blocks` is the number of
+// live library blocks when it starts.
+class BitmapCache : public testing::Test {
+  protected:
+    TempDir dir;
+    ChangeDir in{dir.path()};
+    const int64_t blocks = memLiveBlocks();
+};
+
 } // namespace
 
 // One bitmap per name (its first 16 characters, ignoring case) and
 // directory, read again only after its last unload; the key is ignored for
 // a cached bitmap.
-TEST(BitmapCache, SharedByNameAndDirectory) {
-    TempDir dir;
+TEST_F(BitmapCache, SharedByNameAndDirectory) {
     std::filesystem::create_directory(dir.file("two"));
     writePcxOf(dir.file("two/a.tga"), 9); // a PCX by its first byte, before the TGA name
-    ChangeDir in(dir.path());
-    int64_t blocks = memLiveBlocks();
     writePcxOf("a.tga", 1);
     writePcxOf("TEXTURE_ROAD_01A.PCX", 3);
     writePcxOf("texture_road_01a_old.pcx", 4);
@@ -68,11 +74,8 @@ TEST(BitmapCache, SharedByNameAndDirectory) {
 
 // bitmapLoad8a changes the type of the shared bitmap and nothing else:
 // whoever holds it keeps its palette, which the last unload releases.
-TEST(BitmapCache, CoverageLoadKeepsTheSharedPalette) {
-    TempDir dir;
-    ChangeDir in(dir.path());
+TEST_F(BitmapCache, CoverageLoadKeepsTheSharedPalette) {
     SelectionGuard selection;
-    int64_t blocks = memLiveBlocks();
     writePcxOf("s.pcx", 4);
     bitmap_tag* a = load("s.pcx");
     void* map = a->map;
@@ -91,9 +94,7 @@ TEST(BitmapCache, CoverageLoadKeepsTheSharedPalette) {
     EXPECT_EQ(memLiveBlocks(), blocks);
 }
 
-TEST(BitmapCache, FailuresLeaveTheCacheAsItWas) {
-    TempDir dir;
-    ChangeDir in(dir.path());
+TEST_F(BitmapCache, FailuresLeaveTheCacheAsItWas) {
     MessageCapture messages;
     // Every allocation of a load, the directory record and the cache entry
     // included: a failed entry still hands out an uncached bitmap, which
