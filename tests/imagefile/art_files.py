@@ -2,7 +2,7 @@
 # ImageMagick, or here byte for byte) and beside each its RGBA as Pillow or
 # ImageMagick decodes it. Prints "name decoder alpha" per file: alpha 1
 # compares alpha too, 5 only the top 5 bits of colours from 5-bit fields.
-import random, struct, subprocess, sys
+import itertools, random, struct, subprocess, sys
 from PIL import Image
 
 out = sys.argv[1]
@@ -78,17 +78,15 @@ modes = {"P": lambda: picture("P", range(40)), "L": lambda: picture("L", range(2
          "RGB": lambda: picture("RGB", [colour(3) for _ in range(40)]),
          "RGBA": lambda: picture("RGBA", [colour(4) for _ in range(40)])}
 for mode, make in modes.items():
-    for rle in (False, True):
-        for top in (False, True):
-            for right in (False, True):
-                im = make()
-                if mode == "P":
-                    im.putpalette([random.randrange(256) for _ in range(120)])
-                src = im.transpose(Image.FLIP_LEFT_RIGHT) if right else im
-                data = saved(src, "t.tga", rle=rle, orientation=1 if top else -1)
-                data = patch(data, 17, [data[17] | (0x10 if right else 0)])
-                emit(f"{mode}_{'rle' if rle else 'raw'}_{'top' if top else 'bottom'}"
-                     f"_{'right' if right else 'left'}.tga", data, alpha=int(mode == "RGBA"))
+    for rle, top, right in itertools.product((False, True), repeat=3):
+        im = make()
+        if mode == "P":
+            im.putpalette([random.randrange(256) for _ in range(120)])
+        src = im.transpose(Image.FLIP_LEFT_RIGHT) if right else im
+        data = saved(src, "t.tga", rle=rle, orientation=1 if top else -1)
+        data = patch(data, 17, [data[17] | (0x10 if right else 0)])
+        name = f"{mode}_{('raw', 'rle')[rle]}_{('bottom', 'top')[top]}_{('left', 'right')[right]}.tga"
+        emit(name, data, alpha=int(mode == "RGBA"))
 # Maps of every entry size (15 bits decoded as the same file marked 16),
 # a first entry above 0, an id field; true colour with an unused map.
 im = modes["P"]()

@@ -9,31 +9,37 @@ namespace {
 
 // Writes a 4 x 2 PCX whose pixels are all `value`.
 void writePcxOf(const std::string& path, uint8_t value) {
-    BitmapHolder bm{filledBitmap(PIXEL_PAL8, 4, 2, value)};
     uint32_t* pal = randomPalette(value);
-    OpenFile f(path, 'w');
-    EXPECT_EQ(bitmapWritePcx(f, bm.bm, pal), 1);
+    EXPECT_EQ(
+        bitmapWritePcx(OpenFile(path, 'w'), Owned(filledBitmap(PIXEL_PAL8, 4, 2, value)), pal), 1);
     paletteFree(pal);
 }
 
-bitmap_tag* load(const std::string& path, uint8_t key = 0) {
+// A cached load, or a coverage load (bitmapLoad8a), of the file at `path`.
+bitmap_tag* load(const std::string& path, uint8_t key = 0, bool coverage = false) {
     OpenFile f(path, 'r');
     bitmap_tag* bm = nullptr;
-    EXPECT_EQ(bitmapLoad(&bm, f, key), 1) << path;
+    EXPECT_EQ(coverage ? bitmapLoad8a(&bm, f) : bitmapLoad(&bm, f, key), 1) << path;
     return bm;
 }
+
+// Each test runs in a fresh current directory; `blocks` is the number of
+// live library blocks when it starts.
+class BitmapCache : public testing::Test {
+  protected:
+    TempDir dir;
+    ChangeDir in{dir.path()};
+    const int64_t blocks = memLiveBlocks();
+};
 
 } // namespace
 
 // One bitmap per name (its first 16 characters, ignoring case) and
 // directory, read again only after its last unload; the key is ignored for
 // a cached bitmap.
-TEST(BitmapCache, SharedByNameAndDirectory) {
-    TempDir dir;
+TEST_F(BitmapCache, SharedByNameAndDirectory) {
     std::filesystem::create_directory(dir.file("two"));
     writePcxOf(dir.file("two/a.tga"), 9); // a PCX by its first byte, before the TGA name
-    ChangeDir in(dir.path());
-    int64_t blocks = memLiveBlocks();
     writePcxOf("a.tga", 1);
     writePcxOf("TEXTURE_ROAD_01A.PCX", 3);
     writePcxOf("texture_road_01a_old.pcx", 4);
@@ -68,20 +74,13 @@ TEST(BitmapCache, SharedByNameAndDirectory) {
 
 // bitmapLoad8a changes the type of the shared bitmap and nothing else:
 // whoever holds it keeps its palette, which the last unload releases.
-TEST(BitmapCache, CoverageLoadKeepsTheSharedPalette) {
-    TempDir dir;
-    ChangeDir in(dir.path());
+TEST_F(BitmapCache, CoverageLoadKeepsTheSharedPalette) {
     SelectionGuard selection;
-    int64_t blocks = memLiveBlocks();
     writePcxOf("s.pcx", 4);
     bitmap_tag* a = load("s.pcx");
     void* map = a->map;
     paletteSetCurrentFromBitmap(a, 0, 256);
-    bitmap_tag* b;
-    {
-        OpenFile f("s.pcx", 'r');
-        ASSERT_EQ(bitmapLoad8a(&b, f), 1);
-    }
+    bitmap_tag* b = load("s.pcx", 0, true);
     EXPECT_EQ(b, a);
     EXPECT_EQ(+b->pixelType, PIXEL_ALPHA8);
     EXPECT_EQ(+b->map, map);
@@ -95,9 +94,7 @@ TEST(BitmapCache, CoverageLoadKeepsTheSharedPalette) {
     EXPECT_EQ(memLiveBlocks(), blocks);
 }
 
-TEST(BitmapCache, FailuresLeaveTheCacheAsItWas) {
-    TempDir dir;
-    ChangeDir in(dir.path());
+TEST_F(BitmapCache, FailuresLeaveTheCacheAsItWas) {
     MessageCapture messages;
     // Every allocation of a load, the directory record and the cache entry
     // included: a failed entry still hands out an uncached bitmap, which
@@ -106,25 +103,21 @@ TEST(BitmapCache, FailuresLeaveTheCacheAsItWas) {
     for (bool coverage : {false, true}) {
         int allocations = expectCleanOnEveryAllocationFailure([&] {
             OpenFile g("ok.pcx", 'r');
-            bitmap_tag* loaded;
-            if (coverage ? bitmapLoad8a(&loaded, g) : bitmapLoad(&loaded, g, 0))
-                bitmapUnload(loaded);
-            else
-                EXPECT_EQ(loaded, nullptr);
+            coverage ? tryMake(bitmapLoad8a, bitmapUnload, g)
+                     : tryMake(bitmapLoad, bitmapUnload, g, 0);
         });
         EXPECT_EQ(allocations, 6); // directory, record, pixels, palette, row, entry
     }
-    EXPECT_TRUE(messages.sawDebug("memAlloc() of the directory record failed in bitmapLoad()\n"));
-    EXPECT_TRUE(messages.sawDebug("Couldn't cache bitmap.\n"));
+    expectSaid(messages, {"memAlloc() of the directory record failed in bitmapLoad()\n",
+                          "Couldn't cache bitmap.\n"});
 
     // A current directory of 257 characters, one more than the directory
     // buffer holds: the load goes on.
     const std::string deep = dir.file(std::string(256 - dir.path().size(), 'd'));
     ASSERT_TRUE(std::filesystem::create_directory(deep));
     ChangeDir inDeep(deep);
-    OpenFile f(dir.file("ok.pcx"), 'r');
-    bitmap_tag* bm;
-    ASSERT_EQ(bitmapLoad(&bm, f, 0), 1);
+    bitmap_tag* bm = load(dir.file("ok.pcx"));
+    ASSERT_NE(bm, nullptr);
     EXPECT_TRUE(messages.sawDebug("libfileGetDir() failed in BitmapLoad\n")) << messages.dump();
     EXPECT_EQ(bm->pixels[0], 3);
     bitmapUnload(bm);

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace swtest {
@@ -63,10 +64,7 @@ struct BytesFile {
 // The bytes `write` puts into a fresh file (it must succeed).
 inline Bytes written(const std::function<bool(file_tag*)>& write) {
     TempDir dir;
-    {
-        OpenFile f(dir.file("w"), 'w');
-        EXPECT_TRUE(write(f));
-    }
+    EXPECT_TRUE(write(OpenFile(dir.file("w"), 'w')));
     return readFile(dir.file("w"));
 }
 
@@ -101,9 +99,8 @@ inline Bytes container(const char id[4], const std::vector<Bytes>& children) {
 inline Bytes bmhd(uint8_t type, uint32_t width, uint32_t height, uint32_t rowBytes,
                   uint8_t compression = 0) {
     Bytes b{type};
-    putLe32(b, width);
-    putLe32(b, height);
-    putLe32(b, rowBytes);
+    for (uint32_t v : {width, height, rowBytes})
+        putLe32(b, v);
     b.push_back(compression);
     return b;
 }
@@ -138,15 +135,39 @@ inline Bytes tgaBytes(int w, int h, uint8_t type, uint8_t bits, const Bytes& dat
     return b;
 }
 
-// A bitmap from the library, freed when the holder dies.
-struct BitmapHolder {
-    bitmap_tag* bm = nullptr;
-    ~BitmapHolder() { bitmapFree(bm); }
-};
+// A mip chain from the library, freed when the holder dies.
 struct MipHolder {
     mip_tag* mip = nullptr;
     ~MipHolder() { mipFree(mip); }
 };
+
+// Calls `fn(&out, args...)`, a function that makes something as the
+// loaders do: it must hand out null exactly when it fails. What it made
+// goes to `release`. Returns whether it succeeded.
+template <class T, class... Params, class... Args>
+bool tryMake(uint8_t (*fn)(T**, Params...), void (*release)(T*), Args&&... args) {
+    T* out = reinterpret_cast<T*>(1);
+    const bool ok = fn(&out, std::forward<Args>(args)...);
+    EXPECT_EQ(ok, out != nullptr);
+    release(ok ? out : nullptr);
+    return ok;
+}
+
+// Expects every text among the messages, from DebugPrintf or _Error.
+inline void expectSaid(const MessageCapture& messages, std::initializer_list<std::string> texts) {
+    for (const std::string& text : texts)
+        EXPECT_TRUE(messages.sawDebug(text) || messages.sawError(text)) << text << messages.dump();
+}
+
+// Runs `call`, which must fail, say `message` and leave no block behind.
+inline void expectFailure(const std::function<bool()>& call, const std::string& message) {
+    SCOPED_TRACE(message);
+    MessageCapture messages;
+    const int64_t blocks = memLiveBlocks();
+    EXPECT_FALSE(call());
+    EXPECT_EQ(memLiveBlocks(), blocks);
+    expectSaid(messages, {message});
+}
 
 // The bitmap a load makes of `bytes` in a file of that name (null when it
 // fails).
@@ -191,6 +212,16 @@ inline bitmap_tag* randomBitmapWithMap(uint8_t type, int32_t w, int32_t h, uint3
 inline uint32_t argbOf(const bitmap_tag* bm, uint32_t v) {
     return uint32_t(colorA(bm, v)) << 24 | uint32_t(colorR(bm, v)) << 16 |
            uint32_t(colorG(bm, v)) << 8 | colorB(bm, v);
+}
+
+// The colours of a bitmap's pixels, row by row, under `mask`; with mask 0
+// the values as stored.
+inline std::vector<uint32_t> coloursOf(const bitmap_tag* bm, uint32_t mask) {
+    std::vector<uint32_t> out;
+    for (int32_t y = 0; y < bm->height; ++y)
+        for (int32_t x = 0; x < bm->width; ++x)
+            out.push_back(mask ? argbOf(bm, pixelAt(bm, x, y)) & mask : pixelAt(bm, x, y));
+    return out;
 }
 
 // The rows of `bm` seen bottom-up: the same memory, last row first.

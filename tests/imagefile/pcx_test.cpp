@@ -31,8 +31,8 @@ Bytes referenceFile(const bitmap_tag* bm, const uint32_t* pal) {
         putLe16(b, uint32_t(v));
     b.resize(65, 0);
     b.push_back(1);
-    putLe16(b, uint32_t(w + (w & 1)));
-    putLe16(b, 1);
+    for (int v : {w + (w & 1), 1})
+        putLe16(b, uint32_t(v));
     b.resize(128, 0);
     for (int y = 0; y < h; ++y)
         append(b, referenceRow(bm->pixels + y * bm->rowBytes, w));
@@ -57,22 +57,22 @@ TEST(Pcx, RandomImagesMatchTheReferenceCodingAndReadBack) {
     Rng rng(3);
     for (int trial = 0; trial < 20; ++trial) {
         int w = rng.range(1, 150), h = rng.range(1, 9), run = rng.range(1, 80);
-        BitmapHolder bm{randomBitmap(PIXEL_PAL8, w, h, uint32_t(trial))}, wide;
-        ASSERT_EQ(bitmapAlloc(&wide.bm, PIXEL_RGB565, w, h, 0), 1);
+        Owned bm{randomBitmap(PIXEL_PAL8, w, h, uint32_t(trial))},
+            wide{filledBitmap(PIXEL_RGB565, w, h, 0)};
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                uint8_t& v = bm.bm->pixels[y * bm.bm->rowBytes + x];
+                uint8_t& v = bm->pixels[y * bm->rowBytes + x];
                 if (trial % 4) v = uint8_t(0xBE + (x / run) % 4); // runs that split and escape
-                storeLe16(wide.bm->pixels + y * wide.bm->rowBytes + 2 * x, screenPalette565[v]);
+                storeLe16(wide->pixels + y * wide->rowBytes + 2 * x, screenPalette565[v]);
             }
-        Bytes file = written([&](file_tag* f) { return bitmapWritePcx(f, bm.bm, pal); });
-        ASSERT_EQ(file, referenceFile(bm.bm, pal)) << w << " x " << h;
-        EXPECT_EQ(written([&](file_tag* f) { return bitmapWritePcx(f, wide.bm, pal); }), file);
-        BitmapHolder back{loadBytes(file, "f", 1)};
-        EXPECT_EQ(+back.bm->pixelType, PIXEL_PAL8_KEY);
-        EXPECT_EQ(visiblePixels(back.bm), visiblePixels(bm.bm));
+        Bytes file = written([&](file_tag* f) { return bitmapWritePcx(f, bm, pal); });
+        ASSERT_EQ(file, referenceFile(bm, pal)) << w << " x " << h;
+        EXPECT_EQ(written([&](file_tag* f) { return bitmapWritePcx(f, wide, pal); }), file);
+        Owned back{loadBytes(file, "f", 1)};
+        EXPECT_EQ(+back->pixelType, PIXEL_PAL8_KEY);
+        EXPECT_EQ(visiblePixels(back), visiblePixels(bm));
         for (int i = 0; i < 256; ++i) // palettes from PCX have alpha 0
-            ASSERT_EQ(static_cast<uint32_t*>(back.bm->map)[i], pal[i] & 0xFFFFFF);
+            ASSERT_EQ(static_cast<uint32_t*>(back->map)[i], pal[i] & 0xFFFFFF);
     }
     paletteFree(pal);
 }
@@ -92,17 +92,17 @@ TEST(Pcx, DecoderRunsRawDataAndOldPalettes) {
           {odd, {1, 2, 3, 4, 5, 6}},
           {longer, {1, 2, 3, 4, 5, 6}},
           {pcxBytes(2, 2, 0, {0xC5, 1, 0xFF, 3}), {0xC5, 1, 0xFF, 3}}}) {
-        BitmapHolder bm{loadBytes(file)};
-        EXPECT_EQ(visiblePixels(bm.bm), pixels);
+        Owned bm{loadBytes(file)};
+        EXPECT_EQ(visiblePixels(bm), pixels);
     }
     for (bool version3 : {true, false}) {
         Bytes file = pcxBytes(2, 1, 1, {1, 2}, version3);
         file[1] = version3 ? 3 : 5;
         if (!version3) file.resize(file.size() + 769, 0);
-        BitmapHolder bm{loadBytes(file)};
+        Owned bm{loadBytes(file)};
         for (int i = 0; i < 256; ++i) {
             int c = 3 * (i % 16);
-            ASSERT_EQ(static_cast<uint32_t*>(bm.bm->map)[i],
+            ASSERT_EQ(static_cast<uint32_t*>(bm->map)[i],
                       uint32_t(c * 5) << 16 | uint32_t((c + 1) * 5) << 8 | uint32_t((c + 2) * 5));
         }
     }
@@ -110,22 +110,17 @@ TEST(Pcx, DecoderRunsRawDataAndOldPalettes) {
 
 TEST(Pcx, ReadIntoABitmapAndFourBitLoadsKeepValuesWithoutPalette) {
     const Bytes file = pcxBytes(3, 2, 1, {3, 0x1F, 0xC1, 0xEE, 0, 0xC4, 5});
-    BitmapHolder bm{randomBitmapWithMap(PIXEL_PAL8, 4, 4, 1)};
-    const Bytes palette(static_cast<uint8_t*>(bm.bm->map),
-                        static_cast<uint8_t*>(bm.bm->map) + 1024);
-    {
-        BytesFile f(file);
-        ASSERT_EQ(bitmapRead(bm.bm, f), 1);
-    }
-    EXPECT_EQ(Bytes(bm.bm->pixels, bm.bm->pixels + 7),
-              (Bytes{3, 0x1F, 0xEE, bm.bm->pixels[3], 5, 5, 5}));
-    EXPECT_EQ(0, std::memcmp(bm.bm->map, palette.data(), 1024)) << "the palette is not read";
+    Owned bm{randomBitmapWithMap(PIXEL_PAL8, 4, 4, 1)};
+    const Bytes palette(static_cast<uint8_t*>(bm->map), static_cast<uint8_t*>(bm->map) + 1024);
+    ASSERT_EQ(bitmapRead(bm, BytesFile(file)), 1);
+    EXPECT_EQ(Bytes(bm->pixels, bm->pixels + 7), (Bytes{3, 0x1F, 0xEE, bm->pixels[3], 5, 5, 5}));
+    EXPECT_EQ(0, std::memcmp(bm->map, palette.data(), 1024)) << "the palette is not read";
     for (uint8_t key : {0, 1}) {
-        BytesFile f(file);
-        BitmapHolder four;
-        ASSERT_EQ(bitmapLoad4(&four.bm, f, key), 1);
-        EXPECT_EQ(+four.bm->pixelType, key ? PIXEL_CMAP4_KEY : PIXEL_CMAP4);
-        EXPECT_EQ(+four.bm->map, nullptr);
-        EXPECT_EQ(visiblePixels(four.bm), (Bytes{3, 0x1F, 0xEE, 5, 5, 5}));
+        bitmap_tag* loaded;
+        ASSERT_EQ(bitmapLoad4(&loaded, BytesFile(file), key), 1);
+        Owned four{loaded};
+        EXPECT_EQ(+four->pixelType, key ? PIXEL_CMAP4_KEY : PIXEL_CMAP4);
+        EXPECT_EQ(+four->map, nullptr);
+        EXPECT_EQ(visiblePixels(four), (Bytes{3, 0x1F, 0xEE, 5, 5, 5}));
     }
 }

@@ -38,9 +38,7 @@ class ScreenshotTest : public testing::Test {
         return {-1, {}};
     }
     std::string shotPath(int n) const {
-        char text[16];
-        std::snprintf(text, sizeof text, "zvss%02d.tga", n);
-        return dir_.file(text);
+        return dir_.file("zvss" + std::to_string(n / 10) + std::to_string(n % 10) + ".tga");
     }
     TempDir dir_;
     ChangeDir cwd_{"."};

@@ -68,16 +68,15 @@ TEST(Tga, FileNamesDecideTheFormat) {
 TEST(Tga, PacketRules) {
     using Packets = std::vector<std::pair<uint8_t, std::vector<uint32_t>>>;
     auto check = [](const std::vector<uint32_t>& values, const Packets& packets) {
-        BitmapHolder bm;
-        ASSERT_EQ(bitmapAlloc(&bm.bm, PIXEL_ARGB8888, int32_t(values.size()), 1, 0), 1);
-        std::memcpy(bm.bm->pixels, values.data(), 4 * values.size());
+        Owned bm{filledBitmap(PIXEL_ARGB8888, int32_t(values.size()), 1, 0)};
+        std::memcpy(bm->pixels, values.data(), 4 * values.size());
         Bytes expected = header(int(values.size()), 1, true, 32);
         for (const auto& [h, carried] : packets) {
             expected.push_back(h);
             for (uint32_t v : carried)
                 putLe32(expected, v);
         }
-        EXPECT_EQ(writeTga(bm.bm, nullptr, true, 32), expected);
+        EXPECT_EQ(writeTga(bm, nullptr, true, 32), expected);
     };
     // 200 equal pixels: runs of 128 and 71, then the last pixel raw.
     check(std::vector<uint32_t>(200, 5), {{0xFF, {5}}, {0xC6, {5}}, {0x00, {5}}});
@@ -100,24 +99,23 @@ TEST(Tga, PixelConversionOfEverySourceType) {
                          PIXEL_ARGB8888, PIXEL_RGB444})
         for (int bits : {15, 16, 24, 32}) {
             SCOPED_TRACE(testing::Message() << int(type) << " " << bits);
-            BitmapHolder bm{randomBitmap(type, 7, 3, type * 100u + uint32_t(bits))};
+            Owned bm{randomBitmap(type, 7, 3, type * 100u + uint32_t(bits))};
             Bytes expected = header(7, 3, false, bits);
             for (int y = 0; y < 3; ++y)
                 for (int x = 0; x < 7; ++x)
-                    append(expected,
-                           packed(convertedColour(type, pixelAt(bm.bm, x, y), pal), bits));
-            EXPECT_EQ(writeTga(bm.bm, pal, false, bits), expected);
+                    append(expected, packed(convertedColour(type, pixelAt(bm, x, y), pal), bits));
+            EXPECT_EQ(writeTga(bm, pal, false, bits), expected);
         }
     EXPECT_TRUE(messages.sawError("Unknown PIXELTYPE."));
     // A missing colour map only warns; bad arguments fail, writing nothing.
-    BitmapHolder bm{randomBitmap(PIXEL_RGB565, 2, 2, 1)};
-    EXPECT_EQ(writeTga(bm.bm, nullptr, false, 16, true).size(), 18u + 8);
+    Owned bm{randomBitmap(PIXEL_RGB565, 2, 2, 1)};
+    EXPECT_EQ(writeTga(bm, nullptr, false, 16, true).size(), 18u + 8);
     EXPECT_TRUE(
         messages.sawError("Warning: no color map found in source TXR, skipping color map data.\n"));
     EXPECT_TRUE(written([&](file_tag* f) {
-                    return !tgaWriteBitmap(bm.bm, nullptr, f, false, false, 8) &&
+                    return !tgaWriteBitmap(bm, nullptr, f, false, false, 8) &&
                            !tgaWriteBitmap(nullptr, nullptr, f, false, false, 16) &&
-                           !tgaWriteBitmap(bm.bm, nullptr, nullptr, false, false, 16);
+                           !tgaWriteBitmap(bm, nullptr, nullptr, false, false, 16);
                 }).empty());
     paletteFree(pal);
 }
@@ -131,21 +129,19 @@ TEST(Tga, HandMadeFilesRead) {
     append(rle,
            {0x83, 0x34, 0x12, 0x00, 0x78, 0x56, 0x00, 0x09, 0x00, 0x85, 0x01, 0x00, 0x00, 0x7F});
     append(mapped, {0x01, 0x80, 0x02, 0x80});
-    BitmapHolder r{loadBytes(rle, "t.tga")}, m{loadBytes(mapped, "t.tga")};
-    EXPECT_EQ(visiblePixels(r.bm),
-              (Bytes{0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56,
-                     9,    0,    1,    0,    1,    0,    1,    0,    1,    0}));
-    EXPECT_EQ(visiblePixels(m.bm), (Bytes{0x01, 0x80, 0x02, 0x80}));
+    Owned r{loadBytes(rle, "t.tga")}, m{loadBytes(mapped, "t.tga")};
+    EXPECT_EQ(visiblePixels(r), (Bytes{0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56,
+                                       9,    0,    1,    0,    1,    0,    1,    0,    1,    0}));
+    EXPECT_EQ(visiblePixels(m), (Bytes{0x01, 0x80, 0x02, 0x80}));
 }
 
 // Run-length 15-bit packets of 257 bytes that once ran past the end of
 // the writer's buffer: the one equal pair (8035, 8036) moves every later
 // packet by its offset.
 TEST(Tga, LongPacketsReadBack) {
-    BitmapHolder bm;
-    ASSERT_EQ(bitmapAlloc(&bm.bm, PIXEL_ARGB1555, 8170, 1, 0), 1);
+    Owned bm{filledBitmap(PIXEL_ARGB1555, 8170, 1, 0)};
     for (int i = 0; i < 8170; ++i)
-        storeLe16(bm.bm->pixels + 2 * i, (i - (i > 8035)) % 2 ? 0xFC00 : 0x801F);
-    BitmapHolder back{loadBytes(writeTga(bm.bm, nullptr, true, 15), "t.tga")};
-    EXPECT_EQ(visiblePixels(back.bm), visiblePixels(bm.bm));
+        storeLe16(bm->pixels + 2 * i, (i - (i > 8035)) % 2 ? 0xFC00 : 0x801F);
+    Owned back{loadBytes(writeTga(bm, nullptr, true, 15), "t.tga")};
+    EXPECT_EQ(visiblePixels(back), visiblePixels(bm));
 }

@@ -119,28 +119,24 @@ TEST(MipCreate, BothRoutinesMatchTheReference) {
 
 // mipCopyBitmap: level 2 (8 x 8) at (3, 5), nothing around it.
 TEST(MipCreate, CopyBitmapWritesTheLevelOnly) {
-    BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 32, 32, 3)},
+    Owned src{randomBitmapWithMap(PIXEL_PAL8, 32, 32, 3)},
         dst{filledBitmap(PIXEL_PAL8, 20, 20, 0xEE)};
     MipHolder s;
-    ASSERT_EQ(mipCreate(&s.mip, src.bm, 3, 0), 1);
-    mipCopyBitmap(dst.bm, 3, 5, s.mip, 2);
+    ASSERT_EQ(mipCreate(&s.mip, src, 3, 0), 1);
+    mipCopyBitmap(dst, 3, 5, s.mip, 2);
     for (int y = 4; y < 14; ++y)
         for (int x = 2; x < 12; ++x)
-            ASSERT_EQ(dst.bm->pixels[y * dst.bm->rowBytes + x],
+            ASSERT_EQ(dst->pixels[y * dst->rowBytes + x],
                       y < 5 || x < 3 || y > 12 || x > 10
                           ? 0xEE
                           : s.mip->level[2].pixels[(y - 5) * 8 + x - 3]);
 }
 
 TEST(MipCreate, CleanOnEveryAllocationFailure) {
-    BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 64, 64, 2)};
+    Owned src{randomBitmapWithMap(PIXEL_PAL8, 64, 64, 2)};
     MessageCapture messages;
-    int allocations = expectCleanOnEveryAllocationFailure([&] {
-        mip_tag* mip = reinterpret_cast<mip_tag*>(1);
-        uint8_t ok = mipCreate(&mip, src.bm, 4, 0);
-        EXPECT_EQ(ok ? nullptr : mip, nullptr);
-        mipFree(ok ? mip : nullptr);
-    });
+    int allocations =
+        expectCleanOnEveryAllocationFailure([&] { tryMake(mipCreate, mipFree, src, 4, 0); });
     EXPECT_EQ(allocations, 5); // record and four pixel blocks
-    EXPECT_TRUE(messages.sawDebug("memAlloc() failed in mipCreate()\n"));
+    expectSaid(messages, {"memAlloc() failed in mipCreate()\n"});
 }

@@ -9,9 +9,8 @@ namespace {
 
 Bytes mphd(uint8_t type, uint32_t logW, uint32_t logH, uint32_t levels, uint32_t color = 0) {
     Bytes b{type};
-    putLe32(b, logW);
-    putLe32(b, logH);
-    putLe32(b, color);
+    for (uint32_t v : {logW, logH, color})
+        putLe32(b, v);
     b.push_back(0);
     putLe32(b, levels);
     return b;
@@ -25,11 +24,6 @@ Bytes levelBmap(uint8_t type, uint32_t w, uint32_t h) {
                      {chunk("BMHD", bmhd(type, w, h, rowBytes)), chunk("DATA", Bytes(data))});
 }
 
-uint8_t loadMip(const Bytes& bytes, mip_tag** out) {
-    BytesFile f(bytes);
-    return mipLoad(out, f);
-}
-
 // An old-style mip of a w x h texture with `levels` levels, `total` off by
 // `totalDelta`; level i's bytes are i + 1 then counting.
 Bytes oldStyle(uint32_t w, uint32_t h, uint32_t levels, int64_t totalDelta) {
@@ -38,9 +32,8 @@ Bytes oldStyle(uint32_t w, uint32_t h, uint32_t levels, int64_t totalDelta) {
         putLe32(block, v);
     Bytes pixels, table;
     for (uint32_t i = 0, lw = w, lh = h; i < levels; ++i, lw /= 2, lh /= 2) {
-        putLe32(table, 0);
-        putLe32(table, 0);
-        putLe32(table, lw && lh ? 20 + 12 * levels + uint32_t(pixels.size()) : 0);
+        for (uint32_t v : {0u, 0u, lw && lh ? 20 + 12 * levels + uint32_t(pixels.size()) : 0})
+            putLe32(table, v);
         for (uint32_t k = 0; k < lw * lh; ++k)
             pixels.push_back(uint8_t(i + 1 + k));
     }
@@ -54,20 +47,11 @@ Bytes oldStyle(uint32_t w, uint32_t h, uint32_t levels, int64_t totalDelta) {
     return file;
 }
 
-uint8_t create(bitmap_tag* bm) {
-    MipHolder m;
-    return mipCreate(&m.mip, bm, 3, 0);
-}
-
 // Loads `file` with each allocation failing in turn: nothing is left
 // behind and a failed load hands out null. Returns the allocations made.
 int loadsCleanly(const Bytes& file) {
-    return expectCleanOnEveryAllocationFailure([&] {
-        mip_tag* loaded = reinterpret_cast<mip_tag*>(1);
-        uint8_t ok = loadMip(file, &loaded);
-        EXPECT_EQ(ok ? nullptr : loaded, nullptr);
-        mipUnload(ok ? loaded : nullptr);
-    });
+    return expectCleanOnEveryAllocationFailure(
+        [&] { tryMake(mipLoad, mipUnload, BytesFile(file)); });
 }
 
 } // namespace
@@ -103,13 +87,11 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         Bytes file = written([&](file_tag* f) { return mipWrite(f, made.mip, extra, 0xCAFE); });
         EXPECT_EQ(Bytes(file.end() - 16, file.end()), chunk("XTRA", {0xFE, 0xCA, 0, 0}))
             << "the callback's chunk closes the container";
-        ASSERT_EQ(loadMip(file, &back.mip), 1);
+        ASSERT_EQ(mipLoad(&back.mip, BytesFile(file)), 1);
         EXPECT_EQ(loadsCleanly(file), 3 + isIndexed4(type)); // record, levels, colormap
         TempDir dir;
-        expectCleanOnEveryAllocationFailure([&] {
-            OpenFile f(dir.file("w.mip"), 'w');
-            mipWrite(f, made.mip, nullptr, 0);
-        });
+        expectCleanOnEveryAllocationFailure(
+            [&] { mipWrite(OpenFile(dir.file("w.mip"), 'w'), made.mip, nullptr, 0); });
         EXPECT_EQ(std::memcmp(back.mip, made.mip, 13), 0) << "sizes, colour and flag";
         EXPECT_EQ(+back.mip->levels, +made.mip->levels);
         for (uint32_t i = 0; i < back.mip->levels; ++i) {
@@ -121,7 +103,7 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
         std::memcpy(file.data(), " MIP", 4);
         file[24] = uint8_t(omt);
         MipHolder viaOmt;
-        ASSERT_EQ(loadMip(file, &viaOmt.mip), omt < 8);
+        ASSERT_EQ(mipLoad(&viaOmt.mip, BytesFile(file)), omt < 8);
         for (uint32_t i = 0; omt < 8 && i < back.mip->levels; ++i)
             EXPECT_EQ(std::memcmp(&viaOmt.mip->level[i], &back.mip->level[i], 13), 0)
                 << "level " << i;
@@ -129,9 +111,8 @@ TEST(MipFile, WriteAndLoadRoundTripWithExtraChunks) {
                   made.mip->colormap ? Bytes(made.mip->colormap, made.mip->colormap + 16)
                                      : Bytes());
     }
-    for (const char* text :
-         {"memAlloc() failed in readMPHD()\n", "colormapAlloc() failed in readCMAP()\n"})
-        EXPECT_TRUE(messages.sawDebug(text)) << text;
+    expectSaid(messages,
+               {"memAlloc() failed in readMPHD()\n", "colormapAlloc() failed in readCMAP()\n"});
 }
 
 // 64 x 64 with 7 levels holds S = 5461 pixels: the total lies in 5565 ..
@@ -142,9 +123,9 @@ TEST(MipFile, OldStyleSizeBoundsAndContents) {
         MessageCapture messages;
         MipHolder m;
         bool ok = delta == 0 || delta == 4096;
-        ASSERT_EQ(loadMip(oldStyle(64, 64, 7, delta), &m.mip), ok) << delta;
+        ASSERT_EQ(mipLoad(&m.mip, BytesFile(oldStyle(64, 64, 7, delta))), ok) << delta;
         if (!ok) {
-            EXPECT_TRUE(messages.sawDebug("MIP size/header invalid in oldstyle_mipGet()\n"));
+            expectSaid(messages, {"MIP size/header invalid in oldstyle_mipGet()\n"});
             continue;
         }
         ASSERT_EQ(+m.mip->levels, 7u);
@@ -159,11 +140,10 @@ TEST(MipFile, OldStyleSizeBoundsAndContents) {
     }
     MessageCapture messages;
     MipHolder m;
-    ASSERT_EQ(loadMip(oldStyle(5, 3, 2, 0), &m.mip), 1);
+    ASSERT_EQ(mipLoad(&m.mip, BytesFile(oldStyle(5, 3, 2, 0))), 1);
     EXPECT_EQ(loadsCleanly(oldStyle(5, 3, 2, 0)), 4); // block, record, 2 levels
-    for (const char* text : {"memAllocHi() failed in oldstyle_mipGet()\n",
-                             "memAlloc() failed in oldstyle_mip2mip()\n"})
-        EXPECT_TRUE(messages.sawDebug(text)) << text;
+    expectSaid(messages, {"memAllocHi() failed in oldstyle_mipGet()\n",
+                          "memAlloc() failed in oldstyle_mip2mip()\n"});
     ASSERT_EQ(+m.mip->levels, 2u);
     EXPECT_EQ(visiblePixels(&m.mip->level[0]),
               (Bytes{1,  2,  3,  4,  5,  0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0,
@@ -178,19 +158,14 @@ TEST(MipFile, Messages) {
     outside[4 + 20 + 8] = 0xF0; // level 0's offset far past the block
     truncated.pop_back();
     auto load = [](Bytes bytes) {
-        return [bytes] {
-            mip_tag* m = reinterpret_cast<mip_tag*>(1);
-            uint8_t ok = loadMip(bytes, &m);
-            EXPECT_EQ(ok == 0, m == nullptr);
-            return ok;
-        };
+        return [bytes] { return tryMake(mipLoad, mipUnload, BytesFile(bytes)); };
     };
     auto mip = [&](const std::vector<Bytes>& chunks) { return load(container("MIP ", chunks)); };
     auto header = [&](uint8_t type, uint32_t logW, uint32_t logH, uint32_t levels) {
         return mip({chunk("MPHD", mphd(type, logW, logH, levels))});
     };
-    BitmapHolder src{randomBitmapWithMap(PIXEL_PAL8, 4096, 8, 1)};
-    bitmap_tag narrow = *src.bm, shortRows = *src.bm, square = *src.bm;
+    Owned src{randomBitmapWithMap(PIXEL_PAL8, 4096, 8, 1)};
+    bitmap_tag narrow = *src, shortRows = *src, square = *src;
     narrow.width = 4, square.width = 8;
     shortRows.width = 64, shortRows.rowBytes = 60;
     MipHolder chain;
@@ -198,8 +173,11 @@ TEST(MipFile, Messages) {
     TempDir dir;
     BytesFile readOnly({});
     auto failing = [](file_tag*, uint32_t) -> uint8_t { return 0; };
+    auto create = [](bitmap_tag* bm) {
+        return [bm] { return tryMake(mipCreate, mipFree, bm, 3, 0); };
+    };
     const struct {
-        std::function<uint8_t()> call;
+        std::function<bool()> call;
         const char* message;
     } cases[] = {
         {header(2, 3, 3, 5), "Width/Height <= 0 in readMPHD()\n"},
@@ -227,20 +205,15 @@ TEST(MipFile, Messages) {
         {load(truncated), "MIP block runs past the end of the file in oldstyle_mipGet()\n"},
         {load(Bytes(16, 1)), "libfileReadExact() failed in oldstyle_mipGet()\n"},
         {load(oldStyle(8, 8, 1, -1)), "oldstyle_mipGet() failed in mipLoad()\n"},
-        {[&] { return create(&narrow); }, "Source too small for a mip level in mipCreate()\n"},
-        {[&] { return create(src.bm); }, "Source larger than 2048 pixels in mipCreate()\n"},
-        {[&] { return create(&shortRows); }, "Invalid source bitmap in mipCreate()\n"},
-        {[&] { return create(nullptr); }, "Invalid source bitmap in mipCreate()\n"},
+        {create(&narrow), "Source too small for a mip level in mipCreate()\n"},
+        {create(src), "Source larger than 2048 pixels in mipCreate()\n"},
+        {create(&shortRows), "Invalid source bitmap in mipCreate()\n"},
+        {create(nullptr), "Invalid source bitmap in mipCreate()\n"},
         {[&] { return mipWrite(readOnly.file, chain.mip, nullptr, 0); },
          "brixStartChunk() failed in mipWrite()\n"},
         {[&] { return mipWrite(OpenFile(dir.file("w"), 'w'), chain.mip, failing, 0); },
          "Extra Function failed in mipWrite()\n"},
     };
-    for (const auto& c : cases) {
-        MessageCapture messages;
-        int64_t blocks = memLiveBlocks();
-        EXPECT_EQ(c.call(), 0) << c.message;
-        EXPECT_EQ(memLiveBlocks(), blocks) << c.message;
-        EXPECT_TRUE(messages.sawDebug(c.message)) << c.message << messages.dump();
-    }
+    for (const auto& c : cases)
+        expectFailure(c.call, c.message);
 }
