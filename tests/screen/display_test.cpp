@@ -30,6 +30,8 @@ Calls operator+(Calls a, const Calls& b) {
 TEST_F(ScreenTest, InitInEachModeAndFormat) {
     const DisplayFormat rgb565 = {1024, 768, 16, 0x7E0}, argb1555 = {1024, 768, 16, 0x3E0},
                         indexed = {1024, 768, 8, 0}, rgb888 = {1280, 1024, 32, 0xFF00};
+    // Dedicated mode or not, the desktop, the green mask of a mode set, the
+    // width (the height is 3/4 of it), the depth asked for and the screen type.
     const std::tuple<uint8_t, DisplayFormat, uint32_t, int32_t, int32_t, uint8_t> cases[] = {
         {0, rgb565, 0x7E0, 640, 8, PIXEL_PAL8},       {0, rgb565, 0x7E0, 800, 16, PIXEL_RGB565},
         {0, rgb565, 0x3E0, 1024, 16, PIXEL_ARGB1555}, {0, rgb565, 0x7E0, 640, 32, PIXEL_ARGB1555},
