@@ -19,7 +19,6 @@ class BackBufferTest : public ScreenTest {
         static const char* refused[] = {"DirectDrawCreate", "SetCooperativeLevel",
                                         "SetDisplayMode",   "CreateSurface",
                                         "CreatePalette",    "primary.Restore"};
-        static uint32_t palette[256];
         screenmode_tag m = modes[rng.range(0, 5)];
         bitmap_tag* bb = screenGetBackBuffer();
         switch (call) {

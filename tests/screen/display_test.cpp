@@ -8,9 +8,9 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <tuple>
 
 using namespace screentest;
-using Calls = std::vector<std::string>;
 
 namespace {
 
@@ -30,13 +30,9 @@ Calls operator+(Calls a, const Calls& b) {
 TEST_F(ScreenTest, InitInEachModeAndFormat) {
     const DisplayFormat rgb565 = {1024, 768, 16, 0x7E0}, argb1555 = {1024, 768, 16, 0x3E0},
                         indexed = {1024, 768, 8, 0}, rgb888 = {1280, 1024, 32, 0xFF00};
-    struct Case {
-        uint8_t dedicated;
-        DisplayFormat desktop;
-        uint32_t modeGreen;
-        int32_t width, bits;
-        uint8_t type;
-    } cases[] = {
+    // Dedicated mode or not, the desktop, the green mask of a mode set, the
+    // width (the height is 3/4 of it), the depth asked for and the screen type.
+    const std::tuple<uint8_t, DisplayFormat, uint32_t, int32_t, int32_t, uint8_t> cases[] = {
         {0, rgb565, 0x7E0, 640, 8, PIXEL_PAL8},       {0, rgb565, 0x7E0, 800, 16, PIXEL_RGB565},
         {0, rgb565, 0x3E0, 1024, 16, PIXEL_ARGB1555}, {0, rgb565, 0x7E0, 640, 32, PIXEL_ARGB1555},
         {1, rgb565, 0x3E0, 640, 8, PIXEL_RGB565},     {1, argb1555, 0x7E0, 640, 8, PIXEL_ARGB1555},
@@ -45,32 +41,30 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
     const std::map<uint8_t, std::string> typeNames = {
         {PIXEL_PAL8, "8-bit"}, {PIXEL_RGB565, "16-bit: 565"}, {PIXEL_ARGB1555, "16-bit: 1555"}};
     swtest::Rng rng(3);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << int(c.dedicated) << " " << c.width << "x" << c.bits);
-        memoryDisplaySetDesktop(c.desktop);
-        memoryDisplaySetModeGreenMask(c.modeGreen);
-        ASSERT_TRUE(open(false, c.dedicated));
+    for (const auto& [dedicated, desktop, modeGreen, width, bits, type] : cases) {
+        SCOPED_TRACE(testing::Message() << int(dedicated) << " " << width << "x" << bits);
+        memoryDisplaySetDesktop(desktop);
+        memoryDisplaySetModeGreenMask(modeGreen);
+        ASSERT_TRUE(open(false, dedicated));
         scripted::calls.clear(), messages.clear();
-        screenmode_tag m = mode(c.width, c.width * 3 / 4, c.bits);
-        ASSERT_TRUE(screenBegin(&m));
-        EXPECT_EQ(scripted::count("SetDisplayMode"), !c.dedicated);
-        EXPECT_EQ(scripted::count("primary.SetClipper"), c.dedicated);
+        ASSERT_TRUE(beginMode(mode(width, width * 3 / 4, bits)));
+        EXPECT_EQ(scripted::count("SetDisplayMode"), !dedicated);
+        EXPECT_EQ(scripted::count("primary.SetClipper"), dedicated);
         bitmap_tag* bb = screenGetBackBuffer();
-        EXPECT_EQ(+bb->pixelType, c.type);
-        EXPECT_EQ(+bb->rowBytes, c.width * (c.dedicated ? c.desktop.bits : c.bits) / 8);
+        EXPECT_EQ(+bb->pixelType, type);
+        EXPECT_EQ(+bb->rowBytes, width * (dedicated ? desktop.bits : bits) / 8);
         EXPECT_EQ(messages.debug(), (Calls{"ddsd.lPitch = " + std::to_string(bb->rowBytes) + "\n",
                                            "ddsd.lpSurface = 00000000\n"}));
-        EXPECT_EQ(messages.errors(),
-                  Calls{"Screen pixel type is " + typeNames.at(c.type) + "\n\n"});
+        EXPECT_EQ(messages.errors(), Calls{"Screen pixel type is " + typeNames.at(type) + "\n\n"});
         // A 32-bit display shows no frame of a 16-bit type.
-        const bool sameDepth = 8 * bytesPerPixel(c.type) == bb->rowBytes * 8 / c.width;
+        const bool sameDepth = 8 * bytesPerPixel(type) == bb->rowBytes * 8 / width;
         // Rows without a spare byte: the sanitizer build sees a copy past them.
-        const int32_t rowBytes = bb->width * bytesPerPixel(c.type);
+        const int32_t rowBytes = bb->width * bytesPerPixel(type);
         std::vector<uint8_t> pixels(size_t(rowBytes) * bb->height);
-        bitmap_tag frame = {c.type, bb->width, bb->height, rowBytes, nullptr, pixels.data()};
+        bitmap_tag frame = {type, bb->width, bb->height, rowBytes, nullptr, pixels.data()};
         EXPECT_EQ(screenReadFrame(&frame), sameDepth);
         bitmap_tag wrong[] = {frame, frame, frame, frame, frame}; // other shapes: refused
-        wrong[0].pixelType = c.type == PIXEL_PAL8 ? PIXEL_RGB565 : PIXEL_PAL8;
+        wrong[0].pixelType = type == PIXEL_PAL8 ? PIXEL_RGB565 : PIXEL_PAL8;
         wrong[1].width = bb->width + 1;
         wrong[2].height = bb->height - 1;
         wrong[3].rowBytes = frame.rowBytes - 1;
@@ -82,7 +76,7 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         uintptr_t words[3];
         ASSERT_TRUE(getScreenInternalLock(words));
         EXPECT_EQ(std::vector<uintptr_t>(words, words + 3),
-                  (std::vector<uintptr_t>{uintptr_t(bb->pixels), uintptr_t(bb->rowBytes), c.type}));
+                  (std::vector<uintptr_t>{uintptr_t(bb->pixels), uintptr_t(bb->rowBytes), type}));
         const size_t bytes = size_t(bb->rowBytes) * bb->height;
         if (sameDepth) {
             EXPECT_EQ(std::count(bb->pixels, bb->pixels + bytes, 0), int64_t(bytes));
@@ -93,7 +87,7 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
             EXPECT_EQ(swtest::bitmapHash(&frame), swtest::bitmapHash(bb));
             headless::setWindowRect(hostWindow, {0, 0, 640, 480});
             ASSERT_TRUE(screenReadFrame(&frame));
-            EXPECT_EQ(swtest::bitmapHash(&frame) == swtest::bitmapHash(bb), !c.dedicated);
+            EXPECT_EQ(swtest::bitmapHash(&frame) == swtest::bitmapHash(bb), !dedicated);
         }
         rasterEnd();
         EXPECT_FALSE(screenReadFrame(&frame)); // no display
@@ -112,8 +106,7 @@ TEST_F(ScreenTest, FailedSetUpStep) {
         ASSERT_TRUE(open(false, !modeChange));
         scripted::fail(call, ddCode(380));
         headless::clearCallLog(), messages.clear();
-        screenmode_tag m = mode(640, 480, 8);
-        EXPECT_FALSE(screenBegin(&m)) << call;
+        EXPECT_FALSE(beginMode(mode(640, 480, 8))) << call;
         EXPECT_EQ(screenCurrentMode(), nullptr);
         EXPECT_EQ(screenDisplayObject()->hasPrimary(), std::strcmp(call, "CreatePalette") == 0);
         const Calls debug = {"CDDWin::ChangeDisplayMode failed: 8876017c\n", box + "\n"};
@@ -121,7 +114,7 @@ TEST_F(ScreenTest, FailedSetUpStep) {
         EXPECT_TRUE(
             logHas("MessageBoxA host \"Error Initializing Direct Draw\" \"" + box + "\" 0\n"))
             << headless::callLog();
-        ASSERT_TRUE(screenBegin(&m)) << call;
+        ASSERT_TRUE(beginMode(mode(640, 480, 8))) << call;
         screenEnd();
         rasterEnd();
     }
@@ -159,7 +152,6 @@ TEST_F(ScreenTest, RetriesAndRestores) {
     auto windowedDisplay = [] { // through screenDisplay a dropped frame is not reported
         screenDisplayObject()->SetColorKey(1, 5);
         scripted::calls.clear();
-        scripted::fail("primary.Blt", DDERR_SURFACELOST);
         return screenDisplay(screenGetBackBuffer()) != 0;
     };
     auto failedRestore = [] {
@@ -169,18 +161,12 @@ TEST_F(ScreenTest, RetriesAndRestores) {
     auto end = [] { return rasterEnd(), true; };
     auto refusedLevel = [] {
         scripted::fail("SetCooperativeLevel", ddCode(581));
-        screenmode_tag m = mode(640, 480, 16);
-        return screenBegin(&m) != 0;
+        return beginMode(mode(640, 480, 16));
     };
-    struct Row {
-        uint8_t dedicated;
-        const char* call;
-        DDResult result;
-        int times;
-        std::function<bool()> run;
-        bool succeeds;
-        Calls calls;
-    } rows[] = {
+    // Dedicated mode or not, the call made to answer `result` the next
+    // `times` times, what runs, its answer and the whole call log.
+    using Row = std::tuple<uint8_t, const char*, DDResult, int, std::function<bool()>, bool, Calls>;
+    const Row rows[] = {
         {0, "primary.BltFast", DDERR_SURFACELOST, 1, present, false, Calls{blt} + restore},
         {0, "back.Lock", DDERR_SURFACELOST, 1, lockBitmap, false, Calls{"back.Lock"} + restore},
         {0, "back.Blt", DDERR_SURFACELOST, 1, clear, true, Calls{fill} + restore},
@@ -188,7 +174,7 @@ TEST_F(ScreenTest, RetriesAndRestores) {
          Calls{"GetDisplayMode", "primary.Lock"} + restore},
         {0, "palette.SetEntries", DDERR_GENERIC, 1, flushMeetingLoss, true,
          Calls{"palette.SetEntries 0 256", "primary.SetPalette"} + restore},
-        {1, "primary.Blt", DDERR_SURFACELOST, 0, windowedDisplay, true,
+        {1, "primary.Blt", DDERR_SURFACELOST, 1, windowedDisplay, true,
          Calls{"primary.Blt 10,20,650,500 <- back 0,0,640,480 flags=0x800 fx=0x8"} + restore +
              Calls{"back.Restore", "back.SetColorKey 0x8 5,5"}},
         {0, "back.Lock", DDERR_SURFACELOST, 1, failedRestore, false,
@@ -201,12 +187,12 @@ TEST_F(ScreenTest, RetriesAndRestores) {
          release + Calls{"DirectDrawCreate", "SetCooperativeLevel window 0x51"} + giveBack +
              Calls{"Release"}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.call);
-        begin(640, 480, 8, row.dedicated);
-        if (row.times) scripted::fail(row.call, row.result, row.times); // else the run does
-        EXPECT_EQ(row.run(), row.succeeds);
-        EXPECT_EQ(scripted::calls, row.calls);
+    for (const auto& [dedicated, call, result, times, run, succeeds, calls] : rows) {
+        SCOPED_TRACE(call);
+        begin(640, 480, 8, dedicated);
+        scripted::fail(call, result, times);
+        EXPECT_EQ(run(), succeeds);
+        EXPECT_EQ(scripted::calls, calls);
         rasterEnd();
     }
 }

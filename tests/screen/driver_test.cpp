@@ -41,13 +41,10 @@ struct Variable {
 
 TEST_F(ScreenTest, DriverChoiceByName) {
     displayDriverOverride(nullptr);
-    for (auto [name, taken] : {std::pair<const char*, bool>{nullptr, false},
-                               {"directdraw", false},
-                               {"", false},
-                               {"HEADLESS", true},
-                               {"sdl", sdlBuilt},
-                               {"ddraw", ddrawBuilt},
-                               {"auto", true}})
+    const std::pair<const char*, bool> names[] = {
+        {nullptr, false},  {"directdraw", false}, {"", false},   {"HEADLESS", true},
+        {"sdl", sdlBuilt}, {"ddraw", ddrawBuilt}, {"auto", true}};
+    for (auto [name, taken] : names)
         EXPECT_EQ(rasterSetDisplayDriver(name), taken) << (name ? name : "null");
     // "auto" is DirectDraw where it is built, else without a window system
     // named headless; no choice while open.
@@ -74,18 +71,14 @@ TEST_F(ScreenTest, SdlDriverShowsFrames) {
     ASSERT_TRUE(rasterSetDisplayDriver("auto"));
     ASSERT_TRUE(open(true, 1)) << messages.dump();
     ASSERT_STREQ(displayDriverActive()->name, "sdl");
-    uint32_t palette[256];
     swtest::Rng rng(11);
-    for (uint32_t& entry : palette)
-        entry = rng.next() & 0xFFFFFF;
     for (const auto& [dedicated, bits, green] :
          {std::tuple{0, 8, 0x7E0u}, std::tuple{0, 16, 0x7E0u}, std::tuple{0, 16, 0x3E0u},
           std::tuple{1, 8, 0x7E0u}}) {
         SetDedicatedMode(uint8_t(dedicated));
         memoryDisplaySetModeGreenMask(green);
-        screenmode_tag m = mode(640, 480, bits);
-        ASSERT_TRUE(screenBegin(&m));
-        paletteSetCurrent(palette, 0, 256);
+        ASSERT_TRUE(beginMode(mode(640, 480, bits)));
+        setPalette(11);
         bitmap_tag* bb = screenGetBackBuffer();
         ASSERT_TRUE(lockBitmap());
         for (int32_t i = 0; i < bb->rowBytes * bb->height; ++i)
@@ -99,7 +92,7 @@ TEST_F(ScreenTest, SdlDriverShowsFrames) {
         for (int i = 0; i < 2000; ++i) {
             const int32_t x = rng.range(0, 639), y = rng.range(0, 479);
             const uint32_t v = swtest::pixelAt(bb, x, y);
-            uint32_t expected = palette[v & 0xFF]; // the palette the frame's flush filled
+            uint32_t expected = palette[v & 0xFF] & 0xFFFFFF; // as the frame's flush filled it
             if (bytesPerPixel(bb->pixelType) == 2) {
                 const uint32_t g = info.green.get(v);
                 expected = uint32_t(expand5[info.red.get(v)]) << 16 | expand5[info.blue.get(v)] |

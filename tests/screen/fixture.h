@@ -18,6 +18,8 @@
 
 namespace screentest {
 
+using Calls = std::vector<std::string>;
+
 // A stand-in for the host's window: any address serves as a handle.
 inline int hostWindowObject;
 inline void* const hostWindow = &hostWindowObject;
@@ -73,16 +75,27 @@ class ScreenTest : public ::testing::Test {
         return rasterBegin(0, 1, &params);
     }
 
+    // screenBegin with a mode made on the spot.
+    static bool beginMode(screenmode_tag m) { return screenBegin(&m); }
+
     // Opens and switches to a mode, clearing the records after.
     void begin(int32_t width, int32_t height, int32_t bits, uint8_t dedicated = 0) {
         ASSERT_TRUE(open(false, dedicated));
-        screenmode_tag m = mode(width, height, bits);
-        ASSERT_TRUE(screenBegin(&m));
+        ASSERT_TRUE(beginMode(mode(width, height, bits)));
         scripted::calls.clear();
         headless::clearCallLog();
     }
 
+    // Makes a palette of seeded random entries current.
+    void setPalette(uint32_t seed) {
+        swtest::Rng rng(seed);
+        for (uint32_t& entry : palette)
+            entry = rng.next();
+        paletteSetCurrent(palette, 0, 256);
+    }
+
     RasterBeginParams params;
+    uint32_t palette[256] = {};
     int64_t liveBlocks = 0;
     swtest::MessageCapture messages;
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <tuple>
 
 using namespace screentest;
 
@@ -43,27 +44,26 @@ TEST_F(ScreenTest, ModeStack) {
     ASSERT_TRUE(open());
     bitmap_tag* bb = screenGetBackBuffer();
     const bitmap_tag atLoad = {PIXEL_PAL8, 640, 480, 640, nullptr, nullptr};
-    screenmode_tag a = mode(640, 480, 8), b = mode(800, 600, 16), c = mode(1024, 768, 8);
-    ASSERT_TRUE(screenBegin(&a));
+    ASSERT_TRUE(beginMode(mode(640, 480, 8)));
     WinRect clip;
     ASSERT_TRUE(headless::cursorClip(&clip));
     EXPECT_EQ(clip.left + clip.top + clip.right + clip.bottom, 10 + 20 + 650 + 500);
-    ASSERT_TRUE(screenBegin(&b));
+    ASSERT_TRUE(beginMode(mode(800, 600, 16)));
     scripted::calls.clear();
     EXPECT_TRUE(screenEnd());
     EXPECT_EQ(scripted::count("SetDisplayMode"), 1);
     EXPECT_EQ(std::memcmp(bb, &atLoad, offsetof(bitmap_tag, map)), 0);
     scripted::calls.clear();
-    ASSERT_TRUE(screenBegin(&a)); // the same mode again: no new set-up
+    ASSERT_TRUE(beginMode(mode(640, 480, 8))); // the same mode again: no new set-up
     EXPECT_TRUE(screenEnd());
     EXPECT_EQ(scripted::count("DirectDrawCreate"), 0);
     EXPECT_FALSE(screenEnd());
     EXPECT_EQ(std::count(reinterpret_cast<uint8_t*>(bb), reinterpret_cast<uint8_t*>(bb + 1), 0),
               int(sizeof *bb));
     EXPECT_EQ(screenCurrentMode(), nullptr);
-    ASSERT_TRUE(screenBegin(&a)); // three deep: one end goes back to the first
-    ASSERT_TRUE(screenBegin(&b));
-    ASSERT_TRUE(screenBegin(&c));
+    ASSERT_TRUE(beginMode(mode(640, 480, 8))); // three deep: one end goes back to the first
+    ASSERT_TRUE(beginMode(mode(800, 600, 16)));
+    ASSERT_TRUE(beginMode(mode(1024, 768, 8)));
     EXPECT_TRUE(screenEnd());
     EXPECT_EQ(+bb->width, 640);
     rasterEnd();
@@ -104,10 +104,8 @@ TEST_F(ScreenTest, NothingLeftOnAnyAllocationFailure) {
         ScreenBegin(nullptr);
         RasterBeginParams p = {};
         p.window = hostWindow;
-        if (rasterBegin(0, 1, &p)) {
-            screenmode_tag m = mode(640, 480, 8);
-            if (screenBegin(&m) && lockBitmap()) screenDisplay(screenGetBackBuffer());
-        }
+        if (rasterBegin(0, 1, &p) && beginMode(mode(640, 480, 8)) && lockBitmap())
+            screenDisplay(screenGetBackBuffer());
         rasterEnd();
     });
     EXPECT_GE(allocations, 5); // display object, DirectDraw object, two surfaces, a palette
@@ -121,31 +119,25 @@ const DisplayDriverRow unopenable = {"unopenable", &unopenableDriver};
 // Opening fails with one debug line and no message box; without a display
 // the screen type is unknown. (Set-up failures: FailedSetUpStep.)
 TEST_F(ScreenTest, Messages) {
-    using Strings = std::vector<std::string>;
-    struct {
-        void (*arrange)();
-        bool ownWindow;
-        const char* debug;
-    } unopened[] = {
+    const std::tuple<void (*)(), bool, const char*> unopened[] = {
         {[] { headless::setFailRegisterClass(true); }, true, "RegisterClassA() failed"},
         {[] { headless::setFailCreateWindow(true); }, true, "CreateWindowExA() failed"},
         {[] { displayDriverOverride(&unopenable); }, false, "displayDriverOpen() failed"},
     };
-    for (const auto& row : unopened) {
+    for (const auto& [arrange, ownWindow, debug] : unopened) {
         SetUp();
         messages.clear();
-        row.arrange();
-        EXPECT_FALSE(open(row.ownWindow));
-        EXPECT_EQ(messages.debug(), Strings{std::string(row.debug) + " in screenOpenDisplay()\n"});
-        EXPECT_EQ(messages.errors(), Strings{});
+        arrange();
+        EXPECT_FALSE(open(ownWindow));
+        EXPECT_EQ(messages.debug(), Calls{std::string(debug) + " in screenOpenDisplay()\n"});
+        EXPECT_EQ(messages.errors(), Calls{});
         EXPECT_FALSE(logHas("MessageBoxA"));
         rasterEnd();
     }
     messages.clear();
-    screenmode_tag m = mode(640, 480, 8);
-    EXPECT_TRUE(screenBegin(&m));
-    EXPECT_EQ(messages.debug(), (Strings{"ddsd.lPitch = 0\n", "ddsd.lpSurface = 00000000\n"}));
-    EXPECT_EQ(messages.errors(), Strings{"Unknown Screen pixel type\n\n"});
+    EXPECT_TRUE(beginMode(mode(640, 480, 8)));
+    EXPECT_EQ(messages.debug(), (Calls{"ddsd.lPitch = 0\n", "ddsd.lpSurface = 00000000\n"}));
+    EXPECT_EQ(messages.errors(), Calls{"Unknown Screen pixel type\n\n"});
 }
 
 TEST_F(ScreenTest, ErrorNames) {

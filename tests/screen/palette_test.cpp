@@ -5,7 +5,6 @@
 #include "bitmap/bitmap.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 using namespace screentest;
@@ -25,16 +24,6 @@ std::vector<uint32_t> colors() {
     for (int element : elements)
         now.push_back(headless::sysColor(element));
     return now;
-}
-
-uint32_t palette[256];
-
-// Makes a random palette current.
-void setPalette(uint32_t seed) {
-    swtest::Rng rng(seed);
-    for (uint32_t& entry : palette)
-        entry = rng.next();
-    paletteSetCurrent(palette, 0, 256);
 }
 
 // The realised palette must be `count` shadow entries from `first` (of
@@ -66,9 +55,8 @@ TEST_F(ScreenTest, OneFlushOfAllEntriesBeforeTheFrame) {
     bitmap_tag part = {bb->pixelType, 100, 10, bb->rowBytes, nullptr, bb->pixels};
     unlockBitmap(); // a lock is undone once
     EXPECT_EQ(screenDisplayed(&part), 0);
-    EXPECT_EQ(scripted::calls,
-              (std::vector<std::string>{"back.Lock", "back.Unlock", "palette.SetEntries 0 256",
-                                        "primary.BltFast 0,0 <- back 0,0,100,10 flags=0x0"}));
+    EXPECT_EQ(scripted::calls, (Calls{"back.Lock", "back.Unlock", "palette.SetEntries 0 256",
+                                      "primary.BltFast 0,0 <- back 0,0,100,10 flags=0x0"}));
     EXPECT_EQ(screenShadowDirty, 0);
     const DDPaletteEntry* sent = scripted::sentEntries;
     for (int i = 0; i < 256; ++i) {

@@ -54,12 +54,10 @@ class Wrapped : public Interface {
     std::string role;
 };
 
-// Has the headless display make an object, and wraps it.
-template <class Wrapper, class Interface, class Make>
-DDResult wrapped(Interface** out, const char* role, Make make) {
-    Interface* inner = nullptr;
-    const DDResult result = make(&inner);
-    *out = result == DD_OK ? new Wrapper(inner, role) : nullptr;
+// Wraps the object the headless display made, if it made one.
+template <class Wrapper, class Interface>
+DDResult wrapped(DDResult result, Interface** out, const char* role) {
+    *out = result == DD_OK ? new Wrapper(*out, role) : nullptr;
     return result;
 }
 
@@ -142,9 +140,7 @@ class Object final : public Wrapped<DDObject> {
     DDResult CreateSurface(const DDSurfaceDesc* desc, DDSurface** out, void* outer) override {
         const char* role = desc->caps & DDSCAPS_PRIMARYSURFACE ? "primary" : "back";
         return call(std::string("CreateSurface ") + role, [&] {
-            return wrapped<Surface>(out, role, [&](DDSurface** made) {
-                return inner->CreateSurface(desc, made, outer);
-            });
+            return wrapped<Surface>(inner->CreateSurface(desc, out, outer), out, role);
         });
     }
     DDResult CreateClipper(uint32_t flags, DDClipper** out, void* outer) override {
@@ -153,9 +149,8 @@ class Object final : public Wrapped<DDObject> {
     DDResult CreatePalette(uint32_t caps, const DDPaletteEntry* entries, DDPalette** out,
                            void* outer) override {
         return call(format("CreatePalette 0x%X", caps), [&] {
-            return wrapped<Palette>(out, "palette", [&](DDPalette** made) {
-                return inner->CreatePalette(caps, entries, made, outer);
-            });
+            return wrapped<Palette>(inner->CreatePalette(caps, entries, out, outer), out,
+                                    "palette");
         });
     }
     DDResult GetDisplayMode(DDSurfaceDesc* desc) override {
@@ -165,8 +160,7 @@ class Object final : public Wrapped<DDObject> {
 
 DDResult create(const void* guid, DDObject** out, void* outer) {
     return call("DirectDrawCreate", [&] {
-        return wrapped<Object>(
-            out, "", [&](DDObject** made) { return headlessDirectDrawCreate(guid, made, outer); });
+        return wrapped<Object>(headlessDirectDrawCreate(guid, out, outer), out, "");
     });
 }
 

@@ -8,24 +8,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <tuple>
 
 namespace {
 
-struct Case {
-    uint8_t dedicated;
-    int32_t bits;
-    uint8_t pixelType; // as the screen reports it on a true-colour desktop
-};
+// Dedicated mode, the mode's depth and the pixel type the screen reports on
+// a true-colour desktop.
+using Case = std::tuple<uint8_t, int32_t, uint8_t>;
 
 // A true-colour desktop shows a dedicated-mode display at 16 bits whatever
 // the mode asks for; exclusive mode has the mode's own depth.
 constexpr Case cases[] = {
-    {0, 8, PIXEL_PAL8},
-    {0, 16, PIXEL_RGB565},
-    {1, 8, PIXEL_RGB565},
-    {1, 16, PIXEL_RGB565},
-};
+    {0, 8, PIXEL_PAL8}, {0, 16, PIXEL_RGB565}, {1, 8, PIXEL_RGB565}, {1, 16, PIXEL_RGB565}};
 
 class DirectDrawTest : public ::testing::TestWithParam<Case> {
   protected:
@@ -65,9 +59,7 @@ class DirectDrawTest : public ::testing::TestWithParam<Case> {
         EXPECT_NE(GetWindowLongPtrA(window, GWLP_WNDPROC), hostProcedure)
             << "the host's window procedure is replaced";
         screenmode_tag mode = {};
-        mode.width = 640;
-        mode.height = 480;
-        mode.bitsPerPixel = bits;
+        mode.width = 640, mode.height = 480, mode.bitsPerPixel = bits;
         ASSERT_TRUE(screenBegin(&mode));
     }
 
@@ -80,23 +72,17 @@ class DirectDrawTest : public ::testing::TestWithParam<Case> {
         screenDisplay(back);
     }
 
-    // The colour at the middle of the frame on the screen.
-    COLORREF onScreen() {
+    // Index `index` of the palette as the screen shows it at the middle of
+    // the frame: a 16-bit screen keeps 5 or 6 bits of each channel.
+    void expectShown(uint8_t index, uint8_t pixelType) {
         POINT middle = {320, 240};
         ClientToScreen(window, &middle);
         HDC dc = GetDC(nullptr);
-        COLORREF c = GetPixel(dc, middle.x, middle.y);
+        const COLORREF got = GetPixel(dc, middle.x, middle.y);
         ReleaseDC(nullptr, dc);
-        return c;
-    }
-
-    // Index `index` of the palette as the screen shows it: a 16-bit screen
-    // keeps 5 or 6 bits of each channel.
-    void expectShown(uint8_t index, uint8_t pixelType) {
         const uint32_t c = palette[index];
         const int keep[3] = {5, pixelType == PIXEL_RGB565 ? 6 : 5, 5};
         const int want[3] = {int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255)};
-        const COLORREF got = onScreen();
         const int have[3] = {GetRValue(got), GetGValue(got), GetBValue(got)};
         for (int k = 0; k < 3; ++k) {
             const int slack = pixelType == PIXEL_PAL8 ? 0 : 255 >> keep[k];
@@ -111,9 +97,9 @@ class DirectDrawTest : public ::testing::TestWithParam<Case> {
 };
 
 TEST_P(DirectDrawTest, FramesReachTheScreenAndTheDisplayCloses) {
-    const Case c = GetParam();
-    ASSERT_NO_FATAL_FAILURE(open(c.dedicated, c.bits));
-    EXPECT_EQ(ScreenGetPixelType(), c.pixelType);
+    const auto [dedicated, bits, pixelType] = GetParam();
+    ASSERT_NO_FATAL_FAILURE(open(dedicated, bits));
+    EXPECT_EQ(ScreenGetPixelType(), pixelType);
     RECT clip, rect;
     GetClipCursor(&clip);
     GetWindowRect(window, &rect);
@@ -121,13 +107,13 @@ TEST_P(DirectDrawTest, FramesReachTheScreenAndTheDisplayCloses) {
 
     for (uint8_t index : {40, 200}) {
         ASSERT_NO_FATAL_FAILURE(show(index));
-        expectShown(index, c.pixelType);
+        expectShown(index, pixelType);
     }
     // A palette change shows at the next frame.
     palette[200] = 0xFF10E030u;
     paletteSetCurrent(palette, 200, 201);
     ASSERT_NO_FATAL_FAILURE(show(200));
-    expectShown(200, c.pixelType);
+    expectShown(200, pixelType);
 
     EXPECT_FALSE(screenEnd());
     rasterEnd();
