@@ -262,15 +262,12 @@ FileModel pcxModel(const bitmap_tag* bm, const uint32_t* palette) {
 
 std::vector<uint32_t> tgaExpectedPixels(const bitmap_tag* bm, const uint32_t* palette, int bits) {
     std::vector<uint32_t> out;
-    out.reserve(size_t(bm->width) * size_t(bm->height));
-    const int bpp = bytesPerPixel(bm->pixelType);
+    // A type without a pixel size is read a byte per pixel.
+    const int bpp = std::max(bytesPerPixel(bm->pixelType), 1);
     for (int32_t y = 0; y < bm->height; ++y) {
         const uint8_t* row = bm->pixels + int64_t(bm->rowBytes) * y;
-        for (int32_t x = 0; x < bm->width; ++x) {
-            // A type without a pixel size is read a byte per pixel.
-            uint32_t v = bpp ? storedValue(row + x * bpp, bpp) : row[x];
-            out.push_back(tgaPacked(tgaColor(bm, palette, v), bits));
-        }
+        for (int32_t x = 0; x < bm->width; ++x)
+            out.push_back(tgaPacked(tgaColor(bm, palette, storedValue(row + x * bpp, bpp)), bits));
     }
     return out;
 }

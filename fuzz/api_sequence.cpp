@@ -50,6 +50,7 @@
 #include <string>
 #include <strings.h>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -191,8 +192,7 @@ void forget(const void* memory) {
 template <class T>
 void dropTable(T*& table, void (*release)(T*)) {
     forget(table);
-    release(table);
-    table = nullptr;
+    release(std::exchange(table, nullptr));
 }
 void clearCurrent() {
     paletteSetCurrent(nullptr, 0, 0);
@@ -233,7 +233,6 @@ class Sequence {
         bitmapSetFontColor(0xFFFFFFFF);
     }
 
-    void step();
     // What a host may read at any moment: the current palette, colormap and
     // mip, and the back buffer's pixels when it has any.
     void probe() {
@@ -342,13 +341,11 @@ class Sequence {
             if (mipGetCurrent() == old) mipSetCurrent(nullptr);
             forget(old->colormap);
         }
-        release(mips[slot]);
-        mips[slot] = mip;
+        release(std::exchange(mips[slot], mip));
     }
     void freeSpecials(uint8_t** made) {
-        bitmapFreeSpecial(made[0]);
-        bitmapFreeSpecial(made[1]);
-        made[0] = made[1] = nullptr;
+        for (int k = 0; k < 2; ++k)
+            bitmapFreeSpecial(std::exchange(made[k], nullptr));
     }
 
     // ---------------------------------------------------------- mirror
@@ -488,9 +485,8 @@ class Sequence {
         const uint32_t value = uint32_t(in.u64());
         uint32_t*& p = palettes[slot];
         if (what == 2) {
-            if (!p) return;
-            paletteSetEntry(p, index, value);
-            if (paletteGetEntry(p, index) != value) fail("paletteGetEntry");
+            if (p) paletteSetEntry(p, index, value);
+            if (p && paletteGetEntry(p, index) != value) fail("paletteGetEntry");
             return;
         }
         dropTable(p, what == 0 || !in.flag() ? paletteFree : paletteUnload);
@@ -562,10 +558,7 @@ class Sequence {
         if (made[0] && made[1] && !isView(layout) &&
             std::memcmp(made[0], made[1], 22 + size_t(loadLe32(made[0] + 18))))
             fail("special records of a bottom-up view and its twin differ");
-        if (!isView(layout)) {
-            bitmapFreeSpecial(made[1]);
-            made[1] = nullptr;
-        }
+        if (!isView(layout)) bitmapFreeSpecial(std::exchange(made[1], nullptr));
     }
     void specialDraw() {
         const int dst = bitmapArg();
@@ -705,9 +698,9 @@ class Sequence {
     // ---------------------------------------------------------- drawing
     DrawArgs drawArgs() {
         const int dst = bitmapArg();
-        const int32_t w = bm(dst)->width, h = bm(dst)->height, color = in.small(0, 255);
-        const int32_t x0 = in.coord(w), y0 = in.coord(h), x1 = in.coord(w), y1 = in.coord(h);
-        return {dst, w, h, color, x0, y0, x1, y1};
+        const int32_t w = bm(dst)->width, h = bm(dst)->height;
+        // A braced list is read left to right: colour, x0, y0, x1, y1.
+        return {dst, w, h, in.small(0, 255), in.coord(w), in.coord(h), in.coord(w), in.coord(h)};
     }
     void pixel() {
         const DrawArgs a = drawArgs();
@@ -1140,18 +1133,19 @@ class Sequence {
             return result;
         });
         const bitmap_tag* x = bm(slot);
-        const bool sameShape = x->width == m.image.width && x->height == m.image.height;
+        // A PCX file goes into any one-byte layout, a native file into its own.
+        const bool fits = bytes[0] == 10
+                              ? m.kind == FileKind::pcx && bytesPerPixel(x->pixelType) == 1 &&
+                                    x->rowBytes >= x->width
+                              : m.kind == FileKind::native && x->pixelType == m.image.type &&
+                                    x->rowBytes == allocRowBytes(x->pixelType, x->width);
+        // An instance outside its parent has the shape but no pixels.
+        if (!fits || !m.loadable || x->width != m.image.width || x->height != m.image.height ||
+            !x->pixels)
+            return;
+        if (!result) fail("bitmapRead of a written file into a bitmap of its shape failed");
         Image want = m.image;
         want.type = x->pixelType;
-        const bool expected = bytes[0] == 10
-                                  ? m.kind == FileKind::pcx && m.loadable && sameShape &&
-                                        bytesPerPixel(x->pixelType) == 1 && x->rowBytes >= x->width
-                                  : m.kind == FileKind::native && m.loadable && sameShape &&
-                                        x->pixelType == m.image.type &&
-                                        x->rowBytes == allocRowBytes(x->pixelType, x->width);
-        // An instance outside its parent has the shape but no pixels.
-        if (!expected || !x->pixels) return;
-        if (!result) fail("bitmapRead of a written file into a bitmap of its shape failed");
         expectSame("bitmapRead " + name, compareImage(want, x));
     }
     void tableLoad(const std::string* written = nullptr) {
@@ -1286,14 +1280,6 @@ const Op ops[] = {
     {"MipLoad", &Sequence::mipLoadFromInput},
 };
 
-void Sequence::step() {
-    const Op& op = ops[in.pick(int(std::size(ops)))];
-    currentOp = op.name;
-    if (tracing) std::fprintf(stderr, "call %s\n", currentOp);
-    if (op.display) releaseDependents(backBufferSlot);
-    (this->*op.run)();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -1311,7 +1297,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Sequence sequence(in);
     const int64_t before = memLiveBlocks();
     for (int i = 0; i < calls && in.more(); ++i) {
-        sequence.step();
+        const Op& op = ops[in.pick(int(std::size(ops)))];
+        currentOp = op.name;
+        if (tracing) std::fprintf(stderr, "call %s\n", currentOp);
+        if (op.display) sequence.releaseDependents(backBufferSlot);
+        (sequence.*op.run)();
         sequence.probe();
     }
     sequence.finish();
