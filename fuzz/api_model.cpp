@@ -2,6 +2,7 @@
 
 #include "bitmap/bitmap.h"
 #include "blit/pixels.h"
+#include "host/byteorder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,17 +21,18 @@ uint64_t splitmix(uint64_t& state) {
     return z ^ (z >> 31);
 }
 
-bool readable(const bitmap_tag* bm, int bpp) {
-    if (!bm || !bm->pixels || bpp == 0 || bm->width < 0 || bm->height < 0) return false;
-    const int64_t stride = bm->rowBytes;
-    return (stride < 0 ? -stride : stride) >= int64_t(bm->width) * bpp;
-}
-
 uint32_t storedValue(const uint8_t* p, int bytes) {
     uint32_t v = 0;
     for (int k = 0; k < bytes; ++k)
         v |= uint32_t(p[k]) << (8 * k);
     return v;
+}
+
+template <class... Args>
+std::string format(const char* pattern, Args... args) {
+    char text[160];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
 }
 
 // A colour of the TGA writer.
@@ -44,10 +46,11 @@ struct Rgba {
 // palette (else the current one), the direct types by their fields; any
 // other type is opaque black, as is an index without a palette.
 Rgba tgaColor(const bitmap_tag* bm, const uint32_t* palette, uint32_t v) {
-    auto fromPalette = [](const uint32_t* pal, uint32_t index) {
-        if (!pal) return Rgba{0, 0, 0, 255};
-        uint32_t e = pal[index & 0xFF];
+    auto argb = [](uint32_t e) {
         return Rgba{uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e), uint8_t(e >> 24)};
+    };
+    auto fromPalette = [&](const uint32_t* pal, uint32_t index) {
+        return pal ? argb(pal[index & 0xFF]) : Rgba{0, 0, 0, 255};
     };
     switch (bm->pixelType) {
     case PIXEL_PAL8:
@@ -67,8 +70,8 @@ Rgba tgaColor(const bitmap_tag* bm, const uint32_t* palette, uint32_t v) {
     case PIXEL_ARGB4444:
         return {uint8_t((v >> 4) & 0xF0), uint8_t(v & 0xF0), uint8_t((v << 4) & 0xF0),
                 uint8_t((v >> 8) & 0xF0)};
-    case PIXEL_RGB888: return {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v), 255};
-    case PIXEL_ARGB8888: return {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v), uint8_t(v >> 24)};
+    case PIXEL_RGB888: return argb(v | 0xFF000000u);
+    case PIXEL_ARGB8888: return argb(v);
     default: return {0, 0, 0, 255};
     }
 }
@@ -83,34 +86,38 @@ uint32_t tgaPacked(Rgba c, int bits) {
     }
 }
 
-uint32_t le16(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+// The stored values of a bitmap under `mask`: the shape always, the
+// pixels when they are readable.
+Image imageOf(const bitmap_tag* bm, uint32_t mask = ~0u) {
+    Image out{bm->pixelType, bm->width, bm->height, {}};
+    const int bpp = bytesPerPixel(bm->pixelType);
+    if (!readable(bm)) return out;
+    for (int32_t y = 0; y < bm->height; ++y) {
+        const uint8_t* row = bm->pixels + int64_t(bm->rowBytes) * y;
+        for (int32_t x = 0; x < bm->width; ++x)
+            out.pixels.push_back(storedValue(row + x * bpp, bpp) & mask);
+    }
+    return out;
 }
 
-void putLe32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int k = 0; k < 4; ++k)
-        b.push_back(uint8_t(v >> (8 * k)));
-}
-
-// A bitmap as its file keeps it: the shape always, the pixels when they
-// are readable, values 0..15 for the 4-bit types.
+// A bitmap as its file keeps it: values 0..15 for the 4-bit types.
 Image fileImageOf(const bitmap_tag* bm) {
-    Image image;
-    imageOf(bm, image);
-    image.type = bm->pixelType;
-    image.width = bm->width;
-    image.height = bm->height;
-    for (uint32_t& v : image.pixels)
-        v &= isIndexed4(image.type) ? 15 : ~0u;
-    return image;
+    return imageOf(bm, isIndexed4(bm->pixelType) ? 15 : ~0u);
 }
 
 // Where the image data of a TGA file starts: after its id field and colour map.
 size_t tgaDataStart(const std::vector<uint8_t>& file) {
-    return 18 + size_t(file[0]) + (file[1] ? le16(&file[5]) * size_t((file[7] + 7) / 8) : 0);
+    return 18 + size_t(file[0]) + (file[1] ? loadLe16(&file[5]) * size_t((file[7] + 7) / 8) : 0);
 }
 
 } // namespace
+
+bool readable(const bitmap_tag* bm) {
+    const int bpp = bm ? bytesPerPixel(bm->pixelType) : 0;
+    if (!bm || !bm->pixels || bpp == 0 || bm->width < 0 || bm->height < 0) return false;
+    const int64_t stride = bm->rowBytes;
+    return (stride < 0 ? -stride : stride) >= int64_t(bm->width) * bpp;
+}
 
 void fillTable(void* table, size_t bytes, uint64_t seed) {
     auto* out = static_cast<uint8_t*>(table);
@@ -124,7 +131,7 @@ void fillPixels(bitmap_tag* bm, uint64_t seed, int mode, uint8_t* raw, size_t ra
     fillTable(raw, rawBytes, seed);
     if (bm->map) fillTable(bm->map, isIndexed4(bm->pixelType) ? 16 : sizeof(Palette), ~seed);
     const int bpp = bytesPerPixel(bm->pixelType);
-    if (!readable(bm, bpp)) return;
+    if (!readable(bm)) return;
     const uint32_t valueMask = isIndexed4(bm->pixelType) ? 15u
                                : bpp == 4                ? ~0u
                                                          : (1u << (8 * bpp)) - 1;
@@ -157,9 +164,8 @@ void fillPixels(bitmap_tag* bm, uint64_t seed, int mode, uint8_t* raw, size_t ra
 
 std::vector<uint8_t> rowsOf(const bitmap_tag* bm) {
     std::vector<uint8_t> rows;
-    const int bpp = bytesPerPixel(bm->pixelType);
-    if (!readable(bm, bpp) || bm->rowBytes < 0) return rows;
-    const size_t bytes = size_t(bm->width) * size_t(bpp);
+    if (!readable(bm) || bm->rowBytes < 0) return rows;
+    const size_t bytes = size_t(bm->width) * size_t(bytesPerPixel(bm->pixelType));
     if (bytes == 0) return rows;
     rows.resize(bytes * size_t(bm->height));
     for (int32_t y = 0; y < bm->height; ++y)
@@ -168,73 +174,41 @@ std::vector<uint8_t> rowsOf(const bitmap_tag* bm) {
 }
 
 void restoreRows(bitmap_tag* bm, const std::vector<uint8_t>& rows) {
-    const size_t bytes = size_t(bm->width) * size_t(bytesPerPixel(bm->pixelType));
+    const size_t bytes =
+        rows.empty() ? 0 : size_t(bm->width) * size_t(bytesPerPixel(bm->pixelType));
     for (size_t y = 0; bytes && y < rows.size() / bytes; ++y)
         std::memcpy(bm->pixels + int64_t(y) * bm->rowBytes, rows.data() + y * bytes, bytes);
 }
 
-bool imageOf(const bitmap_tag* bm, Image& out) {
-    const int bpp = bytesPerPixel(bm ? bm->pixelType : 0xFF);
-    if (!readable(bm, bpp)) return false;
-    const int64_t stride = bm->rowBytes;
-    out.type = bm->pixelType;
-    out.width = bm->width;
-    out.height = bm->height;
-    out.pixels.resize(size_t(bm->width) * size_t(bm->height));
-    for (int32_t y = 0; y < bm->height; ++y) {
-        const uint8_t* row = bm->pixels + stride * y;
-        for (int32_t x = 0; x < bm->width; ++x)
-            out.pixels[size_t(y) * size_t(bm->width) + size_t(x)] = storedValue(row + x * bpp, bpp);
-    }
-    return true;
-}
-
 std::string compareImage(const Image& want, const bitmap_tag* bm, uint32_t mask) {
-    char text[160];
     if (!bm) return "no bitmap";
-    if (bm->pixelType != want.type || bm->width != want.width || bm->height != want.height) {
-        std::snprintf(text, sizeof text, "type/size %u %dx%d, want %u %dx%d", bm->pixelType,
-                      bm->width, bm->height, want.type, want.width, want.height);
-        return text;
-    }
-    Image got;
-    if (!imageOf(bm, got)) return want.pixels.empty() ? "" : "pixels unreadable";
+    if (bm->pixelType != want.type || bm->width != want.width || bm->height != want.height)
+        return format("type/size %u %dx%d, want %u %dx%d", bm->pixelType, bm->width, bm->height,
+                      want.type, want.width, want.height);
+    const Image got = imageOf(bm, mask);
+    if (got.pixels.empty()) return want.pixels.empty() ? "" : "pixels unreadable";
     for (size_t i = 0; i < want.pixels.size(); ++i)
-        if ((got.pixels[i] & mask) != (want.pixels[i] & mask)) {
-            std::snprintf(text, sizeof text, "pixel (%d, %d) is %#x, want %#x",
-                          int(i % size_t(want.width)), int(i / size_t(want.width)),
-                          got.pixels[i] & mask, want.pixels[i] & mask);
-            return text;
-        }
+        if (got.pixels[i] != (want.pixels[i] & mask))
+            return format("pixel (%d, %d) is %#x, want %#x", int(i % size_t(want.width)),
+                          int(i / size_t(want.width)), got.pixels[i], want.pixels[i] & mask);
     return "";
 }
 
 MipImage mipImageOf(const mip_tag* mip) {
-    MipImage m;
-    m.logWidth = mip->logWidth;
-    m.logHeight = mip->logHeight;
-    m.color = mip->color;
-    m.flag = mip->flag;
-    m.levels = mip->levels;
-    if (mip->colormap) {
-        m.colormap.emplace();
-        std::memcpy(m.colormap->data(), mip->colormap, 16);
-    }
+    MipImage m{mip->logWidth, mip->logHeight, mip->color, mip->levels, mip->flag, {}, {}};
+    if (mip->colormap) std::memcpy(m.colormap.emplace().data(), mip->colormap, 16);
     for (uint32_t i = 0; i < mip->levels; ++i)
         m.level.push_back(fileImageOf(&mip->level[i]));
     return m;
 }
 
 std::string compareMip(const MipImage& want, const mip_tag* mip) {
-    char text[160];
     if (!mip) return "no chain";
     if (mip->logWidth != want.logWidth || mip->logHeight != want.logHeight ||
-        mip->color != want.color || mip->flag != want.flag || mip->levels != want.levels) {
-        std::snprintf(text, sizeof text, "header %u %u %u %u %u, want %u %u %u %u %u",
-                      mip->logWidth, mip->logHeight, mip->color, mip->flag, mip->levels,
-                      want.logWidth, want.logHeight, want.color, want.flag, want.levels);
-        return text;
-    }
+        mip->color != want.color || mip->flag != want.flag || mip->levels != want.levels)
+        return format("header %u %u %u %u %u, want %u %u %u %u %u", mip->logWidth, mip->logHeight,
+                      mip->color, mip->flag, mip->levels, want.logWidth, want.logHeight, want.color,
+                      want.flag, want.levels);
     if (bool(mip->colormap) != want.colormap.has_value() ||
         (mip->colormap && std::memcmp(mip->colormap, want.colormap->data(), 16) != 0))
         return "colormap";
@@ -259,22 +233,17 @@ FileModel nativeModel(const bitmap_tag* bm) {
     m.loadable = validType && bm->width >= 1 && bm->height >= 1 &&
                  bm->rowBytes == allocRowBytes(bm->pixelType, bm->width) &&
                  (!bm->map || hasMap(bm->pixelType));
-    if (bm->map && isIndexed4(bm->pixelType)) {
-        m.colormap.emplace();
-        std::memcpy(m.colormap->data(), bm->map, 16);
-    } else if (bm->map) {
-        m.palette.emplace();
-        std::memcpy(m.palette->data(), bm->map, sizeof(Palette));
-    }
+    if (bm->map && isIndexed4(bm->pixelType))
+        std::memcpy(m.colormap.emplace().data(), bm->map, 16);
+    else if (bm->map)
+        std::memcpy(m.palette.emplace().data(), bm->map, sizeof(Palette));
     return m;
 }
 
 FileModel pcxModel(const bitmap_tag* bm, const uint32_t* palette) {
     FileModel m;
     m.kind = FileKind::pcx;
-    m.image.type = PIXEL_PAL8;
-    m.image.width = bm->width;
-    m.image.height = bm->height;
+    m.image = {PIXEL_PAL8, bm->width, bm->height, {}};
     // readPixel's values; a 16-bit screen pixel through a reverse table
     // (the first index of each pixel), which readPixel would find by a scan.
     const uint16_t* table = screenTableOf(bm->pixelType);
@@ -286,73 +255,61 @@ FileModel pcxModel(const bitmap_tag* bm, const uint32_t* palette) {
             m.image.pixels.push_back(table ? index[load16(primitivePixel(bm, x, y))]
                                            : uint32_t(readPixel(bm, x, y)) & 0xFF);
     m.loadable = bm->width >= 1 && bm->height >= 1;
-    m.palette.emplace();
-    for (int i = 0; i < 256; ++i)
-        (*m.palette)[size_t(i)] = palette[i] & 0xFFFFFF;
+    std::transform(palette, palette + 256, m.palette.emplace().begin(),
+                   [](uint32_t e) { return e & 0xFFFFFF; });
     return m;
 }
 
 std::vector<uint32_t> tgaExpectedPixels(const bitmap_tag* bm, const uint32_t* palette, int bits) {
     std::vector<uint32_t> out;
-    out.reserve(size_t(bm->width) * size_t(bm->height));
-    const int bpp = bytesPerPixel(bm->pixelType);
+    // A type without a pixel size is read a byte per pixel.
+    const int bpp = std::max(bytesPerPixel(bm->pixelType), 1);
     for (int32_t y = 0; y < bm->height; ++y) {
         const uint8_t* row = bm->pixels + int64_t(bm->rowBytes) * y;
-        for (int32_t x = 0; x < bm->width; ++x) {
-            // A type without a pixel size is read a byte per pixel.
-            uint32_t v = bpp ? storedValue(row + x * bpp, bpp) : row[x];
-            out.push_back(tgaPacked(tgaColor(bm, palette, v), bits));
-        }
+        for (int32_t x = 0; x < bm->width; ++x)
+            out.push_back(tgaPacked(tgaColor(bm, palette, storedValue(row + x * bpp, bpp)), bits));
     }
     return out;
 }
 
-bool decodeTga(const std::vector<uint8_t>& file, int32_t width, int32_t height, int bits,
-               std::vector<uint32_t>& out, std::string& why) {
-    if (file.size() < 18) return why = "short header", false;
+std::string compareTga(const std::vector<uint8_t>& file, int32_t width, int32_t height, int bits,
+                       const std::vector<uint32_t>& want) {
+    if (file.size() < 18) return "short header";
     const uint8_t* h = file.data();
     const uint8_t descriptor = bits == 15 ? 0x21 : bits == 32 ? 0x28 : 0x20;
-    if ((h[2] != 2 && h[2] != 10) || le16(h + 12) != (uint32_t(width) & 0xFFFF) ||
-        le16(h + 14) != (uint32_t(height) & 0xFFFF) || h[16] != bits || h[17] != descriptor)
-        return why = "header", false;
+    if ((h[2] != 2 && h[2] != 10) || loadLe16(h + 12) != (uint32_t(width) & 0xFFFF) ||
+        loadLe16(h + 14) != (uint32_t(height) & 0xFFFF) || h[16] != bits || h[17] != descriptor)
+        return "header";
     size_t pos = tgaDataStart(file);
     const size_t bytes = size_t(bits + 7) / 8, count = size_t(width) * size_t(height);
-    std::vector<uint32_t> sequence;
-    sequence.reserve(count);
+    // The descriptor says the rows are stored top first.
+    std::vector<uint32_t> out;
+    out.reserve(count);
     auto take = [&] {
         uint32_t v = storedValue(file.data() + pos, int(bytes));
         pos += bytes;
         return v;
     };
-    while (sequence.size() < count) {
+    while (out.size() < count) {
         if (h[2] == 2) {
-            if (file.size() - pos < bytes) return why = "raw data ends early", false;
-            sequence.push_back(take());
+            if (file.size() - pos < bytes) return "raw data ends early";
+            out.push_back(take());
             continue;
         }
-        if (pos >= file.size()) return why = "packets end early", false;
+        if (pos >= file.size()) return "packets end early";
         const uint8_t packet = file[pos++];
         const size_t n = (packet & 0x7F) + 1u;
-        if (n > count - sequence.size()) return why = "packet past the image", false;
+        if (n > count - out.size()) return "packet past the image";
         const size_t need = packet & 0x80 ? bytes : n * bytes;
-        if (file.size() - pos < need) return why = "packet data ends early", false;
-        if (packet & 0x80) {
-            uint32_t v = take();
-            sequence.insert(sequence.end(), n, v);
-        } else {
+        if (file.size() - pos < need) return "packet data ends early";
+        if (packet & 0x80)
+            out.insert(out.end(), n, take());
+        else
             for (size_t i = 0; i < n; ++i)
-                sequence.push_back(take());
-        }
+                out.push_back(take());
     }
-    if (pos != file.size()) return why = "bytes after the image", false;
-    const bool topFirst = h[17] & 0x20;
-    out.resize(count);
-    for (int32_t r = 0; r < height; ++r) {
-        int32_t y = topFirst ? r : height - 1 - r;
-        std::copy_n(sequence.begin() + ptrdiff_t(r) * width, width,
-                    out.begin() + ptrdiff_t(y) * width);
-    }
-    return true;
+    if (pos != file.size()) return "bytes after the image";
+    return out == want ? "" : "pixels differ from the bitmap's";
 }
 
 std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t idBytes,
@@ -362,10 +319,8 @@ std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t i
     std::vector<uint8_t> out(file.begin(), file.begin() + 18);
     out[0] = idBytes;
     out[1] = 1;
-    out[3] = uint8_t(length / 3); // first entry: not read
-    out[4] = 0;
-    out[5] = uint8_t(length);
-    out[6] = uint8_t(length >> 8);
+    storeLe16(&out[3], length / 3u); // first entry: not read
+    storeLe16(&out[5], length);
     out[7] = entryBits;
     out.insert(out.end(), idBytes, 'i');
     out.insert(out.end(), size_t(length) * size_t((entryBits + 7) / 8), 0xA5);
@@ -396,23 +351,20 @@ std::vector<uint8_t> omtMipFile(std::vector<uint8_t> file, uint8_t omtType) {
 
 std::vector<uint8_t> oldStyleMipFile(const MipImage& mip, uint32_t slack) {
     const uint32_t width = 1u << mip.logWidth, height = 1u << mip.logHeight;
-    std::vector<uint8_t> block;
-    for (uint32_t v : {0u, width, height, mip.levels, mip.color})
-        putLe32(block, v);
+    // The block's size, its header, then per level two zero words and the
+    // level's offset in the block.
+    std::vector<uint8_t> file(24 + 12 * size_t(mip.levels));
+    const uint32_t header[] = {0, width, height, mip.levels, mip.color};
+    for (int k = 0; k < 5; ++k)
+        storeLe32(&file[4 + 4 * size_t(k)], header[k]);
     uint32_t offset = 20 + 12 * mip.levels;
-    for (uint32_t i = 0; i < mip.levels; ++i) {
-        putLe32(block, 0);
-        putLe32(block, 0);
-        putLe32(block, offset);
-        offset += (width >> i) * (height >> i);
-    }
+    for (uint32_t i = 0; i < mip.levels; offset += (width >> i) * (height >> i), ++i)
+        storeLe32(&file[32 + 12 * size_t(i)], offset);
     for (const Image& level : mip.level)
         for (uint32_t v : level.pixels)
-            block.push_back(uint8_t(v));
-    block.insert(block.end(), slack, 0);
-    std::vector<uint8_t> file;
-    putLe32(file, uint32_t(block.size()));
-    file.insert(file.end(), block.begin(), block.end());
+            file.push_back(uint8_t(v));
+    file.insert(file.end(), slack, 0);
+    storeLe32(file.data(), uint32_t(file.size() - 4));
     return file;
 }
 

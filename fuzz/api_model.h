@@ -33,12 +33,13 @@ void fillPixels(bitmap_tag* bm, uint64_t seed, int mode, uint8_t* raw, size_t ra
 void fillTable(void* table, size_t bytes, uint64_t seed);
 
 // The pixel rows of a bitmap that may be drawn into (rowBytes >= 0), and
-// back: snapshots around a call made twice.
+// back: snapshots around a call made twice. No bitmap has no rows.
 std::vector<uint8_t> rowsOf(const bitmap_tag* bm);
 void restoreRows(bitmap_tag* bm, const std::vector<uint8_t>& rows);
 
-// Reads the pixels of a bitmap that may be drawn into (false otherwise).
-bool imageOf(const bitmap_tag* bm, Image& out);
+// Whether every pixel of `bm` can be read: a pixel size, pixels and rows
+// at least a row of pixels apart.
+bool readable(const bitmap_tag* bm);
 // First mismatch of `bm` against `want` (type, size, every pixel under
 // `mask`), or an empty text.
 std::string compareImage(const Image& want, const bitmap_tag* bm, uint32_t mask = ~0u);
@@ -74,10 +75,11 @@ FileModel pcxModel(const bitmap_tag* bm, const uint32_t* palette);
 // packed for 15/16 bits into one word, else 3 or 4 bytes.
 std::vector<uint32_t> tgaExpectedPixels(const bitmap_tag* bm, const uint32_t* palette, int bits);
 // Decodes a written TGA file (header, id, colour map, raw or run-length
-// data) into pixel values of (bits + 7) / 8 bytes, top row first; false
-// with a reason when the bytes are not a well-formed image of that shape.
-bool decodeTga(const std::vector<uint8_t>& file, int32_t width, int32_t height, int bits,
-               std::vector<uint32_t>& out, std::string& why);
+// data) into pixel values of (bits + 7) / 8 bytes, top row first, and
+// compares them with `want`: the first difference, or an empty text. A
+// file that is not a well-formed image of that shape differs too.
+std::string compareTga(const std::vector<uint8_t>& file, int32_t width, int32_t height, int bits,
+                       const std::vector<uint32_t>& want);
 // Rewrites a TGA file with an id field of `idBytes` bytes and an unused
 // colour map of `length` entries of `entryBits` bits in front of the data.
 std::vector<uint8_t> tgaWithColorMap(const std::vector<uint8_t>& file, uint8_t idBytes,

@@ -30,6 +30,7 @@
 #include "harness.h"
 
 #include "bitmap/bitmap.h"
+#include "host/byteorder.h"
 #include "imagefile/tga.h"
 #include "memory.h"
 #include "screen/memory_display.h"
@@ -47,7 +48,9 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <strings.h>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -91,19 +94,23 @@ const char* currentOp = "";
 [[noreturn]] void fail(const std::string& what) {
     mismatch((std::string(currentOp) + ": " + what).c_str());
 }
+// Fails on `what` when a comparison gave a reason.
+void expectSame(const std::string& what, const std::string& why) {
+    if (!why.empty()) fail(what + ": " + why);
+}
 
 // Argument values: mostly near the objects they apply to, sometimes at the
 // limits of their types.
-class Input {
+class Input : public FuzzedDataProvider {
   public:
-    explicit Input(FuzzedDataProvider& fdp) : fdp_(fdp) {}
-    bool more() const { return fdp_.remaining_bytes() > 0; }
-    int pick(int n) { return fdp_.ConsumeIntegralInRange<int>(0, n - 1); }
-    bool flag() { return fdp_.ConsumeBool(); }
-    uint64_t u64() { return fdp_.ConsumeIntegral<uint64_t>(); }
-    int32_t i32() { return fdp_.ConsumeIntegral<int32_t>(); }
-    int32_t range(int32_t lo, int32_t hi) { return fdp_.ConsumeIntegralInRange(lo, hi); }
-    std::string text() { return fdp_.ConsumeRandomLengthString(40); }
+    using FuzzedDataProvider::FuzzedDataProvider;
+    bool more() { return remaining_bytes() > 0; }
+    int pick(int n) { return ConsumeIntegralInRange<int>(0, n - 1); }
+    bool flag() { return ConsumeBool(); }
+    uint64_t u64() { return ConsumeIntegral<uint64_t>(); }
+    int32_t i32() { return ConsumeIntegral<int32_t>(); }
+    int32_t range(int32_t lo, int32_t hi) { return ConsumeIntegralInRange(lo, hi); }
+    std::string text() { return ConsumeRandomLengthString(40); }
     // One of the values, each as likely.
     template <class T>
     T oneOf(std::initializer_list<T> values) {
@@ -139,7 +146,7 @@ class Input {
     uint32_t extent(int32_t n) {
         switch (pick(4)) {
         case 0: return uint32_t(range(0, std::clamp(n, 0, 1 << 20) + 4));
-        case 1: return fdp_.ConsumeIntegral<uint32_t>();
+        case 1: return ConsumeIntegral<uint32_t>();
         case 2: return UINT32_MAX - uint32_t(range(0, 3));
         default: return uint32_t(range(0, 16));
         }
@@ -153,22 +160,12 @@ class Input {
                                    2, -3, 0, 1, INT32_MAX, INT32_MIN});
         }
     }
-    int32_t color() { return pick(4) ? range(0, 255) : i32(); }
     // A value near zero three times in four (`lo`..`hi`), else any.
     int32_t small(int32_t lo, int32_t hi, int in = 4) { return pick(in) ? range(lo, hi) : i32(); }
     void words(uint32_t (&out)[8]) {
         for (uint32_t& w : out)
             w = uint32_t(u64());
     }
-    // How new pixels are filled: a seed and one of five patterns.
-    struct Fill {
-        uint64_t seed;
-        int mode;
-    };
-    Fill fill() { return {u64(), pick(5)}; }
-
-  private:
-    FuzzedDataProvider& fdp_;
 };
 
 enum class Holder { none, allocated, cached, uncached, instance, instanceRecord, view };
@@ -191,17 +188,11 @@ void forget(const void* memory) {
     if (paletteCurrent == memory) paletteSetCurrent(nullptr, 0, 0);
     if (colormapCurrent == memory) colormapSetCurrent(nullptr);
 }
-void forgetMip(mip_tag* mip) {
-    if (!mip) return;
-    if (mipGetCurrent() == mip) mipSetCurrent(nullptr);
-    forget(mip->colormap);
-}
 // Releases a palette or colormap of the pool after forgetting it.
 template <class T>
 void dropTable(T*& table, void (*release)(T*)) {
     forget(table);
-    release(table);
-    table = nullptr;
+    release(std::exchange(table, nullptr));
 }
 void clearCurrent() {
     paletteSetCurrent(nullptr, 0, 0);
@@ -218,12 +209,11 @@ struct DrawArgs {
 class Sequence {
   public:
     explicit Sequence(Input& in) : in(in) {
-        namespace fs = std::filesystem;
         for (int d = 0; d < 2; ++d) {
             dirs[d] = workDir() + "/d" + std::to_string(d);
             std::error_code ec;
-            fs::remove_all(dirs[d], ec);
-            fs::create_directories(dirs[d]);
+            std::filesystem::remove_all(dirs[d], ec);
+            std::filesystem::create_directories(dirs[d]);
         }
         std::snprintf(homedir, sizeof homedir, "%s", dirs[0].c_str());
         fileChDir(dirs[0].c_str());
@@ -243,7 +233,6 @@ class Sequence {
         bitmapSetFontColor(0xFFFFFFFF);
     }
 
-    void step();
     // What a host may read at any moment: the current palette, colormap and
     // mip, and the back buffer's pixels when it has any.
     void probe() {
@@ -255,15 +244,8 @@ class Sequence {
                 sink = sink + c[i];
         if (const mip_tag* mip = mipGetCurrent())
             if (mip->levels && mip->level[0].pixels) sink = sink + mip->level[0].pixels[0];
-        const bitmap_tag* back = screenGetBackBuffer();
-        const int bpp = bytesPerPixel(back->pixelType);
-        if (back->pixels && bpp && back->width > 0 && back->height > 0 &&
-            back->rowBytes >= int64_t(back->width) * bpp) {
-            sink = sink + back->pixels[0];
-            sink = sink + back->pixels[int64_t(back->height - 1) * back->rowBytes +
-                                       int64_t(back->width) * bpp - 1];
-        }
         (void)sink;
+        rowsOf(screenGetBackBuffer());
     }
     void finish() {
         for (auto& made : specials)
@@ -306,14 +288,14 @@ class Sequence {
         live[n++] = backBufferSlot;
         return live[in.pick(n)];
     }
-    // One of the live objects of a pool (null when there is none).
+    // One of the live objects of a pool (`none` when there is none).
     template <class T, size_t n>
-    T* livePick(T* (&pool)[n]) {
+    T* livePick(T* (&pool)[n], T* none = nullptr) {
         T* live[n];
         size_t count = 0;
         for (T* item : pool)
             if (item) live[count++] = item;
-        return count ? live[in.pick(int(count))] : nullptr;
+        return count ? live[in.pick(int(count))] : none;
     }
     int rootOf(int slot) const {
         while (slot >= 0 && slot < bitmapSlots && bitmaps[slot].parent >= 0)
@@ -355,14 +337,15 @@ class Sequence {
         s = BitmapSlot{};
     }
     void setMip(int slot, mip_tag* mip, void (*release)(mip_tag*) = mipFree) {
-        forgetMip(mips[slot]);
-        release(mips[slot]);
-        mips[slot] = mip;
+        if (mip_tag* old = mips[slot]) {
+            if (mipGetCurrent() == old) mipSetCurrent(nullptr);
+            forget(old->colormap);
+        }
+        release(std::exchange(mips[slot], mip));
     }
     void freeSpecials(uint8_t** made) {
-        bitmapFreeSpecial(made[0]);
-        bitmapFreeSpecial(made[1]);
-        made[0] = made[1] = nullptr;
+        for (int k = 0; k < 2; ++k)
+            bitmapFreeSpecial(std::exchange(made[k], nullptr));
     }
 
     // ---------------------------------------------------------- mirror
@@ -379,27 +362,22 @@ class Sequence {
                 return int64_t(call(twin));
             }
         };
-        bool views = isView(written);
-        for (int r : reads)
-            views = views || isView(r);
+        const bool views = isView(written) || std::any_of(reads.begin(), reads.end(),
+                                                          [&](int r) { return isView(r); });
         if (!views || written == backBufferSlot) {
             run(false);
             return;
         }
-        std::vector<uint8_t> before, first;
         bitmap_tag* target = written >= 0 && !isView(written) ? bm(written) : nullptr;
-        if (target) before = rowsOf(target);
+        const std::vector<uint8_t> before = rowsOf(target);
         const int64_t r1 = run(false);
-        if (target) {
-            first = rowsOf(target);
-            restoreRows(target, before);
-        }
+        const std::vector<uint8_t> first = rowsOf(target);
+        restoreRows(target, before);
         const int64_t r2 = run(true);
         if (r1 != r2)
             fail("a call on a bottom-up view gave " + std::to_string(r1) + ", on its twin " +
                  std::to_string(r2));
-        if (target && rowsOf(target) != first)
-            fail("a bottom-up view and its twin drew different pixels");
+        if (rowsOf(target) != first) fail("a bottom-up view and its twin drew different pixels");
         for (int slot : reads)
             if (isView(slot)) compareView(slot, "read");
         if (isView(written)) compareView(written, "drawn");
@@ -423,7 +401,8 @@ class Sequence {
         const uint8_t type = uint8_t(in.pick(8) ? in.pick(PIXEL_ALPHA8 + 1) : in.range(11, 255));
         const int32_t width = in.size(), height = in.size();
         const bool withMap = in.flag(), viaUnload = in.flag();
-        const Input::Fill fill = in.fill();
+        const uint64_t seed = in.u64(); // and one of five fill patterns
+        const int mode = in.pick(5);
         releaseBitmap(slot, viaUnload);
         bitmap_tag* made;
         if (!bitmapAlloc(&made, type, width, height, withMap)) {
@@ -431,10 +410,8 @@ class Sequence {
             return;
         }
         // The whole buffer: (height + 1) rows and a byte.
-        fillPixels(made, fill.seed, fill.mode, made->pixels,
-                   size_t(made->rowBytes) * size_t(height + 1) + 1);
-        bitmaps[slot].holder = Holder::allocated;
-        bitmaps[slot].bm = made;
+        fillPixels(made, seed, mode, made->pixels, size_t(made->rowBytes) * size_t(height + 1) + 1);
+        bitmaps[slot] = {.holder = Holder::allocated, .bm = made};
     }
     void releaseOp() {
         const int slot = in.pick(bitmapSlots);
@@ -486,7 +463,8 @@ class Sequence {
         const int32_t slack = in.range(0, 5), bpp = std::max(bytesPerPixel(type), 1);
         const int32_t stride = int32_t(allocRowBytes(type, width)) + slack - slack % bpp;
         const bool withMap = in.flag() && hasMap(type);
-        const Input::Fill fill = in.fill();
+        const uint64_t seed = in.u64();
+        const int mode = in.pick(5);
         releaseBitmap(slot, false);
         BitmapSlot& s = bitmaps[slot];
         s.holder = Holder::view;
@@ -495,7 +473,7 @@ class Sequence {
         uint8_t* last = s.viewBuffer.data() + int64_t(stride) * (height - 1);
         s.record = {type, width, height, -stride, withMap ? s.map.data() : nullptr, last};
         s.bm = &s.record;
-        fillPixels(s.bm, fill.seed, fill.mode, s.viewBuffer.data(), s.viewBuffer.size());
+        fillPixels(s.bm, seed, mode, s.viewBuffer.data(), s.viewBuffer.size());
         s.twinBuffer = s.viewBuffer;
         for (int32_t y = 0; y < height; ++y)
             std::memcpy(s.twinBuffer.data() + int64_t(y) * stride, last - int64_t(y) * stride,
@@ -507,9 +485,8 @@ class Sequence {
         const uint32_t value = uint32_t(in.u64());
         uint32_t*& p = palettes[slot];
         if (what == 2) {
-            if (!p) return;
-            paletteSetEntry(p, index, value);
-            if (paletteGetEntry(p, index) != value) fail("paletteGetEntry");
+            if (p) paletteSetEntry(p, index, value);
+            if (p && paletteGetEntry(p, index) != value) fail("paletteGetEntry");
             return;
         }
         dropTable(p, what == 0 || !in.flag() ? paletteFree : paletteUnload);
@@ -531,12 +508,10 @@ class Sequence {
     void mapCalls() {
         const int slot = bitmapArg(), what = in.pick(4), first = in.pick(257);
         const int count = in.range(-2, 256 - first);
-        uint32_t* palette = livePick(palettes);
-        uint8_t* colormap = livePick(colormaps);
         uint32_t paletteCopy[256] = {};
         uint8_t colormapCopy[16] = {};
-        palette = palette ? palette : paletteCopy;
-        colormap = colormap ? colormap : colormapCopy;
+        uint32_t* palette = livePick(palettes, paletteCopy);
+        uint8_t* colormap = livePick(colormaps, colormapCopy);
         switch (what) {
         case 0: bitmapGetPalette(palette, bm(slot), first, count); break;
         case 1: bitmapSetPalette(bm(slot), palette, first, count); break;
@@ -559,10 +534,9 @@ class Sequence {
             if (!ok && out) fail("mipCreate failed without clearing its out-pointer");
             return ok;
         });
-        if (made[0] && made[1]) {
-            std::string why = compareMip(mipImageOf(made[0]), made[1]);
-            if (!why.empty()) fail("mip chains of a bottom-up view and its twin: " + why);
-        }
+        if (made[0] && made[1])
+            expectSame("mip chains of a bottom-up view and its twin",
+                       compareMip(mipImageOf(made[0]), made[1]));
         mipFree(made[1]);
         mips[slot] = made[0];
     }
@@ -581,16 +555,10 @@ class Sequence {
             return made[twin] != nullptr;
         });
         // From the same rows for the same layout, the same record.
-        if (made[0] && made[1] && !isView(layout)) {
-            const size_t bytes = 22 + (made[0][18] | made[0][19] << 8 | made[0][20] << 16 |
-                                       size_t(made[0][21]) << 24);
-            if (std::memcmp(made[0], made[1], bytes))
-                fail("special records of a bottom-up view and its twin differ");
-        }
-        if (!isView(layout)) {
-            bitmapFreeSpecial(made[1]);
-            made[1] = nullptr;
-        }
+        if (made[0] && made[1] && !isView(layout) &&
+            std::memcmp(made[0], made[1], 22 + size_t(loadLe32(made[0] + 18))))
+            fail("special records of a bottom-up view and its twin differ");
+        if (!isView(layout)) bitmapFreeSpecial(std::exchange(made[1], nullptr));
     }
     void specialDraw() {
         const int dst = bitmapArg();
@@ -656,11 +624,10 @@ class Sequence {
         const bool create = in.pick(4) != 0, withParams = in.pick(5) != 0;
         const bool ownWindow = in.flag(), registered = in.flag();
         if (rasterBegun) return;
-        RasterBeginParams params{};
-        params.window = ownWindow ? nullptr : hostWindow;
-        params.classRegistered = registered;
-        params.className = "spanwright fuzz";
-        params.windowProc = reinterpret_cast<void*>(hostProc);
+        RasterBeginParams params{.window = ownWindow ? nullptr : hostWindow,
+                                 .classRegistered = registered,
+                                 .className = "spanwright fuzz",
+                                 .windowProc = reinterpret_cast<void*>(hostProc)};
         rasterBegin(version, create, withParams ? &params : nullptr);
         rasterBegun = true;
     }
@@ -674,9 +641,8 @@ class Sequence {
         static const int32_t odd[][3] = {{0, 0, 8},      {320, 200, 8},  {1, 1, 16},
                                          {800, 600, 32}, {5000, 16, 16}, {640, 480, 15}};
         for (const auto& o : odd) {
-            modes[count] = modes[0];
-            modes[count].width = o[0], modes[count].height = o[1], modes[count].bitsPerPixel = o[2];
-            ++count;
+            screenmode_tag& m = modes[count++] = modes[0];
+            m.width = o[0], m.height = o[1], m.bitsPerPixel = o[2];
         }
         const int choice = in.pick(in.pick(4) ? 6 : count);
         screenBegin(in.pick(16) ? &modes[choice] : nullptr);
@@ -732,9 +698,9 @@ class Sequence {
     // ---------------------------------------------------------- drawing
     DrawArgs drawArgs() {
         const int dst = bitmapArg();
-        const int32_t w = bm(dst)->width, h = bm(dst)->height, color = in.color();
-        const int32_t x0 = in.coord(w), y0 = in.coord(h), x1 = in.coord(w), y1 = in.coord(h);
-        return {dst, w, h, color, x0, y0, x1, y1};
+        const int32_t w = bm(dst)->width, h = bm(dst)->height;
+        // A braced list is read left to right: colour, x0, y0, x1, y1.
+        return {dst, w, h, in.small(0, 255), in.coord(w), in.coord(h), in.coord(w), in.coord(h)};
     }
     void pixel() {
         const DrawArgs a = drawArgs();
@@ -824,16 +790,16 @@ class Sequence {
         const int32_t w = bm(dst)->width, h = bm(dst)->height;
         const int32_t mode = in.small(0, 7), count = in.range(0, 25);
         const bool setColor = in.flag();
-        const uint32_t color = uint32_t(in.color());
+        const uint32_t color = uint32_t(in.small(0, 255));
         bool skipped[25];
         for (int i = 0; i < count; ++i) {
-            vertex_tag& v = vertices[i];
-            v.x = in.fixedCoord(w);
-            v.y = in.fixedCoord(h);
-            v.z = in.pick(4) ? in.range(1, 1 << 20) : in.range(1, INT32_MAX);
-            v.u = in.small(-0x20000, 0x20000, 3);
-            v.v = in.small(-0x20000, 0x20000, 3);
-            v.color = in.color();
+            // A braced list is read left to right: x, y, z, u, v, colour.
+            vertices[i] = {in.fixedCoord(w),
+                           in.fixedCoord(h),
+                           in.pick(4) ? in.range(1, 1 << 20) : in.range(1, INT32_MAX),
+                           in.small(-0x20000, 0x20000, 3),
+                           in.small(-0x20000, 0x20000, 3),
+                           in.small(0, 255)};
             skipped[i] = in.pick(16) == 0; // a null vertex is ignored
         }
         mirror({}, dst, [&](bool t) {
@@ -932,12 +898,10 @@ class Sequence {
     void writePcx() {
         writeOp([&](int slot, const std::string& name, FileModel& model) {
             const bool own = in.flag();
-            const uint32_t* pool = livePick(palettes);
+            const uint32_t* pool = livePick(palettes, greyRamp());
             const bitmap_tag* x = bm(slot);
-            const uint32_t* palette = own && isIndexed8(x->pixelType) && x->map
-                                          ? static_cast<uint32_t*>(x->map)
-                                      : pool ? pool
-                                             : greyRamp();
+            const uint32_t* palette =
+                own && isIndexed8(x->pixelType) && x->map ? static_cast<uint32_t*>(x->map) : pool;
             if (writeFile(name, slot, [&](file_tag* f, bool t) {
                     return bitmapWritePcx(f, bm(slot, t), palette);
                 }))
@@ -1033,12 +997,9 @@ class Sequence {
             dir = 0;
             char shot[16];
             std::snprintf(shot, sizeof shot, "zvss%02d.tga", screenshotCounter);
-            const int bpp = bytesPerPixel(back.pixelType);
-            FileModel& m = files[fileKey(shot)];
-            m = FileModel{};
+            FileModel& m = files[fileKey(shot)] = {};
             // An 8-bit screen without a current palette is left to the writer.
-            if (!back.pixels || !bpp || back.width < 0 || back.height < 0 ||
-                back.rowBytes < int64_t(back.width) * bpp || (bpp == 1 && !paletteCurrent))
+            if (!readable(&back) || (bytesPerPixel(back.pixelType) == 1 && !paletteCurrent))
                 return false;
             Palette current;
             paletteGetCurrent(current.data(), 0, 256);
@@ -1050,16 +1011,11 @@ class Sequence {
     // colours as the writer converts them.
     FileModel tgaModel(const std::string& name, const bitmap_tag* x, const uint32_t* palette,
                        int bits, const char* what) {
-        std::vector<uint32_t> want = tgaExpectedPixels(x, palette, bits), got;
-        std::string why;
-        if (!decodeTga(readFileBytes(path(name)), x->width, x->height, bits, got, why))
-            fail(what + (": " + why));
-        if (got != want) fail(what + std::string(": pixels differ from the bitmap's"));
-        FileModel m;
-        m.kind = FileKind::tga;
-        m.image = {PIXEL_ARGB1555, x->width, x->height, want};
-        m.loadable = (bits == 15 || bits == 16) && x->width >= 1 && x->height >= 1;
-        return m;
+        const std::vector<uint32_t> want = tgaExpectedPixels(x, palette, bits);
+        expectSame(what, compareTga(readFileBytes(path(name)), x->width, x->height, bits, want));
+        return {.kind = FileKind::tga,
+                .image = {PIXEL_ARGB1555, x->width, x->height, want},
+                .loadable = (bits == 15 || bits == 16) && x->width >= 1 && x->height >= 1};
     }
     void tgaColorMapOp() {
         writeOp([&](int, const std::string& name, FileModel& model) {
@@ -1101,26 +1057,17 @@ class Sequence {
         const bool again = in.pick(3) == 2;
         file_tag* f;
         if (!fileOpen(&f, name.c_str())) return;
-        const std::vector<uint8_t> bytes = readFileBytes(path(name));
-        const uint8_t first = bytes.empty() ? 0 : bytes[0];
         releaseBitmap(slot, in.flag());
-        bitmap_tag* loaded = nullptr;
-        BitmapSlot& s = bitmaps[slot];
-        if (variant >= 3) {
-            if (!bitmapLoad4(&loaded, f, variant == 4) && loaded)
-                fail("bitmapLoad4 kept its out-pointer");
-            fileClose(f);
-            checkLoaded(modelOf(name), name, first, variant, loaded);
-            if (loaded) s.holder = Holder::uncached, s.bm = loaded;
-            if (again) load(&name);
-            return;
-        }
-        recent[1] = name;
+        // bitmapLoad4 makes a new bitmap each time; the others share cached ones.
+        const bool cached = variant < 3;
+        if (cached) recent[1] = name;
         const std::string key = cacheKey(name);
-        auto entry = cache.find(key);
+        auto entry = cached ? cache.find(key) : cache.end();
         const void* mapBefore = entry != cache.end() ? entry->second.first->map : nullptr;
-        const uint8_t ok =
-            variant == 2 ? bitmapLoad8a(&loaded, f) : bitmapLoad(&loaded, f, uint8_t(variant));
+        bitmap_tag* loaded = nullptr;
+        const uint8_t ok = !cached        ? bitmapLoad4(&loaded, f, variant == 4)
+                           : variant == 2 ? bitmapLoad8a(&loaded, f)
+                                          : bitmapLoad(&loaded, f, uint8_t(variant));
         fileClose(f);
         if (entry != cache.end()) {
             if (!ok || loaded != entry->second.first)
@@ -1129,15 +1076,48 @@ class Sequence {
             if (variant == 2 && loaded->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
             ++entry->second.second;
         } else {
-            if (ok) cache[key] = {loaded, 1};
-            if (!ok && loaded) fail("bitmapLoad failed without clearing its out-pointer");
-            checkLoaded(modelOf(name), name, first, variant, loaded);
+            if (ok && cached) cache[key] = {loaded, 1};
+            if (!ok && loaded) fail("a failed bitmap load did not clear its out-pointer");
+            checkLoaded(name, variant, loaded);
         }
-        if (ok) s.holder = Holder::cached, s.bm = loaded;
+        if (ok)
+            bitmaps[slot] = {.holder = cached ? Holder::cached : Holder::uncached, .bm = loaded};
         if (again) load(&name);
     }
-    void checkLoaded(const FileModel& m, const std::string& name, uint8_t first, int variant,
-                     bitmap_tag* loaded);
+    // A load of a file this sequence wrote, by what its first byte and its name
+    // make the loader take it for.
+    void checkLoaded(const std::string& name, int variant, const bitmap_tag* loaded) {
+        const FileModel m = modelOf(name);
+        const std::vector<uint8_t> bytes = readFileBytes(path(name));
+        const bool pcx = !bytes.empty() && bytes[0] == 10, load4 = variant >= 3;
+        const char* dot = std::strchr(name.c_str(), '.');
+        const bool tgaName = dot && strncasecmp(dot + 1, "tga", 3) == 0;
+        // The 4-bit loaders take nothing but PCX; TGA goes by the name.
+        const FileKind kind = pcx       ? FileKind::pcx
+                              : load4   ? FileKind::unknown
+                              : tgaName ? FileKind::tga
+                                        : FileKind::native;
+        if (m.kind != kind || !m.loadable) return;
+        if (!loaded) fail("a written file did not load: " + name);
+        // A PCX file takes the type of its loader (by variant); bitmapLoad8a's
+        // pixels are compared under the type the file gave them.
+        static const uint8_t pcxTypes[] = {PIXEL_PAL8, PIXEL_PAL8_KEY, PIXEL_PAL8_KEY, PIXEL_CMAP4,
+                                           PIXEL_CMAP4_KEY};
+        Image want = m.image;
+        if (pcx) want.type = pcxTypes[variant];
+        bitmap_tag asLoaded = *loaded;
+        if (variant == 2 && loaded->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
+        if (variant == 2) asLoaded.pixelType = want.type;
+        expectSame("loaded " + name, compareImage(want, &asLoaded));
+        if (variant == 2) return; // the map of a coverage bitmap is the library's business
+        if (load4 && loaded->map) fail("bitmapLoad4 gave a map");
+        // Only PCX and native models have a palette or colormap.
+        if (!load4 && m.palette &&
+            (!loaded->map || std::memcmp(loaded->map, m.palette->data(), sizeof(Palette))))
+            fail("loaded " + name + ": palette");
+        if (m.colormap && (!loaded->map || std::memcmp(loaded->map, m.colormap->data(), 16)))
+            fail("loaded " + name + ": colormap");
+    }
     void read() {
         const int slot = bitmapArg();
         const std::string name = fileName();
@@ -1153,20 +1133,20 @@ class Sequence {
             return result;
         });
         const bitmap_tag* x = bm(slot);
-        const bool sameShape = x->width == m.image.width && x->height == m.image.height;
+        // A PCX file goes into any one-byte layout, a native file into its own.
+        const bool fits = bytes[0] == 10
+                              ? m.kind == FileKind::pcx && bytesPerPixel(x->pixelType) == 1 &&
+                                    x->rowBytes >= x->width
+                              : m.kind == FileKind::native && x->pixelType == m.image.type &&
+                                    x->rowBytes == allocRowBytes(x->pixelType, x->width);
+        // An instance outside its parent has the shape but no pixels.
+        if (!fits || !m.loadable || x->width != m.image.width || x->height != m.image.height ||
+            !x->pixels)
+            return;
+        if (!result) fail("bitmapRead of a written file into a bitmap of its shape failed");
         Image want = m.image;
         want.type = x->pixelType;
-        const bool expected = bytes[0] == 10
-                                  ? m.kind == FileKind::pcx && m.loadable && sameShape &&
-                                        bytesPerPixel(x->pixelType) == 1 && x->rowBytes >= x->width
-                                  : m.kind == FileKind::native && m.loadable && sameShape &&
-                                        x->pixelType == m.image.type &&
-                                        x->rowBytes == allocRowBytes(x->pixelType, x->width);
-        // An instance outside its parent has the shape but no pixels.
-        if (!expected || !x->pixels) return;
-        if (!result) fail("bitmapRead of a written file into a bitmap of its shape failed");
-        const std::string why = compareImage(want, x);
-        if (!why.empty()) fail("bitmapRead " + name + ": " + why);
+        expectSame("bitmapRead " + name, compareImage(want, x));
     }
     void tableLoad(const std::string* written = nullptr) {
         const bool isPalette = in.flag(), fresh = in.flag();
@@ -1216,8 +1196,7 @@ class Sequence {
             return;
         if (bool(ok) != (m.kind == FileKind::oldMip || m.loadable))
             fail("mipLoad of " + name + " gave " + std::to_string(ok));
-        const std::string why = ok ? compareMip(m.mip, mips[slot]) : "";
-        if (!why.empty()) fail("mip loaded from " + name + ": " + why);
+        if (ok) expectSame("mip loaded from " + name, compareMip(m.mip, mips[slot]));
     }
     void loadOp() { load(); }
     void tableLoadOp() { tableLoad(); }
@@ -1239,46 +1218,6 @@ class Sequence {
     bool rasterBegun = false;
     vertex_tag vertices[25];
 };
-
-// A load of a file this sequence wrote, by what its first byte and its name
-// make the loader take it for.
-void Sequence::checkLoaded(const FileModel& m, const std::string& name, uint8_t first, int variant,
-                           bitmap_tag* loaded) {
-    const bool pcx = first == 10, load4 = variant >= 3;
-    const char* dot = std::strchr(name.c_str(), '.');
-    const bool tgaName = dot && std::tolower(dot[1]) == 't' && std::tolower(dot[2]) == 'g' &&
-                         std::tolower(dot[3]) == 'a';
-    Image want = m.image;
-    const void* wantPalette = nullptr;
-    const void* wantColormap = nullptr;
-    FileKind kind = FileKind::native;
-    if (load4) {
-        kind = pcx ? FileKind::pcx : FileKind::unknown;
-        want.type = variant == 4 ? PIXEL_CMAP4_KEY : PIXEL_CMAP4;
-    } else if (pcx) {
-        kind = FileKind::pcx;
-        want.type = variant == 0 ? PIXEL_PAL8 : PIXEL_PAL8_KEY;
-    } else if (tgaName) {
-        kind = FileKind::tga;
-    } else if (m.colormap) {
-        wantColormap = m.colormap->data();
-    }
-    if (!load4 && (pcx || !tgaName) && m.palette) wantPalette = m.palette->data();
-    if (m.kind != kind || !m.loadable) return;
-    if (!loaded) fail("a written file did not load: " + name);
-    // bitmapLoad8a's pixels are compared under the type the file gave them.
-    bitmap_tag asLoaded = *loaded;
-    if (variant == 2 && loaded->pixelType != PIXEL_ALPHA8) fail("bitmapLoad8a type");
-    if (variant == 2) asLoaded.pixelType = want.type;
-    const std::string why = compareImage(want, &asLoaded);
-    if (!why.empty()) fail("loaded " + name + ": " + why);
-    if (variant == 2) return; // the map of a coverage bitmap is the library's business
-    if (load4 && loaded->map) fail("bitmapLoad4 gave a map");
-    if (wantPalette && (!loaded->map || std::memcmp(loaded->map, wantPalette, sizeof(Palette))))
-        fail("loaded " + name + ": palette");
-    if (wantColormap && (!loaded->map || std::memcmp(loaded->map, wantColormap, 16)))
-        fail("loaded " + name + ": colormap");
-}
 
 // ------------------------------------------------------------- the table
 
@@ -1341,14 +1280,6 @@ const Op ops[] = {
     {"MipLoad", &Sequence::mipLoadFromInput},
 };
 
-void Sequence::step() {
-    const Op& op = ops[in.pick(int(std::size(ops)))];
-    currentOp = op.name;
-    if (tracing) std::fprintf(stderr, "call %s\n", currentOp);
-    if (op.display) releaseDependents(backBufferSlot);
-    (this->*op.run)();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -1361,13 +1292,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return libfileGetDir(startDir) == 1;
     }();
     if (!once) std::abort();
-    FuzzedDataProvider fdp(data, size);
-    Input in(fdp);
+    Input in(data, size);
     const int calls = in.range(1, 64);
     Sequence sequence(in);
     const int64_t before = memLiveBlocks();
     for (int i = 0; i < calls && in.more(); ++i) {
-        sequence.step();
+        const Op& op = ops[in.pick(int(std::size(ops)))];
+        currentOp = op.name;
+        if (tracing) std::fprintf(stderr, "call %s\n", currentOp);
+        if (op.display) sequence.releaseDependents(backBufferSlot);
+        (sequence.*op.run)();
         sequence.probe();
     }
     sequence.finish();
