@@ -97,8 +97,7 @@ TEST(BitmapMaps, RangesGoToTheSameIndexes) {
 
 // Every refusal of the module prints exactly its one line.
 TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
-    bitmap_tag* pal8 = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&pal8, PIXEL_PAL8, 2, 2, 0));
+    swtest::Owned pal8{swtest::filledBitmap(PIXEL_PAL8, 2, 2, 0)};
     bitmap_tag cmap4{PIXEL_CMAP4, 2, 2, 4, nullptr, pal8->pixels};
     uint32_t entries[256] = {}, mask[8] = {};
     uint8_t colormap[16] = {};
@@ -143,7 +142,6 @@ TEST(BitmapMessages, EveryRefusalPrintsItsLine) {
     }
     EXPECT_EQ(memLiveBlocks(), before) << "no refusal leaves anything allocated";
     EXPECT_EQ(out, nullptr);
-    bitmapFree(pal8);
 }
 
 // Inside the parent (top-down or bottom-up) an instance shares its rows;
@@ -193,8 +191,7 @@ TEST(Instance, SharesTheParentsRowsOnlyInsideIt) {
 }
 
 TEST(Instance, AllocationFailureLeavesNothing) {
-    bitmap_tag* parent = nullptr;
-    ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_PAL8, 8, 8, 0));
+    swtest::Owned parent{swtest::filledBitmap(PIXEL_PAL8, 8, 8, 0)};
     swtest::expectCleanOnEveryAllocationFailure([&] {
         MessageCapture capture;
         bitmap_tag* inst = reinterpret_cast<bitmap_tag*>(1);
@@ -205,7 +202,6 @@ TEST(Instance, AllocationFailureLeavesNothing) {
                   ok ? parent->pixels + 9 : nullptr);
         bitmapInstanceFree(ok ? inst : nullptr);
     });
-    bitmapFree(parent);
 }
 
 } // namespace
