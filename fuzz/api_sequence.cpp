@@ -398,7 +398,8 @@ class Sequence {
     // ---------------------------------------------------------- objects
     void allocBitmap() {
         const int slot = in.pick(bitmapSlots);
-        const uint8_t type = uint8_t(in.pick(8) ? in.pick(PIXEL_ALPHA8 + 1) : in.range(11, 255));
+        const uint8_t type =
+            uint8_t(in.pick(8) ? in.pick(pixelTypeCount) : in.range(pixelTypeCount, 255));
         const int32_t width = in.size(), height = in.size();
         const bool withMap = in.flag(), viaUnload = in.flag();
         const uint64_t seed = in.u64(); // and one of five fill patterns
@@ -457,7 +458,7 @@ class Sequence {
     // one spare row after the rows), with its twin.
     void view() {
         const int slot = in.pick(bitmapSlots);
-        const uint8_t type = uint8_t(in.pick(PIXEL_ALPHA8 + 1));
+        const uint8_t type = uint8_t(in.pick(pixelTypeCount));
         const int32_t width = in.size(), height = std::max(in.size(), 1);
         // Whole pixels of slack: the primitives step 16-bit rows by whole pixels.
         const int32_t slack = in.range(0, 5), bpp = std::max(bytesPerPixel(type), 1);

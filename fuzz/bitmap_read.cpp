@@ -3,6 +3,7 @@
 // is caught. The first three bytes choose the bitmap's type and size.
 #include "harness.h"
 
+#include "bitmap/bitmap.h"
 #include "memory.h"
 
 #include <cstring>
@@ -12,15 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::silenceMessages();
     const int64_t before = memLiveBlocks();
     bitmap_tag bm{};
-    bm.pixelType = uint8_t(data[0] % 11);
+    bm.pixelType = uint8_t(data[0] % pixelTypeCount);
     bm.width = data[1] % 40 + 1;
     bm.height = data[2] % 40 + 1;
-    bm.rowBytes = (bm.width * pixelBitDepthLog2(bm.pixelType) + 3) & ~3;
+    bm.rowBytes = int32_t(allocRowBytes(bm.pixelType, bm.width));
     bm.pixels = static_cast<uint8_t*>(memAlloc(size_t(bm.rowBytes) * size_t(bm.height)));
-    size_t mapBytes = bm.pixelType <= PIXEL_CMAP4_KEY  ? 16
-                      : bm.pixelType <= PIXEL_PAL8_KEY ? 1024
-                                                       : 0;
-    if (mapBytes) bm.map = memAlloc(mapBytes);
+    if (hasMap(bm.pixelType)) bm.map = memAlloc(isIndexed4(bm.pixelType) ? 16 : 1024);
     {
         fuzz::InputFile file(data + 3, size - 3, "input.bin");
         bitmapRead(&bm, file.get());

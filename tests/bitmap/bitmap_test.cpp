@@ -151,12 +151,9 @@ TEST(Instance, SharesTheParentsRowsOnlyInsideIt) {
     bitmap_tag* parent = nullptr;
     ASSERT_TRUE(bitmapAlloc(&parent, PIXEL_RGB565, 16, 16, 0));
     screenmode_tag scratch;
-    parent->map = &scratch;        // any map, shared as it is
-    bitmap_tag bottomUp = *parent; // the same rows seen from the last one up
-    bottomUp.pixels = parent->pixels + 15 * parent->rowBytes;
-    bottomUp.rowBytes = -parent->rowBytes;
-    while (screenGetNextMode(&scratch)) {
-    }
+    parent->map = &scratch; // any map, shared as it is
+    bitmap_tag bottomUp = swtest::bottomUpView(parent);
+    swtest::rewindModes();
     struct Case {
         int32_t x, y, w, h, rowBytes; // rowBytes 1 for the parent's
     };

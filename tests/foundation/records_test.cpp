@@ -17,12 +17,6 @@ TEST(MipRecord, NoChainHasAThousandLevels) {
     mipFree(nullptr);
 }
 
-void rewindModes() {
-    screenmode_tag scratch;
-    while (screenGetNextMode(&scratch)) {
-    }
-}
-
 // The table twice: screenGetFirstMode returns the mode at the cursor and
 // moves on, past the end starting again. The largest resolution depends on
 // the cursor: the last 1024 x 768 row at or after it.
@@ -33,7 +27,7 @@ TEST(Modes, EnumerationAndLargestResolution) {
         return std::vector<int32_t>{m.width, m.height, m.bitsPerPixel};
     };
     screenmode_tag mode;
-    rewindModes();
+    swtest::rewindModes();
     for (int i = 0; i < 12; ++i) {
         std::memset(&mode, 0xEE, sizeof mode);
         ASSERT_TRUE(i % 6 ? screenGetNextMode(&mode) : screenGetFirstMode(&mode));
@@ -43,7 +37,7 @@ TEST(Modes, EnumerationAndLargestResolution) {
     EXPECT_FALSE(screenGetNextMode(&mode));
     EXPECT_EQ(mode.width, 0x5A5A5A5A) << "the false call writes nothing";
     for (int skip : {0, 5, 6}) {
-        rewindModes();
+        swtest::rewindModes();
         for (int i = 0; i < skip; ++i)
             ASSERT_TRUE(screenGetNextMode(&mode));
         std::memset(&mode, 0x5A, sizeof mode);
@@ -53,7 +47,7 @@ TEST(Modes, EnumerationAndLargestResolution) {
         else
             EXPECT_EQ(mode.width, 0x5A5A5A5A) << "with the cursor at the end nothing is written";
     }
-    rewindModes();
+    swtest::rewindModes();
 }
 
 } // namespace

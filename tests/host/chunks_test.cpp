@@ -37,12 +37,6 @@ uint8_t onInner(void* user, uint32_t, uint32_t, int32_t, file_tag* f) {
     return ok;
 }
 
-// A chunk whose header gives `size`, whatever its payload.
-Bytes sized(Bytes c, int32_t size) {
-    storeLe32(&c[8], uint32_t(size));
-    return c;
-}
-
 // Parses `bytes`; the log and the position the parse left.
 bool parse(const Bytes& bytes, ParseLog& log, uint32_t* end = nullptr) {
     BytesFile f(bytes);
@@ -67,7 +61,7 @@ TEST(Chunks, WrittenFilesParseBackThroughTheListedHandlers) {
                brixEndChunk(f, &outer) && !brixWriteChunk(f, idLeaf, 0, -1, "x");
     });
     EXPECT_EQ(file,
-              container("OUTR", {chunk("LEAF", {'a', 'b', 'c'}, -1, 7), chunk("OTHR", {'x', 'y'}),
+              container("OUTR", {chunk("LEAF", {'a', 'b', 'c'}, 3, 7), chunk("OTHR", {'x', 'y'}),
                                  container("INNR", {chunk("LEAF", {})}), chunk("LEAF", {'z'})}));
     file.push_back(0xEE);
     ParseLog log;
@@ -84,22 +78,22 @@ TEST(Chunks, HostileContainersFailWithTheirMessage) {
         deep = chunk("INNR", deep);
     ParseLog log;
     EXPECT_TRUE(parse(deep, log));
-    Bytes trailing = sized(container("OUTR", {chunk("LEAF", {'1'})}), 16);
-    append(trailing, {1, 2, 3});
     const struct {
         Bytes bytes;
         const char* message;
     } cases[] = {
         {{}, "Truncated container header in brixParseContainer()\n"},
-        {sized(chunk("OUTR", {}), -12),
+        {chunk("OUTR", {}, -12),
          "Container \"OUTR\" of size -12 runs past the end of the file in brixParseContainer()\n"},
         {chunk("OUTR", {1, 2, 3}, 4),
          "Container \"OUTR\" of size 4 runs past the end of the file in brixParseContainer()\n"},
         {chunk("OUTR", chunk("LEAF", {'1', 0}, 3)),
          "Chunk \"LEAF\" of size 3 runs past its container \"OUTR\" in brixParseContainer()\n"},
-        {chunk("OUTR", sized(chunk("OTHR", {}), -5)),
+        {chunk("OUTR", chunk("OTHR", {}, -5)),
          "Chunk \"OTHR\" of size -5 runs past its container \"OUTR\" in brixParseContainer()\n"},
-        {trailing, "Truncated chunk header in container \"OUTR\" in brixParseContainer()\n"},
+        // Three bytes after a one-byte leaf: too few for a chunk header.
+        {chunk("OUTR", chunk("LEAF", {'1', 1, 2, 3}, 1)),
+         "Truncated chunk header in container \"OUTR\" in brixParseContainer()\n"},
         {chunk("OUTR", deep), "Containers nested deeper than 16 in brixParseContainer()\n"},
     };
     for (const auto& c : cases) {

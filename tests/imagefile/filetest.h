@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,10 +82,11 @@ inline void append(Bytes& to, const Bytes& more) {
 }
 
 // A chunk: id in reading order, tag 0 (or given), size, payload.
-inline Bytes chunk(const char id[4], const Bytes& payload, int32_t size = -1, uint32_t tag = 0) {
+inline Bytes chunk(const char id[4], const Bytes& payload, std::optional<int32_t> size = {},
+                   uint32_t tag = 0) {
     Bytes b(id, id + 4);
     putLe32(b, tag);
-    putLe32(b, uint32_t(size < 0 ? int32_t(payload.size()) : size));
+    putLe32(b, uint32_t(size.value_or(int32_t(payload.size()))));
     append(b, payload);
     return b;
 }
@@ -222,14 +224,6 @@ inline std::vector<uint32_t> coloursOf(const bitmap_tag* bm, uint32_t mask) {
         for (int32_t x = 0; x < bm->width; ++x)
             out.push_back(mask ? argbOf(bm, pixelAt(bm, x, y)) & mask : pixelAt(bm, x, y));
     return out;
-}
-
-// The rows of `bm` seen bottom-up: the same memory, last row first.
-inline bitmap_tag bottomUpView(const bitmap_tag* bm) {
-    bitmap_tag view = *bm;
-    view.pixels = bm->pixels + int64_t(bm->height - 1) * bm->rowBytes;
-    view.rowBytes = -bm->rowBytes;
-    return view;
 }
 
 // Runs a shell command; returns its exit status and its standard output

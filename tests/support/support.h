@@ -157,6 +157,22 @@ bitmap_tag* filledBitmap(uint8_t type, int32_t width, int32_t height, uint8_t by
 uint32_t pixelAt(const bitmap_tag* bm, int32_t x, int32_t y);
 void setPixelAt(bitmap_tag* bm, int32_t x, int32_t y, uint32_t value);
 
+// The rows of `bm` seen bottom-up: the same memory, last row first.
+inline bitmap_tag bottomUpView(const bitmap_tag* bm) {
+    bitmap_tag view = *bm;
+    view.pixels = bm->pixels + int64_t(bm->height - 1) * bm->rowBytes;
+    view.rowBytes = -bm->rowBytes;
+    return view;
+}
+
+// Moves the mode table's cursor past its last row, where the next
+// enumeration starts again.
+inline void rewindModes() {
+    screenmode_tag scratch;
+    while (screenGetNextMode(&scratch)) {
+    }
+}
+
 // Writes bytes to a file; reads a whole file.
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readFile(const std::string& path);
