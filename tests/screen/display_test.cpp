@@ -14,7 +14,7 @@ using namespace screentest;
 
 namespace {
 
-Calls operator+(Calls a, const Calls& b) {
+Lines operator+(Lines a, const Lines& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -53,9 +53,9 @@ TEST_F(ScreenTest, InitInEachModeAndFormat) {
         bitmap_tag* bb = screenGetBackBuffer();
         EXPECT_EQ(+bb->pixelType, type);
         EXPECT_EQ(+bb->rowBytes, width * (dedicated ? desktop.bits : bits) / 8);
-        EXPECT_EQ(messages.debug(), (Calls{"ddsd.lPitch = " + std::to_string(bb->rowBytes) + "\n",
+        EXPECT_EQ(messages.debug(), (Lines{"ddsd.lPitch = " + std::to_string(bb->rowBytes) + "\n",
                                            "ddsd.lpSurface = 00000000\n"}));
-        EXPECT_EQ(messages.errors(), Calls{"Screen pixel type is " + typeNames.at(type) + "\n\n"});
+        EXPECT_EQ(messages.errors(), Lines{"Screen pixel type is " + typeNames.at(type) + "\n\n"});
         // A 32-bit display shows no frame of a 16-bit type.
         const bool sameDepth = 8 * bytesPerPixel(type) == bb->rowBytes * 8 / width;
         // Rows without a spare byte: the sanitizer build sees a copy past them.
@@ -109,8 +109,8 @@ TEST_F(ScreenTest, FailedSetUpStep) {
         EXPECT_FALSE(beginMode(mode(640, 480, 8))) << call;
         EXPECT_EQ(screenCurrentMode(), nullptr);
         EXPECT_EQ(screenDisplayObject()->hasPrimary(), std::strcmp(call, "CreatePalette") == 0);
-        const Calls debug = {"CDDWin::ChangeDisplayMode failed: 8876017c\n", box + "\n"};
-        EXPECT_EQ(messages.debug(), Calls(debug.begin() + !modeChange, debug.end()));
+        const Lines debug = {"CDDWin::ChangeDisplayMode failed: 8876017c\n", box + "\n"};
+        EXPECT_EQ(messages.debug(), Lines(debug.begin() + !modeChange, debug.end()));
         EXPECT_TRUE(
             logHas("MessageBoxA host \"Error Initializing Direct Draw\" \"" + box + "\" 0\n"))
             << headless::callLog();
@@ -127,11 +127,11 @@ TEST_F(ScreenTest, FailedSetUpStep) {
 // the call. Giving the desktop back is retried until it works, at
 // shut-down and when the cooperative level is refused.
 TEST_F(ScreenTest, RetriesAndRestores) {
-    const Calls restore = {"primary.Restore", "palette.Release", "CreatePalette 0x44",
+    const Lines restore = {"primary.Restore", "palette.Release", "CreatePalette 0x44",
                            "primary.SetPalette"};
-    const Calls release = {"primary.SetPalette null", "palette.Release", "back.Release",
+    const Lines release = {"primary.SetPalette null", "palette.Release", "back.Release",
                            "primary.Release", "Release"};
-    const Calls giveBack = {"SetCooperativeLevel null 0x8", "RestoreDisplayMode",
+    const Lines giveBack = {"SetCooperativeLevel null 0x8", "RestoreDisplayMode",
                             "RestoreDisplayMode", "RestoreDisplayMode"};
     const std::string blt = "primary.BltFast 0,0 <- back 0,0,640,480 flags=0x0",
                       fill = "back.Blt 1,2,3,4 <- null null flags=0x400 fill=52";
@@ -165,27 +165,27 @@ TEST_F(ScreenTest, RetriesAndRestores) {
     };
     // Dedicated mode or not, the call made to answer `result` the next
     // `times` times, what runs, its answer and the whole call log.
-    using Row = std::tuple<uint8_t, const char*, DDResult, int, std::function<bool()>, bool, Calls>;
+    using Row = std::tuple<uint8_t, const char*, DDResult, int, std::function<bool()>, bool, Lines>;
     const Row rows[] = {
-        {0, "primary.BltFast", DDERR_SURFACELOST, 1, present, false, Calls{blt} + restore},
-        {0, "back.Lock", DDERR_SURFACELOST, 1, lockBitmap, false, Calls{"back.Lock"} + restore},
-        {0, "back.Blt", DDERR_SURFACELOST, 1, clear, true, Calls{fill} + restore},
+        {0, "primary.BltFast", DDERR_SURFACELOST, 1, present, false, Lines{blt} + restore},
+        {0, "back.Lock", DDERR_SURFACELOST, 1, lockBitmap, false, Lines{"back.Lock"} + restore},
+        {0, "back.Blt", DDERR_SURFACELOST, 1, clear, true, Lines{fill} + restore},
         {0, "primary.Lock", DDERR_SURFACELOST, 1, readFrame, false,
-         Calls{"GetDisplayMode", "primary.Lock"} + restore},
+         Lines{"GetDisplayMode", "primary.Lock"} + restore},
         {0, "palette.SetEntries", DDERR_GENERIC, 1, flushMeetingLoss, true,
-         Calls{"palette.SetEntries 0 256", "primary.SetPalette"} + restore},
+         Lines{"palette.SetEntries 0 256", "primary.SetPalette"} + restore},
         {1, "primary.Blt", DDERR_SURFACELOST, 1, windowedDisplay, true,
-         Calls{"primary.Blt 10,20,650,500 <- back 0,0,640,480 flags=0x800 fx=0x8"} + restore +
-             Calls{"back.Restore", "back.SetColorKey 0x8 5,5"}},
+         Lines{"primary.Blt 10,20,650,500 <- back 0,0,640,480 flags=0x800 fx=0x8"} + restore +
+             Lines{"back.Restore", "back.SetColorKey 0x8 5,5"}},
         {0, "back.Lock", DDERR_SURFACELOST, 1, failedRestore, false,
-         Calls{"back.Lock", "primary.Restore"}},
-        {0, "back.Lock", DDERR_WASSTILLDRAWING, 3, lockBitmap, true, Calls(4, "back.Lock")},
-        {0, "primary.BltFast", DDERR_WASSTILLDRAWING, 2, present, true, Calls(3, blt)},
-        {0, "back.Blt", DDERR_WASSTILLDRAWING, 5, clear, true, Calls(6, fill)},
+         Lines{"back.Lock", "primary.Restore"}},
+        {0, "back.Lock", DDERR_WASSTILLDRAWING, 3, lockBitmap, true, Lines(4, "back.Lock")},
+        {0, "primary.BltFast", DDERR_WASSTILLDRAWING, 2, present, true, Lines(3, blt)},
+        {0, "back.Blt", DDERR_WASSTILLDRAWING, 5, clear, true, Lines(6, fill)},
         {0, "RestoreDisplayMode", DDERR_GENERIC, 2, end, true, giveBack + release},
         {0, "RestoreDisplayMode", DDERR_GENERIC, 2, refusedLevel, false,
-         release + Calls{"DirectDrawCreate", "SetCooperativeLevel window 0x51"} + giveBack +
-             Calls{"Release"}},
+         release + Lines{"DirectDrawCreate", "SetCooperativeLevel window 0x51"} + giveBack +
+             Lines{"Release"}},
     };
     for (const auto& [dedicated, call, result, times, run, succeeds, calls] : rows) {
         SCOPED_TRACE(call);

@@ -18,7 +18,8 @@
 
 namespace screentest {
 
-using Calls = std::vector<std::string>;
+// A call log or the messages of a call, one line each.
+using Lines = std::vector<std::string>;
 
 // A stand-in for the host's window: any address serves as a handle.
 inline int hostWindowObject;

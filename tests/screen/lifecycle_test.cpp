@@ -129,15 +129,15 @@ TEST_F(ScreenTest, Messages) {
         messages.clear();
         arrange();
         EXPECT_FALSE(open(ownWindow));
-        EXPECT_EQ(messages.debug(), Calls{std::string(debug) + " in screenOpenDisplay()\n"});
-        EXPECT_EQ(messages.errors(), Calls{});
+        EXPECT_EQ(messages.debug(), Lines{std::string(debug) + " in screenOpenDisplay()\n"});
+        EXPECT_EQ(messages.errors(), Lines{});
         EXPECT_FALSE(logHas("MessageBoxA"));
         rasterEnd();
     }
     messages.clear();
     EXPECT_TRUE(beginMode(mode(640, 480, 8)));
-    EXPECT_EQ(messages.debug(), (Calls{"ddsd.lPitch = 0\n", "ddsd.lpSurface = 00000000\n"}));
-    EXPECT_EQ(messages.errors(), Calls{"Unknown Screen pixel type\n\n"});
+    EXPECT_EQ(messages.debug(), (Lines{"ddsd.lPitch = 0\n", "ddsd.lpSurface = 00000000\n"}));
+    EXPECT_EQ(messages.errors(), Lines{"Unknown Screen pixel type\n\n"});
 }
 
 TEST_F(ScreenTest, ErrorNames) {

@@ -55,7 +55,7 @@ TEST_F(ScreenTest, OneFlushOfAllEntriesBeforeTheFrame) {
     bitmap_tag part = {bb->pixelType, 100, 10, bb->rowBytes, nullptr, bb->pixels};
     unlockBitmap(); // a lock is undone once
     EXPECT_EQ(screenDisplayed(&part), 0);
-    EXPECT_EQ(scripted::calls, (Calls{"back.Lock", "back.Unlock", "palette.SetEntries 0 256",
+    EXPECT_EQ(scripted::calls, (Lines{"back.Lock", "back.Unlock", "palette.SetEntries 0 256",
                                       "primary.BltFast 0,0 <- back 0,0,100,10 flags=0x0"}));
     EXPECT_EQ(screenShadowDirty, 0);
     const DDPaletteEntry* sent = scripted::sentEntries;
