@@ -12,11 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
     fuzz::silenceMessages();
     const int64_t before = memLiveBlocks();
-    bitmap_tag bm{};
-    bm.pixelType = uint8_t(data[0] % pixelTypeCount);
-    bm.width = data[1] % 40 + 1;
-    bm.height = data[2] % 40 + 1;
-    bm.rowBytes = int32_t(allocRowBytes(bm.pixelType, bm.width));
+    const uint8_t type = uint8_t(data[0] % pixelTypeCount);
+    const int32_t width = data[1] % 40 + 1, height = data[2] % 40 + 1;
+    bitmap_tag bm{type, width, height, int32_t(allocRowBytes(type, width)), nullptr, nullptr};
     bm.pixels = static_cast<uint8_t*>(memAlloc(size_t(bm.rowBytes) * size_t(bm.height)));
     if (hasMap(bm.pixelType)) bm.map = memAlloc(isIndexed4(bm.pixelType) ? 16 : 1024);
     {

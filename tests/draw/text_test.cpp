@@ -56,8 +56,7 @@ TEST(DebugText, ClippingEqualsCroppingTheWholeText) {
         swtest::Owned big = filledBitmap(PIXEL_PAL8, W + 2 * margin, H + 2 * margin, 0xEE);
         int x = rng.range(-margin, W), y = rng.range(-12, H);
         char text[5] = {};
-        for (int k = 0; k < 4; ++k)
-            text[k] = char(rng.range(1, 255));
+        std::generate_n(text, 4, [&] { return char(rng.range(1, 255)); });
         uint8_t transparent = uint8_t(rng.range(0, 1));
         drawDebugText(small, 5, x, y, text, transparent);
         drawDebugText(big, 5, x + margin, y + margin, text, transparent);

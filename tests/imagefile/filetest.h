@@ -155,20 +155,25 @@ bool tryMake(uint8_t (*fn)(T**, Params...), void (*release)(T*), Args&&... args)
     return ok;
 }
 
-// Expects every text among the messages, from DebugPrintf or _Error.
-inline void expectSaid(const MessageCapture& messages, std::initializer_list<std::string> texts) {
+// Expects every text among the DebugPrintf texts, or with `orError` among
+// the _Error ones too.
+inline void expectSaid(const MessageCapture& messages, std::initializer_list<std::string> texts,
+                       bool orError = false) {
     for (const std::string& text : texts)
-        EXPECT_TRUE(messages.sawDebug(text) || messages.sawError(text)) << text << messages.dump();
+        EXPECT_TRUE(messages.sawDebug(text) || (orError && messages.sawError(text)))
+            << text << messages.dump();
 }
 
-// Runs `call`, which must fail, say `message` and leave no block behind.
-inline void expectFailure(const std::function<bool()>& call, const std::string& message) {
+// Runs `call`, which must fail, say `message` (as expectSaid) and leave no
+// block behind.
+inline void expectFailure(const std::function<bool()>& call, const std::string& message,
+                          bool orError = false) {
     SCOPED_TRACE(message);
     MessageCapture messages;
     const int64_t blocks = memLiveBlocks();
     EXPECT_FALSE(call());
     EXPECT_EQ(memLiveBlocks(), blocks);
-    expectSaid(messages, {message});
+    expectSaid(messages, {message}, orError);
 }
 
 // The bitmap a load makes of `bytes` in a file of that name (null when it

@@ -159,7 +159,7 @@ TEST(ImageFileMessages, EveryFailureSaysWhatFailed) {
     };
     for (const auto& c : cases) {
         BytesFile f(c.file, c.name);
-        expectFailure([&] { return c.call(f); }, c.message);
+        expectFailure([&] { return c.call(f); }, c.message, true);
     }
 }
 
@@ -208,6 +208,6 @@ TEST(ImageFileMessages, CleanOnEveryAllocationFailure) {
                       c.call(f);
                   }),
                   c.allocations);
-        expectSaid(messages, {c.message});
+        expectSaid(messages, {c.message}, true);
     }
 }
